@@ -1,0 +1,156 @@
+#include "engine/engine.h"
+
+#include "platform/folders.h"
+#include "shared/database_search.h"
+#include "shared/error_text.h"
+#include "shared/failure.h"
+#include "shared/launcher.h"
+#include "shared/statements.h"
+
+#include <vector>
+
+namespace brisken {
+
+using corvale::Failure;
+namespace statements = corvale::statements;
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    std::string::size_type start = 0;
+    for (;;) {
+        const auto end = text.find(separator, start);
+        pieces.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) {
+            return pieces;
+        }
+        start = end + 1;
+    }
+}
+
+// The leading count numbers of a dotted address, joined by dots.
+std::string leadingNumbers(const std::string& address, std::size_t count) {
+    const std::vector<std::string> numbers = split(address, '.');
+    if (numbers.size() < count) {
+        throw Failure("The address " + address + " has fewer than " + std::to_string(count) +
+                      " numbers, so its network cannot be looked up.");
+    }
+    std::string key = numbers[0];
+    for (std::size_t i = 1; i < count; ++i) {
+        key += "." + numbers[i];
+    }
+    return key;
+}
+
+} // namespace
+
+Engine::Engine(corvale::Dialogs& dialogs, AddressDiscovery& discovery, std::string programFolder)
+    : m_dialogs(dialogs), m_discovery(discovery), m_programFolder(std::move(programFolder)) {}
+
+int Engine::Main() {
+    try {
+        m_connection.openWorkspace();
+        enterProgramFolder();
+        if (!checkDbase()) {
+            return kExitRefused;
+        }
+        m_connection.openDatabase();
+    } catch (const std::exception& failure) {
+        trap(failure);
+        return kExitTrapped;
+    }
+    startPrograms();
+    return m_trapped ? kExitTrapped : kExitNormal;
+}
+
+void Engine::enterProgramFolder() {
+    if (corvale::platform::currentFolder() != m_programFolder) {
+        corvale::platform::changeFolder(m_programFolder);
+    }
+}
+
+bool Engine::checkDbase() {
+    const auto found = corvale::databaseInFolder(corvale::platform::currentFolder());
+    if (!found) {
+        show(corvale::kMissingDatabaseText);
+        return false;
+    }
+    m_connection.dbPath = *found;
+    return true;
+}
+
+void Engine::startPrograms() {
+    try {
+        const std::string result = m_discovery.discoverIP();
+        if (result.find("IP Address") == std::string::npos) {
+            runList(statements::disconnectedList());
+            return;
+        }
+        const std::vector<std::string> pieces = split(result, ':');
+        if (pieces.size() < 2) {
+            throw Failure("The address discovery gave '" + result + "', which holds no address.");
+        }
+        const std::string& address = pieces[1];
+        if (address == "0.0.0.0") {
+            runList(statements::disconnectedList());
+            return;
+        }
+        // The most specific key that is on file: the whole address, then its
+        // first three and two numbers; the first number is run unchecked, so an
+        // address that matches nothing starts nothing.
+        if (hasAddress(address)) {
+            runConnectedList(address);
+        } else if (const std::string three = leadingNumbers(address, 3); hasAddress(three)) {
+            runConnectedList(three);
+        } else if (const std::string two = leadingNumbers(address, 2); hasAddress(two)) {
+            runConnectedList(two);
+        } else {
+            runConnectedList(leadingNumbers(address, 1));
+        }
+    } catch (const std::exception& failure) {
+        trap(failure);
+    }
+}
+
+bool Engine::hasAddress(const std::string& key) {
+    return m_connection.dbase->openRecordset(statements::addressCheck(key)).recordCount() > 0;
+}
+
+void Engine::runConnectedList(const std::string& key) { runList(statements::connectedListForAddress(key)); }
+
+void Engine::runList(const corvale::Query& query) {
+    try {
+        corvale::Recordset items = m_connection.dbase->openRecordset(query);
+        if (items.recordCount() > 0) {
+            while (!items.eof()) {
+                const std::string targetPath = items.field("targetPath").text();
+                const std::string startInPath = items.field("startInPath").text();
+                const corvale::LaunchResult result = corvale::execIt(
+                    startInPath, targetPath, 1, corvale::platform::ChildHandling::StarterEndsSoon);
+                if (!corvale::launchSucceeded(result)) {
+                    m_failedPrograms += (m_failedPrograms.empty() ? std::string(kFailedHeader) : std::string()) +
+                                        "\n- " + targetPath;
+                }
+                items.moveNext();
+            }
+        }
+        if (!m_failedPrograms.empty()) {
+            show(m_failedPrograms);
+        }
+    } catch (const std::exception& failure) {
+        trap(failure);
+    }
+}
+
+void Engine::show(const std::string& text) {
+    m_dialogs.showMessage({text, kCaption, corvale::MessageButtons::Ok, corvale::MessageIcon::None,
+                           corvale::MessageAnswer::Ok});
+}
+
+void Engine::trap(const std::exception& failure) {
+    m_trapped = true;
+    show(corvale::he(failure));
+}
+
+} // namespace brisken

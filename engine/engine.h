@@ -1,0 +1,54 @@
+#pragma once
+
+#include "engine/address_source.h"
+#include "shared/database.h"
+#include "shared/dialogs.h"
+
+#include <string>
+
+namespace brisken {
+
+inline constexpr const char* kCaption = "Brisken";
+
+// Exit statuses of a run.
+inline constexpr int kExitNormal = 0;
+inline constexpr int kExitTrapped = 1; // a failure was shown
+inline constexpr int kExitRefused = 2; // no database was given
+
+inline constexpr const char* kFailedHeader = "This program failed to start correctly: ";
+
+// One run of the startup engine: find and open the database, choose the list
+// for the machine's address, start every item of it, report what failed.
+class Engine {
+public:
+    Engine(corvale::Dialogs& dialogs, AddressDiscovery& discovery, std::string programFolder);
+
+    // The whole run; returns the exit status.
+    int Main();
+
+    // Chooses the list for the discovered address and runs it.
+    void startPrograms();
+    // Starts every item of the list the query yields, in order, and shows one
+    // message naming those that failed.
+    void runList(const corvale::Query& query);
+
+    corvale::ConnectionState& connection() { return m_connection; }
+    const std::string& failedPrograms() const { return m_failedPrograms; }
+
+private:
+    void enterProgramFolder();
+    bool checkDbase();
+    bool hasAddress(const std::string& key);
+    void runConnectedList(const std::string& key);
+    void show(const std::string& text);
+    void trap(const std::exception& failure);
+
+    corvale::Dialogs& m_dialogs;
+    AddressDiscovery& m_discovery;
+    std::string m_programFolder;
+    corvale::ConnectionState m_connection;
+    std::string m_failedPrograms;
+    bool m_trapped = false;
+};
+
+} // namespace brisken

@@ -1,0 +1,22 @@
+// brisken: starts the programs listed for the network the machine is on.
+#include "engine/address_source.h"
+#include "engine/engine.h"
+#include "platform/folders.h"
+#include "platform/qt_dialogs.h"
+#include "shared/error_text.h"
+
+#include <exception>
+
+int main(int argc, char** argv) {
+    corvale::platform::QtDialogs dialogs(argc, argv);
+    std::string programFolder;
+    try {
+        programFolder = corvale::platform::programFolder();
+    } catch (const std::exception& failure) {
+        dialogs.showMessage({corvale::he(failure), brisken::kCaption});
+        return brisken::kExitTrapped;
+    }
+    brisken::ProcAddressDiscovery discovery;
+    brisken::Engine engine(dialogs, discovery, programFolder);
+    return engine.Main();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "shared/dialogs.h"
+
+#include <memory>
+
+class QApplication;
+
+namespace corvale::platform {
+
+// Dialogs as Qt message boxes and file dialogs. The GUI application is made on
+// first use, so a program that never shows anything never connects to a
+// display; a program that already has one uses it.
+class QtDialogs : public Dialogs {
+public:
+    QtDialogs(int& argc, char** argv);
+    ~QtDialogs() override;
+
+    MessageAnswer showMessage(const MessageRequest& request) override;
+    std::string openFile(const OpenFileRequest& request) override;
+    std::string chooseFolder(const std::string& title) override;
+
+    // Whether this object made the GUI application (for tests and benchmarks).
+    bool madeApplication() const { return m_app != nullptr; }
+
+private:
+    void ensureApplication();
+
+    int& m_argc;
+    char** m_argv;
+    std::unique_ptr<QApplication> m_app;
+};
+
+} // namespace corvale::platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+namespace corvale::platform {
+
+// Return codes of opening a file with the desktop's default application, in
+// the convention of the old shell call: above 32 is success, 32 and below a
+// failure.
+namespace shell_code {
+inline constexpr int kFileNotFound = 2;
+inline constexpr int kPathNotFound = 3;
+inline constexpr int kAccessDenied = 5;
+inline constexpr int kBadFormat = 11;
+inline constexpr int kLaunchFailed = 27;
+inline constexpr int kNoAssociation = 31;
+inline constexpr int kLastFailure = 32;
+inline constexpr int kSuccess = 42;
+} // namespace shell_code
+
+// Opens path with the desktop's default application for its type (GIO), or,
+// for a .desktop launcher, starts the application it describes. A relative
+// path is taken from the current folder. The application runs in a session of
+// its own with stdin from /dev/null, and no process of it is left for the
+// caller to reap. Never fails: the outcome is the return code.
+int shellOpen(const std::string& path);
+
+} // namespace corvale::platform

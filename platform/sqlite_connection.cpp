@@ -1,0 +1,134 @@
+#include "platform/sqlite_connection.h"
+
+#include "shared/failure.h"
+
+#include <memory>
+#include <sqlite3.h>
+
+namespace corvale::platform {
+
+namespace {
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+} // namespace
+
+SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(path) {
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+    if (mode == Mode::Create) {
+        flags |= SQLITE_OPEN_CREATE;
+    }
+    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw Failure(message + ": " + path);
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+}
+
+SqliteConnection::~SqliteConnection() { sqlite3_close_v2(m_db); }
+
+void SqliteConnection::fail(int code) const {
+    std::string message = sqlite3_errmsg(m_db);
+    if (message.empty()) {
+        message = sqlite3_errstr(code);
+    }
+    throw Failure(message + ": " + m_path);
+}
+
+void SqliteConnection::execScript(const std::string& sql) {
+    const int rc = sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        fail(rc);
+    }
+}
+
+namespace {
+
+Statement prepare(sqlite3* db, const std::string& sql, const std::vector<SqlValue>& params, int& rc) {
+    sqlite3_stmt* raw = nullptr;
+    rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+    Statement statement(raw);
+    if (rc != SQLITE_OK) {
+        return statement;
+    }
+    for (std::size_t i = 0; i < params.size() && rc == SQLITE_OK; ++i) {
+        const int index = static_cast<int>(i) + 1;
+        const SqlValue& value = params[i];
+        if (const auto* number = std::get_if<std::int64_t>(&value)) {
+            rc = sqlite3_bind_int64(raw, index, *number);
+        } else if (const auto* real = std::get_if<double>(&value)) {
+            rc = sqlite3_bind_double(raw, index, *real);
+        } else if (const auto* text = std::get_if<std::string>(&value)) {
+            rc = sqlite3_bind_text(raw, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+        } else {
+            rc = sqlite3_bind_null(raw, index);
+        }
+    }
+    return statement;
+}
+
+SqlValue columnValue(sqlite3_stmt* statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return std::int64_t{sqlite3_column_int64(statement, column)};
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_NULL:
+        return std::monostate{};
+    default: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    }
+    }
+}
+
+} // namespace
+
+SqlRows SqliteConnection::query(const std::string& sql, const std::vector<SqlValue>& params) {
+    int rc = SQLITE_OK;
+    Statement statement = prepare(m_db, sql, params, rc);
+    if (rc != SQLITE_OK) {
+        fail(rc);
+    }
+    SqlRows result;
+    const int columns = sqlite3_column_count(statement.get());
+    for (int c = 0; c < columns; ++c) {
+        result.columns.emplace_back(sqlite3_column_name(statement.get(), c));
+    }
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        std::vector<SqlValue>& row = result.rows.emplace_back();
+        row.reserve(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c) {
+            row.push_back(columnValue(statement.get(), c));
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        fail(rc);
+    }
+    return result;
+}
+
+int SqliteConnection::execute(const std::string& sql, const std::vector<SqlValue>& params) {
+    int rc = SQLITE_OK;
+    Statement statement = prepare(m_db, sql, params, rc);
+    if (rc != SQLITE_OK) {
+        fail(rc);
+    }
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        fail(rc);
+    }
+    return sqlite3_changes(m_db);
+}
+
+std::int64_t SqliteConnection::lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
+
+} // namespace corvale::platform

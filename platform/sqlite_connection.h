@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+
+namespace corvale::platform {
+
+// One value of a result row or of a bound parameter.
+using SqlValue = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+// A result read in full: the statement is finished before it is returned.
+struct SqlRows {
+    std::vector<std::string> columns;
+    std::vector<std::vector<SqlValue>> rows;
+};
+
+// A connection to one SQLite file. Every failure is thrown as a Failure whose
+// description is SQLite's own message, followed by the file's path.
+class SqliteConnection {
+public:
+    enum class Mode { OpenExisting, Create };
+
+    SqliteConnection(const std::string& path, Mode mode);
+    ~SqliteConnection();
+    SqliteConnection(const SqliteConnection&) = delete;
+    SqliteConnection& operator=(const SqliteConnection&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+    // Runs one or more statements without parameters (schema work).
+    void execScript(const std::string& sql);
+    // Runs one statement with bound parameters and reads its whole result.
+    SqlRows query(const std::string& sql, const std::vector<SqlValue>& params = {});
+    // Runs one changing statement with bound parameters; returns the rows changed.
+    int execute(const std::string& sql, const std::vector<SqlValue>& params = {});
+    std::int64_t lastInsertId() const;
+
+private:
+    [[noreturn]] void fail(int code) const;
+
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+};
+
+// How long a statement waits for another process's lock before it fails.
+inline constexpr int kBusyTimeoutMs = 8000;
+
+} // namespace corvale::platform

@@ -1,0 +1,32 @@
+#include "shared/database.h"
+
+#include "shared/failure.h"
+#include "shared/schema.h"
+
+namespace corvale {
+
+Database::Database(const std::string& path)
+    : m_connection(path, platform::SqliteConnection::Mode::OpenExisting) {
+    verifySchema(m_connection);
+}
+
+Recordset Database::openRecordset(const Query& query) {
+    return Recordset(m_connection.query(query.sql, query.params));
+}
+
+int Database::execute(const Query& query) { return m_connection.execute(query.sql, query.params); }
+
+std::unique_ptr<Database> Workspace::openDatabase(const std::string& path) const {
+    return std::make_unique<Database>(path);
+}
+
+void ConnectionState::openWorkspace() { wrkSpace = Workspace{"lgnWrkSpace", "admin"}; }
+
+void ConnectionState::openDatabase() {
+    if (!wrkSpace) {
+        throw Failure("The database workspace could not be created, so " + dbPath + " cannot be opened.");
+    }
+    dbase = wrkSpace->openDatabase(dbPath);
+}
+
+} // namespace corvale

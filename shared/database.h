@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/sqlite_connection.h"
+#include "shared/recordset.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvale {
+
+// One statement with its values; the values are always bound, never pasted
+// into the text, so a quote or a semicolon in a value is only data.
+struct Query {
+    std::string sql;
+    std::vector<platform::SqlValue> params;
+};
+
+// The open database: every statement of a program goes through it.
+class Database {
+public:
+    // Opens an existing file and checks that it is one of ours; fails with a
+    // description naming the file otherwise.
+    explicit Database(const std::string& path);
+
+    const std::string& path() const { return m_connection.path(); }
+
+    Recordset openRecordset(const Query& query);
+    // Runs a change at once; returns the number of rows it touched.
+    int execute(const Query& query);
+    // The key the store gave the row inserted last.
+    std::int64_t lastInsertId() const { return m_connection.lastInsertId(); }
+
+private:
+    platform::SqliteConnection m_connection;
+};
+
+// Where databases are opened from. It holds no connection of its own; it is
+// kept so that the open follows the programs' connection sequence step by step.
+struct Workspace {
+    std::string name;
+    std::string user;
+
+    std::unique_ptr<Database> openDatabase(const std::string& path) const;
+};
+
+// The connection state a program keeps for its whole run.
+struct ConnectionState {
+    std::optional<Workspace> wrkSpace;
+    std::string dbPath;
+    std::unique_ptr<Database> dbase;
+
+    // Creates the workspace. Nothing in it can fail on this store, but a
+    // failure would leave wrkSpace unset and the open would report it.
+    void openWorkspace();
+    // Opens dbase at dbPath through the workspace.
+    void openDatabase();
+};
+
+} // namespace corvale

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+namespace corvale {
+
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageIcon { None, Information, Question };
+// The numbers are those of the old message box: 1 OK, 2 Cancel, 6 Yes, 7 No.
+enum class MessageAnswer { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
+
+struct MessageRequest {
+    std::string text;
+    std::string caption;
+    MessageButtons buttons = MessageButtons::Ok;
+    MessageIcon icon = MessageIcon::None;
+    MessageAnswer defaultButton = MessageAnswer::Ok;
+};
+
+struct OpenFileRequest {
+    // Label and pattern pairs: "Label (*.x)|*.x|All Files (*.*)|*.*".
+    std::string filter;
+    std::string title;
+};
+
+// Everything a person answers. The programs ask through this service only, so
+// that tests can answer in a person's place.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A modal message box; returns the button chosen.
+    virtual MessageAnswer showMessage(const MessageRequest& request) = 0;
+    // A modal file-open dialog; returns the chosen file's full path, or an
+    // empty text when the dialog was cancelled.
+    virtual std::string openFile(const OpenFileRequest& request) = 0;
+    // A modal folder chooser; returns the chosen folder, or an empty text.
+    virtual std::string chooseFolder(const std::string& title) = 0;
+};
+
+} // namespace corvale

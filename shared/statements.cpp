@@ -1,0 +1,112 @@
+#include "shared/statements.h"
+
+namespace corvale::statements {
+
+const char* tableName(ListTable table) {
+    return table == ListTable::Connected ? "ConnectedList" : "DisConnectedList";
+}
+
+namespace {
+std::string inTable(const char* head, ListTable table, const char* tail) {
+    return std::string(head) + tableName(table) + tail;
+}
+} // namespace
+
+Query addressCheck(const std::string& address) { return {"select IPID from IPs where ipAddress = ?", {address}}; }
+
+Query connectedListForAddress(const std::string& address) {
+    return {"Select TargetPath,StartinPath from ConnectedList where IPID in "
+            "(select IPID from IPs where ipAddress = ?) order by ListOrder",
+            {address}};
+}
+
+Query disconnectedList() { return {"Select TargetPath,StartinPath from DisConnectedList order by ListOrder", {}}; }
+
+Query allAddresses() { return {"select * from IPs order by IPaddress", {}}; }
+
+Query addressId(const std::string& address) { return {"Select IPID from IPs where IPaddress = ?", {address}}; }
+
+Query otherAddressId(std::int64_t ipid, const std::string& address) {
+    return {"Select IPID from IPs where IPID <> ? and IPaddress = ?", {ipid, address}};
+}
+
+Query insertAddress(const std::string& address) { return {"Insert into IPs (IPaddress) values (?)", {address}}; }
+
+Query renameAddress(std::int64_t ipid, const std::string& address) {
+    return {"Update IPs set IPaddress = ? where IPID = ?", {address, ipid}};
+}
+
+Query deleteAddress(std::int64_t ipid) { return {"Delete from IPs where IPID = ?", {ipid}}; }
+
+Query deleteAddressItems(std::int64_t ipid) { return {"Delete from ConnectedList where IPID = ?", {ipid}}; }
+
+Query connectedItems(std::int64_t ipid) {
+    return {"Select ListID,TargetPath from ConnectedList where IPID = ? order by ListOrder", {ipid}};
+}
+
+Query disconnectedItems() { return {"Select ListID,TargetPath from DisConnectedList order by ListOrder", {}}; }
+
+Query startInOfItem(ListTable table, std::int64_t listId) {
+    return {inTable("select StartinPath from ", table, " where ListID = ?"), {listId}};
+}
+
+Query connectedDuplicate(std::int64_t ipid, const std::string& targetPath) {
+    return {"Select IPID from ConnectedList where IPID = ? and TargetPath = ?", {ipid, targetPath}};
+}
+
+Query connectedDuplicateOther(std::int64_t listId, std::int64_t ipid, const std::string& targetPath) {
+    return {"Select IPID from ConnectedList where ListID <> ? and IPID = ? and TargetPath = ?",
+            {listId, ipid, targetPath}};
+}
+
+Query disconnectedDuplicate(const std::string& targetPath) {
+    return {"Select ListID from DisConnectedList where TargetPath = ?", {targetPath}};
+}
+
+Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetPath) {
+    return {"Select ListID from DisConnectedList where ListID <> ? and TargetPath = ?", {listId, targetPath}};
+}
+
+Query maxListOrder(ListTable table) { return {inTable("Select Max(listOrder) as maxOrder from ", table, ""), {}}; }
+
+Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, const std::string& startInPath,
+                          std::int64_t listOrder) {
+    return {"Insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values (?,?,?,?)",
+            {ipid, targetPath, startInPath, listOrder}};
+}
+
+Query insertDisconnectedItem(const std::string& targetPath, const std::string& startInPath, std::int64_t listOrder) {
+    return {"Insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values (?,?,?)",
+            {targetPath, startInPath, listOrder}};
+}
+
+Query connectedItemId(std::int64_t ipid, const std::string& targetPath) {
+    return {"Select ListID from ConnectedList where IPID = ? and TargetPath = ?", {ipid, targetPath}};
+}
+
+Query disconnectedItemId(const std::string& targetPath) { return disconnectedDuplicate(targetPath); }
+
+Query updateItem(ListTable table, std::int64_t listId, const std::string& targetPath,
+                 const std::string& startInPath) {
+    return {inTable("Update ", table, " set TargetPath = ?,StartinPath = ? where ListID = ?"),
+            {targetPath, startInPath, listId}};
+}
+
+Query listOrderOf(ListTable table, std::int64_t listId) {
+    return {inTable("select listOrder from ", table, " where ListID = ?"), {listId}};
+}
+
+Query setListOrder(ListTable table, std::int64_t listId, std::int64_t listOrder) {
+    return {inTable("Update ", table, " set ListOrder = ? where ListID = ?"), {listOrder, listId}};
+}
+
+Query deleteItem(ListTable table, std::int64_t listId) {
+    return {inTable("Delete from ", table, " where ListID = ?"), {listId}};
+}
+
+Query deleteItemOfAddress(const std::string& address, const std::string& targetPath) {
+    return {"Delete from ConnectedList where IPID in (select IPID from IPs where IPaddress = ?) and TargetPath = ?",
+            {address, targetPath}};
+}
+
+} // namespace corvale::statements

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "shared/database.h"
+
+#include <cstdint>
+#include <string>
+
+// Every statement the two programs issue, each with its values bound.
+namespace corvale::statements {
+
+enum class ListTable { Connected, Disconnected };
+const char* tableName(ListTable table);
+
+// The engine's choice of list.
+Query addressCheck(const std::string& address);
+Query connectedListForAddress(const std::string& address);
+Query disconnectedList();
+
+// Addresses.
+Query allAddresses();
+Query addressId(const std::string& address);
+Query otherAddressId(std::int64_t ipid, const std::string& address);
+Query insertAddress(const std::string& address);
+Query renameAddress(std::int64_t ipid, const std::string& address);
+Query deleteAddress(std::int64_t ipid);
+Query deleteAddressItems(std::int64_t ipid);
+
+// List display.
+Query connectedItems(std::int64_t ipid);
+Query disconnectedItems();
+Query startInOfItem(ListTable table, std::int64_t listId);
+
+// Items: duplicate checks, order numbers, insert, update.
+Query connectedDuplicate(std::int64_t ipid, const std::string& targetPath);
+Query connectedDuplicateOther(std::int64_t listId, std::int64_t ipid, const std::string& targetPath);
+Query disconnectedDuplicate(const std::string& targetPath);
+Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetPath);
+Query maxListOrder(ListTable table);
+Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, const std::string& startInPath,
+                          std::int64_t listOrder);
+Query insertDisconnectedItem(const std::string& targetPath, const std::string& startInPath, std::int64_t listOrder);
+Query connectedItemId(std::int64_t ipid, const std::string& targetPath);
+Query disconnectedItemId(const std::string& targetPath);
+Query updateItem(ListTable table, std::int64_t listId, const std::string& targetPath,
+                 const std::string& startInPath);
+
+// Ordering and deleting items.
+Query listOrderOf(ListTable table, std::int64_t listId);
+Query setListOrder(ListTable table, std::int64_t listId, std::int64_t listOrder);
+Query deleteItem(ListTable table, std::int64_t listId);
+Query deleteItemOfAddress(const std::string& address, const std::string& targetPath);
+
+} // namespace corvale::statements
