@@ -117,7 +117,9 @@ bool Engine::hasAddress(const std::string& key) {
     return m_connection.dbase->openRecordset(statements::addressCheck(key)).recordCount() > 0;
 }
 
-void Engine::runConnectedList(const std::string& key) { runList(statements::connectedListForAddress(key)); }
+void Engine::runConnectedList(const std::string& key) {
+    runList(statements::connectedListForAddress(key));
+}
 
 void Engine::runList(const corvale::Query& query) {
     try {
@@ -129,8 +131,9 @@ void Engine::runList(const corvale::Query& query) {
                 const corvale::LaunchResult result = corvale::execIt(
                     startInPath, targetPath, 1, corvale::platform::ChildHandling::StarterEndsSoon);
                 if (!corvale::launchSucceeded(result)) {
-                    m_failedPrograms += (m_failedPrograms.empty() ? std::string(kFailedHeader) : std::string()) +
-                                        "\n- " + targetPath;
+                    m_failedPrograms +=
+                        (m_failedPrograms.empty() ? std::string(kFailedHeader) : std::string()) + "\n- " +
+                        targetPath;
                 }
                 items.moveNext();
             }

@@ -30,7 +30,8 @@ int spawnDetached(const std::string& path, pid_t& pid) {
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
     const int rc = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);

@@ -70,6 +70,14 @@ QStringList nameFilters(const std::string& filter) {
 
 } // namespace
 
+void installQtPointerReset() {
+    setPointerReset([] {
+        while (QApplication::overrideCursor()) {
+            QApplication::restoreOverrideCursor();
+        }
+    });
+}
+
 QtDialogs::QtDialogs(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
 QtDialogs::~QtDialogs() = default;
@@ -79,11 +87,7 @@ void QtDialogs::ensureApplication() {
         return;
     }
     m_app = std::make_unique<QApplication>(m_argc, m_argv);
-    setPointerReset([] {
-        while (QApplication::overrideCursor()) {
-            QApplication::restoreOverrideCursor();
-        }
-    });
+    installQtPointerReset();
 }
 
 MessageAnswer QtDialogs::showMessage(const MessageRequest& request) {

@@ -8,6 +8,11 @@ class QApplication;
 
 namespace corvale::platform {
 
+// Lets the error text set the pointer back: every override cursor of the
+// running Qt application is taken off. A program that makes its own
+// application calls it once.
+void installQtPointerReset();
+
 // Dialogs as Qt message boxes and file dialogs. The GUI application is made on
 // first use, so a program that never shows anything never connects to a
 // display; a program that already has one uses it.

@@ -36,8 +36,8 @@ bool launch(GAppInfo* app, GList* uris) {
     gboolean launched = FALSE;
     if (G_IS_DESKTOP_APP_INFO(app)) {
         launched = g_desktop_app_info_launch_uris_as_manager(G_DESKTOP_APP_INFO(app), uris, nullptr,
-                                                             G_SPAWN_SEARCH_PATH, childSetup, nullptr, nullptr,
-                                                             nullptr, &error);
+                                                             G_SPAWN_SEARCH_PATH, childSetup, nullptr,
+                                                             nullptr, nullptr, &error);
     } else {
         launched = g_app_info_launch_uris(app, uris, nullptr, &error);
     }

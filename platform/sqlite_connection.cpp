@@ -32,7 +32,9 @@ SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
 }
 
-SqliteConnection::~SqliteConnection() { sqlite3_close_v2(m_db); }
+SqliteConnection::~SqliteConnection() {
+    sqlite3_close_v2(m_db);
+}
 
 void SqliteConnection::fail(int code) const {
     std::string message = sqlite3_errmsg(m_db);
@@ -66,7 +68,8 @@ Statement prepare(sqlite3* db, const std::string& sql, const std::vector<SqlValu
         } else if (const auto* real = std::get_if<double>(&value)) {
             rc = sqlite3_bind_double(raw, index, *real);
         } else if (const auto* text = std::get_if<std::string>(&value)) {
-            rc = sqlite3_bind_text(raw, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+            rc =
+                sqlite3_bind_text(raw, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
         } else {
             rc = sqlite3_bind_null(raw, index);
         }
@@ -129,6 +132,8 @@ int SqliteConnection::execute(const std::string& sql, const std::vector<SqlValue
     return sqlite3_changes(m_db);
 }
 
-std::int64_t SqliteConnection::lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
+std::int64_t SqliteConnection::lastInsertId() const {
+    return sqlite3_last_insert_rowid(m_db);
+}
 
 } // namespace corvale::platform

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev
     libsqlite3-dev sqlite3
     libnl-route-3-dev
-    libglib2.0-dev libglib2.0-bin
+    libglib2.0-dev libglib2.0-bin shared-mime-info
     libgtest-dev
     xvfb xauth xdotool
     iproute2

@@ -14,13 +14,17 @@ Recordset Database::openRecordset(const Query& query) {
     return Recordset(m_connection.query(query.sql, query.params));
 }
 
-int Database::execute(const Query& query) { return m_connection.execute(query.sql, query.params); }
+int Database::execute(const Query& query) {
+    return m_connection.execute(query.sql, query.params);
+}
 
 std::unique_ptr<Database> Workspace::openDatabase(const std::string& path) const {
     return std::make_unique<Database>(path);
 }
 
-void ConnectionState::openWorkspace() { wrkSpace = Workspace{"lgnWrkSpace", "admin"}; }
+void ConnectionState::openWorkspace() {
+    wrkSpace = Workspace{"lgnWrkSpace", "admin"};
+}
 
 void ConnectionState::openDatabase() {
     if (!wrkSpace) {

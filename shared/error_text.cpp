@@ -9,7 +9,9 @@ std::function<void()>& pointerReset() {
 }
 } // namespace
 
-void setPointerReset(std::function<void()> reset) { pointerReset() = std::move(reset); }
+void setPointerReset(std::function<void()> reset) {
+    pointerReset() = std::move(reset);
+}
 
 std::string he(const std::exception& failure) {
     if (pointerReset()) {

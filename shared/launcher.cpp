@@ -35,8 +35,8 @@ std::string getShortPath(const std::string& path) {
     return absolute.string();
 }
 
-LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, [[maybe_unused]] int ncmdshow,
-                    platform::ChildHandling handling) {
+LaunchResult execIt(const std::string& startInPath, const std::string& targetPath,
+                    [[maybe_unused]] int ncmdshow, platform::ChildHandling handling) {
     int failures = 0;
     LaunchResult result = LaunchResult::message({});
 

@@ -7,7 +7,9 @@
 
 namespace corvale {
 
-bool Field::isNull() const { return std::holds_alternative<std::monostate>(m_value); }
+bool Field::isNull() const {
+    return std::holds_alternative<std::monostate>(m_value);
+}
 
 std::string Field::text() const {
     if (const auto* text = std::get_if<std::string>(&m_value)) {

@@ -20,24 +20,23 @@ const std::vector<TableShape>& expectedTables() {
 const std::string& schemaScript() {
     // AUTOINCREMENT: a key, once given, is never given again, even after its
     // row is deleted.
-    static const std::string script =
-        "CREATE TABLE IPs (\n"
-        "    IPID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
-        "    IPaddress TEXT\n"
-        ");\n"
-        "CREATE TABLE ConnectedList (\n"
-        "    ListID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
-        "    IPID INTEGER,\n"
-        "    TargetPath TEXT,\n"
-        "    StartinPath TEXT,\n"
-        "    ListOrder INTEGER\n"
-        ");\n"
-        "CREATE TABLE DisConnectedList (\n"
-        "    ListID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
-        "    TargetPath TEXT,\n"
-        "    StartinPath TEXT,\n"
-        "    ListOrder INTEGER\n"
-        ");\n";
+    static const std::string script = "CREATE TABLE IPs (\n"
+                                      "    IPID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+                                      "    IPaddress TEXT\n"
+                                      ");\n"
+                                      "CREATE TABLE ConnectedList (\n"
+                                      "    ListID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+                                      "    IPID INTEGER,\n"
+                                      "    TargetPath TEXT,\n"
+                                      "    StartinPath TEXT,\n"
+                                      "    ListOrder INTEGER\n"
+                                      ");\n"
+                                      "CREATE TABLE DisConnectedList (\n"
+                                      "    ListID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+                                      "    TargetPath TEXT,\n"
+                                      "    StartinPath TEXT,\n"
+                                      "    ListOrder INTEGER\n"
+                                      ");\n";
     return script;
 }
 
@@ -59,12 +58,14 @@ void verifySchema(platform::SqliteConnection& connection) {
     const platform::SqlRows version = connection.query("PRAGMA user_version");
     const auto fileVersion = std::get<std::int64_t>(version.rows.at(0).at(0));
     if (fileVersion > kSchemaVersion) {
-        throw Failure("The database " + connection.path() + " was written by a newer version of Corvale (format " +
-                      std::to_string(fileVersion) + "; this program reads formats up to " +
-                      std::to_string(kSchemaVersion) + "). Please install the newer version.");
+        throw Failure("The database " + connection.path() +
+                      " was written by a newer version of Corvale (format " + std::to_string(fileVersion) +
+                      "; this program reads formats up to " + std::to_string(kSchemaVersion) +
+                      "). Please install the newer version.");
     }
     for (const TableShape& table : expectedTables()) {
-        const platform::SqlRows info = connection.query("SELECT name FROM pragma_table_info(?)", {table.name});
+        const platform::SqlRows info =
+            connection.query("SELECT name FROM pragma_table_info(?)", {table.name});
         if (info.rows.empty()) {
             throw Failure("The file " + connection.path() + " is not a Corvale database: it has no table " +
                           table.name + ".");
@@ -87,8 +88,8 @@ void createEmptyDatabase(const std::string& path) {
         throw Failure("Will not make a new database over the existing file " + path + ".");
     }
     platform::SqliteConnection connection(path, platform::SqliteConnection::Mode::Create);
-    connection.execScript("BEGIN;\n" + schemaScript() + "PRAGMA user_version = " + std::to_string(kSchemaVersion) +
-                          ";\nCOMMIT;");
+    connection.execScript("BEGIN;\n" + schemaScript() +
+                          "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";\nCOMMIT;");
 }
 
 } // namespace corvale

@@ -12,7 +12,9 @@ std::string inTable(const char* head, ListTable table, const char* tail) {
 }
 } // namespace
 
-Query addressCheck(const std::string& address) { return {"select IPID from IPs where ipAddress = ?", {address}}; }
+Query addressCheck(const std::string& address) {
+    return {"select IPID from IPs where ipAddress = ?", {address}};
+}
 
 Query connectedListForAddress(const std::string& address) {
     return {"Select TargetPath,StartinPath from ConnectedList where IPID in "
@@ -20,31 +22,45 @@ Query connectedListForAddress(const std::string& address) {
             {address}};
 }
 
-Query disconnectedList() { return {"Select TargetPath,StartinPath from DisConnectedList order by ListOrder", {}}; }
+Query disconnectedList() {
+    return {"Select TargetPath,StartinPath from DisConnectedList order by ListOrder", {}};
+}
 
-Query allAddresses() { return {"select * from IPs order by IPaddress", {}}; }
+Query allAddresses() {
+    return {"select * from IPs order by IPaddress", {}};
+}
 
-Query addressId(const std::string& address) { return {"Select IPID from IPs where IPaddress = ?", {address}}; }
+Query addressId(const std::string& address) {
+    return {"Select IPID from IPs where IPaddress = ?", {address}};
+}
 
 Query otherAddressId(std::int64_t ipid, const std::string& address) {
     return {"Select IPID from IPs where IPID <> ? and IPaddress = ?", {ipid, address}};
 }
 
-Query insertAddress(const std::string& address) { return {"Insert into IPs (IPaddress) values (?)", {address}}; }
+Query insertAddress(const std::string& address) {
+    return {"Insert into IPs (IPaddress) values (?)", {address}};
+}
 
 Query renameAddress(std::int64_t ipid, const std::string& address) {
     return {"Update IPs set IPaddress = ? where IPID = ?", {address, ipid}};
 }
 
-Query deleteAddress(std::int64_t ipid) { return {"Delete from IPs where IPID = ?", {ipid}}; }
+Query deleteAddress(std::int64_t ipid) {
+    return {"Delete from IPs where IPID = ?", {ipid}};
+}
 
-Query deleteAddressItems(std::int64_t ipid) { return {"Delete from ConnectedList where IPID = ?", {ipid}}; }
+Query deleteAddressItems(std::int64_t ipid) {
+    return {"Delete from ConnectedList where IPID = ?", {ipid}};
+}
 
 Query connectedItems(std::int64_t ipid) {
     return {"Select ListID,TargetPath from ConnectedList where IPID = ? order by ListOrder", {ipid}};
 }
 
-Query disconnectedItems() { return {"Select ListID,TargetPath from DisConnectedList order by ListOrder", {}}; }
+Query disconnectedItems() {
+    return {"Select ListID,TargetPath from DisConnectedList order by ListOrder", {}};
+}
 
 Query startInOfItem(ListTable table, std::int64_t listId) {
     return {inTable("select StartinPath from ", table, " where ListID = ?"), {listId}};
@@ -67,7 +83,9 @@ Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetP
     return {"Select ListID from DisConnectedList where ListID <> ? and TargetPath = ?", {listId, targetPath}};
 }
 
-Query maxListOrder(ListTable table) { return {inTable("Select Max(listOrder) as maxOrder from ", table, ""), {}}; }
+Query maxListOrder(ListTable table) {
+    return {inTable("Select Max(listOrder) as maxOrder from ", table, ""), {}};
+}
 
 Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, const std::string& startInPath,
                           std::int64_t listOrder) {
@@ -75,7 +93,8 @@ Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, cons
             {ipid, targetPath, startInPath, listOrder}};
 }
 
-Query insertDisconnectedItem(const std::string& targetPath, const std::string& startInPath, std::int64_t listOrder) {
+Query insertDisconnectedItem(const std::string& targetPath, const std::string& startInPath,
+                             std::int64_t listOrder) {
     return {"Insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values (?,?,?)",
             {targetPath, startInPath, listOrder}};
 }
@@ -84,7 +103,9 @@ Query connectedItemId(std::int64_t ipid, const std::string& targetPath) {
     return {"Select ListID from ConnectedList where IPID = ? and TargetPath = ?", {ipid, targetPath}};
 }
 
-Query disconnectedItemId(const std::string& targetPath) { return disconnectedDuplicate(targetPath); }
+Query disconnectedItemId(const std::string& targetPath) {
+    return disconnectedDuplicate(targetPath);
+}
 
 Query updateItem(ListTable table, std::int64_t listId, const std::string& targetPath,
                  const std::string& startInPath) {
@@ -105,7 +126,8 @@ Query deleteItem(ListTable table, std::int64_t listId) {
 }
 
 Query deleteItemOfAddress(const std::string& address, const std::string& targetPath) {
-    return {"Delete from ConnectedList where IPID in (select IPID from IPs where IPaddress = ?) and TargetPath = ?",
+    return {"Delete from ConnectedList where IPID in (select IPID from IPs where IPaddress = ?) and "
+            "TargetPath = ?",
             {address, targetPath}};
 }
 

@@ -38,7 +38,8 @@ Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetP
 Query maxListOrder(ListTable table);
 Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, const std::string& startInPath,
                           std::int64_t listOrder);
-Query insertDisconnectedItem(const std::string& targetPath, const std::string& startInPath, std::int64_t listOrder);
+Query insertDisconnectedItem(const std::string& targetPath, const std::string& startInPath,
+                             std::int64_t listOrder);
 Query connectedItemId(std::int64_t ipid, const std::string& targetPath);
 Query disconnectedItemId(const std::string& targetPath);
 Query updateItem(ListTable table, std::int64_t listId, const std::string& targetPath,

@@ -1,0 +1,49 @@
+// A program for the tests to start: it appends one line about itself to the
+// file named by CORVALE_RECORD and exits. With CORVALE_RECORD_DELAY_MS it
+// first waits that long (to outlive whoever started it).
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    const char* recordPath = std::getenv("CORVALE_RECORD");
+    if (!recordPath) {
+        return 3;
+    }
+    if (const char* delay = std::getenv("CORVALE_RECORD_DELAY_MS")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+    }
+    char cwd[PATH_MAX] = {};
+    if (!getcwd(cwd, sizeof cwd)) {
+        cwd[0] = '?';
+    }
+    char stdinTarget[PATH_MAX] = {};
+    const ssize_t n = readlink("/proc/self/fd/0", stdinTarget, sizeof stdinTarget - 1);
+    stdinTarget[n > 0 ? n : 0] = '\0';
+
+    std::string line = "argv0=" + std::string(argv[0]);
+    line += "\targs=";
+    for (int i = 1; i < argc; ++i) {
+        line += (i > 1 ? "," : "") + std::string(argv[i]);
+    }
+    line += "\tcwd=" + std::string(cwd);
+    line += "\tpid=" + std::to_string(getpid());
+    line += "\tppid=" + std::to_string(getppid());
+    line += "\tsid=" + std::to_string(getsid(0));
+    line += "\tstdin=" + std::string(stdinTarget);
+    line += "\n";
+
+    // One append of the whole line, so that lines of programs started
+    // together never mix.
+    const int fd = open(recordPath, O_WRONLY | O_APPEND | O_CREAT, 0644);
+    if (fd < 0) {
+        return 4;
+    }
+    const bool complete = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    close(fd);
+    return complete ? 0 : 5;
+}

@@ -1,0 +1,245 @@
+#include "platform/sqlite_connection.h"
+#include "shared/database.h"
+#include "shared/failure.h"
+#include "shared/schema.h"
+#include "shared/statements.h"
+#include "tests/support/test_support.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace corvale;
+using testsupport::DatabaseFile;
+using testsupport::TempDir;
+namespace st = corvale::statements;
+
+namespace {
+
+std::string openFailure(const std::string& path) {
+    try {
+        Database database(path);
+    } catch (const Failure& failure) {
+        return failure.what();
+    }
+    return "(opened)";
+}
+
+std::vector<std::string> addressesInOrder(Database& database) {
+    std::vector<std::string> addresses;
+    for (Recordset rs = database.openRecordset(st::allAddresses()); !rs.eof(); rs.moveNext()) {
+        addresses.push_back(rs.field("ipaddress").text());
+    }
+    return addresses;
+}
+
+} // namespace
+
+TEST(Store, NewDatabaseHasTheThreeTablesAndIsMarkedWithItsFormat) {
+    TempDir dir;
+    createEmptyDatabase(dir / "corvale.mdb");
+    platform::SqliteConnection raw(dir / "corvale.mdb", platform::SqliteConnection::Mode::OpenExisting);
+    EXPECT_EQ(std::get<std::int64_t>(raw.query("PRAGMA user_version").rows.at(0).at(0)), kSchemaVersion);
+    for (const TableShape& table : expectedTables()) {
+        const auto columns = raw.query("SELECT name FROM pragma_table_info(?)", {table.name});
+        ASSERT_EQ(columns.rows.size(), table.columns.size()) << table.name;
+        for (std::size_t i = 0; i < table.columns.size(); ++i) {
+            EXPECT_EQ(std::get<std::string>(columns.rows[i][0]), table.columns[i]);
+        }
+    }
+    EXPECT_THROW(createEmptyDatabase(dir / "corvale.mdb"), Failure)
+        << "an existing file must never be replaced";
+}
+
+TEST(Store, KeysAreGivenByTheStoreAndNeverReused) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    const auto first = file.addAddress("192.168.1.20");
+    const auto second = file.addAddress("192.168");
+    EXPECT_NE(first, second);
+    file.database().execute(st::deleteAddress(second));
+    const auto third = file.addAddress("10");
+    EXPECT_GT(third, second) << "a deleted row's key came back";
+
+    const auto item = file.addDisconnectedItem("/bin/a", "/bin", 1);
+    file.database().execute(st::deleteItem(st::ListTable::Disconnected, item));
+    EXPECT_GT(file.addDisconnectedItem("/bin/b", "/bin", 2), item);
+}
+
+TEST(Store, RecordsetReadsRowsInOrderAndFindsFieldsInAnyCase) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    file.addDisconnectedItem("/opt/second", "/opt", 20);
+    file.addDisconnectedItem("/opt/first", "/tmp", 10);
+
+    Recordset rs = file.database().openRecordset(st::disconnectedList());
+    ASSERT_GT(rs.recordCount(), 0u);
+    EXPECT_EQ(rs.field("targetPath").text(), "/opt/first");
+    EXPECT_EQ(rs.field("TARGETPATH").text(), "/opt/first");
+    EXPECT_EQ(rs.field("startinpath").text(), "/tmp");
+    rs.moveNext();
+    EXPECT_EQ(rs.field("TargetPath").text(), "/opt/second");
+    rs.moveNext();
+    EXPECT_TRUE(rs.eof());
+    EXPECT_THROW(rs.field("TargetPath"), Failure);
+    EXPECT_THROW(rs.moveNext(), Failure);
+
+    Recordset max = file.database().openRecordset(st::maxListOrder(st::ListTable::Disconnected));
+    EXPECT_EQ(max.field("MAXORDER").number(), 20);
+
+    Recordset empty = file.database().openRecordset(st::connectedItems(1));
+    EXPECT_EQ(empty.recordCount(), 0u);
+    EXPECT_TRUE(empty.eof());
+}
+
+TEST(Store, UnknownFieldAndNullTextFailWithADescription) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    file.database().execute({"Insert into DisConnectedList (TargetPath,ListOrder) values ('/bin/x', 1)", {}});
+    Recordset rs = file.database().openRecordset(st::disconnectedList());
+    EXPECT_TRUE(rs.field("StartinPath").isNull());
+    EXPECT_THROW(rs.field("StartinPath").text(), Failure);
+    try {
+        rs.field("NoSuchColumn");
+        FAIL() << "an unknown field was found";
+    } catch (const Failure& failure) {
+        EXPECT_NE(std::string(failure.what()).find("NoSuchColumn"), std::string::npos);
+    }
+}
+
+TEST(Store, ValuesWithQuotesSemicolonsAndDashesAreKeptAsTyped) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    const std::string tricky = "192.168' OR '1'='1; DROP TABLE IPs; --";
+    const auto ipid = file.addAddress(tricky);
+    file.addAddress("192.168");
+
+    EXPECT_EQ(file.database().openRecordset(st::addressCheck(tricky)).field("IPID").number(), ipid);
+    EXPECT_EQ(file.database().openRecordset(st::addressCheck("192.168' OR '1'='1")).recordCount(), 0u);
+    EXPECT_EQ(addressesInOrder(file.database()), (std::vector<std::string>{"192.168", tricky}));
+
+    const std::string target = "/home/o'brien/my -- tool;.sh";
+    file.addConnectedItem(ipid, target, "/home/o'brien", 1);
+    Recordset items = file.database().openRecordset(st::connectedListForAddress(tricky));
+    ASSERT_GT(items.recordCount(), 0u);
+    EXPECT_EQ(items.field("TargetPath").text(), target);
+    EXPECT_EQ(items.field("StartinPath").text(), "/home/o'brien");
+
+    EXPECT_EQ(file.database().execute(st::deleteItemOfAddress(tricky, target)), 1);
+    EXPECT_EQ(file.database().execute(st::renameAddress(ipid, "it's")), 1);
+    EXPECT_EQ(file.database().openRecordset(st::otherAddressId(0, "it's")).recordCount(), 1u);
+    EXPECT_EQ(file.database().execute(st::deleteAddress(ipid)), 1);
+    EXPECT_EQ(addressesInOrder(file.database()), (std::vector<std::string>{"192.168"}));
+}
+
+TEST(Store, PrefixesAreStoredAndMatchedAsWholeTexts) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    file.addAddress("192.168");
+    EXPECT_EQ(addressesInOrder(file.database()), (std::vector<std::string>{"192.168"}));
+    EXPECT_EQ(file.database().openRecordset(st::addressCheck("192.16")).recordCount(), 0u);
+    EXPECT_EQ(file.database().openRecordset(st::addressCheck("192.168.1")).recordCount(), 0u);
+}
+
+TEST(Store, OpenRefusesFilesThatAreNotOurs) {
+    TempDir dir;
+    const std::string missing = dir / "missing.mdb";
+    EXPECT_NE(openFailure(missing).find("unable to open database file"), std::string::npos);
+    EXPECT_NE(openFailure(missing).find(missing), std::string::npos) << "the description names the file";
+
+    testsupport::writeFile(dir / "garbage.mdb", std::string(4096, 'x'));
+    EXPECT_NE(openFailure(dir / "garbage.mdb").find("file is not a database"), std::string::npos);
+
+    {
+        platform::SqliteConnection other(dir / "other.mdb", platform::SqliteConnection::Mode::Create);
+        other.execScript("CREATE TABLE IPs (IPID INTEGER PRIMARY KEY, IPaddress TEXT);"
+                         "CREATE TABLE ConnectedList (ListID INTEGER, IPID INTEGER, TargetPath TEXT,"
+                         " StartinPath TEXT, ListOrder INTEGER);");
+    }
+    EXPECT_NE(openFailure(dir / "other.mdb").find("no table DisConnectedList"), std::string::npos);
+
+    {
+        platform::SqliteConnection partial(dir / "partial.mdb", platform::SqliteConnection::Mode::Create);
+        partial.execScript("CREATE TABLE IPs (IPID INTEGER PRIMARY KEY, IPaddress TEXT);"
+                           "CREATE TABLE ConnectedList (ListID INTEGER, IPID INTEGER, TargetPath TEXT,"
+                           " StartinPath TEXT);"
+                           "CREATE TABLE DisConnectedList (ListID INTEGER, TargetPath TEXT, StartinPath TEXT,"
+                           " ListOrder INTEGER);");
+    }
+    EXPECT_NE(openFailure(dir / "partial.mdb").find("ConnectedList has no column ListOrder"),
+              std::string::npos);
+}
+
+TEST(Store, NewerFormatIsRefusedAtOpen) {
+    TempDir dir;
+    createEmptyDatabase(dir / "corvale.mdb");
+    {
+        platform::SqliteConnection raw(dir / "corvale.mdb", platform::SqliteConnection::Mode::OpenExisting);
+        raw.execScript("PRAGMA user_version = " + std::to_string(kSchemaVersion + 1));
+    }
+    EXPECT_NE(openFailure(dir / "corvale.mdb").find("newer version"), std::string::npos);
+}
+
+TEST(Store, DatabaseMadeByHandWithTheSqliteToolIsAccepted) {
+    TempDir dir;
+    const std::string path = dir / "corvale.mdb";
+    testsupport::writeFile(
+        dir / "schema.sql",
+        "create table ips (ipid integer primary key autoincrement, ipaddress text);\n"
+        "create table connectedlist (listid integer primary key autoincrement, ipid integer,"
+        " targetpath text, startinpath text, listorder integer);\n"
+        "create table disconnectedlist (listid integer primary key autoincrement,"
+        " targetpath text, startinpath text, listorder integer);\n"
+        "insert into ips (ipaddress) values ('10.0.0.5');\n");
+    const std::string command = "sqlite3 '" + path + "' < '" + (dir / "schema.sql") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    Database database(path);
+    EXPECT_EQ(database.openRecordset(st::addressCheck("10.0.0.5")).recordCount(), 1u);
+}
+
+TEST(Store, ReaderWaitsForAnotherProcessesWriteInsteadOfFailing) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    file.addDisconnectedItem("/bin/before", "/bin", 1);
+
+    // A second connection holds the file exclusively for a moment, as the
+    // configuration tool does while it writes.
+    platform::SqliteConnection writer(file.path(), platform::SqliteConnection::Mode::OpenExisting);
+    writer.execScript("BEGIN EXCLUSIVE");
+    writer.execute(
+        "Insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values ('/bin/during','/bin',2)");
+    std::atomic<bool> committed{false};
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        committed = true;
+        writer.execScript("COMMIT");
+    });
+
+    Database reader(file.path());
+    Recordset rs = reader.openRecordset(st::disconnectedList());
+    const bool readAfterCommit = committed;
+    release.join();
+
+    EXPECT_TRUE(readAfterCommit) << "the read did not wait for the lock";
+    std::vector<std::string> targets;
+    for (; !rs.eof(); rs.moveNext()) {
+        targets.push_back(rs.field("TargetPath").text());
+    }
+    EXPECT_EQ(targets, (std::vector<std::string>{"/bin/before", "/bin/during"}));
+}
+
+TEST(Store, WorkspaceMustExistBeforeTheOpen) {
+    TempDir dir;
+    createEmptyDatabase(dir / "corvale.mdb");
+    ConnectionState state;
+    state.dbPath = dir / "corvale.mdb";
+    EXPECT_THROW(state.openDatabase(), Failure);
+    state.openWorkspace();
+    EXPECT_EQ(state.wrkSpace->name, "lgnWrkSpace");
+    state.openDatabase();
+    ASSERT_NE(state.dbase, nullptr);
+    EXPECT_EQ(state.dbase->path(), dir / "corvale.mdb");
+}

@@ -1,0 +1,174 @@
+#include "tests/support/test_support.h"
+
+#include "shared/schema.h"
+#include "shared/statements.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "corvale-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void writeFile(const std::string& path, const std::string& content, bool executable) {
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << content;
+        if (!out) {
+            throw std::runtime_error("cannot write " + path);
+        }
+    }
+    using std::filesystem::perms;
+    std::filesystem::permissions(path, executable
+                                           ? perms::owner_all | perms::group_read | perms::group_exec
+                                           : perms::owner_read | perms::owner_write | perms::group_read);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+namespace {
+std::string created(const std::string& path) {
+    corvale::createEmptyDatabase(path);
+    return path;
+}
+} // namespace
+
+DatabaseFile::DatabaseFile(const std::string& path) : m_path(created(path)), m_database(path) {}
+
+std::int64_t DatabaseFile::addAddress(const std::string& address) {
+    m_database.execute(corvale::statements::insertAddress(address));
+    return m_database.lastInsertId();
+}
+
+std::int64_t DatabaseFile::addConnectedItem(std::int64_t ipid, const std::string& target,
+                                            const std::string& startIn, std::int64_t listOrder) {
+    m_database.execute(corvale::statements::insertConnectedItem(ipid, target, startIn, listOrder));
+    return m_database.lastInsertId();
+}
+
+std::int64_t DatabaseFile::addDisconnectedItem(const std::string& target, const std::string& startIn,
+                                               std::int64_t listOrder) {
+    m_database.execute(corvale::statements::insertDisconnectedItem(target, startIn, listOrder));
+    return m_database.lastInsertId();
+}
+
+std::vector<RunRecord> readRecords(const std::string& file) {
+    std::vector<RunRecord> records;
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        RunRecord record;
+        std::istringstream fields(line);
+        std::string field;
+        while (std::getline(fields, field, '\t')) {
+            const auto equals = field.find('=');
+            record[field.substr(0, equals)] = equals == std::string::npos ? "" : field.substr(equals + 1);
+        }
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::vector<RunRecord> waitForRecords(const std::string& file, std::size_t count,
+                                      std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::vector<RunRecord> records = readRecords(file);
+    while (records.size() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        records = readRecords(file);
+    }
+    return records;
+}
+
+std::vector<std::string> startedPrograms(const std::vector<RunRecord>& records) {
+    std::vector<std::string> programs;
+    for (const RunRecord& record : records) {
+        programs.push_back(record.at("argv0"));
+    }
+    return programs;
+}
+
+void reapChildren() {
+    while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+    }
+}
+
+std::vector<int> zombieChildren() {
+    std::vector<int> zombies;
+    const std::string self = std::to_string(getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream stat(entry.path() / "stat");
+        std::string content;
+        std::getline(stat, content);
+        // pid (comm) state ppid ...; comm may hold blanks, so read after ')'.
+        const auto close = content.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream rest(content.substr(close + 2));
+        std::string state, ppid;
+        rest >> state >> ppid;
+        if (ppid == self && state == "Z") {
+            zombies.push_back(std::stoi(name));
+        }
+    }
+    return zombies;
+}
+
+std::string recordRunPath() {
+    return RECORD_RUN_PATH;
+}
+
+corvale::MessageAnswer FakeDialogs::showMessage(const corvale::MessageRequest& request) {
+    messages.push_back(request);
+    if (answers.empty()) {
+        return request.buttons == corvale::MessageButtons::YesNo ? corvale::MessageAnswer::No
+                                                                 : corvale::MessageAnswer::Ok;
+    }
+    const corvale::MessageAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+std::string FakeDialogs::openFile(const corvale::OpenFileRequest& request) {
+    fileRequests.push_back(request);
+    if (files.empty()) {
+        return {};
+    }
+    std::string file = files.front();
+    files.pop_front();
+    return file;
+}
+
+std::string FakeDialogs::chooseFolder(const std::string&) {
+    return {};
+}
+
+} // namespace testsupport

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "shared/database.h"
+#include "shared/dialogs.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A folder of its own for one test, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+void writeFile(const std::string& path, const std::string& content, bool executable = false);
+std::string readFile(const std::string& path);
+
+// Fills a real database file the way the configuration tool would.
+class DatabaseFile {
+public:
+    explicit DatabaseFile(const std::string& path);
+
+    const std::string& path() const { return m_path; }
+    std::int64_t addAddress(const std::string& address);
+    std::int64_t addConnectedItem(std::int64_t ipid, const std::string& target, const std::string& startIn,
+                                  std::int64_t listOrder);
+    std::int64_t addDisconnectedItem(const std::string& target, const std::string& startIn,
+                                     std::int64_t listOrder);
+    corvale::Database& database() { return m_database; }
+
+private:
+    std::string m_path;
+    corvale::Database m_database;
+};
+
+// One line written by the record_run helper, split into its fields.
+using RunRecord = std::map<std::string, std::string>;
+
+// Reads the record file; waits (up to timeout) until it holds at least count
+// lines.
+std::vector<RunRecord> waitForRecords(const std::string& file, std::size_t count,
+                                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+std::vector<RunRecord> readRecords(const std::string& file);
+// argv0 of each record, in the order they were written.
+std::vector<std::string> startedPrograms(const std::vector<RunRecord>& records);
+
+// Waits for every child of this process to end.
+void reapChildren();
+// The process identifiers of this process's zombie children.
+std::vector<int> zombieChildren();
+
+// Paths of the test helpers, built beside the test programs.
+std::string recordRunPath();
+
+// Answers dialogs in a person's place and remembers every message.
+class FakeDialogs : public corvale::Dialogs {
+public:
+    std::vector<corvale::MessageRequest> messages;
+    std::deque<corvale::MessageAnswer> answers;
+    std::deque<std::string> files;
+    std::vector<corvale::OpenFileRequest> fileRequests;
+
+    corvale::MessageAnswer showMessage(const corvale::MessageRequest& request) override;
+    std::string openFile(const corvale::OpenFileRequest& request) override;
+    std::string chooseFolder(const std::string& title) override;
+};
+
+} // namespace testsupport
