@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <cstdlib>
+#include <iostream>
 
 namespace corvale::platform {
 
@@ -82,16 +84,47 @@ QtDialogs::QtDialogs(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
 QtDialogs::~QtDialogs() = default;
 
-void QtDialogs::ensureApplication() {
+namespace {
+bool hasScreen() {
+    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) {
+            return true;
+        }
+    }
+    return false;
+}
+
+MessageAnswer answerWithoutScreen(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::OkCancel:
+        return MessageAnswer::Cancel;
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
+    case MessageButtons::Ok:
+        break;
+    }
+    return MessageAnswer::Ok;
+}
+} // namespace
+
+bool QtDialogs::ensureApplication() {
     if (QApplication::instance()) {
-        return;
+        return true;
+    }
+    if (!hasScreen()) {
+        return false;
     }
     m_app = std::make_unique<QApplication>(m_argc, m_argv);
     installQtPointerReset();
+    return true;
 }
 
 MessageAnswer QtDialogs::showMessage(const MessageRequest& request) {
-    ensureApplication();
+    if (!ensureApplication()) {
+        std::cerr << request.caption << ": " << request.text << std::endl;
+        return answerWithoutScreen(request.buttons);
+    }
     QMessageBox box(iconFor(request.icon), QString::fromStdString(request.caption),
                     QString::fromStdString(request.text), buttonsFor(request.buttons));
     box.setTextFormat(Qt::PlainText);
@@ -111,7 +144,9 @@ MessageAnswer QtDialogs::showMessage(const MessageRequest& request) {
 }
 
 std::string QtDialogs::openFile(const OpenFileRequest& request) {
-    ensureApplication();
+    if (!ensureApplication()) {
+        return {};
+    }
     QFileDialog dialog(nullptr, QString::fromStdString(request.title));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -123,7 +158,9 @@ std::string QtDialogs::openFile(const OpenFileRequest& request) {
 }
 
 std::string QtDialogs::chooseFolder(const std::string& title) {
-    ensureApplication();
+    if (!ensureApplication()) {
+        return {};
+    }
     return QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(title)).toStdString();
 }
 

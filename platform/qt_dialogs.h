@@ -15,7 +15,9 @@ void installQtPointerReset();
 
 // Dialogs as Qt message boxes and file dialogs. The GUI application is made on
 // first use, so a program that never shows anything never connects to a
-// display; a program that already has one uses it.
+// display; a program that already has one uses it. Where there is no screen at
+// all (no display and no Qt platform named), messages go to standard error and
+// every question is answered as cancelled.
 class QtDialogs : public Dialogs {
 public:
     QtDialogs(int& argc, char** argv);
@@ -29,7 +31,8 @@ public:
     bool madeApplication() const { return m_app != nullptr; }
 
 private:
-    void ensureApplication();
+    // False when there is no screen to show anything on.
+    bool ensureApplication();
 
     int& m_argc;
     char** m_argv;

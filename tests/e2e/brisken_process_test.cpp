@@ -1,0 +1,105 @@
+// The built engine run as a whole process, the way a logon entry starts it.
+#include "engine/address_source.h"
+#include "tests/support/test_support.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using testsupport::DatabaseFile;
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs program in folder with the environment given, waits for its end and
+// returns its exit status.
+int runIn(const std::string& folder, const std::string& program, const std::vector<std::string>& environment,
+          const std::string& errorFile = "/dev/null") {
+    std::vector<char*> envp;
+    for (const std::string& entry : environment) {
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    }
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithoutADisplay) {
+    TempDir program;
+    TempDir elsewhere;
+    fs::copy_file(BRISKEN_PATH, program / "brisken");
+    fs::create_symlink(testsupport::recordRunPath(), program / "first");
+    fs::create_symlink(testsupport::recordRunPath(), program / "second");
+    fs::create_directory(program / "work");
+
+    // Whatever network this machine is on, the list that applies holds the
+    // two items.
+    {
+        DatabaseFile db(program / "corvale.mdb");
+        const std::string discovered = brisken::ProcAddressDiscovery().discoverIP();
+        const std::string prefix = "IP Address:";
+        if (discovered.rfind(prefix, 0) == 0 && discovered != prefix + "0.0.0.0") {
+            const auto ipid = db.addAddress(discovered.substr(prefix.size()));
+            db.addConnectedItem(ipid, program / "first", program / "work", 1);
+            db.addConnectedItem(ipid, program / "second", program / "work", 2);
+        } else {
+            db.addDisconnectedItem(program / "first", program / "work", 1);
+            db.addDisconnectedItem(program / "second", program / "work", 2);
+        }
+    }
+
+    const std::string record = program / "record";
+    const auto begun = std::chrono::steady_clock::now();
+    // No DISPLAY and no Qt platform: a run with nothing to show must not need one.
+    const int status =
+        runIn(elsewhere.path(), program / "brisken",
+              {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + record, "CORVALE_RECORD_DELAY_MS=400"});
+    const auto ended = std::chrono::steady_clock::now();
+    EXPECT_EQ(status, 0);
+    EXPECT_LT(ended - begun, std::chrono::milliseconds(400)) << "the engine waited for what it started";
+    EXPECT_FALSE(fs::exists(record)) << "the items ran before their delay";
+
+    const auto records = testsupport::waitForRecords(record, 2);
+    ASSERT_EQ(records.size(), 2u);
+    std::vector<std::string> names;
+    for (const auto& run : records) {
+        names.push_back(fs::path(run.at("argv0")).filename().string());
+        EXPECT_EQ(run.at("cwd"), program / "work");
+        EXPECT_EQ(run.at("sid"), run.at("pid"));
+        EXPECT_EQ(run.at("stdin"), "/dev/null");
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(BriskenProcess, WithoutAScreenTheRefusalGoesToStandardErrorAndTheRunFails) {
+    TempDir program;
+    fs::copy_file(BRISKEN_PATH, program / "brisken");
+    const int status = runIn(program.path(), program / "brisken", {"PATH=/usr/bin:/bin"}, program / "errors");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(testsupport::readFile(program / "errors"),
+              "Brisken: This application cannot execute properly without the database corvale.mdb.  Please "
+              "install this database on your system, and run the program again.\n");
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+#include "engine/engine.h"
+#include "platform/folders.h"
+#include "shared/database_search.h"
+#include "tests/support/test_support.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace brisken;
+using testsupport::DatabaseFile;
+using testsupport::FakeDialogs;
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FixedDiscovery : public AddressDiscovery {
+public:
+    std::string result;
+    int calls = 0;
+    std::string discoverIP() override {
+        ++calls;
+        return result;
+    }
+};
+
+// A program folder with a database beside the engine, list items that record
+// their start, a fake network and a person who answers every box with OK.
+class EngineRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("CORVALE_RECORD", (dir / "record").c_str(), 1);
+        db = std::make_unique<DatabaseFile>(dir / "corvale.mdb");
+        engine = std::make_unique<Engine>(dialogs, discovery, dir.path());
+        engine->connection().openWorkspace();
+        engine->connection().dbPath = db->path();
+        engine->connection().openDatabase();
+    }
+    void TearDown() override { testsupport::reapChildren(); }
+
+    // A list item: a program named name in the program folder.
+    std::string item(const std::string& name) {
+        const std::string path = dir / name;
+        if (!fs::exists(path)) {
+            fs::create_symlink(testsupport::recordRunPath(), path);
+        }
+        return path;
+    }
+
+    // The items that were started, in the order they were started.
+    std::vector<std::string> started() {
+        testsupport::reapChildren();
+        auto records = testsupport::readRecords(dir / "record");
+        std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+            return std::stoi(a.at("pid")) < std::stoi(b.at("pid"));
+        });
+        std::vector<std::string> names;
+        for (const std::string& path : testsupport::startedPrograms(records)) {
+            names.push_back(fs::path(path).filename().string());
+        }
+        return names;
+    }
+
+    void runFor(const std::string& discovered) {
+        discovery.result = discovered;
+        engine->startPrograms();
+    }
+
+    using Names = std::vector<std::string>;
+    TempDir dir;
+    FakeDialogs dialogs;
+    FixedDiscovery discovery;
+    std::unique_ptr<DatabaseFile> db;
+    std::unique_ptr<Engine> engine;
+};
+
+TEST_F(EngineRun, WholeAddressWinsOverItsNetwork) {
+    db->addConnectedItem(db->addAddress("192.168.1"), item("network"), dir.path(), 1);
+    db->addConnectedItem(db->addAddress("192.168.1.20"), item("exact"), dir.path(), 2);
+    runFor("IP Address:192.168.1.20");
+    EXPECT_EQ(started(), Names{"exact"});
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(EngineRun, EachShorterPrefixIsTriedInTurn) {
+    db->addConnectedItem(db->addAddress("192.168"), item("two"), dir.path(), 1);
+    db->addConnectedItem(db->addAddress("192"), item("one"), dir.path(), 2);
+    db->addConnectedItem(db->addAddress("192.16"), item("partial"), dir.path(), 3);
+    runFor("IP Address:192.168.1.20");
+    EXPECT_EQ(started(), Names{"two"});
+
+    runFor("IP Address:192.169.1.20");
+    EXPECT_EQ(started(), (Names{"two", "one"}));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(EngineRun, AddressThatMatchesNothingStartsNothingNotEvenTheDisconnectedList) {
+    db->addConnectedItem(db->addAddress("192.168"), item("home"), dir.path(), 1);
+    db->addDisconnectedItem(item("offline"), dir.path(), 1);
+    runFor("IP Address:10.0.0.5");
+    EXPECT_EQ(started(), Names{});
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(EngineRun, NoUsableAddressRunsTheDisconnectedList) {
+    db->addConnectedItem(db->addAddress("0.0.0.0"), item("zero-row"), dir.path(), 1);
+    db->addDisconnectedItem(item("offline"), dir.path(), 1);
+    for (const char* result :
+         {"Disconnected", "", "0.0.0.0", "ip address:192.168.1.20", "IP Address:0.0.0.0"}) {
+        runFor(result);
+    }
+    EXPECT_EQ(started(), Names(5, "offline"));
+    EXPECT_EQ(discovery.calls, 5);
+}
+
+TEST_F(EngineRun, ItemsStartInListOrderAndSeveralRowsOfOneKeyAreJoined) {
+    const auto first = db->addAddress("10.1.2.3");
+    const auto second = db->addAddress("10.1.2.3");
+    db->addConnectedItem(first, item("c"), dir.path(), 30);
+    db->addConnectedItem(second, item("a"), dir.path(), 10);
+    db->addConnectedItem(first, item("b"), dir.path(), 20);
+    runFor("IP Address:10.1.2.3");
+    EXPECT_EQ(started(), (Names{"a", "b", "c"}));
+}
+
+TEST_F(EngineRun, EmptyListStartsNothingAndSaysNothing) {
+    db->addAddress("10.1.2.3");
+    runFor("IP Address:10.1.2.3");
+    runFor("Disconnected");
+    EXPECT_EQ(started(), Names{});
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(EngineRun, FailedItemsAreNamedInOneMessageAfterTheLastStart) {
+    db->addDisconnectedItem(item("first"), dir.path(), 1);
+    db->addDisconnectedItem(dir / "missing-program", dir.path(), 2);
+    db->addDisconnectedItem(item("third"), dir.path(), 3);
+    db->addDisconnectedItem(dir / "no-folder/tool", dir.path(), 4);
+    runFor("Disconnected");
+
+    EXPECT_EQ(started(), (Names{"first", "third"}));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "This program failed to start correctly: \n- " +
+                                            (dir / "missing-program") + "\n- " + (dir / "no-folder/tool"));
+    EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
+    EXPECT_EQ(dialogs.messages[0].buttons, corvale::MessageButtons::Ok);
+    EXPECT_EQ(dialogs.messages[0].icon, corvale::MessageIcon::None);
+}
+
+TEST_F(EngineRun, AddressTooShortForItsNetworkIsReportedAndNothingRuns) {
+    db->addDisconnectedItem(item("offline"), dir.path(), 1);
+    runFor("IP Address:10.1");
+    EXPECT_EQ(started(), Names{});
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find("10.1"), std::string::npos) << dialogs.messages[0].text;
+    EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
+}
+
+TEST_F(EngineRun, UnreadableRowEndsTheListWithItsDescriptionAlone) {
+    db->addDisconnectedItem(dir / "missing-program", dir.path(), 1);
+    db->addDisconnectedItem(item("first"), dir.path(), 2);
+    db->database().execute(
+        {"Insert into DisConnectedList (TargetPath,ListOrder) values (?, 3)", {item("never")}});
+    db->addDisconnectedItem(item("after"), dir.path(), 4);
+    runFor("Disconnected");
+
+    EXPECT_EQ(started(), Names{"first"});
+    ASSERT_EQ(dialogs.messages.size(), 1u) << "the failures collected so far are not shown";
+    EXPECT_NE(dialogs.messages[0].text.find("Null"), std::string::npos) << dialogs.messages[0].text;
+}
+
+TEST_F(EngineRun, ListQueryTheStoreRejectsIsReported) {
+    engine->runList({"Select TargetPath,StartinPath from NoSuchTable", {}});
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find("no such table: NoSuchTable"), std::string::npos);
+}
+
+// The whole run, as Main does it.
+class EngineMain : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("CORVALE_RECORD", (program / "record").c_str(), 1);
+        corvale::platform::changeFolder(elsewhere.path());
+    }
+    void TearDown() override { testsupport::reapChildren(); }
+
+    int run() {
+        Engine engine(dialogs, discovery, program.path());
+        return engine.Main();
+    }
+
+    TempDir program;
+    TempDir elsewhere;
+    FakeDialogs dialogs;
+    FixedDiscovery discovery;
+};
+
+TEST_F(EngineMain, FindsTheDatabaseBesideItFromAnotherFolderAndRuns) {
+    {
+        DatabaseFile db(program / "corvale.mdb");
+        fs::create_symlink(testsupport::recordRunPath(), program / "tool");
+        db.addDisconnectedItem(program / "tool", elsewhere.path(), 1);
+    }
+    discovery.result = "Disconnected";
+    EXPECT_EQ(run(), kExitNormal);
+    EXPECT_TRUE(dialogs.messages.empty());
+    testsupport::reapChildren();
+    const auto records = testsupport::readRecords(program / "record");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].at("cwd"), elsewhere.path());
+}
+
+TEST_F(EngineMain, MissingDatabaseIsRefusedAndEndsTheRun) {
+    EXPECT_EQ(run(), kExitRefused);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "This application cannot execute properly without the database "
+              "corvale.mdb.  Please install this database on your system, and run the "
+              "program again.");
+    EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
+    EXPECT_EQ(corvale::platform::currentFolder(), program.path());
+    EXPECT_EQ(discovery.calls, 0);
+}
+
+TEST_F(EngineMain, DatabaseThatCannotBeOpenedShowsTheStoresDescription) {
+    testsupport::writeFile(program / "corvale.mdb", std::string(2048, 'z'));
+    EXPECT_EQ(run(), kExitTrapped);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "file is not a database: " + (program / "corvale.mdb"));
+    EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
+    EXPECT_EQ(dialogs.messages[0].buttons, corvale::MessageButtons::Ok);
+    EXPECT_EQ(discovery.calls, 0) << "nothing may be started";
+}
+
+TEST_F(EngineMain, ProgramFolderThatCannotBeEnteredIsReported) {
+    const std::string gone = program / "gone";
+    Engine engine(dialogs, discovery, gone);
+    EXPECT_EQ(engine.Main(), kExitTrapped);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find(gone), std::string::npos);
+}
+
+} // namespace
