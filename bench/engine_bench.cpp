@@ -4,7 +4,7 @@
 //    spawns the same N programs;
 //  - a run with an empty list and nothing to show against a process that only
 //    opens the same database file and reads the list.
-#include "engine/address_source.h"
+#include "engine/address_discovery.h"
 #include "tests/support/test_support.h"
 
 #include <algorithm>
@@ -81,17 +81,10 @@ struct ProgramFolder {
         database = dir / "corvale.mdb";
         fs::copy_file(BRISKEN_PATH, engine);
         testsupport::DatabaseFile db(database);
-        const std::string discovered = brisken::ProcAddressDiscovery().discoverIP();
-        const std::string prefix = "IP Address:";
-        const bool connected = discovered.rfind(prefix, 0) == 0 && discovered != prefix + "0.0.0.0";
-        const auto ipid = connected ? db.addAddress(discovered.substr(prefix.size())) : 0;
+        testsupport::ApplicableList list(db);
         db.database().execute({"BEGIN", {}});
         for (int i = 0; i < count; ++i) {
-            if (connected) {
-                db.addConnectedItem(ipid, EXIT_AT_ONCE_PATH, dir.path(), i + 1);
-            } else {
-                db.addDisconnectedItem(EXIT_AT_ONCE_PATH, dir.path(), i + 1);
-            }
+            list.add(EXIT_AT_ONCE_PATH, dir.path(), i + 1);
         }
         db.database().execute({"COMMIT", {}});
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/address_source.h"
+#include "engine/address_discovery.h"
 #include "shared/database.h"
 #include "shared/dialogs.h"
 

@@ -1,5 +1,5 @@
 // brisken: starts the programs listed for the network the machine is on.
-#include "engine/address_source.h"
+#include "engine/address_discovery.h"
 #include "engine/engine.h"
 #include "platform/folders.h"
 #include "platform/qt_dialogs.h"
@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
         dialogs.showMessage({corvale::he(failure), brisken::kCaption});
         return brisken::kExitTrapped;
     }
-    brisken::ProcAddressDiscovery discovery;
+    corvale::platform::NetlinkNetwork network;
+    brisken::NetworkDiscovery discovery(network, dialogs, corvale::platform::QtDialogs::processPendingEvents);
     brisken::Engine engine(dialogs, discovery, programFolder);
     return engine.Main();
 }

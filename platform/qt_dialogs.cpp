@@ -120,6 +120,12 @@ bool QtDialogs::ensureApplication() {
     return true;
 }
 
+void QtDialogs::processPendingEvents() {
+    if (QApplication::instance()) {
+        QApplication::processEvents();
+    }
+}
+
 MessageAnswer QtDialogs::showMessage(const MessageRequest& request) {
     if (!ensureApplication()) {
         std::cerr << request.caption << ": " << request.text << std::endl;

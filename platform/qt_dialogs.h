@@ -27,6 +27,9 @@ public:
     std::string openFile(const OpenFileRequest& request) override;
     std::string chooseFolder(const std::string& title) override;
 
+    // Lets pending window events run, when there are windows at all.
+    static void processPendingEvents();
+
     // Whether this object made the GUI application (for tests and benchmarks).
     bool madeApplication() const { return m_app != nullptr; }
 

@@ -1,5 +1,5 @@
 // The built engine run as a whole process, the way a logon entry starts it.
-#include "engine/address_source.h"
+#include "engine/address_discovery.h"
 #include "tests/support/test_support.h"
 
 #include <chrono>
@@ -56,16 +56,9 @@ TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithout
     // two items.
     {
         DatabaseFile db(program / "corvale.mdb");
-        const std::string discovered = brisken::ProcAddressDiscovery().discoverIP();
-        const std::string prefix = "IP Address:";
-        if (discovered.rfind(prefix, 0) == 0 && discovered != prefix + "0.0.0.0") {
-            const auto ipid = db.addAddress(discovered.substr(prefix.size()));
-            db.addConnectedItem(ipid, program / "first", program / "work", 1);
-            db.addConnectedItem(ipid, program / "second", program / "work", 2);
-        } else {
-            db.addDisconnectedItem(program / "first", program / "work", 1);
-            db.addDisconnectedItem(program / "second", program / "work", 2);
-        }
+        testsupport::ApplicableList list(db);
+        list.add(program / "first", program / "work", 1);
+        list.add(program / "second", program / "work", 2);
     }
 
     const std::string record = program / "record";

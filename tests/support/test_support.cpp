@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "engine/address_discovery.h"
+#include "platform/network.h"
 #include "shared/schema.h"
 #include "shared/statements.h"
 
@@ -73,6 +75,24 @@ std::int64_t DatabaseFile::addDisconnectedItem(const std::string& target, const 
                                                std::int64_t listOrder) {
     m_database.execute(corvale::statements::insertDisconnectedItem(target, startIn, listOrder));
     return m_database.lastInsertId();
+}
+
+ApplicableList::ApplicableList(DatabaseFile& db) : m_db(db) {
+    corvale::platform::NetlinkNetwork network;
+    FakeDialogs dialogs;
+    const std::string discovered = brisken::NetworkDiscovery(network, dialogs).discoverIP();
+    const std::string prefix = "IP Address:";
+    if (discovered.rfind(prefix, 0) == 0 && discovered != prefix + "0.0.0.0") {
+        m_ipid = m_db.addAddress(discovered.substr(prefix.size()));
+    }
+}
+
+void ApplicableList::add(const std::string& target, const std::string& startIn, std::int64_t listOrder) {
+    if (m_ipid != 0) {
+        m_db.addConnectedItem(m_ipid, target, startIn, listOrder);
+    } else {
+        m_db.addDisconnectedItem(target, startIn, listOrder);
+    }
 }
 
 std::vector<RunRecord> readRecords(const std::string& file) {

@@ -48,6 +48,18 @@ private:
     corvale::Database m_database;
 };
 
+// Adds items to the list that the engine would run on this machine now,
+// whatever network it is on.
+class ApplicableList {
+public:
+    explicit ApplicableList(DatabaseFile& db);
+    void add(const std::string& target, const std::string& startIn, std::int64_t listOrder);
+
+private:
+    DatabaseFile& m_db;
+    std::int64_t m_ipid = 0; // 0: the disconnected list
+};
+
 // One line written by the record_run helper, split into its fields.
 using RunRecord = std::map<std::string, std::string>;
 

@@ -1,0 +1,75 @@
+#include "engine/address_discovery.h"
+
+#include "engine/engine.h"
+
+namespace brisken {
+
+// The adapter query's answers, worded after the system call they stand for.
+namespace {
+constexpr const char* kSizingFailed = "GetAdaptersInfo sizing failed with error ";
+constexpr const char* kQueryFailed = "GetAdaptersInfo failed with error ";
+// The system's number for "no data": a live network that lists no interface.
+constexpr int kNoData = 232;
+
+bool isRealGateway(const std::string& gateway) {
+    return !gateway.empty() && gateway != "0.0.0.0";
+}
+} // namespace
+
+std::string addressChars(const std::string& text) {
+    std::string kept;
+    for (const char c : text) {
+        if ((c >= '0' && c <= '9') || c == '.') {
+            kept += c;
+        }
+    }
+    return kept;
+}
+
+NetworkDiscovery::NetworkDiscovery(corvale::platform::Network& network, corvale::Dialogs& dialogs,
+                                   std::function<void()> letEventsRun)
+    : m_network(network), m_dialogs(dialogs), m_letEventsRun(std::move(letEventsRun)) {}
+
+std::string NetworkDiscovery::networkAlive() {
+    return m_network.alive() ? "The system is connected to a network" : kNoConnection;
+}
+
+std::string NetworkDiscovery::discoverIP() {
+    if (networkAlive() == kNoConnection) {
+        return "Disconnected";
+    }
+    const corvale::platform::AdapterList list = m_network.adapters();
+    if (list.error != 0) {
+        show(kQueryFailed + std::to_string(list.error));
+        return {};
+    }
+    if (list.adapters.empty()) {
+        show(kSizingFailed + std::to_string(kNoData));
+        return {};
+    }
+    std::size_t chosen = 0;
+    std::string gateway = addressChars(list.adapters[0].gateway);
+    while (!isRealGateway(gateway) && chosen + 1 < list.adapters.size()) {
+        if (m_letEventsRun) {
+            m_letEventsRun();
+        }
+        ++chosen;
+        gateway = addressChars(list.adapters[chosen].gateway);
+    }
+    // Without a real gateway anywhere the last interface is taken all the same.
+    if (gateway.empty()) {
+        return {};
+    }
+    const std::string address = addressChars(list.adapters[chosen].address);
+    if (address.empty()) {
+        return {};
+    }
+    return "IP Address:" + address;
+}
+
+void NetworkDiscovery::show(const std::string& text) {
+    m_dialogs.showMessage({text, kCaption, corvale::MessageButtons::Ok, corvale::MessageIcon::None,
+                           corvale::MessageAnswer::Ok});
+}
+
+} // namespace brisken

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/network.h"
+#include "shared/dialogs.h"
+
+#include <functional>
+#include <string>
+
+namespace brisken {
+
+// Where the engine learns the machine's address. The answer is one text:
+// "IP Address:" followed by the dotted address, "Disconnected", or empty.
+class AddressDiscovery {
+public:
+    virtual ~AddressDiscovery() = default;
+    virtual std::string discoverIP() = 0;
+};
+
+inline constexpr const char* kNoConnection = "The system has no connection or an error occurred";
+
+// The characters of text that are digits or dots, in their order.
+std::string addressChars(const std::string& text);
+
+// The address of the first interface with a real default gateway, or of the
+// last interface when none has one.
+class NetworkDiscovery : public AddressDiscovery {
+public:
+    // letEventsRun is called between interfaces, to keep windows responsive.
+    NetworkDiscovery(corvale::platform::Network& network, corvale::Dialogs& dialogs,
+                     std::function<void()> letEventsRun = {});
+
+    // kNoConnection, or a description of the connection.
+    std::string networkAlive();
+    std::string discoverIP() override;
+
+private:
+    void show(const std::string& text);
+
+    corvale::platform::Network& m_network;
+    corvale::Dialogs& m_dialogs;
+    std::function<void()> m_letEventsRun;
+};
+
+} // namespace brisken

@@ -1,0 +1,161 @@
+#include "platform/network.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <linux/if_addr.h>
+#include <linux/rtnetlink.h>
+#include <map>
+#include <memory>
+#include <net/if.h>
+#include <netlink/addr.h>
+#include <netlink/cache.h>
+#include <netlink/errno.h>
+#include <netlink/netlink.h>
+#include <netlink/route/addr.h>
+#include <netlink/route/link.h>
+#include <netlink/route/route.h>
+
+namespace corvale::platform {
+
+namespace {
+
+struct SocketDeleter {
+    void operator()(nl_sock* socket) const { nl_socket_free(socket); }
+};
+struct CacheDeleter {
+    void operator()(nl_cache* cache) const { nl_cache_free(cache); }
+};
+using Socket = std::unique_ptr<nl_sock, SocketDeleter>;
+using Cache = std::unique_ptr<nl_cache, CacheDeleter>;
+
+struct Interface {
+    bool up = false;
+    std::string address;
+    std::string gateway;
+    unsigned gatewayMetric = 0;
+};
+
+// libnl gives negative NLE_ codes; the message wants the system's number.
+int systemError(int nlError) {
+    switch (-nlError) {
+    case NLE_NOMEM:
+        return ENOMEM;
+    case NLE_PERM:
+        return EPERM;
+    case NLE_NOACCESS:
+        return EACCES;
+    case NLE_AGAIN:
+        return EAGAIN;
+    case NLE_BAD_SOCK:
+        return EBADF;
+    default:
+        return errno != 0 ? errno : EIO;
+    }
+}
+
+std::string dotted(nl_addr* address) {
+    if (!address || nl_addr_get_family(address) != AF_INET || nl_addr_get_len(address) != 4) {
+        return {};
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, nl_addr_get_binary_addr(address), text, sizeof text);
+    return text;
+}
+
+// Reads interfaces, addresses and routes; fills interfaces by index, or
+// returns a system error number.
+int readInterfaces(std::map<int, Interface>& interfaces) {
+    Socket socket(nl_socket_alloc());
+    if (!socket) {
+        return ENOMEM;
+    }
+    if (int rc = nl_connect(socket.get(), NETLINK_ROUTE); rc < 0) {
+        return systemError(rc);
+    }
+
+    nl_cache* raw = nullptr;
+    if (int rc = rtnl_link_alloc_cache(socket.get(), AF_UNSPEC, &raw); rc < 0) {
+        return systemError(rc);
+    }
+    Cache links(raw);
+    for (nl_object* object = nl_cache_get_first(links.get()); object; object = nl_cache_get_next(object)) {
+        auto* link = reinterpret_cast<rtnl_link*>(object);
+        const unsigned flags = rtnl_link_get_flags(link);
+        if (flags & IFF_LOOPBACK) {
+            continue;
+        }
+        Interface& interface = interfaces[rtnl_link_get_ifindex(link)];
+        interface.up = (flags & IFF_UP) && (flags & IFF_RUNNING);
+    }
+
+    if (int rc = rtnl_addr_alloc_cache(socket.get(), &raw); rc < 0) {
+        return systemError(rc);
+    }
+    Cache addresses(raw);
+    for (nl_object* object = nl_cache_get_first(addresses.get()); object;
+         object = nl_cache_get_next(object)) {
+        auto* address = reinterpret_cast<rtnl_addr*>(object);
+        auto found = interfaces.find(rtnl_addr_get_ifindex(address));
+        if (rtnl_addr_get_family(address) != AF_INET || found == interfaces.end() ||
+            (rtnl_addr_get_flags(address) & IFA_F_SECONDARY) || !found->second.address.empty()) {
+            continue;
+        }
+        found->second.address = dotted(rtnl_addr_get_local(address));
+    }
+
+    if (int rc = rtnl_route_alloc_cache(socket.get(), AF_INET, 0, &raw); rc < 0) {
+        return systemError(rc);
+    }
+    Cache routes(raw);
+    for (nl_object* object = nl_cache_get_first(routes.get()); object; object = nl_cache_get_next(object)) {
+        auto* route = reinterpret_cast<rtnl_route*>(object);
+        nl_addr* destination = rtnl_route_get_dst(route);
+        if (rtnl_route_get_table(route) != RT_TABLE_MAIN || rtnl_route_get_type(route) != RTN_UNICAST ||
+            (destination && nl_addr_get_prefixlen(destination) != 0)) {
+            continue;
+        }
+        const unsigned metric = rtnl_route_get_priority(route);
+        for (int i = 0; i < rtnl_route_get_nnexthops(route); ++i) {
+            rtnl_nexthop* hop = rtnl_route_nexthop_n(route, i);
+            const std::string gateway = dotted(rtnl_route_nh_get_gateway(hop));
+            auto found = interfaces.find(rtnl_route_nh_get_ifindex(hop));
+            if (gateway.empty() || found == interfaces.end()) {
+                continue;
+            }
+            Interface& interface = found->second;
+            if (interface.gateway.empty() || metric < interface.gatewayMetric) {
+                interface.gateway = gateway;
+                interface.gatewayMetric = metric;
+            }
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+bool NetlinkNetwork::alive() {
+    std::map<int, Interface> interfaces;
+    if (readInterfaces(interfaces) != 0) {
+        return false;
+    }
+    return std::any_of(interfaces.begin(), interfaces.end(),
+                       [](const auto& entry) { return entry.second.up && !entry.second.address.empty(); });
+}
+
+AdapterList NetlinkNetwork::adapters() {
+    AdapterList list;
+    std::map<int, Interface> interfaces;
+    list.error = readInterfaces(interfaces);
+    if (list.error != 0) {
+        return list;
+    }
+    for (const auto& [index, interface] : interfaces) {
+        list.adapters.push_back({interface.address.empty() ? "0.0.0.0" : interface.address,
+                                 interface.gateway.empty() ? "0.0.0.0" : interface.gateway});
+    }
+    return list;
+}
+
+} // namespace corvale::platform

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvale::platform {
+
+// One network interface as the engine sees it: its first IPv4 address and the
+// gateway of its default route, as dotted text ("0.0.0.0" when it has none).
+struct Adapter {
+    std::string address;
+    std::string gateway;
+};
+
+// The answer to the adapter query: error is 0, or the system's error number
+// when the query failed.
+struct AdapterList {
+    int error = 0;
+    std::vector<Adapter> adapters;
+};
+
+// What the engine asks of the machine's network.
+class Network {
+public:
+    virtual ~Network() = default;
+    // Whether any connection is alive; false also when the question fails.
+    virtual bool alive() = 0;
+    // The interfaces in the system's order.
+    virtual AdapterList adapters() = 0;
+};
+
+// The kernel's answer over rtnetlink: the interfaces other than loopback in
+// index order, each with its primary IPv4 address and the gateway of its
+// lowest-metric default route in the main table. A connection is alive when
+// such an interface is up and running and has an IPv4 address.
+class NetlinkNetwork : public Network {
+public:
+    bool alive() override;
+    AdapterList adapters() override;
+};
+
+} // namespace corvale::platform
