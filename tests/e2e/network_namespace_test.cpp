@@ -1,0 +1,176 @@
+// The built engine on real networks: network namespaces made by the test, with
+// veth pairs, addresses and routes. No traffic leaves them.
+#include "tests/support/test_support.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using testsupport::DatabaseFile;
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+int shell(const std::string& command) {
+    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A namespace for the engine and one for the far ends of its links, so that
+// the engine sees only the interfaces a test gives it.
+class Machine {
+public:
+    Machine() {
+        static int count = 0;
+        const std::string id = std::to_string(getpid()) + "-" + std::to_string(++count);
+        m_name = "cvt-" + id;
+        m_peer = "cvp-" + id;
+        m_made = shell("ip netns add " + m_name) == 0 && shell("ip netns add " + m_peer) == 0;
+    }
+    ~Machine() {
+        shell("ip netns del " + m_name);
+        shell("ip netns del " + m_peer);
+    }
+
+    bool made() const { return m_made; }
+    const std::string& name() const { return m_name; }
+
+    // Adds an interface (up, its far end up) with an address and, when
+    // gateway is given, a default route through it.
+    void addInterface(const std::string& interface, const std::string& address,
+                      const std::string& gateway = "") {
+        run("ip link add " + interface + " netns " + m_name + " type veth peer name p" + interface +
+            " netns " + m_peer);
+        run("ip -n " + m_peer + " link set p" + interface + " up");
+        run("ip -n " + m_name + " addr add " + address + " dev " + interface);
+        run("ip -n " + m_name + " link set " + interface + " up");
+        waitUntilRunning(interface);
+        if (!gateway.empty()) {
+            run("ip -n " + m_name + " route add default via " + gateway + " dev " + interface);
+        }
+    }
+    void setDown(const std::string& interface) {
+        run("ip -n " + m_name + " link set " + interface + " down");
+    }
+
+private:
+    // The kernel reports a new carrier a moment after the link comes up.
+    void waitUntilRunning(const std::string& interface) {
+        const std::string check =
+            "ip -n " + m_name + " -o link show dev " + interface + " | grep -q 'LOWER_UP.*state UP'";
+        for (int i = 0; i < 500 && shell(check) != 0; ++i) {
+            usleep(10'000);
+        }
+        ASSERT_EQ(shell(check), 0) << interface << " never came up";
+    }
+
+    static void run(const std::string& command) { ASSERT_EQ(shell(command), 0) << command; }
+
+    std::string m_name;
+    std::string m_peer;
+    bool m_made = false;
+};
+
+class EngineOnANetwork : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!machine.made()) {
+            GTEST_SKIP() << "the kernel refuses network namespaces here (ip netns add failed)";
+        }
+        // What the engine starts is adopted by us when it ends, so that we can
+        // wait for all of it.
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+        fs::copy_file(BRISKEN_PATH, program / "brisken");
+        db = std::make_unique<DatabaseFile>(program / "corvale.mdb");
+    }
+
+    std::string item(const std::string& name) {
+        const std::string path = program / name;
+        fs::create_symlink(testsupport::recordRunPath(), path);
+        return path;
+    }
+    void addressList(const std::string& address, const std::string& itemName) {
+        db->addConnectedItem(db->addAddress(address), item(itemName), program.path(), 1);
+    }
+    void disconnectedList(const std::string& itemName) {
+        db->addDisconnectedItem(item(itemName), program.path(), 1);
+    }
+
+    // Runs the engine inside the machine and returns the names of the items
+    // it started.
+    std::vector<std::string> runEngine() {
+        const std::string command = "ip netns exec " + machine.name() +
+                                    " env -i PATH=/usr/bin:/bin DISPLAY=:31999" +
+                                    " CORVALE_RECORD=" + (program / "record") + " " + (program / "brisken");
+        EXPECT_EQ(shell(command), 0) << command;
+        testsupport::reapChildren();
+        std::vector<std::string> names;
+        for (const auto& path : testsupport::startedPrograms(testsupport::readRecords(program / "record"))) {
+            names.push_back(fs::path(path).filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    using Names = std::vector<std::string>;
+    Machine machine;
+    TempDir program;
+    std::unique_ptr<DatabaseFile> db;
+};
+
+TEST_F(EngineOnANetwork, WholeAddressListRunsRatherThanItsNetworks) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    addressList("192.168.1.20", "exact");
+    addressList("192.168.1", "network");
+    disconnectedList("offline");
+    EXPECT_EQ(runEngine(), Names{"exact"});
+}
+
+TEST_F(EngineOnANetwork, TwoNumberPrefixMatchesTheAddress) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    addressList("192.168", "two");
+    addressList("192.16", "partial");
+    disconnectedList("offline");
+    EXPECT_EQ(runEngine(), Names{"two"});
+}
+
+TEST_F(EngineOnANetwork, InterfaceWithTheGatewayDecidesNotTheFirstOne) {
+    machine.addInterface("eth0", "10.0.0.5/24");
+    machine.addInterface("eth1", "192.168.1.20/24", "192.168.1.1");
+    addressList("10.0.0.5", "first-interface");
+    addressList("192.168.1.20", "gateway-interface");
+    EXPECT_EQ(runEngine(), Names{"gateway-interface"});
+}
+
+TEST_F(EngineOnANetwork, EveryInterfaceDownRunsTheDisconnectedList) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    machine.addInterface("eth1", "10.0.0.5/24");
+    machine.setDown("eth0");
+    machine.setDown("eth1");
+    addressList("192.168.1.20", "connected");
+    disconnectedList("offline");
+    EXPECT_EQ(runEngine(), Names{"offline"});
+}
+
+TEST_F(EngineOnANetwork, OnlyInterfaceWithoutDefaultRouteStillGivesItsAddress) {
+    machine.addInterface("eth0", "10.1.2.3/16");
+    addressList("10.1.2.3", "lonely");
+    disconnectedList("offline");
+    EXPECT_EQ(runEngine(), Names{"lonely"});
+}
+
+TEST_F(EngineOnANetwork, LowestMetricDefaultRouteCounts) {
+    machine.addInterface("eth0", "10.0.0.5/24");
+    machine.addInterface("eth1", "192.168.1.20/24", "192.168.1.1");
+    ASSERT_EQ(shell("ip -n " + machine.name() + " route add default via 10.0.0.1 dev eth0 metric 50"), 0);
+    addressList("10.0.0.5", "metric-route");
+    addressList("192.168.1.20", "other");
+    EXPECT_EQ(runEngine(), Names{"metric-route"});
+}
+
+} // namespace
