@@ -4,6 +4,7 @@
 #include "shared/database_search.h"
 #include "shared/error_text.h"
 #include "shared/failure.h"
+#include "shared/file_safety.h"
 #include "shared/launcher.h"
 #include "shared/statements.h"
 
@@ -52,9 +53,12 @@ int Engine::Main() {
     try {
         m_connection.openWorkspace();
         enterProgramFolder();
-        if (!checkDbase()) {
+        const auto found = corvale::checkDbase(m_dialogs, {kCaption, false});
+        if (!found) {
             return kExitRefused;
         }
+        m_connection.dbPath = *found;
+        corvale::requirePrivateFile(m_connection.dbPath);
         m_connection.openDatabase();
     } catch (const std::exception& failure) {
         trap(failure);
@@ -68,16 +72,6 @@ void Engine::enterProgramFolder() {
     if (corvale::platform::currentFolder() != m_programFolder) {
         corvale::platform::changeFolder(m_programFolder);
     }
-}
-
-bool Engine::checkDbase() {
-    const auto found = corvale::databaseInFolder(corvale::platform::currentFolder());
-    if (!found) {
-        show(corvale::kMissingDatabaseText);
-        return false;
-    }
-    m_connection.dbPath = *found;
-    return true;
 }
 
 void Engine::startPrograms() {

@@ -37,7 +37,6 @@ public:
 
 private:
     void enterProgramFolder();
-    bool checkDbase();
     bool hasAddress(const std::string& key);
     void runConnectedList(const std::string& key);
     void show(const std::string& text);

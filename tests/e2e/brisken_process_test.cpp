@@ -86,12 +86,13 @@ TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithout
     EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
 }
 
-TEST(BriskenProcess, WithoutAScreenTheRefusalGoesToStandardErrorAndTheRunFails) {
+TEST(BriskenProcess, WithoutAScreenThePromptIsCancelledAndTheRefusalGoesToStandardError) {
     TempDir program;
     fs::copy_file(BRISKEN_PATH, program / "brisken");
     const int status = runIn(program.path(), program / "brisken", {"PATH=/usr/bin:/bin"}, program / "errors");
     EXPECT_EQ(status, 2);
     EXPECT_EQ(testsupport::readFile(program / "errors"),
+              "Corvale - It's your choice...: Please find and open the database: corvale.mdb\n"
               "Brisken: This application cannot execute properly without the database corvale.mdb.  Please "
               "install this database on your system, and run the program again.\n");
 }

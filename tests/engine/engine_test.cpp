@@ -212,14 +212,16 @@ TEST_F(EngineMain, FindsTheDatabaseBesideItFromAnotherFolderAndRuns) {
     EXPECT_EQ(records[0].at("cwd"), elsewhere.path());
 }
 
-TEST_F(EngineMain, MissingDatabaseIsRefusedAndEndsTheRun) {
+TEST_F(EngineMain, MissingDatabaseIsAskedForAndGivingUpEndsTheRun) {
+    dialogs.answers = {corvale::MessageAnswer::Cancel};
     EXPECT_EQ(run(), kExitRefused);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text,
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].caption, "Corvale - It's your choice...");
+    EXPECT_EQ(dialogs.messages[1].text,
               "This application cannot execute properly without the database "
               "corvale.mdb.  Please install this database on your system, and run the "
               "program again.");
-    EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
+    EXPECT_EQ(dialogs.messages[1].caption, "Brisken");
     EXPECT_EQ(corvale::platform::currentFolder(), program.path());
     EXPECT_EQ(discovery.calls, 0);
 }
@@ -232,6 +234,37 @@ TEST_F(EngineMain, DatabaseThatCannotBeOpenedShowsTheStoresDescription) {
     EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
     EXPECT_EQ(dialogs.messages[0].buttons, corvale::MessageButtons::Ok);
     EXPECT_EQ(discovery.calls, 0) << "nothing may be started";
+}
+
+TEST_F(EngineMain, DatabaseFoundElsewhereThroughTheDialogIsUsed) {
+    TempDir other;
+    {
+        DatabaseFile db(other / "CORVALE.MDB");
+        fs::create_symlink(testsupport::recordRunPath(), program / "tool");
+        db.addDisconnectedItem(program / "tool", program.path(), 1);
+    }
+    dialogs.files = {other / "CORVALE.MDB"};
+    discovery.result = "Disconnected";
+    EXPECT_EQ(run(), kExitNormal);
+    ASSERT_EQ(dialogs.messages.size(), 1u) << "only the prompt";
+    testsupport::reapChildren();
+    EXPECT_EQ(testsupport::readRecords(program / "record").size(), 1u);
+}
+
+TEST_F(EngineMain, DatabaseOthersCanChangeIsRefusedAndNothingStarts) {
+    {
+        DatabaseFile db(program / "corvale.mdb");
+        fs::create_symlink(testsupport::recordRunPath(), program / "tool");
+        db.addDisconnectedItem(program / "tool", program.path(), 1);
+    }
+    fs::permissions(program / "corvale.mdb", fs::perms::others_write, fs::perm_options::add);
+    discovery.result = "Disconnected";
+    EXPECT_EQ(run(), kExitTrapped);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find(program / "corvale.mdb"), std::string::npos);
+    EXPECT_NE(dialogs.messages[0].text.find("every user"), std::string::npos) << dialogs.messages[0].text;
+    EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
+    EXPECT_EQ(discovery.calls, 0);
 }
 
 TEST_F(EngineMain, ProgramFolderThatCannotBeEnteredIsReported) {
