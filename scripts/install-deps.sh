@@ -10,7 +10,7 @@ packages=(
     libnl-route-3-dev
     libglib2.0-dev libglib2.0-bin shared-mime-info
     libgtest-dev
-    xvfb xauth xdotool
+    xvfb xauth xdotool x11-apps
     iproute2
 )
 
