@@ -22,26 +22,7 @@ namespace {
 // returns its exit status.
 int runIn(const std::string& folder, const std::string& program, const std::vector<std::string>& environment,
           const std::string& errorFile = "/dev/null") {
-    std::vector<char*> envp;
-    for (const std::string& entry : environment) {
-        envp.push_back(const_cast<char*>(entry.c_str()));
-    }
-    envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::waitForExit(testsupport::startProcess({program}, environment, folder, errorFile));
 }
 
 TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithoutADisplay) {

@@ -24,30 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-            const std::string& folder, int keepFd = -1) {
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const auto& e : environment) {
-        envp.push_back(const_cast<char*>(e.c_str()));
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    if (keepFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, keepFd, 3);
-    }
-    pid_t pid = -1;
-    posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
 std::string output(const std::string& command) {
     std::string text;
     if (FILE* pipe = popen(command.c_str(), "r")) {
@@ -60,28 +36,14 @@ std::string output(const std::string& command) {
     return text;
 }
 
-// Waits up to timeout for pid to end; its exit status, or -1 when it did not.
-int waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-}
-
 class EngineOnADesktop : public ::testing::Test {
 protected:
     void SetUp() override {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
-        m_xvfb =
-            spawn({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {},
-                  "/", fds[1]);
+        m_xvfb = testsupport::startProcess(
+            {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {}, "/",
+            "", fds[1]);
         close(fds[1]);
         ASSERT_GT(m_xvfb, 0) << "cannot start Xvfb";
         // Xvfb writes the display number it took, then a newline.
@@ -112,7 +74,7 @@ protected:
             }
             std::printf("screenshot: %s\n", shot.c_str());
         }
-        if (m_engine > 0 && waitForExit(m_engine, 0ms) < 0) {
+        if (m_engine > 0 && testsupport::waitForExit(m_engine, 0ms) < 0) {
             kill(m_engine, SIGKILL);
             waitpid(m_engine, nullptr, 0);
         }
@@ -122,7 +84,7 @@ protected:
     }
 
     void startEngine(const std::string& folder) {
-        m_engine = spawn(
+        m_engine = testsupport::startProcess(
             {program / "brisken"},
             {"PATH=/usr/bin:/bin", "DISPLAY=" + m_display, "CORVALE_RECORD=" + (program / "record")}, folder);
         ASSERT_GT(m_engine, 0);
@@ -170,7 +132,7 @@ TEST_F(EngineOnADesktop, DatabaseBesideTheEngineIsFoundWithoutAnyWindow) {
         testsupport::ApplicableList(db).add(item("tool"), program / "work", 1);
     }
     startEngine(elsewhere.path());
-    EXPECT_EQ(waitForExit(m_engine, 10s), 0) << "the engine waited for an answer";
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 0) << "the engine waited for an answer";
     EXPECT_EQ(testsupport::waitForRecords(program / "record", 1).size(), 1u);
 }
 
@@ -179,9 +141,10 @@ TEST_F(EngineOnADesktop, NoDatabasePromptCancelledBringsTheRefusalThenTheEnd) {
     ASSERT_TRUE(windowAppears("Corvale - It's your choice..."));
     press("Escape");
     ASSERT_TRUE(windowAppears("Brisken"));
-    EXPECT_EQ(waitForExit(m_engine, 300ms), -1) << "the engine ended before its message was answered";
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 300ms), -1)
+        << "the engine ended before its message was answered";
     press("Return");
-    EXPECT_EQ(waitForExit(m_engine, 10s), 2);
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 2);
 }
 
 TEST_F(EngineOnADesktop, FailedItemIsShownOnceAfterTheOthersStarted) {
@@ -195,9 +158,9 @@ TEST_F(EngineOnADesktop, FailedItemIsShownOnceAfterTheOthersStarted) {
     startEngine(elsewhere.path());
     ASSERT_TRUE(windowAppears("Brisken"));
     EXPECT_EQ(testsupport::waitForRecords(program / "record", 2).size(), 2u);
-    EXPECT_EQ(waitForExit(m_engine, 300ms), -1);
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 300ms), -1);
     press("Return");
-    EXPECT_EQ(waitForExit(m_engine, 10s), 0);
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 0);
 }
 
 TEST_F(EngineOnADesktop, DatabaseThatCannotBeOpenedIsShownAndNothingStarts) {
@@ -205,7 +168,7 @@ TEST_F(EngineOnADesktop, DatabaseThatCannotBeOpenedIsShownAndNothingStarts) {
     startEngine(elsewhere.path());
     ASSERT_TRUE(windowAppears("Brisken"));
     press("Return");
-    EXPECT_EQ(waitForExit(m_engine, 10s), 1);
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 1);
     EXPECT_EQ(started(), 0u);
 }
 

@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -129,6 +131,48 @@ std::vector<std::string> startedPrograms(const std::vector<RunRecord>& records) 
         programs.push_back(record.at("argv0"));
     }
     return programs;
+}
+
+int startProcess(const std::vector<std::string>& argvTexts, const std::vector<std::string>& environment,
+                 const std::string& folder, const std::string& errorFile, int descriptor3) {
+    auto pointers = [](const std::vector<std::string>& texts) {
+        std::vector<char*> list;
+        for (const std::string& text : texts) {
+            list.push_back(const_cast<char*>(text.c_str()));
+        }
+        list.push_back(nullptr);
+        return list;
+    };
+    std::vector<char*> argv = pointers(argvTexts);
+    std::vector<char*> envp = pointers(environment);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    if (!errorFile.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    if (descriptor3 >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, descriptor3, 3);
+    }
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+int waitForExit(int pid, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 void reapChildren() {

@@ -71,6 +71,16 @@ std::vector<RunRecord> readRecords(const std::string& file);
 // argv0 of each record, in the order they were written.
 std::vector<std::string> startedPrograms(const std::vector<RunRecord>& records);
 
+// Starts argv[0] with argv, the whole environment given and folder as its
+// current folder; its standard error goes to errorFile when one is named, and
+// our descriptor3, when given, becomes its descriptor 3. Returns its process
+// identifier, or -1.
+int startProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
+                 const std::string& folder = "/", const std::string& errorFile = "", int descriptor3 = -1);
+// Waits for it to end; its exit status, 128 + the signal that ended it, or -1
+// when it is still running after timeout.
+int waitForExit(int pid, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
 // Waits for every child of this process to end.
 void reapChildren();
 // The process identifiers of this process's zombie children.
