@@ -3,14 +3,11 @@
 #include "tests/support/test_support.h"
 
 #include <chrono>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
 
 using testsupport::DatabaseFile;
 using testsupport::TempDir;

@@ -10,12 +10,10 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
 
 using testsupport::DatabaseFile;
 using testsupport::TempDir;
