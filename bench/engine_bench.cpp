@@ -40,7 +40,9 @@ Outcome timeRun(const std::vector<std::string>& argv, const std::string& folder)
         std::fprintf(stderr, "cannot start %s\n", argv[0].c_str());
         std::exit(1);
     }
-    const int status = testsupport::waitForExit(pid);
+    int status = 0;
+    waitpid(pid, &status, 0); // blocking: a polling wait would round the times
+    status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
     while (waitpid(-1, nullptr, 0) > 0) {
     }
@@ -62,7 +64,7 @@ struct ProgramFolder {
     explicit ProgramFolder(int count) {
         engine = dir / "brisken";
         database = dir / "corvale.mdb";
-        fs::copy_file(BRISKEN_PATH, engine);
+        testsupport::copyEngine(dir.path());
         testsupport::DatabaseFile db(database);
         testsupport::ApplicableList list(db);
         db.database().execute({"BEGIN", {}});

@@ -2,13 +2,13 @@
 #include "engine/address_discovery.h"
 #include "engine/engine.h"
 #include "platform/folders.h"
-#include "platform/qt_dialogs.h"
+#include "platform/lazy_dialogs.h"
 #include "shared/error_text.h"
 
 #include <exception>
 
 int main(int argc, char** argv) {
-    corvale::platform::QtDialogs dialogs(argc, argv);
+    corvale::platform::LazyQtDialogs dialogs(argc, argv);
     std::string programFolder;
     try {
         programFolder = corvale::platform::programFolder();
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         return brisken::kExitTrapped;
     }
     corvale::platform::NetlinkNetwork network;
-    brisken::NetworkDiscovery discovery(network, dialogs, corvale::platform::QtDialogs::processPendingEvents);
+    brisken::NetworkDiscovery discovery(network, dialogs, [&dialogs] { dialogs.processPendingEvents(); });
     brisken::Engine engine(dialogs, discovery, programFolder);
     return engine.Main();
 }

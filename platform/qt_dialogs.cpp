@@ -7,8 +7,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
-#include <cstdlib>
-#include <iostream>
 
 namespace corvale::platform {
 
@@ -84,40 +82,12 @@ QtDialogs::QtDialogs(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
 QtDialogs::~QtDialogs() = default;
 
-namespace {
-bool hasScreen() {
-    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(variable);
-        if (value && *value) {
-            return true;
-        }
-    }
-    return false;
-}
-
-MessageAnswer answerWithoutScreen(MessageButtons buttons) {
-    switch (buttons) {
-    case MessageButtons::OkCancel:
-        return MessageAnswer::Cancel;
-    case MessageButtons::YesNo:
-        return MessageAnswer::No;
-    case MessageButtons::Ok:
-        break;
-    }
-    return MessageAnswer::Ok;
-}
-} // namespace
-
-bool QtDialogs::ensureApplication() {
+void QtDialogs::ensureApplication() {
     if (QApplication::instance()) {
-        return true;
-    }
-    if (!hasScreen()) {
-        return false;
+        return;
     }
     m_app = std::make_unique<QApplication>(m_argc, m_argv);
     installQtPointerReset();
-    return true;
 }
 
 void QtDialogs::processPendingEvents() {
@@ -127,10 +97,7 @@ void QtDialogs::processPendingEvents() {
 }
 
 MessageAnswer QtDialogs::showMessage(const MessageRequest& request) {
-    if (!ensureApplication()) {
-        std::cerr << request.caption << ": " << request.text << std::endl;
-        return answerWithoutScreen(request.buttons);
-    }
+    ensureApplication();
     QMessageBox box(iconFor(request.icon), QString::fromStdString(request.caption),
                     QString::fromStdString(request.text), buttonsFor(request.buttons));
     box.setTextFormat(Qt::PlainText);
@@ -150,9 +117,7 @@ MessageAnswer QtDialogs::showMessage(const MessageRequest& request) {
 }
 
 std::string QtDialogs::openFile(const OpenFileRequest& request) {
-    if (!ensureApplication()) {
-        return {};
-    }
+    ensureApplication();
     QFileDialog dialog(nullptr, QString::fromStdString(request.title));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -164,9 +129,7 @@ std::string QtDialogs::openFile(const OpenFileRequest& request) {
 }
 
 std::string QtDialogs::chooseFolder(const std::string& title) {
-    if (!ensureApplication()) {
-        return {};
-    }
+    ensureApplication();
     return QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(title)).toStdString();
 }
 

@@ -15,9 +15,7 @@ void installQtPointerReset();
 
 // Dialogs as Qt message boxes and file dialogs. The GUI application is made on
 // first use, so a program that never shows anything never connects to a
-// display; a program that already has one uses it. Where there is no screen at
-// all (no display and no Qt platform named), messages go to standard error and
-// every question is answered as cancelled.
+// display; a program that already has one uses it.
 class QtDialogs : public Dialogs {
 public:
     QtDialogs(int& argc, char** argv);
@@ -34,8 +32,7 @@ public:
     bool madeApplication() const { return m_app != nullptr; }
 
 private:
-    // False when there is no screen to show anything on.
-    bool ensureApplication();
+    void ensureApplication();
 
     int& m_argc;
     char** m_argv;

@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 using testsupport::DatabaseFile;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
@@ -25,7 +24,7 @@ int runIn(const std::string& folder, const std::string& program, const std::vect
 TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithoutADisplay) {
     TempDir program;
     TempDir elsewhere;
-    fs::copy_file(BRISKEN_PATH, program / "brisken");
+    testsupport::copyEngine(program.path());
     fs::create_symlink(testsupport::recordRunPath(), program / "first");
     fs::create_symlink(testsupport::recordRunPath(), program / "second");
     fs::create_directory(program / "work");
@@ -66,13 +65,30 @@ TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithout
 
 TEST(BriskenProcess, WithoutAScreenThePromptIsCancelledAndTheRefusalGoesToStandardError) {
     TempDir program;
-    fs::copy_file(BRISKEN_PATH, program / "brisken");
+    testsupport::copyEngine(program.path());
     const int status = runIn(program.path(), program / "brisken", {"PATH=/usr/bin:/bin"}, program / "errors");
     EXPECT_EQ(status, 2);
     EXPECT_EQ(testsupport::readFile(program / "errors"),
               "Corvale - It's your choice...: Please find and open the database: corvale.mdb\n"
               "Brisken: This application cannot execute properly without the database corvale.mdb.  Please "
               "install this database on your system, and run the program again.\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST(BriskenProcess, WithoutItsWindowModuleTheEngineStillSaysWhatIsWrong) {
+    TempDir installed;
+    TempDir program;
+    fs::copy_file(testsupport::copyEngine(installed.path()), program / "brisken"); // the engine alone
+    const int status = runIn(program.path(), program / "brisken", {"PATH=/usr/bin:/bin", "DISPLAY=:31999"},
+                             program / "errors");
+    EXPECT_EQ(status, 2);
+    const std::string errors = testsupport::readFile(program / "errors");
+    EXPECT_EQ(errors.rfind("Cannot show windows: ", 0), 0u) << errors;
+    EXPECT_NE(errors.find("libcorvale_dialogs.so"), std::string::npos);
+    EXPECT_NE(errors.find("Brisken: This application cannot execute properly"), std::string::npos);
 }
 
 } // namespace

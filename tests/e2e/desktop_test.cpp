@@ -14,7 +14,6 @@
 #include <thread>
 #include <unistd.h>
 
-
 using testsupport::DatabaseFile;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
@@ -54,7 +53,7 @@ protected:
         ASSERT_FALSE(number.empty()) << "Xvfb did not report its display";
         m_display = ":" + number;
 
-        fs::copy_file(BRISKEN_PATH, program / "brisken");
+        testsupport::copyEngine(program.path());
         fs::create_directory(program / "work");
     }
 

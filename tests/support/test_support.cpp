@@ -210,6 +210,14 @@ std::string recordRunPath() {
     return RECORD_RUN_PATH;
 }
 
+std::string copyEngine(const std::string& folder) {
+    for (const char* file : {"brisken", "libcorvale_dialogs.so", "libcorvale_gio.so"}) {
+        std::filesystem::copy_file(std::filesystem::path(PROGRAM_DIR) / file,
+                                   std::filesystem::path(folder) / file);
+    }
+    return folder + "/brisken";
+}
+
 corvale::MessageAnswer FakeDialogs::showMessage(const corvale::MessageRequest& request) {
     messages.push_back(request);
     if (answers.empty()) {

@@ -86,6 +86,10 @@ void reapChildren();
 // The process identifiers of this process's zombie children.
 std::vector<int> zombieChildren();
 
+// Lays the built engine with its modules into folder, as an install would;
+// returns the engine's path there.
+std::string copyEngine(const std::string& folder);
+
 // Paths of the test helpers, built beside the test programs.
 std::string recordRunPath();
 

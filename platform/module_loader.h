@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace corvale::platform {
+
+// Finds symbol in the program's own module (a shared library laid beside the
+// programs, found through the program's run path). Loaded once, kept for the
+// life of the process. Returns null and sets error when it cannot.
+void* moduleSymbol(const char* module, const char* symbol, std::string& error);
+
+// The modules: what only some runs need is kept out of the programs'
+// start-up. Opening files with the desktop's applications needs GIO; windows
+// need Qt.
+inline constexpr const char* kGioModule = "libcorvale_gio.so";
+inline constexpr const char* kDialogsModule = "libcorvale_dialogs.so";
+
+} // namespace corvale::platform

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "shared/dialogs.h"
+
+namespace corvale::platform {
+
+// Dialogs where there is no screen: messages go to standard error as
+// "caption: text", and every question is answered as cancelled.
+class StderrDialogs : public Dialogs {
+public:
+    MessageAnswer showMessage(const MessageRequest& request) override;
+    std::string openFile(const OpenFileRequest& request) override;
+    std::string chooseFolder(const std::string& title) override;
+};
+
+} // namespace corvale::platform
