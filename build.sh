@@ -16,7 +16,7 @@ fi
 cmake --build "$build_dir"
 
 case "$what" in
-run) exec "$build_dir/bin/brisken" ;;
+run) exec "$build_dir/bin/corvale" ;;
 test) ctest --test-dir "$build_dir" --output-on-failure ;;
 bench) "$build_dir/bench/engine_bench" ;;
 *)

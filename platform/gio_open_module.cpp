@@ -92,3 +92,21 @@ extern "C" __attribute__((visibility("default"))) int corvale_open_with_applicat
     }
     return openWithDefaultApplication(target);
 }
+
+// Opens a web address with the desktop's default application for its scheme.
+extern "C" __attribute__((visibility("default"))) int corvale_open_uri(const char* uri) {
+    using namespace corvale::platform;
+    char* scheme = g_uri_parse_scheme(uri);
+    if (!scheme) {
+        return shell_code::kFileNotFound;
+    }
+    const std::string type = std::string("x-scheme-handler/") + scheme;
+    g_free(scheme);
+    GPtr<GAppInfo> app(g_app_info_get_default_for_type(type.c_str(), FALSE));
+    if (!app) {
+        return shell_code::kNoAssociation;
+    }
+    GList uris{const_cast<char*>(uri), nullptr, nullptr};
+    const bool launched = launch(app.get(), &uris);
+    return launched ? shell_code::kSuccess : shell_code::kLaunchFailed;
+}

@@ -25,4 +25,8 @@ inline constexpr int kSuccess = 42;
 // caller to reap. Never fails: the outcome is the return code.
 int shellOpen(const std::string& path);
 
+// Opens a web address with the desktop's default application for its scheme;
+// returns a code as shellOpen does.
+int openUri(const std::string& uri);
+
 } // namespace corvale::platform

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "configtool/tool_caption.h"
+#include "shared/database.h"
+#include "shared/dialogs.h"
+#include "shared/statements.h"
+
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace corvale::tool {
+
+class VbListBox;
+
+// The configuration form: the address list, the startup list of the selected
+// address or the disconnected list, and the item fields. Every change is
+// written to the database at once by the handler that makes it.
+class Form3 : public QWidget {
+    Q_OBJECT
+public:
+    Form3(ConnectionState& connection, Dialogs& dialogs, QWidget* parent = nullptr);
+
+    // Runs once the form stands in its window inside the main window.
+    void Form_Load();
+    void Form_Activate();
+
+    void selectIP(const QString& text);
+    void unselectIPs();
+    void unselectListItems();
+    int currentIPIndex() const { return m_currentIPIndex; }
+
+    // The address list.
+    void loadIPs();
+    void saveIP(const QString& mode);
+    void List1_Click();
+    void Text1_Change();
+    void Text1_GotFocus();
+    void cmdAddIP_Click();
+    void cmdUpdate_Click();
+
+    // The startup list.
+    void loadConnectedList();
+    void loadDisconnectedList();
+    void List2_Click();
+    void List2_LostFocus();
+    void Text2_Change();
+
+    void Check1_Click();
+    void cmdClose_Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    void Form_Resize();
+    // Runs a handler the user set off; a failure is shown, the form stays.
+    void guarded(const std::function<void()>& handler);
+    Database& db();
+    void notice(const QString& text);
+    // Code changes that count as the user's, running the list's handler.
+    void setList1Selected(int row, bool selected);
+    void setList1Current(int row);
+    void setList2Current(int row);
+    void fillList2(const Query& query);
+    statements::ListTable shownTable() const;
+
+    ConnectionState& m_connection;
+    Dialogs& m_dialogs;
+    int m_currentIPIndex = -1;
+
+public:
+    // The controls, named as the form's design names them.
+    VbListBox* List1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QPushButton* cmdAddIP = nullptr;
+    QPushButton* cmdUpdate = nullptr;
+    QPushButton* cmdDelIP = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QPushButton* cmdUp = nullptr;
+    QPushButton* cmdDown = nullptr;
+    VbListBox* List2 = nullptr;
+    QToolButton* cmdTargetPath = nullptr;
+    QToolButton* cmdStartIn = nullptr;
+    QToolButton* cmdTestStart = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QLineEdit* Text3 = nullptr;
+    QPushButton* cmdAddPath = nullptr;
+    QPushButton* cmdUpdateList = nullptr;
+    QPushButton* cmdDelListItem = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label5 = nullptr;
+};
+
+} // namespace corvale::tool

@@ -1,0 +1,186 @@
+#include "configtool/mdi_form1.h"
+
+#include "configtool/form2.h"
+#include "configtool/form3.h"
+#include "configtool/resources.h"
+#include "configtool/twips.h"
+#include "platform/folders.h"
+#include "platform/shell_open.h"
+#include "shared/database_search.h"
+#include "shared/error_text.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScreen>
+
+namespace corvale::tool {
+
+namespace {
+constexpr int kClientWidth = 9120;
+constexpr int kClientHeight = 7680;
+} // namespace
+
+MDIForm1::MDIForm1(Dialogs& dialogs, std::string programFolder, std::string contactHost, QWidget* parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_programFolder(std::move(programFolder)),
+      m_contactHost(std::move(contactHost)) {
+    loadResources();
+    setObjectName("MDIForm1");
+    setWindowTitle(kToolCaption);
+    setWindowIcon(QIcon(":/corvale.png"));
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setObjectName("mdiArea");
+    m_mdiArea->setBackground(QColor(0, 192, 192));
+    setCentralWidget(m_mdiArea);
+    buildMenus();
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
+        if (window && window == m_form3Window) {
+            form3()->Form_Activate();
+        }
+    });
+
+    resize(pixels(kClientWidth), pixels(kClientHeight) + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - rect().center());
+    }
+}
+
+MDIForm1::~MDIForm1() {
+    if (m_form2) {
+        delete m_form2;
+    }
+}
+
+void MDIForm1::buildMenus() {
+    auto action = [this](QMenu* menu, const char* name, const char* caption, void (MDIForm1::*handler)()) {
+        QAction* created = menu->addAction(caption);
+        created->setObjectName(name);
+        connect(created, &QAction::triggered, this, handler);
+        return created;
+    };
+    auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(name); };
+
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("menuFile");
+    action(file, "menuFileConfigure", "&Configure", &MDIForm1::menuFileConfigure_Click);
+    action(file, "menuFileExit", "E&xit", &MDIForm1::menuFileExit_Click);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("menuHelp");
+    QAction* view = action(help, "menuHelpView", "&View Help", &MDIForm1::menuHelpView_Click);
+    view->setShortcut(Qt::Key_F1);
+    view->setShortcutContext(Qt::ApplicationShortcut);
+    separator(help, "menuHelpS1");
+    action(help, "menuHelpContactUs", "&Contact Us", &MDIForm1::menuHelpContactUs_Click);
+    separator(help, "menuHelpS2");
+    action(help, "menuAbout", "&About Corvale", &MDIForm1::menuAbout_Click);
+}
+
+std::string MDIForm1::handleError(const std::exception& failure) {
+    return he(failure);
+}
+
+MDIForm1::StartUp MDIForm1::startUp() {
+    m_connection.openWorkspace();
+    try {
+        if (platform::currentFolder() != m_programFolder) {
+            platform::changeFolder(m_programFolder);
+        }
+        const auto found = checkDbase(m_dialogs, {kToolCaption, true});
+        if (!found) {
+            return StartUp::End;
+        }
+        m_connection.dbPath = *found;
+        m_connection.openDatabase();
+        menuFileConfigure_Click();
+        return StartUp::Ready;
+    } catch (const std::exception& failure) {
+        // A cancelled search or a database that cannot be opened leaves the
+        // window with its menus and without the form; nothing is shown.
+        handleError(failure);
+        return StartUp::NoDatabase;
+    }
+}
+
+Form3* MDIForm1::form3() const {
+    return m_form3Window ? qobject_cast<Form3*>(m_form3Window->widget()) : nullptr;
+}
+
+void MDIForm1::menuFileConfigure_Click() {
+    if (m_form3Window) {
+        m_mdiArea->setActiveSubWindow(m_form3Window);
+        return;
+    }
+    auto* form = new Form3(m_connection, m_dialogs);
+    QMdiSubWindow* window = m_mdiArea->addSubWindow(form);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(form->windowIcon());
+    try {
+        form->Form_Load();
+    } catch (const std::exception& failure) {
+        m_dialogs.showMessage(
+            {he(failure), kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
+        window->close();
+        return;
+    }
+    m_form3Window = window;
+    window->show();
+    m_mdiArea->setActiveSubWindow(window);
+}
+
+void MDIForm1::menuFileExit_Click() {
+    exitSequence();
+}
+
+void MDIForm1::closeEvent(QCloseEvent* event) {
+    exitSequence();
+    event->accept();
+}
+
+void MDIForm1::exitSequence() {
+    if (m_exited) {
+        return;
+    }
+    m_exited = true;
+    while (QApplication::overrideCursor()) {
+        QApplication::restoreOverrideCursor();
+    }
+    m_connection.dbase.reset();
+    if (m_form2) {
+        m_form2->close();
+    }
+    QApplication::quit();
+}
+
+void MDIForm1::menuHelpView_Click() {
+    // The help lies beside the program, wherever the current folder is now (a
+    // test start changes it).
+    const int result = platform::shellOpen(m_programFolder + "/Help.htm");
+    if (result <= platform::shell_code::kLastFailure) {
+        m_dialogs.showMessage(
+            {kHelpFailedText, kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
+    }
+}
+
+std::string MDIForm1::contactAddress() const {
+    return "http://" + m_contactHost + "/store/index.php?route=information/contact";
+}
+
+void MDIForm1::menuHelpContactUs_Click() {
+    platform::openUri(contactAddress());
+}
+
+void MDIForm1::menuAbout_Click() {
+    if (!m_form2) {
+        m_form2 = new Form2([this] { menuHelpContactUs_Click(); });
+    }
+    m_form2->show();
+    m_form2->raise();
+    m_form2->activateWindow();
+}
+
+} // namespace corvale::tool

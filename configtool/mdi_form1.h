@@ -1,0 +1,75 @@
+#pragma once
+
+#include "configtool/form2.h"
+#include "configtool/tool_caption.h"
+#include "shared/database.h"
+#include "shared/dialogs.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <string>
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace corvale::tool {
+
+class Form3;
+
+// The main window: menus, the start-up that finds and opens the database, the
+// configuration form inside it, help, contact page, About box, and the exit.
+class MDIForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    enum class StartUp {
+        Ready,      // the database is open and the configuration form shown
+        NoDatabase, // the search was cancelled or the open failed: the window runs without
+        End,        // the person gave up the search: the tool ends
+    };
+
+    MDIForm1(Dialogs& dialogs, std::string programFolder, std::string contactHost, QWidget* parent = nullptr);
+    ~MDIForm1() override;
+
+    StartUp startUp();
+
+    void menuFileConfigure_Click();
+    void menuFileExit_Click();
+    void menuHelpView_Click();
+    void menuHelpContactUs_Click();
+    void menuAbout_Click();
+
+    // The failure's description, the pointer set back; the text is not shown.
+    std::string handleError(const std::exception& failure);
+
+    ConnectionState& connection() { return m_connection; }
+    Form3* form3() const;
+    Form2* form2() const { return m_form2; }
+    QMdiArea* mdiArea() const { return m_mdiArea; }
+    std::string contactAddress() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void exitSequence();
+
+    Dialogs& m_dialogs;
+    std::string m_programFolder;
+    std::string m_contactHost;
+    ConnectionState m_connection;
+    QMdiArea* m_mdiArea = nullptr;
+    QPointer<QMdiSubWindow> m_form3Window;
+    QPointer<Form2> m_form2;
+    bool m_exited = false;
+};
+
+inline constexpr const char* kHelpFailedText =
+    "There seems to have been an error showing the Help file.  Please check the folder into which Corvale "
+    "was "
+    "installed, and verify that the file 'Help.htm' is present.  If the file is present, double-clicking it "
+    "should "
+    "open a web page containing questions and answers about Corvale.";
+
+} // namespace corvale::tool

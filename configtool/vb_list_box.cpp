@@ -1,0 +1,106 @@
+#include "configtool/vb_list_box.h"
+
+#include <QItemSelectionModel>
+
+namespace corvale::tool {
+
+VbListBox::VbListBox(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSortingEnabled(false);
+}
+
+int VbListBox::selectedCount() const {
+    return static_cast<int>(selectionModel()->selectedRows().size());
+}
+
+int VbListBox::firstSelected() const {
+    for (int row = 0; row < count(); ++row) {
+        if (isRowSelected(row)) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+bool VbListBox::isRowSelected(int row) const {
+    return row >= 0 && row < count() && item(row)->isSelected();
+}
+
+qint32 VbListBox::itemData(int row) const {
+    if (row < 0 || row >= count()) {
+        return 0;
+    }
+    return item(row)->data(Qt::UserRole).toInt();
+}
+
+void VbListBox::addEntry(const QString& text, qint32 data) {
+    auto* entry = new QListWidgetItem(text, this);
+    entry->setData(Qt::UserRole, data);
+}
+
+void VbListBox::setItemData(int row, qint32 data) {
+    if (row >= 0 && row < count()) {
+        item(row)->setData(Qt::UserRole, data);
+    }
+}
+
+void VbListBox::clearEntries() {
+    clear();
+}
+
+void VbListBox::markFirstAsCurrent() {
+    if (count() > 0) {
+        selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    }
+}
+
+bool VbListBox::setSelectedFromCode(int row, bool selected) {
+    if (row < 0 || row >= count() || item(row)->isSelected() == selected) {
+        return false;
+    }
+    item(row)->setSelected(selected);
+    return true;
+}
+
+bool VbListBox::setCurrentFromCode(int row) {
+    if (row == currentRow()) {
+        return false;
+    }
+    selectionModel()->setCurrentIndex(model()->index(row, 0), QItemSelectionModel::NoUpdate);
+    return true;
+}
+
+VbListBox::State VbListBox::state() const {
+    State now;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        now.selected.insert(index.row());
+    }
+    now.current = currentRow();
+    return now;
+}
+
+template <typename Action> void VbListBox::userAction(Action action) {
+    const State before = state();
+    action();
+    if (state() != before) {
+        emit userChanged();
+    }
+}
+
+void VbListBox::mousePressEvent(QMouseEvent* event) {
+    userAction([&] { QListWidget::mousePressEvent(event); });
+}
+
+void VbListBox::mouseMoveEvent(QMouseEvent* event) {
+    userAction([&] { QListWidget::mouseMoveEvent(event); });
+}
+
+void VbListBox::mouseReleaseEvent(QMouseEvent* event) {
+    userAction([&] { QListWidget::mouseReleaseEvent(event); });
+}
+
+void VbListBox::keyPressEvent(QKeyEvent* event) {
+    userAction([&] { QListWidget::keyPressEvent(event); });
+}
+
+} // namespace corvale::tool

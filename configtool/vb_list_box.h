@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QListWidget>
+#include <QSet>
+
+namespace corvale::tool {
+
+// A list box with the old click convention: one notification per change of
+// its selection or current item made by the user, sent when the user's action
+// is complete. Changes made by code notify nothing by themselves: the form
+// makes them through the *FromCode functions and runs its handler when they
+// report a change, so that the handler runs nested where the code asked.
+class VbListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit VbListBox(QWidget* parent = nullptr);
+
+    int selectedCount() const;
+    int firstSelected() const;
+    bool isRowSelected(int row) const;
+    qint32 itemData(int row) const;
+
+    // Adds an entry at the bottom; the data travels with it.
+    void addEntry(const QString& text, qint32 data);
+    // Sets the data of the entry at row.
+    void setItemData(int row, qint32 data);
+    // Removes every entry; afterwards there is no current entry.
+    void clearEntries();
+    // After a list has been filled, its first entry carries the focus mark.
+    void markFirstAsCurrent();
+
+    // Each returns whether anything changed.
+    bool setSelectedFromCode(int row, bool selected);
+    bool setCurrentFromCode(int row);
+
+signals:
+    void userChanged();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    struct State {
+        QSet<int> selected;
+        int current = -1;
+        bool operator==(const State&) const = default;
+    };
+    State state() const;
+    template <typename Action> void userAction(Action action);
+};
+
+} // namespace corvale::tool
