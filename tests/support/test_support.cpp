@@ -67,6 +67,10 @@ std::int64_t DatabaseFile::addAddress(const std::string& address) {
     return m_database.lastInsertId();
 }
 
+void DatabaseFile::addAddressTo(const std::string& path, const std::string& address) {
+    corvale::Database(path).execute(corvale::statements::insertAddress(address));
+}
+
 std::int64_t DatabaseFile::addConnectedItem(std::int64_t ipid, const std::string& target,
                                             const std::string& startIn, std::int64_t listOrder) {
     m_database.execute(corvale::statements::insertConnectedItem(ipid, target, startIn, listOrder));

@@ -42,6 +42,8 @@ public:
     std::int64_t addDisconnectedItem(const std::string& target, const std::string& startIn,
                                      std::int64_t listOrder);
     corvale::Database& database() { return m_database; }
+    // Adds an address to an existing file, as the other program would.
+    static void addAddressTo(const std::string& path, const std::string& address);
 
 private:
     std::string m_path;

@@ -1,0 +1,242 @@
+// The main window: start-up, menus, help, contact page, About box and exit.
+#include "configtool/form3.h"
+#include "configtool/mdi_form1.h"
+#include "configtool/vb_list_box.h"
+#include "platform/folders.h"
+#include "tests/support/test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+using corvale::tool::MDIForm1;
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Tool {
+    TempDir program;
+    TempDir elsewhere;
+    testsupport::FakeDialogs dialogs;
+    std::unique_ptr<MDIForm1> window;
+
+    Tool() { corvale::platform::changeFolder(elsewhere.path()); }
+    MDIForm1& make() {
+        window = std::make_unique<MDIForm1>(dialogs, program.path(), "shop.test");
+        return *window;
+    }
+    void withDatabase() { testsupport::DatabaseFile(program / "corvale.mdb").addAddress("10.0.0.1"); }
+};
+
+QAction* action(MDIForm1& window, const char* name) {
+    return window.findChild<QAction*>(name);
+}
+
+} // namespace
+
+class MDIForm1Test : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempDir> m_desktop;
+    std::string m_record;
+
+private slots:
+    // A desktop of the tests' own whose browser records what it was asked to open.
+    void initTestCase() {
+        m_desktop = std::make_unique<TempDir>();
+        fs::create_directories(*m_desktop / "data/applications");
+        fs::create_directories(*m_desktop / "config");
+        testsupport::writeFile(
+            *m_desktop / "data/applications/browser.desktop",
+            "[Desktop Entry]\nType=Application\nName=Browser\nExec=" + testsupport::recordRunPath() +
+                " %u\nMimeType=text/html;x-scheme-handler/http;\n");
+        testsupport::writeFile(*m_desktop / "config/mimeapps.list",
+                               "[Default Applications]\ntext/html=browser.desktop\n"
+                               "x-scheme-handler/http=browser.desktop\n");
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(*m_desktop / "data"));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(*m_desktop / "config"));
+        qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(*m_desktop / "none"));
+        qputenv("XDG_DATA_DIRS", "/usr/share");
+        m_record = *m_desktop / "record";
+        qputenv("CORVALE_RECORD", QByteArray::fromStdString(m_record));
+    }
+    void init() { fs::remove(m_record); }
+    void cleanup() { testsupport::reapChildren(); }
+
+    void windowAndMenusAreAsDesigned() {
+        Tool tool;
+        MDIForm1& window = tool.make();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.windowTitle(), QString("Corvale"));
+        QVERIFY(!window.windowIcon().isNull());
+        QCOMPARE(window.mdiArea()->size(), QSize(608, 512));
+        QCOMPARE(window.mdiArea()->background().color(), QColor(0, 192, 192));
+
+        const QList<QAction*> bar = window.menuBar()->actions();
+        QCOMPARE(bar.size(), 2);
+        QCOMPARE(bar[0]->text(), QString("&File"));
+        QCOMPARE(bar[1]->text(), QString("&Help"));
+        QStringList file;
+        for (QAction* item : bar[0]->menu()->actions()) {
+            file << item->objectName() + "=" + item->text();
+        }
+        QCOMPARE(file, (QStringList{"menuFileConfigure=&Configure", "menuFileExit=E&xit"}));
+        QStringList help;
+        for (QAction* item : bar[1]->menu()->actions()) {
+            help << item->objectName() + "=" + (item->isSeparator() ? "-" : item->text());
+        }
+        QCOMPARE(help,
+                 (QStringList{"menuHelpView=&View Help", "menuHelpS1=-", "menuHelpContactUs=&Contact Us",
+                              "menuHelpS2=-", "menuAbout=&About Corvale"}));
+        QCOMPARE(action(window, "menuHelpView")->shortcut(), QKeySequence(Qt::Key_F1));
+    }
+
+    void startedElsewhereFindsTheDatabaseBesideItAndShowsTheForm() {
+        Tool tool;
+        tool.withDatabase();
+        MDIForm1& window = tool.make();
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::Ready);
+        QVERIFY(tool.dialogs.messages.empty());
+        QCOMPARE(corvale::platform::currentFolder(), tool.program.path());
+        QVERIFY(window.connection().dbase != nullptr);
+        QVERIFY(window.form3() != nullptr);
+        QCOMPARE(window.form3()->List1->count(), 1);
+        QCOMPARE(window.mdiArea()->subWindowList().size(), 1);
+    }
+
+    void declinedSearchEndsTheToolWithItsRefusal() {
+        Tool tool;
+        tool.dialogs.answers = {corvale::MessageAnswer::Cancel};
+        MDIForm1& window = tool.make();
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::End);
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{2});
+        QCOMPARE(tool.dialogs.messages[1].caption, std::string("Corvale"));
+        QVERIFY(tool.dialogs.messages[1].text.find("cannot execute properly") != std::string::npos);
+    }
+
+    void cancelledFileDialogLeavesTheWindowWithoutDatabaseOrMessage() {
+        Tool tool;
+        MDIForm1& window = tool.make(); // OK at the prompt, then Cancel in the dialog
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::NoDatabase);
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{1}); // only the prompt
+        QVERIFY(window.form3() == nullptr);
+
+        action(window, "menuFileConfigure")->trigger();
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{2});
+        QCOMPARE(tool.dialogs.messages[1].caption, std::string("Corvale"));
+        QVERIFY(tool.dialogs.messages[1].text.find("No database is open") != std::string::npos);
+        QVERIFY(window.form3() == nullptr);
+    }
+
+    void databaseThatCannotBeOpenedLeavesAnEmptyWindowSilently() {
+        Tool tool;
+        testsupport::writeFile(tool.program / "corvale.mdb", std::string(1024, 'x'));
+        MDIForm1& window = tool.make();
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::NoDatabase);
+        QVERIFY(tool.dialogs.messages.empty());
+        QVERIFY(window.form3() == nullptr);
+    }
+
+    void configureShowsTheOneFormOrLoadsItAgain() {
+        Tool tool;
+        tool.withDatabase();
+        MDIForm1& window = tool.make();
+        window.startUp();
+        window.show();
+        corvale::tool::Form3* first = window.form3();
+        action(window, "menuFileConfigure")->trigger();
+        QCOMPARE(window.form3(), first);
+        QCOMPARE(window.mdiArea()->subWindowList().size(), 1);
+
+        first->cmdClose_Click();
+        QTRY_VERIFY(window.form3() == nullptr);
+        testsupport::DatabaseFile::addAddressTo(tool.program / "corvale.mdb", "10.0.0.2");
+        action(window, "menuFileConfigure")->trigger();
+        QVERIFY(window.form3() != nullptr);
+        QCOMPARE(window.form3()->List1->count(), 2); // loaded afresh
+    }
+
+    void exitClosesTheDatabase() {
+        Tool tool;
+        tool.withDatabase();
+        MDIForm1& window = tool.make();
+        window.startUp();
+        window.show();
+        QVERIFY(window.close());
+        QVERIFY(window.connection().dbase == nullptr);
+
+        Tool again;
+        again.withDatabase();
+        MDIForm1& other = again.make();
+        other.startUp();
+        action(other, "menuFileExit")->trigger();
+        QVERIFY(other.connection().dbase == nullptr);
+    }
+
+    void helpIsOpenedFromTheProgramFolderWhateverIsCurrent() {
+        Tool tool;
+        tool.withDatabase();
+        testsupport::writeFile(tool.program / "Help.htm", "<html></html>");
+        MDIForm1& window = tool.make();
+        window.startUp();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        corvale::platform::changeFolder(tool.elsewhere.path()); // as a test start does
+        QTest::keyClick(window.form3()->Text1, Qt::Key_F1);
+        const auto records = testsupport::waitForRecords(m_record, 1);
+        QCOMPARE(records.size(), std::size_t{1});
+        QCOMPARE(records[0].at("args"), tool.program / "Help.htm");
+        QVERIFY(tool.dialogs.messages.empty());
+    }
+
+    void missingHelpIsReportedByItsName() {
+        Tool tool;
+        MDIForm1& window = tool.make();
+        window.menuHelpView_Click();
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(tool.dialogs.messages[0].text, std::string(corvale::tool::kHelpFailedText));
+        QVERIFY(tool.dialogs.messages[0].text.find("'Help.htm'") != std::string::npos);
+        QCOMPARE(tool.dialogs.messages[0].caption, std::string("Corvale"));
+    }
+
+    void contactUsOpensTheContactPage() {
+        Tool tool;
+        MDIForm1& window = tool.make();
+        action(window, "menuHelpContactUs")->trigger();
+        const auto records = testsupport::waitForRecords(m_record, 1);
+        QCOMPARE(records.size(), std::size_t{1});
+        QCOMPARE(records[0].at("args"),
+                 std::string("http://shop.test/store/index.php?route=information/contact"));
+        QVERIFY(tool.dialogs.messages.empty());
+    }
+
+    void aboutTwiceShowsOneBoxAndLeavesTheWindowUsable() {
+        Tool tool;
+        tool.withDatabase();
+        MDIForm1& window = tool.make();
+        window.startUp();
+        window.show();
+        action(window, "menuAbout")->trigger();
+        QPointer<corvale::tool::Form2> box = window.form2();
+        QVERIFY(box);
+        action(window, "menuAbout")->trigger();
+        QCOMPARE(window.form2(), box.data());
+        QVERIFY(!box->isModal());
+        QVERIFY(box->parentWidget() == nullptr);
+        QCOMPARE(QApplication::topLevelWidgets().count(box.data()), 1);
+        action(window, "menuFileConfigure")->trigger(); // still usable
+        QVERIFY(window.form3() != nullptr);
+        box->close();
+        QTRY_VERIFY(box.isNull());
+    }
+};
+
+QTEST_MAIN(MDIForm1Test)
+#include "mdi_form1_test.moc"
