@@ -64,7 +64,7 @@ struct ProgramFolder {
     explicit ProgramFolder(int count) {
         engine = dir / "brisken";
         database = dir / "corvale.mdb";
-        testsupport::copyEngine(dir.path());
+        testsupport::installPrograms(dir.path());
         testsupport::DatabaseFile db(database);
         testsupport::ApplicableList list(db);
         db.database().execute({"BEGIN", {}});

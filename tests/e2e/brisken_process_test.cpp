@@ -24,7 +24,7 @@ int runIn(const std::string& folder, const std::string& program, const std::vect
 TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithoutADisplay) {
     TempDir program;
     TempDir elsewhere;
-    testsupport::copyEngine(program.path());
+    testsupport::installPrograms(program.path());
     fs::create_symlink(testsupport::recordRunPath(), program / "first");
     fs::create_symlink(testsupport::recordRunPath(), program / "second");
     fs::create_directory(program / "work");
@@ -65,7 +65,7 @@ TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithout
 
 TEST(BriskenProcess, WithoutAScreenThePromptIsCancelledAndTheRefusalGoesToStandardError) {
     TempDir program;
-    testsupport::copyEngine(program.path());
+    testsupport::installPrograms(program.path());
     const int status = runIn(program.path(), program / "brisken", {"PATH=/usr/bin:/bin"}, program / "errors");
     EXPECT_EQ(status, 2);
     EXPECT_EQ(testsupport::readFile(program / "errors"),
@@ -81,7 +81,7 @@ namespace {
 TEST(BriskenProcess, WithoutItsWindowModuleTheEngineStillSaysWhatIsWrong) {
     TempDir installed;
     TempDir program;
-    fs::copy_file(testsupport::copyEngine(installed.path()), program / "brisken"); // the engine alone
+    fs::copy_file(testsupport::installPrograms(installed.path()), program / "brisken"); // the engine alone
     const int status = runIn(program.path(), program / "brisken", {"PATH=/usr/bin:/bin", "DISPLAY=:31999"},
                              program / "errors");
     EXPECT_EQ(status, 2);

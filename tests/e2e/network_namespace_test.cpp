@@ -85,7 +85,7 @@ protected:
         // What the engine starts is adopted by us when it ends, so that we can
         // wait for all of it.
         prctl(PR_SET_CHILD_SUBREAPER, 1);
-        testsupport::copyEngine(program.path());
+        testsupport::installPrograms(program.path());
         db = std::make_unique<DatabaseFile>(program / "corvale.mdb");
     }
 

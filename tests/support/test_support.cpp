@@ -214,8 +214,9 @@ std::string recordRunPath() {
     return RECORD_RUN_PATH;
 }
 
-std::string copyEngine(const std::string& folder) {
-    for (const char* file : {"brisken", "libcorvale_dialogs.so", "libcorvale_gio.so"}) {
+std::string installPrograms(const std::string& folder) {
+    for (const char* file :
+         {"brisken", "corvale", "libcorvale_dialogs.so", "libcorvale_gio.so", "Help.htm"}) {
         std::filesystem::copy_file(std::filesystem::path(PROGRAM_DIR) / file,
                                    std::filesystem::path(folder) / file);
     }

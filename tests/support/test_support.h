@@ -88,9 +88,9 @@ void reapChildren();
 // The process identifiers of this process's zombie children.
 std::vector<int> zombieChildren();
 
-// Lays the built engine with its modules into folder, as an install would;
-// returns the engine's path there.
-std::string copyEngine(const std::string& folder);
+// Lays the built programs with their modules and help into folder, as an
+// install would; returns the engine's path there.
+std::string installPrograms(const std::string& folder);
 
 // Paths of the test helpers, built beside the test programs.
 std::string recordRunPath();
