@@ -254,6 +254,30 @@ private slots:
         QVERIFY(h.enabled("cmdUpdate"));
     }
 
+    void eachUserChangeOfAListRunsItsHandlerOnce() {
+        FormHarness h;
+        for (const char* address : {"1", "2", "3"}) {
+            h.file.addAddress(address);
+        }
+        h.open();
+        auto* list1 = h.list("List1");
+        QSignalSpy clicks(list1, &corvale::tool::VbListBox::userChanged);
+        h.click(list1, 1);
+        QCOMPARE(clicks.count(), 1);
+        h.click(list1, 2, Qt::ShiftModifier);
+        QCOMPARE(clicks.count(), 2);
+        h.click(list1, 2, Qt::ShiftModifier); // nothing changes
+        QCOMPARE(clicks.count(), 2);
+        QTest::keyClick(list1, Qt::Key_Up);
+        QCOMPARE(clicks.count(), 3);
+        QCOMPARE(h.selectedRows(list1), QList<int>{1});
+        QCOMPARE(h.text("Text1")->text(), QString("2"));
+        // Changes made by code notify nothing by themselves.
+        h.form->selectIP("3");
+        QCOMPARE(clicks.count(), 3);
+        QCOMPARE(h.text("Text1")->text(), QString("3"));
+    }
+
     void startupListButtonsFollowTheSelection() {
         FormHarness h;
         const auto ip = h.file.addAddress("10");
