@@ -4,6 +4,7 @@
 #include "configtool/twips.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -55,6 +56,16 @@ QFont designFont(const char* family, double points, bool bold = false, bool ital
     return chosen;
 }
 
+// The design's fonts may be missing here, and what stands in for them may be
+// wider: a label's font is narrowed until its text fits, never widened.
+void fitToWidth(QLabel* label) {
+    QFont font = label->font();
+    while (QFontMetricsF(font).horizontalAdvance(label->text()) > label->width() && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    label->setFont(font);
+}
+
 } // namespace
 
 Form2::Form2(std::function<void()> contactAction, QWidget* parent)
@@ -83,6 +94,9 @@ Form2::Form2(std::function<void()> contactAction, QWidget* parent)
                   designFont("MS Sans Serif", 9.75, false, false, true), kLinkTeal, Qt::white));
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (QLabel* label : {Label1, Label6, Label2, static_cast<QLabel*>(Label3)}) {
+        fitToWidth(label);
+    }
 
     Command1 = new QPushButton("OK", this);
     Command1->setObjectName("Command1");
