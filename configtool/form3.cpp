@@ -437,7 +437,9 @@ void Form3::fillList2(const Query& query) {
     List2->markFirstAsCurrent();
 }
 
-void Form3::loadConnectedList() {
+// The first steps of both loads: an empty list, empty item fields, and
+// nothing selected to update, delete or move.
+void Form3::emptyStartupList() {
     List2->clearEntries();
     setText(Text2, "");
     setText(Text3, "");
@@ -445,6 +447,10 @@ void Form3::loadConnectedList() {
     cmdDelListItem->setEnabled(false);
     cmdUp->setEnabled(false);
     cmdDown->setEnabled(false);
+}
+
+void Form3::loadConnectedList() {
+    emptyStartupList();
     if (List1->currentRow() != -1) {
         m_currentIPIndex = List1->currentRow();
     }
@@ -454,13 +460,7 @@ void Form3::loadConnectedList() {
 }
 
 void Form3::loadDisconnectedList() {
-    List2->clearEntries();
-    setText(Text2, "");
-    setText(Text3, "");
-    cmdUpdateList->setEnabled(false);
-    cmdDelListItem->setEnabled(false);
-    cmdUp->setEnabled(false);
-    cmdDown->setEnabled(false);
+    emptyStartupList();
     fillList2(st::disconnectedItems());
 }
 

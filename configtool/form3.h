@@ -70,6 +70,7 @@ private:
     void setList1Selected(int row, bool selected);
     void setList1Current(int row);
     void setList2Current(int row);
+    void emptyStartupList();
     void fillList2(const Query& query);
     statements::ListTable shownTable() const;
 
