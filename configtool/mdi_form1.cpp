@@ -36,8 +36,14 @@ MDIForm1::MDIForm1(Dialogs& dialogs, std::string programFolder, std::string cont
     m_mdiArea->setBackground(QColor(0, 192, 192));
     setCentralWidget(m_mdiArea);
     buildMenus();
+    // The form is activated when it becomes the active child, not each time
+    // the tool comes back to the front (the area reports that as well).
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
-        if (window && window == m_form3Window) {
+        if (!window || m_loadingForm || window == m_lastActiveChild) {
+            return;
+        }
+        m_lastActiveChild = window;
+        if (window == m_form3Window) {
             form3()->Form_Activate();
         }
     });
@@ -116,20 +122,28 @@ void MDIForm1::menuFileConfigure_Click() {
         return;
     }
     auto* form = new Form3(m_connection, m_dialogs);
+    // The form is loaded before it can be activated.
+    m_loadingForm = true;
     QMdiSubWindow* window = m_mdiArea->addSubWindow(form);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(form->windowIcon());
     try {
         form->Form_Load();
     } catch (const std::exception& failure) {
+        m_loadingForm = false;
         m_dialogs.showMessage(
             {he(failure), kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
         window->close();
         return;
     }
+    m_loadingForm = false;
     m_form3Window = window;
     window->show();
     m_mdiArea->setActiveSubWindow(window);
+    if (m_lastActiveChild != window) {
+        m_lastActiveChild = window;
+        form->Form_Activate();
+    }
 }
 
 void MDIForm1::menuFileExit_Click() {

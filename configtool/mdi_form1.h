@@ -61,7 +61,9 @@ private:
     ConnectionState m_connection;
     QMdiArea* m_mdiArea = nullptr;
     QPointer<QMdiSubWindow> m_form3Window;
+    QPointer<QMdiSubWindow> m_lastActiveChild;
     QPointer<Form2> m_form2;
+    bool m_loadingForm = false;
     bool m_exited = false;
 };
 

@@ -111,6 +111,33 @@ private slots:
         QCOMPARE(window.mdiArea()->subWindowList().size(), 1);
     }
 
+    void formIsActivatedOnceNotEachTimeTheToolComesBackToTheFront() {
+        Tool tool;
+        testsupport::DatabaseFile(tool.program / "corvale.mdb");
+        MDIForm1& window = tool.make();
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::Ready);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QCOMPARE(window.form3()->Text1->text(), QString("Enter new IP here"));
+        window.form3()->Text1->setText("typed");
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        other.close();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QCOMPARE(window.form3()->Text1->text(), QString("typed"));
+
+        // Loaded again from the menu while the tool is on screen: activated once more.
+        window.form3()->cmdClose_Click();
+        QTRY_VERIFY(window.form3() == nullptr);
+        action(window, "menuFileConfigure")->trigger();
+        QVERIFY(window.form3() != nullptr);
+        QCOMPARE(window.form3()->Text1->text(), QString("Enter new IP here"));
+        QTRY_VERIFY(window.form3()->Text1->hasFocus());
+    }
+
     void declinedSearchEndsTheToolWithItsRefusal() {
         Tool tool;
         tool.dialogs.answers = {corvale::MessageAnswer::Cancel};
