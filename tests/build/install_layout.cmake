@@ -1,0 +1,42 @@
+# The install lays the programs, their modules, the help and an empty database
+# into one program folder, keeps a database that is there, and the installed
+# engine finds its modules beside itself.
+set(prefix "${WORK}/install_layout")
+file(REMOVE_RECURSE "${prefix}")
+
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${prefix}" OUTPUT_QUIET
+                RESULT_VARIABLE installed)
+if(NOT installed EQUAL 0)
+    message(FATAL_ERROR "the install failed")
+endif()
+set(folder "${prefix}/lib/corvale")
+foreach(file brisken corvale libcorvale_dialogs.so libcorvale_gio.so Help.htm corvale.mdb)
+    if(NOT EXISTS "${folder}/${file}")
+        message(FATAL_ERROR "the install did not lay ${file}")
+    endif()
+endforeach()
+
+# An empty database, no screen: the engine ends normally and quietly.
+execute_process(COMMAND env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${folder}/brisken"
+                WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status ERROR_VARIABLE errors)
+if(NOT status EQUAL 0 OR NOT errors STREQUAL "")
+    message(FATAL_ERROR "the installed engine ended with ${status}: ${errors}")
+endif()
+
+# Without a database it says so; through its module when there is a screen
+# name, which proves the module is found beside the program.
+file(RENAME "${folder}/corvale.mdb" "${folder}/kept.mdb")
+execute_process(COMMAND env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=nonexistent-platform "${folder}/brisken"
+                WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status ERROR_VARIABLE errors)
+if(errors MATCHES "Cannot show windows")
+    message(FATAL_ERROR "the installed engine did not find its window module: ${errors}")
+endif()
+file(RENAME "${folder}/kept.mdb" "${folder}/corvale.mdb")
+
+file(WRITE "${folder}/corvale.mdb" "the user's configuration")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${prefix}" OUTPUT_QUIET)
+file(READ "${folder}/corvale.mdb" kept)
+if(NOT kept STREQUAL "the user's configuration")
+    message(FATAL_ERROR "the install replaced an existing database")
+endif()
+file(REMOVE_RECURSE "${prefix}")
