@@ -18,6 +18,23 @@ int Database::execute(const Query& query) {
     return m_connection.execute(query.sql, query.params);
 }
 
+void Database::transaction(const std::function<void()>& work) {
+    m_connection.execScript("BEGIN IMMEDIATE");
+    try {
+        work();
+        m_connection.execScript("COMMIT");
+    } catch (...) {
+        // The work's failure is the one to report. A rollback fails mainly
+        // when SQLite has already rolled back by itself (after a full disk or
+        // an I/O error), which leaves nothing to undo.
+        try {
+            m_connection.execScript("ROLLBACK");
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+}
+
 std::unique_ptr<Database> Workspace::openDatabase(const std::string& path) const {
     return std::make_unique<Database>(path);
 }

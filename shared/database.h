@@ -3,6 +3,7 @@
 #include "platform/sqlite_connection.h"
 #include "shared/recordset.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,10 @@ public:
     Recordset openRecordset(const Query& query);
     // Runs a change at once; returns the number of rows it touched.
     int execute(const Query& query);
+    // Runs work as one transaction that takes the write lock at once, so that
+    // what it reads stays true until it commits. A failure inside rolls back
+    // everything work did and is thrown on.
+    void transaction(const std::function<void()>& work);
     // The key the store gave the row inserted last.
     std::int64_t lastInsertId() const { return m_connection.lastInsertId(); }
 

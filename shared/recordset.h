@@ -18,6 +18,8 @@ public:
     std::string text() const;
     // The value as a whole number; a null or a text that is not a number fails.
     std::int64_t number() const;
+    // The value as stored, to be bound into another statement unchanged.
+    const platform::SqlValue& value() const { return m_value; }
 
 private:
     const platform::SqlValue& m_value;

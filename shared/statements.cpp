@@ -18,12 +18,12 @@ Query addressCheck(const std::string& address) {
 
 Query connectedListForAddress(const std::string& address) {
     return {"Select TargetPath,StartinPath from ConnectedList where IPID in "
-            "(select IPID from IPs where ipAddress = ?) order by ListOrder",
+            "(select IPID from IPs where ipAddress = ?) order by ListOrder,ListID",
             {address}};
 }
 
 Query disconnectedList() {
-    return {"Select TargetPath,StartinPath from DisConnectedList order by ListOrder", {}};
+    return {"Select TargetPath,StartinPath from DisConnectedList order by ListOrder,ListID", {}};
 }
 
 Query allAddresses() {
@@ -55,11 +55,11 @@ Query deleteAddressItems(std::int64_t ipid) {
 }
 
 Query connectedItems(std::int64_t ipid) {
-    return {"Select ListID,TargetPath from ConnectedList where IPID = ? order by ListOrder", {ipid}};
+    return {"Select ListID,TargetPath from ConnectedList where IPID = ? order by ListOrder,ListID", {ipid}};
 }
 
 Query disconnectedItems() {
-    return {"Select ListID,TargetPath from DisConnectedList order by ListOrder", {}};
+    return {"Select ListID,TargetPath from DisConnectedList order by ListOrder,ListID", {}};
 }
 
 Query startInOfItem(ListTable table, std::int64_t listId) {
@@ -107,8 +107,12 @@ Query disconnectedItemId(const std::string& targetPath) {
     return disconnectedDuplicate(targetPath);
 }
 
-Query updateItem(ListTable table, std::int64_t listId, const std::string& targetPath,
-                 const std::string& startInPath) {
+Query addressOfItem(std::int64_t listId) {
+    return {"select IPID from ConnectedList where ListID = ?", {listId}};
+}
+
+Query updateItem(ListTable table, std::int64_t listId, const platform::SqlValue& targetPath,
+                 const platform::SqlValue& startInPath) {
     return {inTable("Update ", table, " set TargetPath = ?,StartinPath = ? where ListID = ?"),
             {targetPath, startInPath, listId}};
 }
@@ -117,7 +121,11 @@ Query listOrderOf(ListTable table, std::int64_t listId) {
     return {inTable("select listOrder from ", table, " where ListID = ?"), {listId}};
 }
 
-Query setListOrder(ListTable table, std::int64_t listId, std::int64_t listOrder) {
+Query pathsOfItem(ListTable table, std::int64_t listId) {
+    return {inTable("select TargetPath,StartinPath from ", table, " where ListID = ?"), {listId}};
+}
+
+Query setListOrder(ListTable table, std::int64_t listId, const platform::SqlValue& listOrder) {
     return {inTable("Update ", table, " set ListOrder = ? where ListID = ?"), {listOrder, listId}};
 }
 

@@ -11,6 +11,9 @@ namespace corvale::statements {
 enum class ListTable { Connected, Disconnected };
 const char* tableName(ListTable table);
 
+// Lists are read in ascending ListOrder; rows that share one (made outside
+// the tool) come in the order they were added, the same in both programs.
+
 // The engine's choice of list.
 Query addressCheck(const std::string& address);
 Query connectedListForAddress(const std::string& address);
@@ -42,12 +45,14 @@ Query insertDisconnectedItem(const std::string& targetPath, const std::string& s
                              std::int64_t listOrder);
 Query connectedItemId(std::int64_t ipid, const std::string& targetPath);
 Query disconnectedItemId(const std::string& targetPath);
-Query updateItem(ListTable table, std::int64_t listId, const std::string& targetPath,
-                 const std::string& startInPath);
+Query addressOfItem(std::int64_t listId);
+Query updateItem(ListTable table, std::int64_t listId, const platform::SqlValue& targetPath,
+                 const platform::SqlValue& startInPath);
 
 // Ordering and deleting items.
 Query listOrderOf(ListTable table, std::int64_t listId);
-Query setListOrder(ListTable table, std::int64_t listId, std::int64_t listOrder);
+Query setListOrder(ListTable table, std::int64_t listId, const platform::SqlValue& listOrder);
+Query pathsOfItem(ListTable table, std::int64_t listId);
 Query deleteItem(ListTable table, std::int64_t listId);
 Query deleteItemOfAddress(const std::string& address, const std::string& targetPath);
 
