@@ -105,6 +105,8 @@ Form2::Form2(std::function<void()> contactAction, QWidget* parent)
     face.setColor(QPalette::Button, QColor(0, 192, 192));
     Command1->setPalette(face);
     Command1->installEventFilter(this);
+    // Enter presses OK when it has the focus, as on any desktop.
+    Command1->setAutoDefault(true);
 
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Label3, &LinkLabel::clicked, this, &Form2::Label3_Click);

@@ -1,5 +1,6 @@
 #include "configtool/form3.h"
 
+#include "configtool/form3_text.h"
 #include "configtool/resources.h"
 #include "configtool/twips.h"
 #include "configtool/vb_list_box.h"
@@ -17,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QToolButton>
+#include <utility>
 
 namespace corvale::tool {
 
@@ -46,6 +48,8 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, int 
     auto* created = place<QPushButton>(parent, name, left, top, width, height);
     created->setText(caption);
     created->setEnabled(enabled);
+    // Enter presses the button that has the focus, as on any desktop.
+    created->setAutoDefault(true);
     return created;
 }
 
@@ -63,15 +67,14 @@ QLabel* label(QWidget* parent, const char* name, const char* caption, int left, 
     auto* created = place<QLabel>(parent, name, left, top, width, 252);
     created->setText(caption);
     created->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    return created;
-}
-
-// Sets a text box's text; as with a change by the user, its change handling
-// runs only when the text really changes.
-void setText(QLineEdit* box, const QString& text) {
-    if (box->text() != text) {
-        box->setText(text);
+    // Where the font here is wider than the design's, the label grows to the
+    // left, into the margin, so that its text is drawn whole.
+    const int needed = created->sizeHint().width();
+    if (needed > created->width()) {
+        const QRect box = created->geometry();
+        created->setGeometry(box.right() + 1 - needed, box.top(), needed, box.height());
     }
+    return created;
 }
 
 } // namespace
@@ -139,8 +142,21 @@ void Form3::connectHandlers() {
     connect(cmdAddIP, &QPushButton::clicked, this, [this] { guarded([this] { cmdAddIP_Click(); }); });
     connect(cmdUpdate, &QPushButton::clicked, this, [this] { guarded([this] { cmdUpdate_Click(); }); });
     connect(Check1, &QCheckBox::clicked, this, [this] { guarded([this] { Check1_Click(); }); });
+    connect(cmdDelIP, &QPushButton::clicked, this, [this] { guarded([this] { cmdDelIP_Click(); }); });
     connect(List2, &VbListBox::userChanged, this, [this] { guarded([this] { List2_Click(); }); });
     connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
+    connect(Text2, &QLineEdit::returnPressed, this, [this] { guarded([this] { cmdAddPath_Click(); }); });
+    connect(cmdAddPath, &QPushButton::clicked, this, [this] { guarded([this] { cmdAddPath_Click(); }); });
+    connect(cmdUpdateList, &QPushButton::clicked, this,
+            [this] { guarded([this] { cmdUpdateList_Click(); }); });
+    connect(cmdUp, &QPushButton::clicked, this, [this] { guarded([this] { cmdUp_Click(); }); });
+    connect(cmdDown, &QPushButton::clicked, this, [this] { guarded([this] { cmdDown_Click(); }); });
+    connect(cmdDelListItem, &QPushButton::clicked, this,
+            [this] { guarded([this] { cmdDelListItem_Click(); }); });
+    connect(cmdTargetPath, &QToolButton::clicked, this,
+            [this] { guarded([this] { cmdTargetPath_Click(); }); });
+    connect(cmdStartIn, &QToolButton::clicked, this, [this] { guarded([this] { cmdStartIn_Click(); }); });
+    connect(cmdTestStart, &QToolButton::clicked, this, [this] { guarded([this] { cmdTestStart_Click(); }); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
 }
 
@@ -164,6 +180,11 @@ Database& Form3::db() {
 void Form3::notice(const QString& text) {
     m_dialogs.showMessage(
         {text.toStdString(), kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
+}
+
+bool Form3::confirmed(const QString& text) {
+    return m_dialogs.showMessage({text.toStdString(), kToolCaption, MessageButtons::YesNo,
+                                  MessageIcon::Question, MessageAnswer::No}) == MessageAnswer::Yes;
 }
 
 // ---- The form --------------------------------------------------------------
@@ -213,15 +234,35 @@ void Form3::Form_Resize() {
 
 bool Form3::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape) {
+            m_escapePressedHere = true;
+        }
+        // The picture buttons take Enter as the other buttons do.
+        auto* pictureButton = qobject_cast<QToolButton*>(watched);
+        if (pictureButton && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            pictureButton->click();
+            return true;
+        }
+        break;
+    }
     case QEvent::KeyRelease:
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            cmdClose_Click();
-            return true;
+            const bool pressedHere = std::exchange(m_escapePressedHere, false);
+            if (pressedHere) {
+                cmdClose_Click();
+                return true;
+            }
         }
         break;
     case QEvent::FocusIn:
         if (watched == Text1) {
             Text1_GotFocus();
+        } else if (watched == Text2) {
+            Text2_GotFocus();
+        } else if (watched == Text3) {
+            Text3_GotFocus();
         }
         break;
     case QEvent::FocusOut: {
@@ -261,7 +302,7 @@ void Form3::Check1_Click() {
     } else {
         List1->setEnabled(true);
         Text1->setEnabled(true);
-        List2->clearEntries();
+        clearStartupEntries();
         cmdAddIP->setEnabled(true);
         cmdUpdate->setEnabled(true);
         cmdDelIP->setEnabled(true);
@@ -288,9 +329,7 @@ void Form3::unselectIPs() {
 
 void Form3::unselectListItems() {
     for (int row = 0; row < List2->count(); ++row) {
-        if (List2->setSelectedFromCode(row, false)) {
-            List2_Click();
-        }
+        setList2Selected(row, false);
     }
 }
 
@@ -312,225 +351,17 @@ void Form3::setList2Current(int row) {
     }
 }
 
-// ---- Address list ------------------------------------------------------------
-
-void Form3::loadIPs() {
-    Recordset rows = db().openRecordset(st::allAddresses());
-    List1->clearEntries();
-    for (; !rows.eof(); rows.moveNext()) {
-        List1->addEntry(QString::fromStdString(rows.field("IPaddress").text()),
-                        static_cast<qint32>(rows.field("IPID").number()));
-    }
-    List1->markFirstAsCurrent();
-}
-
-void Form3::List1_Click() {
-    const int selected = List1->selectedCount();
-    const int current = List1->currentRow();
-    if (selected != 0 && List1->isRowSelected(current)) {
-        loadConnectedList();
-        if (selected > 1) {
-            setText(Text1, "");
-            cmdUpdate->setEnabled(false);
-        } else {
-            const int first = List1->firstSelected();
-            setText(Text1, List1->item(first)->text());
-            setList1Current(first);
-            cmdUpdate->setEnabled(true);
-        }
-    } else {
-        List2->clearEntries();
-        setText(Text1, "");
-        setText(Text2, "");
-        setText(Text3, "");
-        if (List1->selectedCount() == 1) {
-            setList1Current(List1->firstSelected());
-        }
+void Form3::setList2Selected(int row, bool selected) {
+    if (List2->setSelectedFromCode(row, selected)) {
+        List2_Click();
     }
 }
 
-void Form3::Text1_Change() {
-    if (Text1->text().isEmpty()) {
-        cmdAddIP->setEnabled(false);
-        cmdUpdate->setEnabled(false);
-        return;
-    }
-    const int selected = List1->selectedCount();
-    cmdAddIP->setEnabled(true);
-    if (selected >= 1) {
-        cmdDelIP->setEnabled(true);
-    }
-    if (selected == 1) {
-        cmdUpdate->setEnabled(true);
-    }
-}
-
-void Form3::Text1_GotFocus() {
-    Text1->selectAll();
-}
-
-void Form3::cmdAddIP_Click() {
-    if (Text1->text().isEmpty()) {
-        notice("Please enter an IP, then click the Add IP button.");
-        Text1->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    saveIP("New");
-    cmdUpdate->setEnabled(true);
-    cmdDelIP->setEnabled(true);
-}
-
-void Form3::cmdUpdate_Click() {
-    const int selected = List1->selectedCount();
-    if (selected >= 2) {
-        notice("Only one IP (at a time) can be updated.");
-        List1->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    if (selected == 0) {
-        notice("Please select an IP to update.");
-        List1->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    saveIP("Update");
-}
-
-void Form3::saveIP(const QString& mode) {
-    const std::string text = Text1->text().toStdString();
-    const bool isNew = mode == "New";
-    const std::int64_t id = List1->itemData(List1->currentRow());
-    const Query duplicate = isNew ? st::addressId(text) : st::otherAddressId(id, text);
-    if (db().openRecordset(duplicate).recordCount() > 0) {
-        notice("The IP is already on file.");
-        Text1->selectAll();
-        Text1->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    if (isNew) {
-        db().execute(st::insertAddress(text));
-        List1->addEntry(Text1->text(), static_cast<qint32>(db().lastInsertId()));
-        Text1->selectAll();
-        selectIP(QString::fromStdString(text));
-        Text1->setFocus(Qt::OtherFocusReason);
-    } else {
-        m_currentIPIndex = List1->currentRow();
-        db().execute(st::renameAddress(id, text));
-        loadIPs();
-        loadConnectedList();
-        selectIP(QString::fromStdString(text));
-        List1->setFocus(Qt::OtherFocusReason);
-    }
-}
-
-// ---- Startup list --------------------------------------------------------------
-
-st::ListTable Form3::shownTable() const {
-    return Check1->isChecked() ? st::ListTable::Disconnected : st::ListTable::Connected;
-}
-
-void Form3::fillList2(const Query& query) {
-    Recordset rows = db().openRecordset(query);
-    for (; !rows.eof(); rows.moveNext()) {
-        List2->addEntry(QString::fromStdString(rows.field("targetPath").text()),
-                        static_cast<qint32>(rows.field("ListID").number()));
-    }
-    List2->markFirstAsCurrent();
-}
-
-// The first steps of both loads: an empty list, empty item fields, and
-// nothing selected to update, delete or move.
-void Form3::emptyStartupList() {
+void Form3::clearStartupEntries() {
     List2->clearEntries();
-    setText(Text2, "");
-    setText(Text3, "");
-    cmdUpdateList->setEnabled(false);
-    cmdDelListItem->setEnabled(false);
     cmdUp->setEnabled(false);
     cmdDown->setEnabled(false);
-}
-
-void Form3::loadConnectedList() {
-    emptyStartupList();
-    if (List1->currentRow() != -1) {
-        m_currentIPIndex = List1->currentRow();
-    }
-    if (List1->count() > 0 && m_currentIPIndex != -1 && List1->currentRow() != -1) {
-        fillList2(st::connectedItems(List1->itemData(List1->currentRow())));
-    }
-}
-
-void Form3::loadDisconnectedList() {
-    emptyStartupList();
-    fillList2(st::disconnectedItems());
-}
-
-void Form3::List2_Click() {
-    const int selected = List2->selectedCount();
-    if (selected == 0) {
-        cmdUp->setEnabled(false);
-        cmdDown->setEnabled(false);
-        setText(Text2, "");
-        setText(Text3, "");
-        cmdUpdateList->setEnabled(false);
-        cmdDelListItem->setEnabled(false);
-        return;
-    }
-    if (selected >= 2) {
-        setText(Text2, "");
-        setText(Text3, "");
-        cmdAddPath->setEnabled(false);
-        cmdUp->setEnabled(false);
-        cmdDown->setEnabled(false);
-        cmdUpdateList->setEnabled(false);
-        cmdDelListItem->setEnabled(true);
-        return;
-    }
-    const int first = List2->firstSelected();
-    setText(Text2, List2->item(first)->text());
-    // The start-in folder of this very row: looked up by its key, not by its
-    // target, which other rows may share.
-    Recordset row = db().openRecordset(st::startInOfItem(shownTable(), List2->itemData(first)));
-    if (row.recordCount() > 0 && !row.field("startInPath").isNull()) {
-        setText(Text3, QString::fromStdString(row.field("startInPath").text()));
-    }
-    setList2Current(first);
-    cmdAddPath->setEnabled(true);
-    cmdUpdateList->setEnabled(true);
-    const int position = List2->currentRow();
-    const int count = List2->count();
-    if (position == 0) {
-        cmdUp->setEnabled(false);
-        cmdDown->setEnabled(count > 1);
-    } else {
-        cmdUp->setEnabled(true);
-        cmdDown->setEnabled(position != count - 1);
-    }
-    cmdDelListItem->setEnabled(true);
-}
-
-void Form3::List2_LostFocus() {
-    if (List2->selectedCount() == 0) {
-        cmdUp->setEnabled(false);
-        cmdDown->setEnabled(false);
-    }
-}
-
-void Form3::Text2_Change() {
-    if (Text2->text().isEmpty()) {
-        cmdAddPath->setEnabled(false);
-        cmdUpdateList->setEnabled(false);
-        cmdTestStart->setEnabled(false);
-        return;
-    }
-    const int selected = List2->selectedCount();
-    cmdAddPath->setEnabled(true);
-    if (selected == 1) {
-        cmdUpdateList->setEnabled(true);
-    }
-    if (selected >= 1) {
-        cmdDelListItem->setEnabled(true);
-    }
-    cmdTestStart->setEnabled(true);
+    cmdUpdateList->setEnabled(false);
 }
 
 } // namespace corvale::tool

@@ -43,6 +43,7 @@ public:
     void Text1_GotFocus();
     void cmdAddIP_Click();
     void cmdUpdate_Click();
+    void cmdDelIP_Click();
 
     // The startup list.
     void loadConnectedList();
@@ -50,6 +51,27 @@ public:
     void List2_Click();
     void List2_LostFocus();
     void Text2_Change();
+    void Text2_GotFocus();
+    void Text3_GotFocus();
+
+    // Adding and changing items.
+    void cmdAddPath_Click();
+    void cmdUpdateList_Click();
+    bool validateListItem();
+    void saveConnectedItem(const QString& mode);
+    void saveDisconnectedItem(const QString& mode);
+
+    // Ordering and deleting items.
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void cmdDelListItem_Click();
+    void deletePathsFromSelectedIPs();
+
+    // Choosing paths and trying the item.
+    void cmdTargetPath_Click();
+    void cmdStartIn_Click();
+    QString defaultStartIn() const;
+    void cmdTestStart_Click();
 
     void Check1_Click();
     void cmdClose_Click();
@@ -66,17 +88,30 @@ private:
     void guarded(const std::function<void()>& handler);
     Database& db();
     void notice(const QString& text);
+    bool confirmed(const QString& text);
     // Code changes that count as the user's, running the list's handler.
     void setList1Selected(int row, bool selected);
     void setList1Current(int row);
     void setList2Current(int row);
+    void setList2Selected(int row, bool selected);
+    // Empties List2 without loading it again: with no entry left, nothing can
+    // be moved or updated.
+    void clearStartupEntries();
     void emptyStartupList();
+    void moveCurrentItem(int offset);
+    // What a save leaves: the new or changed item selected and shown (none
+    // after a duplicate), the target text selected and focused.
+    void showSavedItem(bool added, bool duplicate);
     void fillList2(const Query& query);
     statements::ListTable shownTable() const;
 
     ConnectionState& m_connection;
     Dialogs& m_dialogs;
     int m_currentIPIndex = -1;
+    int m_updatedItemIndex = -1;
+    // Escape closes the form only when its press came to the form, not to a
+    // message box or dialog that the press closed.
+    bool m_escapePressedHere = false;
 
 public:
     // The controls, named as the form's design names them.

@@ -175,8 +175,9 @@ void MDIForm1::menuHelpView_Click() {
     // test start changes it).
     const int result = platform::shellOpen(m_programFolder + "/Help.htm");
     if (result <= platform::shell_code::kLastFailure) {
-        m_dialogs.showMessage(
-            {kHelpFailedText, kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
+        const char* text =
+            result == platform::shell_code::kNoAssociation ? kHelpNoApplicationText : kHelpFailedText;
+        m_dialogs.showMessage({text, kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
     }
 }
 

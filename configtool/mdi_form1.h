@@ -74,4 +74,10 @@ inline constexpr const char* kHelpFailedText =
     "should "
     "open a web page containing questions and answers about Corvale.";
 
+// Help.htm is there, but the desktop has no application for it.
+inline constexpr const char* kHelpNoApplicationText =
+    "No application is set to open the Help file 'Help.htm'.  Please choose a web browser for HTML files in "
+    "your desktop's settings (or open the file with one yourself); it lies in the folder into which Corvale "
+    "was installed.";
+
 } // namespace corvale::tool

@@ -1,6 +1,8 @@
 #include "configtool/vb_list_box.h"
 
 #include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <utility>
 
 namespace corvale::tool {
 
@@ -42,6 +44,20 @@ void VbListBox::setItemData(int row, qint32 data) {
     if (row >= 0 && row < count()) {
         item(row)->setData(Qt::UserRole, data);
     }
+}
+
+QList<QListWidgetItem*> VbListBox::selectedEntries() const {
+    QList<QListWidgetItem*> entries;
+    for (int row = 0; row < count(); ++row) {
+        if (item(row)->isSelected()) {
+            entries << item(row);
+        }
+    }
+    return entries;
+}
+
+void VbListBox::removeEntry(int row) {
+    delete takeItem(row);
 }
 
 void VbListBox::clearEntries() {
@@ -88,14 +104,27 @@ template <typename Action> void VbListBox::userAction(Action action) {
 }
 
 void VbListBox::mousePressEvent(QMouseEvent* event) {
+    m_pressOutsideEntries = !indexAt(event->position().toPoint()).isValid();
+    if (m_pressOutsideEntries) {
+        event->accept();
+        return;
+    }
     userAction([&] { QListWidget::mousePressEvent(event); });
 }
 
 void VbListBox::mouseMoveEvent(QMouseEvent* event) {
+    if (m_pressOutsideEntries) {
+        event->accept();
+        return;
+    }
     userAction([&] { QListWidget::mouseMoveEvent(event); });
 }
 
 void VbListBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (std::exchange(m_pressOutsideEntries, false)) {
+        event->accept();
+        return;
+    }
     userAction([&] { QListWidget::mouseReleaseEvent(event); });
 }
 

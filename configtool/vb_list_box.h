@@ -24,6 +24,10 @@ public:
     void addEntry(const QString& text, qint32 data);
     // Sets the data of the entry at row.
     void setItemData(int row, qint32 data);
+    // The selected entries, from the top.
+    QList<QListWidgetItem*> selectedEntries() const;
+    // Removes the entry at row.
+    void removeEntry(int row);
     // Removes every entry; afterwards there is no current entry.
     void clearEntries();
     // After a list has been filled, its first entry carries the focus mark.
@@ -49,6 +53,9 @@ private:
         bool operator==(const State&) const = default;
     };
     State state() const;
+    // A press below the last entry, and the drag and release that follow it:
+    // the old list box kept its selection there.
+    bool m_pressOutsideEntries = false;
     template <typename Action> void userAction(Action action);
 };
 

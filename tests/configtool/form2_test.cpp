@@ -83,13 +83,20 @@ private slots:
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     }
 
-    void escapeWithTheFocusOnOkClosesTheBox() {
+    void escapeOrEnterWithTheFocusOnOkClosesTheBox() {
         QPointer<Form2> box = new Form2({});
         box->show();
         QVERIFY(QTest::qWaitForWindowActive(box));
         box->Command1->setFocus();
         QTest::keyRelease(box->Command1, Qt::Key_Escape);
         QTRY_VERIFY(box.isNull());
+
+        QPointer<Form2> again = new Form2({});
+        again->show();
+        QVERIFY(QTest::qWaitForWindowActive(again));
+        again->Command1->setFocus();
+        QTest::keyClick(again->Command1, Qt::Key_Return);
+        QTRY_VERIFY2(again.isNull(), "Enter on OK closes the box");
     }
 
     void clickOnTheLinkOpensTheContactPageAndKeepsTheBox() {

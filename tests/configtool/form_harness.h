@@ -78,6 +78,27 @@ struct FormHarness {
         }
         return rows;
     }
+    // What the database holds, through a connection of its own: each row of
+    // the query as "value|value"; a null reads NULL.
+    QStringList rows(const std::string& sql) const {
+        corvale::platform::SqliteConnection reader(file.path(),
+                                                   corvale::platform::SqliteConnection::Mode::OpenExisting);
+        QStringList lines;
+        for (const auto& row : reader.query(sql).rows) {
+            QStringList values;
+            for (const auto& value : row) {
+                if (const auto* text = std::get_if<std::string>(&value)) {
+                    values << QString::fromStdString(*text);
+                } else if (const auto* number = std::get_if<std::int64_t>(&value)) {
+                    values << QString::number(*number);
+                } else {
+                    values << "NULL";
+                }
+            }
+            lines << values.join(u'|');
+        }
+        return lines;
+    }
     std::vector<std::string> messageTexts() const {
         std::vector<std::string> texts;
         for (const auto& message : dialogs.messages) {

@@ -244,8 +244,14 @@ std::string FakeDialogs::openFile(const corvale::OpenFileRequest& request) {
     return file;
 }
 
-std::string FakeDialogs::chooseFolder(const std::string&) {
-    return {};
+std::string FakeDialogs::chooseFolder(const std::string& title) {
+    folderTitles.push_back(title);
+    if (folders.empty()) {
+        return {};
+    }
+    std::string folder = folders.front();
+    folders.pop_front();
+    return folder;
 }
 
 } // namespace testsupport

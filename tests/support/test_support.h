@@ -102,6 +102,8 @@ public:
     std::deque<corvale::MessageAnswer> answers;
     std::deque<std::string> files;
     std::vector<corvale::OpenFileRequest> fileRequests;
+    std::deque<std::string> folders;
+    std::vector<std::string> folderTitles;
 
     corvale::MessageAnswer showMessage(const corvale::MessageRequest& request) override;
     std::string openFile(const corvale::OpenFileRequest& request) override;

@@ -1,0 +1,171 @@
+// The address list: loading, selecting, adding, renaming and deleting
+// addresses.
+#include "configtool/form3.h"
+
+#include "configtool/form3_text.h"
+#include "configtool/vb_list_box.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace corvale::tool {
+
+namespace st = statements;
+
+void Form3::loadIPs() {
+    Recordset rows = db().openRecordset(st::allAddresses());
+    List1->clearEntries();
+    for (; !rows.eof(); rows.moveNext()) {
+        List1->addEntry(QString::fromStdString(rows.field("IPaddress").text()),
+                        static_cast<qint32>(rows.field("IPID").number()));
+    }
+    List1->markFirstAsCurrent();
+}
+
+void Form3::List1_Click() {
+    const int selected = List1->selectedCount();
+    const int current = List1->currentRow();
+    if (selected != 0 && List1->isRowSelected(current)) {
+        loadConnectedList();
+        if (selected > 1) {
+            setText(Text1, "");
+            cmdUpdate->setEnabled(false);
+        } else {
+            const int first = List1->firstSelected();
+            setText(Text1, List1->item(first)->text());
+            setList1Current(first);
+            cmdUpdate->setEnabled(true);
+        }
+    } else {
+        clearStartupEntries();
+        setText(Text1, "");
+        setText(Text2, "");
+        setText(Text3, "");
+        if (List1->selectedCount() == 1) {
+            setList1Current(List1->firstSelected());
+        }
+    }
+}
+
+void Form3::Text1_Change() {
+    if (Text1->text().isEmpty()) {
+        cmdAddIP->setEnabled(false);
+        cmdUpdate->setEnabled(false);
+        return;
+    }
+    const int selected = List1->selectedCount();
+    cmdAddIP->setEnabled(true);
+    if (selected >= 1) {
+        cmdDelIP->setEnabled(true);
+    }
+    if (selected == 1) {
+        cmdUpdate->setEnabled(true);
+    }
+}
+
+void Form3::Text1_GotFocus() {
+    Text1->selectAll();
+}
+
+void Form3::cmdAddIP_Click() {
+    if (Text1->text().isEmpty()) {
+        notice("Please enter an IP, then click the Add IP button.");
+        Text1->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    saveIP("New");
+    cmdUpdate->setEnabled(true);
+    cmdDelIP->setEnabled(true);
+}
+
+void Form3::cmdUpdate_Click() {
+    const int selected = List1->selectedCount();
+    if (selected >= 2) {
+        notice("Only one IP (at a time) can be updated.");
+        List1->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (selected == 0) {
+        notice("Please select an IP to update.");
+        List1->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    saveIP("Update");
+}
+
+void Form3::saveIP(const QString& mode) {
+    const std::string text = Text1->text().toStdString();
+    const bool isNew = mode == "New";
+    const std::int64_t id = List1->itemData(List1->currentRow());
+    const Query duplicate = isNew ? st::addressId(text) : st::otherAddressId(id, text);
+    if (db().openRecordset(duplicate).recordCount() > 0) {
+        notice("The IP is already on file.");
+        Text1->selectAll();
+        Text1->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (isNew) {
+        db().execute(st::insertAddress(text));
+        List1->addEntry(Text1->text(), static_cast<qint32>(db().lastInsertId()));
+        // Selecting the entry empties Text1 and fills it again, which drops
+        // a selection made before; the whole text is selected afterwards, so
+        // that the next address typed replaces it.
+        selectIP(QString::fromStdString(text));
+        Text1->selectAll();
+        Text1->setFocus(Qt::OtherFocusReason);
+    } else {
+        m_currentIPIndex = List1->currentRow();
+        db().execute(st::renameAddress(id, text));
+        loadIPs();
+        loadConnectedList();
+        selectIP(QString::fromStdString(text));
+        List1->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void Form3::cmdDelIP_Click() {
+    const int selected = List1->selectedCount();
+    if (selected == 0) {
+        notice("Please select an IP to delete.");
+        List1->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (!confirmed(selected == 1 ? "Are you sure you want to delete the selected IP?"
+                                 : "Are you sure you want to delete the selected IPs?")) {
+        return;
+    }
+    const QList<QListWidgetItem*> doomed = List1->selectedEntries();
+    // Each address goes with its startup list, and all of them at once: a
+    // failure leaves every row as it was.
+    db().transaction([&] {
+        for (const QListWidgetItem* entry : doomed) {
+            const std::int64_t id = entry->data(Qt::UserRole).toInt();
+            db().execute(st::deleteAddress(id));
+            db().execute(st::deleteAddressItems(id));
+        }
+    });
+    for (QListWidgetItem* entry : doomed) {
+        const int position = List1->row(entry);
+        m_currentIPIndex = position - 1;
+        if (m_currentIPIndex == -1 && List1->count() >= 2) {
+            m_currentIPIndex = position;
+        }
+        List1->removeEntry(position);
+    }
+    if (m_currentIPIndex != -1) {
+        setList1Current(m_currentIPIndex);
+        setList1Selected(m_currentIPIndex, true);
+        List1->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    setText(Text1, "Enter new IP here");
+    clearStartupEntries();
+    setText(Text2, "");
+    setText(Text3, "");
+    cmdUpdate->setEnabled(false);
+    cmdDelIP->setEnabled(false);
+    Text1->setFocus(Qt::OtherFocusReason);
+    Text1_GotFocus();
+}
+
+} // namespace corvale::tool

@@ -1,0 +1,48 @@
+// Filling the item fields by dialog, and trying the item out.
+#include "configtool/form3.h"
+
+#include "configtool/form3_text.h"
+#include "configtool/item_paths.h"
+#include "platform/process_start.h"
+#include "shared/launcher.h"
+
+#include <QLineEdit>
+
+namespace corvale::tool {
+
+void Form3::cmdTargetPath_Click() {
+    // The main window's one file dialog: the file must exist, and every file
+    // is offered.
+    const std::string chosen = m_dialogs.openFile({"All Files (*.*)|*.*", ""});
+    if (chosen.empty()) {
+        return;
+    }
+    setText(Text2, QString::fromStdString(chosen));
+    if (Text3->text().isEmpty()) {
+        setText(Text3, defaultStartIn());
+    }
+}
+
+void Form3::cmdStartIn_Click() {
+    const std::string folder = m_dialogs.chooseFolder("Please select the Start In folder:");
+    if (!folder.empty()) {
+        setText(Text3, QString::fromStdString(folder));
+    }
+}
+
+QString Form3::defaultStartIn() const {
+    return folderOfTarget(Text2->text());
+}
+
+void Form3::cmdTestStart_Click() {
+    const std::string startIn = Text3->text().toStdString();
+    const std::string target = Text2->text().toStdString();
+    // The tool runs on, so the program is started through a process of its
+    // own that ends at once: the tool never keeps a finished child.
+    const LaunchResult result = execIt(startIn, target, 1, platform::ChildHandling::StarterKeepsRunning);
+    if (!launchSucceeded(result)) {
+        notice("There was a problem starting the application.  Please verify the path and try again.");
+    }
+}
+
+} // namespace corvale::tool

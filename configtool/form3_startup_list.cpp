@@ -1,0 +1,134 @@
+// The startup list: showing it, following the user's selection in it, and the
+// item fields with their change rule.
+#include "configtool/form3.h"
+
+#include "configtool/form3_text.h"
+#include "configtool/vb_list_box.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace corvale::tool {
+
+namespace st = statements;
+
+st::ListTable Form3::shownTable() const {
+    return Check1->isChecked() ? st::ListTable::Disconnected : st::ListTable::Connected;
+}
+
+void Form3::fillList2(const Query& query) {
+    Recordset rows = db().openRecordset(query);
+    for (; !rows.eof(); rows.moveNext()) {
+        List2->addEntry(QString::fromStdString(rows.field("targetPath").text()),
+                        static_cast<qint32>(rows.field("ListID").number()));
+    }
+    List2->markFirstAsCurrent();
+}
+
+// The first steps of both loads: an empty list, empty item fields, and
+// nothing selected to update, delete or move.
+void Form3::emptyStartupList() {
+    List2->clearEntries();
+    setText(Text2, "");
+    setText(Text3, "");
+    cmdUpdateList->setEnabled(false);
+    cmdDelListItem->setEnabled(false);
+    cmdUp->setEnabled(false);
+    cmdDown->setEnabled(false);
+}
+
+void Form3::loadConnectedList() {
+    emptyStartupList();
+    if (List1->currentRow() != -1) {
+        m_currentIPIndex = List1->currentRow();
+    }
+    if (List1->count() > 0 && m_currentIPIndex != -1 && List1->currentRow() != -1) {
+        fillList2(st::connectedItems(List1->itemData(List1->currentRow())));
+    }
+}
+
+void Form3::loadDisconnectedList() {
+    emptyStartupList();
+    fillList2(st::disconnectedItems());
+}
+
+void Form3::List2_Click() {
+    const int selected = List2->selectedCount();
+    if (selected == 0) {
+        cmdUp->setEnabled(false);
+        cmdDown->setEnabled(false);
+        setText(Text2, "");
+        setText(Text3, "");
+        cmdUpdateList->setEnabled(false);
+        cmdDelListItem->setEnabled(false);
+        return;
+    }
+    if (selected >= 2) {
+        setText(Text2, "");
+        setText(Text3, "");
+        cmdAddPath->setEnabled(false);
+        cmdUp->setEnabled(false);
+        cmdDown->setEnabled(false);
+        cmdUpdateList->setEnabled(false);
+        cmdDelListItem->setEnabled(true);
+        return;
+    }
+    const int first = List2->firstSelected();
+    setText(Text2, List2->item(first)->text());
+    // The start-in folder of this very row: looked up by its key, not by its
+    // target, which other rows may share.
+    Recordset row = db().openRecordset(st::startInOfItem(shownTable(), List2->itemData(first)));
+    if (row.recordCount() > 0 && !row.field("startInPath").isNull()) {
+        setText(Text3, QString::fromStdString(row.field("startInPath").text()));
+    }
+    setList2Current(first);
+    cmdAddPath->setEnabled(true);
+    cmdUpdateList->setEnabled(true);
+    const int position = List2->currentRow();
+    const int count = List2->count();
+    if (position == 0) {
+        cmdUp->setEnabled(false);
+        cmdDown->setEnabled(count > 1);
+    } else {
+        cmdUp->setEnabled(true);
+        cmdDown->setEnabled(position != count - 1);
+    }
+    cmdDelListItem->setEnabled(true);
+}
+
+void Form3::List2_LostFocus() {
+    if (List2->selectedCount() == 0) {
+        cmdUp->setEnabled(false);
+        cmdDown->setEnabled(false);
+    }
+}
+
+void Form3::Text2_Change() {
+    if (Text2->text().isEmpty()) {
+        cmdAddPath->setEnabled(false);
+        cmdUpdateList->setEnabled(false);
+        cmdTestStart->setEnabled(false);
+        return;
+    }
+    const int selected = List2->selectedCount();
+    cmdAddPath->setEnabled(true);
+    if (selected == 1) {
+        cmdUpdateList->setEnabled(true);
+    }
+    if (selected >= 1) {
+        cmdDelListItem->setEnabled(true);
+    }
+    cmdTestStart->setEnabled(true);
+}
+
+void Form3::Text2_GotFocus() {
+    Text2->selectAll();
+}
+
+void Form3::Text3_GotFocus() {
+    Text3->selectAll();
+}
+
+} // namespace corvale::tool

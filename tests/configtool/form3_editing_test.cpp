@@ -1,0 +1,549 @@
+// Editing the startup lists on the configuration form, as a person would:
+// adding, changing, moving and deleting items and addresses, choosing paths
+// and trying an item out. Each test checks what the form shows and what the
+// database holds afterwards.
+#include "form_harness.h"
+
+#include "shared/statements.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <cstdlib>
+#include <filesystem>
+
+using corvale::MessageAnswer;
+using corvale::MessageButtons;
+using corvale::MessageIcon;
+using toolsupport::FormHarness;
+namespace st = corvale::statements;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string messageOf(const FormHarness& h, std::size_t i) {
+    return i < h.dialogs.messages.size() ? h.dialogs.messages[i].text : std::string("(no message)");
+}
+
+QString id(std::int64_t key) {
+    return QString::number(key);
+}
+
+void typeInto(QLineEdit* box, const QString& text) {
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, text);
+}
+
+void press(FormHarness& h, const char* button) {
+    QTest::mouseClick(h.button(button), Qt::LeftButton);
+}
+
+constexpr const char* kOnFile = "The Startup List item is already on file.";
+
+} // namespace
+
+class Form3EditingTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void addingAnItemDerivesItsFolderAndComesAfterEveryRowOfTheTable() {
+        FormHarness h;
+        const auto home = h.file.addAddress("10.1");
+        h.file.addConnectedItem(h.file.addAddress("20.2"), "/opt/elsewhere", "/opt", 7);
+        h.open();
+        QCOMPARE(h.text("Text1")->text(), QString("10.1"));
+
+        typeInto(h.text("Text2"), "/opt/tools/app");
+        QTest::keyClick(h.text("Text2"), Qt::Key_Return); // Enter adds
+        QVERIFY(h.dialogs.messages.empty());
+        QCOMPARE(h.text("Text3")->text(), QString("/opt/tools/"));
+        const QString where = " from ConnectedList where IPID = " + id(home) + " order by ListOrder";
+        QCOMPARE(h.rows(("select TargetPath,StartinPath,ListOrder" + where).toStdString()),
+                 QStringList{"/opt/tools/app|/opt/tools/|8"});
+        QCOMPARE(h.entries(h.list("List2")), QStringList{"/opt/tools/app"});
+        QCOMPARE(h.selectedRows(h.list("List2")), QList<int>{0});
+        QCOMPARE(id(h.list("List2")->itemData(0)), h.rows(("select ListID" + where).toStdString())[0]);
+        QCOMPARE(h.text("Text2")->selectedText(), QString("/opt/tools/app"));
+        QTRY_COMPARE(QApplication::focusWidget(), h.text("Text2"));
+        QVERIFY(h.enabled("cmdUpdateList") && h.enabled("cmdDelListItem") && h.enabled("cmdTestStart"));
+        QVERIFY(!h.enabled("cmdUp") && !h.enabled("cmdDown"));
+
+        // The same target again is refused and nothing is written.
+        press(h, "cmdAddPath");
+        QCOMPARE(messageOf(h, 0), std::string(kOnFile));
+        QCOMPARE(h.dialogs.messages[0].caption, std::string("Corvale"));
+        QCOMPARE(h.dialogs.messages[0].icon, MessageIcon::None);
+        QCOMPARE(h.rows(("select ListID" + where).toStdString()).size(), 1);
+        QCOMPARE(h.text("Text2")->selectedText(), QString("/opt/tools/app"));
+
+        // A second item, its folder typed, comes last and is selected.
+        typeInto(h.text("Text2"), "/usr/bin/second");
+        typeInto(h.text("Text3"), "/home");
+        press(h, "cmdAddPath");
+        QCOMPARE(h.rows(("select TargetPath,StartinPath,ListOrder" + where).toStdString()),
+                 (QStringList{"/opt/tools/app|/opt/tools/|8", "/usr/bin/second|/home|9"}));
+        QCOMPARE(h.selectedRows(h.list("List2")), QList<int>{1});
+        QVERIFY(h.enabled("cmdUp") && !h.enabled("cmdDown"));
+    }
+
+    void itemsThatCannotBeStartedAreRefusedAndNothingIsStored() {
+        struct Case {
+            const char* target;
+            const char* startIn;
+            const char* message;
+            const char* focus;
+        };
+        const char* network =
+            "The start-in path cannot be a network path.  Please map the network path to your "
+            "machine, then use the mapped path (or mapped drive letter) as the Start-in path.";
+        const char* noStartIn = "Please enter or select a start-in path, then click the Add Path button.";
+        const Case cases[] = {
+            {"", "/tmp", "Please enter or select a target path, then click the Add Path button.", "Text2"},
+            {"app", "", noStartIn, "Text3"},
+            {"smb://server/share/app", "", noStartIn, "Text3"},
+            {"/opt/app", "//server/share", network, "Text3"},
+            {"/opt/app", "\\\\server\\share", network, "Text3"},
+            {"/opt/app", "smb://server/share", network, "Text3"},
+            {"/opt/app", "sftp://host/home", network, "Text3"},
+        };
+        for (const Case& c : cases) {
+            FormHarness h;
+            h.file.addAddress("10.1");
+            h.open();
+            h.text("Text2")->setText(c.target);
+            h.text("Text3")->setText(c.startIn);
+            h.form->cmdAddPath_Click();
+            QCOMPARE(messageOf(h, 0), std::string(c.message));
+            QTRY_COMPARE(QApplication::focusWidget()->objectName(), QString(c.focus));
+            QVERIFY(h.rows("select * from ConnectedList").isEmpty());
+        }
+
+        // A target on a network path is taken when a folder is typed.
+        FormHarness h;
+        const auto ip = h.file.addAddress("10.1");
+        h.open();
+        typeInto(h.text("Text2"), "//server/share/app");
+        typeInto(h.text("Text3"), "/tmp");
+        press(h, "cmdAddPath");
+        QVERIFY(h.dialogs.messages.empty());
+        QCOMPARE(h.rows("select IPID,TargetPath from ConnectedList"),
+                 QStringList{id(ip) + "|//server/share/app"});
+
+        // With no address selected there is no list to add to.
+        QTest::mouseClick(h.button("Check1"), Qt::LeftButton);
+        QTest::mouseClick(h.button("Check1"), Qt::LeftButton);
+        typeInto(h.text("Text2"), "/opt/other");
+        press(h, "cmdAddPath");
+        QCOMPARE(messageOf(h, 0),
+                 std::string("Please select an IP address to associate the startup path with."));
+        QTRY_COMPARE(QApplication::focusWidget(), h.list("List1"));
+        QCOMPARE(h.rows("select count(*) from ConnectedList"), QStringList{"1"});
+    }
+
+    void addingForSeveralAddressesSkipsThoseThatHaveItAndNumbersInListOrder() {
+        FormHarness h;
+        const auto a = h.file.addAddress("1.1");
+        const auto b = h.file.addAddress("2.2");
+        h.file.addConnectedItem(a, "/opt/app", "/opt", 1);
+        h.file.addConnectedItem(h.file.addAddress("3.3"), "/opt/third", "/opt", 7);
+        h.open();
+        h.click(h.list("List1"), 1, Qt::ControlModifier); // 1.1 and 2.2; 2.2's list shown
+        QCOMPARE(h.entries(h.list("List2")), QStringList());
+
+        typeInto(h.text("Text2"), "/opt/app");
+        typeInto(h.text("Text3"), "/opt");
+        press(h, "cmdAddPath");
+        QVERIFY2(h.dialogs.messages.empty(), "a duplicate is named only with one address selected");
+        QCOMPARE(
+            h.rows("select IPID,ListOrder from ConnectedList where TargetPath = '/opt/app' order by IPID"),
+            (QStringList{id(a) + "|1", id(b) + "|8"}));
+        // The new row of the shown list is listed, carrying its own key; as
+        // one address had it already, nothing is selected anew.
+        QCOMPARE(h.entries(h.list("List2")), QStringList{"/opt/app"});
+        QCOMPARE(id(h.list("List2")->itemData(0)),
+                 h.rows("select ListID from ConnectedList where IPID = " + std::to_string(b))[0]);
+        QVERIFY(h.selectedRows(h.list("List2")).isEmpty());
+
+        typeInto(h.text("Text2"), "/opt/both");
+        press(h, "cmdAddPath");
+        QCOMPARE(
+            h.rows("select IPID,ListOrder from ConnectedList where TargetPath = '/opt/both' order by IPID"),
+            (QStringList{id(a) + "|9", id(b) + "|10"}));
+        QCOMPARE(h.selectedRows(h.list("List2")), QList<int>{1});
+    }
+
+    void aFailedSaveLeavesNothingHalfWrittenAndIsShown() {
+        FormHarness h;
+        h.file.addAddress("1.1");
+        const auto b = h.file.addAddress("2.2");
+        h.file.database().execute(
+            {"CREATE TRIGGER refuse BEFORE INSERT ON ConnectedList WHEN NEW.IPID = " + std::to_string(b) +
+                 " BEGIN SELECT RAISE(ABORT, 'the disk is full'); END",
+             {}});
+        h.open();
+        h.click(h.list("List1"), 1, Qt::ControlModifier);
+        typeInto(h.text("Text2"), "/opt/new");
+        typeInto(h.text("Text3"), "/opt");
+        press(h, "cmdAddPath");
+        QCOMPARE(h.dialogs.messages.size(), std::size_t{1});
+        QVERIFY(messageOf(h, 0).find("the disk is full") != std::string::npos);
+        QCOMPARE(h.dialogs.messages[0].caption, std::string("Corvale"));
+        QVERIFY2(h.rows("select * from ConnectedList").isEmpty(), "the row of 1.1 went back too");
+        QCOMPARE(h.list("List2")->count(), 0);
+
+        // The form goes on working, and the store is not left locked.
+        h.click(h.list("List1"), 0);
+        typeInto(h.text("Text2"), "/opt/new");
+        typeInto(h.text("Text3"), "/opt");
+        press(h, "cmdAddPath");
+        QCOMPARE(h.rows("select TargetPath from ConnectedList"), QStringList{"/opt/new"});
+    }
+
+    void updatingAnItemKeepsItsPlaceAndTheDuplicateRuleOfItsList() {
+        FormHarness h;
+        const auto ip = h.file.addAddress("10.1");
+        const auto other = h.file.addAddress("20.2");
+        h.file.addConnectedItem(ip, "/opt/a", "/start-a", 1);
+        const auto b = h.file.addConnectedItem(ip, "/opt/b", "/start-b", 2);
+        h.file.addConnectedItem(other, "/opt/c", "/start-c", 3);
+        h.file.addDisconnectedItem("/opt/offline", "/tmp", 1);
+        h.open();
+        h.click(h.list("List2"), 1);
+
+        // Only the folder changes: its own row is no duplicate.
+        typeInto(h.text("Text3"), "/elsewhere");
+        press(h, "cmdUpdateList");
+        QVERIFY(h.dialogs.messages.empty());
+        QCOMPARE(
+            h.rows("select TargetPath,StartinPath from ConnectedList where ListID = " + std::to_string(b)),
+            QStringList{"/opt/b|/elsewhere"});
+        QCOMPARE(h.selectedRows(h.list("List2")), QList<int>{1});
+        QCOMPARE(h.text("Text3")->text(), QString("/elsewhere"));
+        QTRY_COMPARE(QApplication::focusWidget(), h.text("Text2"));
+
+        // Another address's target is no duplicate here; this list's is.
+        typeInto(h.text("Text2"), "/opt/c");
+        press(h, "cmdUpdateList");
+        QVERIFY(h.dialogs.messages.empty());
+        QCOMPARE(h.entries(h.list("List2")), (QStringList{"/opt/a", "/opt/c"}));
+        typeInto(h.text("Text2"), "/opt/a");
+        press(h, "cmdUpdateList");
+        QCOMPARE(messageOf(h, 0), std::string(kOnFile));
+        QCOMPARE(h.rows("select TargetPath from ConnectedList where ListID = " + std::to_string(b)),
+                 QStringList{"/opt/c"});
+
+        // Once the list is emptied without a reload there is nothing to update.
+        QTest::mouseClick(h.button("Check1"), Qt::LeftButton);
+        h.click(h.list("List2"), 0);
+        QVERIFY(h.enabled("cmdUpdateList"));
+        QTest::mouseClick(h.button("Check1"), Qt::LeftButton);
+        QCOMPARE(h.list("List2")->count(), 0);
+        QCOMPARE(h.text("Text2")->text(), QString("/opt/offline"));
+        QVERIFY(!h.enabled("cmdUpdateList"));
+        h.form->cmdUpdateList_Click();
+        QCOMPARE(h.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(h.rows("select TargetPath from ConnectedList order by ListID"),
+                 (QStringList{"/opt/a", "/opt/c", "/opt/c"}));
+        QCOMPARE(h.rows("select TargetPath from DisConnectedList"), QStringList{"/opt/offline"});
+    }
+
+    void disconnectedListTakesItsItemsAndNumbersInItsOwnTable() {
+        FormHarness h;
+        h.file.addConnectedItem(h.file.addAddress("10.1"), "/opt/connected", "/opt", 20);
+        h.file.addDisconnectedItem("/opt/first", "/opt", 4);
+        h.open();
+        QTest::mouseClick(h.button("Check1"), Qt::LeftButton);
+        typeInto(h.text("Text2"), "/usr/bin/offline");
+        typeInto(h.text("Text3"), "/tmp");
+        press(h, "cmdAddPath");
+        QVERIFY(h.dialogs.messages.empty());
+        QCOMPARE(h.rows("select TargetPath,StartinPath,ListOrder from DisConnectedList order by ListOrder"),
+                 (QStringList{"/opt/first|/opt|4", "/usr/bin/offline|/tmp|5"}));
+        QCOMPARE(h.rows("select count(*) from ConnectedList"), QStringList{"1"});
+        QCOMPARE(h.selectedRows(h.list("List2")), QList<int>{1});
+
+        press(h, "cmdAddPath");
+        QCOMPARE(messageOf(h, 0), std::string(kOnFile));
+        typeInto(h.text("Text2"), "/opt/first");
+        press(h, "cmdUpdateList");
+        QCOMPARE(messageOf(h, 1), std::string(kOnFile));
+        typeInto(h.text("Text2"), "/usr/bin/renamed");
+        press(h, "cmdUpdateList");
+        QCOMPARE(h.dialogs.messages.size(), std::size_t{2});
+        QCOMPARE(h.entries(h.list("List2")), (QStringList{"/opt/first", "/usr/bin/renamed"}));
+        QCOMPARE(h.selectedRows(h.list("List2")), QList<int>{1});
+    }
+
+    void movingAnItemExchangesTheOrderOfTheTwoRowsOnly() {
+        FormHarness h;
+        const auto ip = h.file.addAddress("10.1");
+        h.file.addConnectedItem(ip, "/opt/a", "/opt", 2);
+        h.file.addConnectedItem(ip, "/opt/b", "/opt", 5);
+        h.file.addConnectedItem(ip, "/opt/c", "/opt", 9);
+        h.file.addConnectedItem(h.file.addAddress("20.2"), "/opt/other", "/opt", 3);
+        h.file.addDisconnectedItem("/opt/offline", "/opt", 1);
+        h.open();
+        auto* list2 = h.list("List2");
+        h.click(list2, 1);
+        press(h, "cmdUp");
+        QCOMPARE(h.entries(list2), (QStringList{"/opt/b", "/opt/a", "/opt/c"}));
+        QCOMPARE(h.selectedRows(list2), QList<int>{0});
+        QCOMPARE(h.text("Text2")->text(), QString("/opt/b"));
+        QVERIFY(!h.enabled("cmdUp") && h.enabled("cmdDown"));
+        QCOMPARE(h.rows("select TargetPath,ListOrder from ConnectedList order by ListID"),
+                 (QStringList{"/opt/a|5", "/opt/b|2", "/opt/c|9", "/opt/other|3"}));
+        QCOMPARE(h.rows("select ListOrder from DisConnectedList"), QStringList{"1"});
+
+        press(h, "cmdDown");
+        press(h, "cmdDown");
+        QCOMPARE(h.entries(list2), (QStringList{"/opt/a", "/opt/c", "/opt/b"}));
+        QVERIFY(h.enabled("cmdUp") && !h.enabled("cmdDown"));
+
+        // With the list emptied there is nothing to move, and nothing moves.
+        h.click(h.list("List1"), 0, Qt::ControlModifier);
+        QVERIFY(!h.enabled("cmdUp") && !h.enabled("cmdDown"));
+        h.form->cmdUp_Click();
+        QCOMPARE(h.rows("select TargetPath from ConnectedList where IPID = " + std::to_string(ip) +
+                        " order by ListOrder"),
+                 (QStringList{"/opt/a", "/opt/c", "/opt/b"}));
+    }
+
+    void movingPastAnItemWithTheSameOrderNumberStillMovesIt() {
+        FormHarness h;
+        const auto ip = h.file.addAddress("10.1");
+        h.file.addConnectedItem(ip, "/opt/before", "/opt", 1);
+        h.file.addConnectedItem(ip, "/opt/x", "/x", 4);
+        h.file.addConnectedItem(ip, "/opt/y", "/y", 4);
+        h.file.addConnectedItem(ip, "/opt/after", "/opt", 5);
+        h.open();
+        auto* list2 = h.list("List2");
+        QCOMPARE(h.entries(list2), (QStringList{"/opt/before", "/opt/x", "/opt/y", "/opt/after"}));
+        h.click(list2, 2);
+        press(h, "cmdUp");
+        const QStringList moved{"/opt/before", "/opt/y", "/opt/x", "/opt/after"};
+        QCOMPARE(h.entries(list2), moved);
+        QCOMPARE(h.text("Text2")->text(), QString("/opt/y"));
+        QCOMPARE(h.text("Text3")->text(), QString("/y"));
+        // The engine runs them in the order shown; no other row changed.
+        QStringList run;
+        auto rows = h.file.database().openRecordset(st::connectedListForAddress("10.1"));
+        for (; !rows.eof(); rows.moveNext()) {
+            run << QString::fromStdString(rows.field("TargetPath").text());
+        }
+        QCOMPARE(run, moved);
+        QCOMPARE(h.rows("select ListOrder from ConnectedList order by ListID"),
+                 (QStringList{"1", "4", "4", "5"}));
+    }
+
+    void deletingAddressesTakesTheirListsAndShowsTheOneAbove() {
+        FormHarness h;
+        const auto first = h.file.addAddress("1.1");
+        const auto quoted = h.file.addAddress("2.2 it's");
+        const auto third = h.file.addAddress("3.3");
+        for (auto ip : {first, quoted, third}) {
+            h.file.addConnectedItem(ip, "/opt/of" + std::to_string(ip), "/opt", ip);
+        }
+        h.open();
+        auto* list1 = h.list("List1");
+        h.click(list1, 0, Qt::ControlModifier); // nothing selected
+        press(h, "cmdDelIP");
+        QCOMPARE(messageOf(h, 0), std::string("Please select an IP to delete."));
+
+        h.click(list1, 0);
+        h.click(list1, 2, Qt::ControlModifier);
+        press(h, "cmdDelIP"); // answered No
+        QCOMPARE(messageOf(h, 1), std::string("Are you sure you want to delete the selected IPs?"));
+        QCOMPARE(h.dialogs.messages[1].buttons, MessageButtons::YesNo);
+        QCOMPARE(h.dialogs.messages[1].icon, MessageIcon::Question);
+        QCOMPARE(h.dialogs.messages[1].defaultButton, MessageAnswer::No);
+        QCOMPARE(h.rows("select count(*) from IPs"), QStringList{"3"});
+
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelIP");
+        QCOMPARE(h.rows("select IPaddress from IPs"), QStringList{"2.2 it's"});
+        QCOMPARE(h.rows("select IPID from ConnectedList"), QStringList{id(quoted)});
+        QCOMPARE(h.entries(list1), QStringList{"2.2 it's"});
+        QCOMPARE(h.selectedRows(list1), QList<int>{0});
+        QCOMPARE(h.text("Text1")->text(), QString("2.2 it's"));
+        QCOMPARE(h.entries(h.list("List2")), QStringList{"/opt/of" + id(quoted)});
+
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelIP");
+        QCOMPARE(messageOf(h, 3), std::string("Are you sure you want to delete the selected IP?"));
+        QVERIFY(h.rows("select * from IPs").isEmpty() && h.rows("select * from ConnectedList").isEmpty());
+        QCOMPARE(list1->count(), 0);
+        QCOMPARE(h.list("List2")->count(), 0);
+        QCOMPARE(h.text("Text1")->text(), QString("Enter new IP here"));
+        QCOMPARE(h.text("Text1")->selectedText(), QString("Enter new IP here"));
+        QTRY_COMPARE(QApplication::focusWidget(), h.text("Text1"));
+        QVERIFY(!h.enabled("cmdUpdate") && !h.enabled("cmdDelIP") && h.enabled("cmdAddIP"));
+    }
+
+    void deletingItemsRemovesExactlyTheSelectedRows() {
+        FormHarness h;
+        const auto ip = h.file.addAddress("10.1");
+        h.file.addConnectedItem(ip, "/opt/a", "/opt", 1);
+        h.file.addConnectedItem(ip, "/opt/b", "/opt", 2);
+        h.file.addConnectedItem(ip, "/opt/c", "/opt", 3);
+        h.file.addDisconnectedItem("/opt/a", "/opt", 1);
+        h.open();
+        auto* list2 = h.list("List2");
+        h.click(list2, 1);
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelListItem");
+        QCOMPARE(messageOf(h, 0), std::string("Are you sure you want to delete the selected path?"));
+        QCOMPARE(h.rows("select TargetPath,ListOrder from ConnectedList order by ListOrder"),
+                 (QStringList{"/opt/a|1", "/opt/c|3"}));
+        QCOMPARE(h.entries(list2), (QStringList{"/opt/a", "/opt/c"}));
+        QCOMPARE(h.selectedRows(list2), QList<int>{0});
+        QCOMPARE(h.text("Text2")->text(), QString("/opt/a"));
+
+        h.click(list2, 1, Qt::ControlModifier);
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelListItem");
+        QCOMPARE(messageOf(h, 1), std::string("Are you sure you want to delete the selected paths?"));
+        QVERIFY(h.rows("select * from ConnectedList").isEmpty());
+        QCOMPARE(h.rows("select TargetPath from DisConnectedList"), QStringList{"/opt/a"});
+        QCOMPARE(list2->count(), 0);
+        QVERIFY(h.text("Text2")->text().isEmpty() && h.text("Text3")->text().isEmpty());
+        QTRY_COMPARE(QApplication::focusWidget(), h.text("Text2"));
+        QVERIFY(!h.enabled("cmdDelListItem"));
+        press(h, "cmdDelListItem"); // disabled: nothing happens
+        h.form->cmdDelListItem_Click();
+        QCOMPARE(messageOf(h, 2), std::string("Please select a path to delete."));
+
+        // Two rows with one target (made outside the tool): the selected one goes.
+        const auto second = h.file.addDisconnectedItem("/opt/a", "/other", 2);
+        QTest::mouseClick(h.button("Check1"), Qt::LeftButton);
+        QCOMPARE(h.entries(list2), (QStringList{"/opt/a", "/opt/a"}));
+        h.click(list2, 1);
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelListItem");
+        QCOMPARE(h.rows("select StartinPath from DisConnectedList"), QStringList{"/opt"});
+        QVERIFY(h.rows("select * from DisConnectedList where ListID = " + std::to_string(second)).isEmpty());
+    }
+
+    void deletingWithSeveralAddressesSelectedTakesThePathFromEach() {
+        FormHarness h;
+        const auto a = h.file.addAddress("1.1 o'clock");
+        const auto b = h.file.addAddress("2.2");
+        const auto c = h.file.addAddress("3.3");
+        for (auto ip : {a, b, c}) {
+            h.file.addConnectedItem(ip, "/opt/it's", "/opt", ip);
+        }
+        h.file.addConnectedItem(a, "/opt/keep", "/opt", 10);
+        h.open();
+        h.click(h.list("List1"), 1);
+        h.click(h.list("List1"), 0, Qt::ControlModifier); // 1.1 o'clock shown, 2.2 selected too
+        h.click(h.list("List2"), 0);
+        QCOMPARE(h.text("Text2")->text(), QString("/opt/it's"));
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelListItem");
+        QCOMPARE(h.rows("select IPID,TargetPath from ConnectedList order by ListID"),
+                 (QStringList{id(c) + "|/opt/it's", id(a) + "|/opt/keep"}));
+        QCOMPARE(h.entries(h.list("List2")), QStringList{"/opt/keep"});
+        QVERIFY(h.selectedRows(h.list("List2")).isEmpty());
+    }
+
+    void choosingPathsByDialogFillsTheFields() {
+        FormHarness h;
+        h.file.addAddress("10.1");
+        h.open();
+        h.dialogs.files = {"/opt/tools/app"};
+        press(h, "cmdTargetPath");
+        QCOMPARE(h.dialogs.fileRequests.at(0).filter, std::string("All Files (*.*)|*.*"));
+        QCOMPARE(h.text("Text2")->text(), QString("/opt/tools/app"));
+        QCOMPARE(h.text("Text3")->text(), QString("/opt/tools/"));
+        QVERIFY(h.enabled("cmdAddPath") && h.enabled("cmdTestStart"));
+
+        typeInto(h.text("Text3"), "/keep");
+        h.dialogs.files = {"/usr/bin/other"};
+        press(h, "cmdTargetPath");
+        QCOMPARE(h.text("Text2")->text(), QString("/usr/bin/other"));
+        QCOMPARE(h.text("Text3")->text(), QString("/keep"));
+        press(h, "cmdTargetPath"); // cancelled
+        QCOMPARE(h.text("Text2")->text(), QString("/usr/bin/other"));
+
+        h.dialogs.folders = {"/srv/work"};
+        press(h, "cmdStartIn");
+        QCOMPARE(h.dialogs.folderTitles.at(0), std::string("Please select the Start In folder:"));
+        QCOMPARE(h.text("Text3")->text(), QString("/srv/work"));
+        press(h, "cmdStartIn"); // cancelled
+        QCOMPARE(h.text("Text3")->text(), QString("/srv/work"));
+        QCOMPARE(h.text("Text2")->text(), QString("/usr/bin/other"));
+
+        const std::pair<const char*, const char*> folders[] = {
+            {"/opt/tools/app", "/opt/tools/"}, {"/app", "/"},
+            {"/opt/tools/", "/opt/tools/"},    {"app", ""},
+            {"//server/share/app", ""},        {"smb://server/share/app", ""},
+        };
+        for (const auto& [target, folder] : folders) {
+            h.text("Text2")->setText(target);
+            QCOMPARE(h.form->defaultStartIn(), QString(folder));
+        }
+    }
+
+    void testStartRunsTheItemOrSaysItCouldNot() {
+        FormHarness h;
+        h.file.addAddress("10.1");
+        h.open();
+        const std::string record = h.dir / "record";
+        qputenv("CORVALE_RECORD", QByteArray::fromStdString(record));
+        fs::create_directory(h.dir / "work");
+        h.text("Text2")->setText(QString::fromStdString(testsupport::recordRunPath()));
+        h.text("Text3")->setText(QString::fromStdString(h.dir / "work"));
+        press(h, "cmdTestStart");
+        const auto records = testsupport::waitForRecords(record, 1);
+        QCOMPARE(records.size(), std::size_t{1});
+        QCOMPARE(records[0].at("cwd"), h.dir / "work");
+        QVERIFY(h.dialogs.messages.empty());
+        QVERIFY(h.rows("select * from ConnectedList").isEmpty());
+        QVERIFY2(testsupport::zombieChildren().empty(), "the tool keeps no finished child");
+
+        const std::string failed =
+            "There was a problem starting the application.  Please verify the path and try again.";
+        h.text("Text2")->setText(QString::fromStdString(h.dir / "missing"));
+        press(h, "cmdTestStart");
+        QCOMPARE(messageOf(h, 0), failed);
+        testsupport::writeFile(h.dir / "notes.txt", "text");
+        h.text("Text2")->setText(QString::fromStdString(h.dir / "notes.txt"));
+        h.text("Text3")->setText(QString::fromStdString(h.dir / "no-such-folder"));
+        press(h, "cmdTestStart");
+        QCOMPARE(messageOf(h, 1), failed);
+        QCOMPARE(h.dialogs.messages[1].caption, std::string("Corvale"));
+    }
+
+    void formBehavesAsADesktopFormDoes() {
+        FormHarness h;
+        const auto ip = h.file.addAddress("10.1");
+        h.file.addConnectedItem(ip, "/opt/a", "/opt", 1);
+        h.open();
+        auto* list2 = h.list("List2");
+        h.click(list2, 0);
+        // A stray click below the entries keeps what is being edited.
+        QTest::mouseClick(list2->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(10, list2->viewport()->height() - 5));
+        QCOMPARE(h.selectedRows(list2), QList<int>{0});
+        QCOMPARE(h.text("Text2")->text(), QString("/opt/a"));
+
+        // Enter presses the focused button, a picture button too.
+        h.button("cmdDelListItem")->setFocus();
+        QTest::keyClick(h.button("cmdDelListItem"), Qt::Key_Return);
+        QCOMPARE(messageOf(h, 0), std::string("Are you sure you want to delete the selected path?"));
+        h.button("cmdTargetPath")->setFocus();
+        QTest::keyClick(h.button("cmdTargetPath"), Qt::Key_Return);
+        QCOMPARE(h.dialogs.fileRequests.size(), std::size_t{1});
+
+        // Focus in a path box selects its text, so typing replaces it.
+        h.text("Text3")->setFocus();
+        QTRY_COMPARE(h.text("Text3")->selectedText(), QString("/opt"));
+
+        for (const char* name : {"Label1", "Label2", "Label3", "Label5"}) {
+            const QLabel* label = h.find<QLabel>(name);
+            QVERIFY2(label->sizeHint().width() <= label->width(), name);
+        }
+    }
+};
+
+QTEST_MAIN(Form3EditingTest)
+#include "form3_editing_test.moc"
