@@ -71,16 +71,41 @@ bool XDisplay::xdotool(const std::string& arguments) const {
 }
 
 bool XDisplay::windowAppears(const std::string& title, std::chrono::milliseconds timeout) const {
-    const std::string command =
-        "DISPLAY=" + m_display + " xdotool search --name " + quoted("^" + title + "$") + " 2>/dev/null";
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        if (!output(command).empty()) {
+        if (windowCount(title) > 0) {
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+int XDisplay::windowCount(const std::string& title) const {
+    const std::string found = output("DISPLAY=" + m_display + " xdotool search --onlyvisible --name " +
+                                     quoted("^" + title + "$") + " 2>/dev/null");
+    int lines = 0;
+    for (const char c : found) {
+        lines += c == '\n' ? 1 : 0;
+    }
+    return lines;
+}
+
+bool XDisplay::windowCountBecomes(const std::string& title, int count,
+                                  std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (windowCount(title) == count) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+bool XDisplay::focus(const std::string& title) const {
+    return windowAppears(title) &&
+           xdotool("search --onlyvisible --limit 1 --name " + quoted("^" + title + "$") + " windowfocus %1");
 }
 
 bool XDisplay::press(const std::string& keys) const {
@@ -92,7 +117,7 @@ bool XDisplay::type(const std::string& text) const {
 }
 
 bool XDisplay::clickIn(const std::string& title, int x, int y) const {
-    return xdotool("search --limit 1 --name " + quoted("^" + title + "$") + " mousemove --window %1 " +
+    return xdotool("search --onlyvisible --limit 1 --name " + quoted("^" + title + "$") + " mousemove --window %1 " +
                    std::to_string(x) + " " + std::to_string(y) + " click 1");
 }
 

@@ -20,6 +20,15 @@ public:
     // Whether a window whose whole title is title appears within timeout.
     bool windowAppears(const std::string& title,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // How many windows have title as their whole title now.
+    int windowCount(const std::string& title) const;
+    // Whether that number becomes count within timeout.
+    bool windowCountBecomes(const std::string& title, int count,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // Gives the first window titled title the input focus, once it is there.
+    // With no window manager nobody else does, and without it Qt sees no
+    // active window and access keys do nothing.
+    bool focus(const std::string& title) const;
     bool press(const std::string& keys) const;
     bool type(const std::string& text) const;
     // A left click at x, y inside the first window titled title.
