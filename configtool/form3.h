@@ -98,6 +98,7 @@ private:
     // be moved or updated.
     void clearStartupEntries();
     void emptyStartupList();
+    void saveListItem(const QString& mode);
     void moveCurrentItem(int offset);
     // What a save leaves: the new or changed item selected and shown (none
     // after a duplicate), the target text selected and focused.

@@ -144,14 +144,7 @@ void Form3::cmdDelIP_Click() {
             db().execute(st::deleteAddressItems(id));
         }
     });
-    for (QListWidgetItem* entry : doomed) {
-        const int position = List1->row(entry);
-        m_currentIPIndex = position - 1;
-        if (m_currentIPIndex == -1 && List1->count() >= 2) {
-            m_currentIPIndex = position;
-        }
-        List1->removeEntry(position);
-    }
+    m_currentIPIndex = List1->removeEntries(doomed);
     if (m_currentIPIndex != -1) {
         setList1Current(m_currentIPIndex);
         setList1Selected(m_currentIPIndex, true);

@@ -30,14 +30,7 @@ std::int64_t nextListOrder(Database& db, st::ListTable table) {
 } // namespace
 
 void Form3::cmdAddPath_Click() {
-    if (!validateListItem()) {
-        return;
-    }
-    if (Check1->isChecked()) {
-        saveDisconnectedItem("Add");
-    } else {
-        saveConnectedItem("Add");
-    }
+    saveListItem("Add");
 }
 
 void Form3::cmdUpdateList_Click() {
@@ -46,13 +39,17 @@ void Form3::cmdUpdateList_Click() {
         cmdUpdateList->setEnabled(false);
         return;
     }
+    saveListItem("Update");
+}
+
+void Form3::saveListItem(const QString& mode) {
     if (!validateListItem()) {
         return;
     }
     if (Check1->isChecked()) {
-        saveDisconnectedItem("Update");
+        saveDisconnectedItem(mode);
     } else {
-        saveConnectedItem("Update");
+        saveConnectedItem(mode);
     }
 }
 

@@ -87,15 +87,7 @@ void Form3::cmdDelListItem_Click() {
             db().execute(st::deleteItem(table, entry->data(Qt::UserRole).toInt()));
         }
     });
-    int shownAfter = -1;
-    for (QListWidgetItem* entry : doomed) {
-        const int position = List2->row(entry);
-        shownAfter = position - 1;
-        if (shownAfter == -1 && List2->count() >= 2) {
-            shownAfter = position;
-        }
-        List2->removeEntry(position);
-    }
+    const int shownAfter = List2->removeEntries(doomed);
     if (shownAfter != -1) {
         setList2Current(shownAfter);
         setList2Selected(shownAfter, true);

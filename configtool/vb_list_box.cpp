@@ -56,8 +56,17 @@ QList<QListWidgetItem*> VbListBox::selectedEntries() const {
     return entries;
 }
 
-void VbListBox::removeEntry(int row) {
-    delete takeItem(row);
+int VbListBox::removeEntries(const QList<QListWidgetItem*>& entries) {
+    int shown = -1;
+    for (QListWidgetItem* entry : entries) {
+        const int position = row(entry);
+        shown = position - 1;
+        if (shown == -1 && count() >= 2) {
+            shown = position;
+        }
+        delete takeItem(position);
+    }
+    return shown;
 }
 
 void VbListBox::clearEntries() {

@@ -26,8 +26,10 @@ public:
     void setItemData(int row, qint32 data);
     // The selected entries, from the top.
     QList<QListWidgetItem*> selectedEntries() const;
-    // Removes the entry at row.
-    void removeEntry(int row);
+    // Removes the entries, one after the other from the top. Returns the row
+    // to show afterwards: the entry above the last one removed or, when that
+    // was the first, the entry that took its place; -1 when none is left.
+    int removeEntries(const QList<QListWidgetItem*>& entries);
     // Removes every entry; afterwards there is no current entry.
     void clearEntries();
     // After a list has been filled, its first entry carries the focus mark.

@@ -11,18 +11,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string sqlite(const std::string& database, const std::string& query) {
-    std::string text;
-    if (FILE* pipe = popen(("sqlite3 '" + database + "' \"" + query + "\"").c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe)) {
-            text += buffer;
-        }
-        pclose(pipe);
-    }
-    return text;
-}
-
 TEST(ToolOnADesktop, AddressTypedIntoTheFormIsInTheDatabaseAfterExit) {
     testsupport::XDisplay x;
     ASSERT_FALSE(x.display().empty()) << "cannot start Xvfb";
@@ -43,7 +31,8 @@ TEST(ToolOnADesktop, AddressTypedIntoTheFormIsInTheDatabaseAfterExit) {
         EXPECT_TRUE(x.press("x"));                // Exit
         const int status = testsupport::waitForExit(tool, 10s);
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(sqlite(program / "corvale.mdb", "select IPaddress from IPs"), "192.168.44\n");
+        EXPECT_EQ(testsupport::sqliteOutput(program / "corvale.mdb", "select IPaddress from IPs"),
+                  "192.168.44\n");
         passed = status == 0;
     } else {
         ADD_FAILURE() << "the tool's window did not appear";

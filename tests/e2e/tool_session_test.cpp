@@ -22,18 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string sqlite(const std::string& database, const std::string& query) {
-    std::string text;
-    if (FILE* pipe = popen(("sqlite3 '" + database + "' \"" + query + "\"").c_str(), "r")) {
-        char buffer[512];
-        while (fgets(buffer, sizeof buffer, pipe)) {
-            text += buffer;
-        }
-        pclose(pipe);
-    }
-    return text;
-}
-
 // Waits until the condition holds, as long as a person would.
 bool eventually(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -75,7 +63,9 @@ protected:
         }
     }
 
-    std::string rows(const std::string& query) { return sqlite(program / "corvale.mdb", query); }
+    std::string rows(const std::string& query) {
+        return testsupport::sqliteOutput(program / "corvale.mdb", query);
+    }
     bool rowsBecome(const std::string& query, const std::string& expected) {
         return eventually([&] { return rows(query) == expected; });
     }

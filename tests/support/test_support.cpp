@@ -6,6 +6,7 @@
 #include "shared/statements.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -208,6 +209,18 @@ std::vector<int> zombieChildren() {
         }
     }
     return zombies;
+}
+
+std::string sqliteOutput(const std::string& database, const std::string& query) {
+    std::string text;
+    if (FILE* pipe = popen(("sqlite3 '" + database + "' \"" + query + "\"").c_str(), "r")) {
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, pipe)) {
+            text += buffer;
+        }
+        pclose(pipe);
+    }
+    return text;
 }
 
 std::string recordRunPath() {

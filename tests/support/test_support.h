@@ -92,6 +92,9 @@ std::vector<int> zombieChildren();
 // install would; returns the engine's path there.
 std::string installPrograms(const std::string& folder);
 
+// What the sqlite3 tool prints for query on database, as a person would see it.
+std::string sqliteOutput(const std::string& database, const std::string& query);
+
 // Paths of the test helpers, built beside the test programs.
 std::string recordRunPath();
 

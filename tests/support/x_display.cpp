@@ -117,8 +117,8 @@ bool XDisplay::type(const std::string& text) const {
 }
 
 bool XDisplay::clickIn(const std::string& title, int x, int y) const {
-    return xdotool("search --onlyvisible --limit 1 --name " + quoted("^" + title + "$") + " mousemove --window %1 " +
-                   std::to_string(x) + " " + std::to_string(y) + " click 1");
+    return xdotool("search --onlyvisible --limit 1 --name " + quoted("^" + title + "$") +
+                   " mousemove --window %1 " + std::to_string(x) + " " + std::to_string(y) + " click 1");
 }
 
 std::string XDisplay::screenshot(const std::string& folder, const std::string& name) const {
