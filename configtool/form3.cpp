@@ -5,7 +5,7 @@
 #include "configtool/twips.h"
 #include "configtool/vb_list_box.h"
 #include "shared/error_text.h"
-#include "shared/failure.h"
+#include "platform/failure.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 
 #include "configtool/tool_caption.h"
 #include "shared/database.h"
-#include "shared/dialogs.h"
+#include "platform/dialogs.h"
 #include "shared/statements.h"
 
 #include <QWidget>

@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    corvale::platform::installQtPointerReset();
+    corvale::setPointerReset(corvale::platform::resetQtPointer);
     corvale::platform::QtDialogs dialogs(argc, argv);
 
     std::string programFolder;

@@ -3,7 +3,7 @@
 #include "configtool/form2.h"
 #include "configtool/tool_caption.h"
 #include "shared/database.h"
-#include "shared/dialogs.h"
+#include "platform/dialogs.h"
 
 #include <QMainWindow>
 #include <QPointer>

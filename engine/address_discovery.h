@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/network.h"
-#include "shared/dialogs.h"
+#include "platform/dialogs.h"
 
 #include <functional>
 #include <string>

@@ -3,7 +3,7 @@
 #include "platform/folders.h"
 #include "shared/database_search.h"
 #include "shared/error_text.h"
-#include "shared/failure.h"
+#include "platform/failure.h"
 #include "shared/file_safety.h"
 #include "shared/launcher.h"
 #include "shared/statements.h"

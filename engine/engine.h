@@ -2,7 +2,7 @@
 
 #include "engine/address_discovery.h"
 #include "shared/database.h"
-#include "shared/dialogs.h"
+#include "platform/dialogs.h"
 
 #include <string>
 

@@ -9,6 +9,8 @@
 
 int main(int argc, char** argv) {
     corvale::platform::LazyQtDialogs dialogs(argc, argv);
+    // The window module's pointer, set back by the engine's one error text.
+    corvale::setPointerReset([&dialogs] { dialogs.resetPointer(); });
     std::string programFolder;
     try {
         programFolder = corvale::platform::programFolder();

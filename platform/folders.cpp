@@ -1,6 +1,6 @@
 #include "platform/folders.h"
 
-#include "shared/failure.h"
+#include "platform/failure.h"
 
 #include <cerrno>
 #include <filesystem>

@@ -33,7 +33,9 @@ Dialogs& LazyQtDialogs::dialogs() {
                 reinterpret_cast<MakeFunction>(moduleSymbol(kDialogsModule, "corvale_make_dialogs", error));
             m_processEvents =
                 reinterpret_cast<void (*)()>(moduleSymbol(kDialogsModule, "corvale_process_events", error));
-            if (make && m_processEvents) {
+            m_resetPointer =
+                reinterpret_cast<void (*)()>(moduleSymbol(kDialogsModule, "corvale_reset_pointer", error));
+            if (make && m_processEvents && m_resetPointer) {
                 m_loaded.reset(make(&m_argc, m_argv));
             } else {
                 std::cerr << "Cannot show windows: " << error << std::endl;
@@ -53,6 +55,12 @@ std::string LazyQtDialogs::openFile(const OpenFileRequest& request) {
 
 std::string LazyQtDialogs::chooseFolder(const std::string& title) {
     return dialogs().chooseFolder(title);
+}
+
+void LazyQtDialogs::resetPointer() {
+    if (m_loaded && m_resetPointer) {
+        m_resetPointer();
+    }
 }
 
 void LazyQtDialogs::processPendingEvents() {

@@ -21,6 +21,8 @@ public:
 
     // Lets pending window events run, once windows exist.
     void processPendingEvents();
+    // Sets the mouse pointer back, once windows exist.
+    void resetPointer();
 
 private:
     Dialogs& dialogs();
@@ -29,6 +31,7 @@ private:
     char** m_argv;
     std::unique_ptr<Dialogs> m_loaded;
     void (*m_processEvents)() = nullptr;
+    void (*m_resetPointer)() = nullptr;
     StderrDialogs m_fallback;
     bool m_tried = false;
 };

@@ -1,6 +1,6 @@
 #include "platform/process_start.h"
 
-#include "shared/failure.h"
+#include "platform/failure.h"
 
 #include <cerrno>
 #include <csignal>

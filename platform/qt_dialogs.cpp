@@ -1,7 +1,5 @@
 #include "platform/qt_dialogs.h"
 
-#include "shared/error_text.h"
-
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -70,12 +68,13 @@ QStringList nameFilters(const std::string& filter) {
 
 } // namespace
 
-void installQtPointerReset() {
-    setPointerReset([] {
-        while (QApplication::overrideCursor()) {
-            QApplication::restoreOverrideCursor();
-        }
-    });
+void resetQtPointer() {
+    if (!QApplication::instance()) {
+        return;
+    }
+    while (QApplication::overrideCursor()) {
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 QtDialogs::QtDialogs(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
@@ -87,7 +86,6 @@ void QtDialogs::ensureApplication() {
         return;
     }
     m_app = std::make_unique<QApplication>(m_argc, m_argv);
-    installQtPointerReset();
 }
 
 void QtDialogs::processPendingEvents() {

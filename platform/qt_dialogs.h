@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/dialogs.h"
+#include "platform/dialogs.h"
 
 #include <memory>
 
@@ -8,10 +8,10 @@ class QApplication;
 
 namespace corvale::platform {
 
-// Lets the error text set the pointer back: every override cursor of the
-// running Qt application is taken off. A program that makes its own
-// application calls it once.
-void installQtPointerReset();
+// Takes off every override cursor of the running Qt application, so that a
+// busy pointer set by a failed operation is gone when its message appears.
+// Programs hand it to the error text.
+void resetQtPointer();
 
 // Dialogs as Qt message boxes and file dialogs. The GUI application is made on
 // first use, so a program that never shows anything never connects to a

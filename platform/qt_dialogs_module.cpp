@@ -10,3 +10,7 @@ extern "C" __attribute__((visibility("default"))) corvale::Dialogs* corvale_make
 extern "C" __attribute__((visibility("default"))) void corvale_process_events() {
     corvale::platform::QtDialogs::processPendingEvents();
 }
+
+extern "C" __attribute__((visibility("default"))) void corvale_reset_pointer() {
+    corvale::platform::resetQtPointer();
+}

@@ -1,6 +1,6 @@
 #include "platform/sqlite_connection.h"
 
-#include "shared/failure.h"
+#include "platform/failure.h"
 
 #include <memory>
 #include <sqlite3.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/dialogs.h"
+#include "platform/dialogs.h"
 
 namespace corvale::platform {
 

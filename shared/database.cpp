@@ -1,6 +1,6 @@
 #include "shared/database.h"
 
-#include "shared/failure.h"
+#include "platform/failure.h"
 #include "shared/schema.h"
 
 namespace corvale {

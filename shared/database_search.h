@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shared/dialogs.h"
-#include "shared/failure.h"
+#include "platform/dialogs.h"
+#include "platform/failure.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "shared/file_safety.h"
 
-#include "shared/failure.h"
+#include "platform/failure.h"
 
 #include <cerrno>
 #include <filesystem>

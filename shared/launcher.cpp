@@ -3,7 +3,7 @@
 #include "platform/folders.h"
 #include "platform/shell_open.h"
 #include "shared/error_text.h"
-#include "shared/failure.h"
+#include "platform/failure.h"
 
 #include <cerrno>
 

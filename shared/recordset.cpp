@@ -1,6 +1,6 @@
 #include "shared/recordset.h"
 
-#include "shared/failure.h"
+#include "platform/failure.h"
 
 #include <charconv>
 #include <strings.h>

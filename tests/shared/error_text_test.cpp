@@ -1,6 +1,6 @@
 #include "platform/qt_dialogs.h"
 #include "shared/error_text.h"
-#include "shared/failure.h"
+#include "platform/failure.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -17,7 +17,7 @@ TEST(ErrorText, TakesOffTheBusyPointerOfTheFailedOperation) {
     char name[] = "error_text_test";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    corvale::platform::installQtPointerReset();
+    corvale::setPointerReset(corvale::platform::resetQtPointer);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QApplication::setOverrideCursor(Qt::BusyCursor);
 

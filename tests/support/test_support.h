@@ -1,7 +1,7 @@
 #pragma once
 
 #include "shared/database.h"
-#include "shared/dialogs.h"
+#include "platform/dialogs.h"
 
 #include <chrono>
 #include <cstdint>
