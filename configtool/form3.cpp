@@ -4,8 +4,8 @@
 #include "configtool/resources.h"
 #include "configtool/twips.h"
 #include "configtool/vb_list_box.h"
-#include "shared/error_text.h"
 #include "platform/failure.h"
+#include "shared/error_text.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "configtool/tool_caption.h"
-#include "shared/database.h"
 #include "platform/dialogs.h"
+#include "shared/database.h"
 #include "shared/statements.h"
 
 #include <QWidget>

@@ -2,8 +2,8 @@
 
 #include "configtool/form2.h"
 #include "configtool/tool_caption.h"
-#include "shared/database.h"
 #include "platform/dialogs.h"
+#include "shared/database.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/network.h"
 #include "platform/dialogs.h"
+#include "platform/network.h"
 
 #include <functional>
 #include <string>

@@ -1,9 +1,9 @@
 #include "engine/engine.h"
 
+#include "platform/failure.h"
 #include "platform/folders.h"
 #include "shared/database_search.h"
 #include "shared/error_text.h"
-#include "platform/failure.h"
 #include "shared/file_safety.h"
 #include "shared/launcher.h"
 #include "shared/statements.h"

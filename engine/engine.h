@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/address_discovery.h"
-#include "shared/database.h"
 #include "platform/dialogs.h"
+#include "shared/database.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
 #include "shared/launcher.h"
 
+#include "platform/failure.h"
 #include "platform/folders.h"
 #include "platform/shell_open.h"
 #include "shared/error_text.h"
-#include "platform/failure.h"
 
 #include <cerrno>
 

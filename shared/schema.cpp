@@ -1,7 +1,7 @@
 #include "shared/schema.h"
 
-#include "platform/sqlite_connection.h"
 #include "platform/failure.h"
+#include "platform/sqlite_connection.h"
 
 #include <filesystem>
 #include <strings.h>

@@ -1,6 +1,6 @@
+#include "platform/failure.h"
 #include "platform/qt_dialogs.h"
 #include "shared/error_text.h"
-#include "platform/failure.h"
 
 #include <QApplication>
 #include <cstdlib>

@@ -1,6 +1,6 @@
+#include "platform/failure.h"
 #include "platform/sqlite_connection.h"
 #include "shared/database.h"
-#include "platform/failure.h"
 #include "shared/schema.h"
 #include "shared/statements.h"
 #include "tests/support/test_support.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shared/database.h"
 #include "platform/dialogs.h"
+#include "shared/database.h"
 
 #include <chrono>
 #include <cstdint>
