@@ -8,6 +8,7 @@
 #include "shared/launcher.h"
 #include "shared/statements.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace brisken {
@@ -58,6 +59,7 @@ int Engine::Main() {
             return kExitRefused;
         }
         m_connection.dbPath = *found;
+        m_connection.access = corvale::Database::Access::ReadOnly;
         corvale::requirePrivateFile(m_connection.dbPath);
         m_connection.openDatabase();
     } catch (const std::exception& failure) {
@@ -69,7 +71,14 @@ int Engine::Main() {
 }
 
 void Engine::enterProgramFolder() {
-    if (corvale::platform::currentFolder() != m_programFolder) {
+    std::string here;
+    try {
+        here = corvale::platform::currentFolder();
+    } catch (const Failure&) {
+        // Started from a folder that was deleted since: it has no name, and
+        // the program folder is where to go all the same.
+    }
+    if (here != m_programFolder) {
         corvale::platform::changeFolder(m_programFolder);
     }
 }
@@ -125,19 +134,34 @@ void Engine::runList(const corvale::Query& query) {
                 const corvale::LaunchResult result = corvale::execIt(
                     startInPath, targetPath, 1, corvale::platform::ChildHandling::StarterEndsSoon);
                 if (!corvale::launchSucceeded(result)) {
-                    m_failedPrograms +=
-                        (m_failedPrograms.empty() ? std::string(kFailedHeader) : std::string()) + "\n- " +
-                        targetPath;
+                    m_failedPrograms.push_back(targetPath);
                 }
                 items.moveNext();
             }
         }
         if (!m_failedPrograms.empty()) {
-            show(m_failedPrograms);
+            showFailedPrograms();
         }
     } catch (const std::exception& failure) {
         trap(failure);
     }
+}
+
+void Engine::showFailedPrograms() {
+    std::string whole = kFailedHeader;
+    std::string shown = kFailedHeader;
+    for (std::size_t i = 0; i < m_failedPrograms.size(); ++i) {
+        whole += "\n- " + m_failedPrograms[i];
+        if (i < kFailuresShown) {
+            shown += "\n- " + m_failedPrograms[i];
+        }
+    }
+    if (m_failedPrograms.size() > kFailuresShown) {
+        shown += "\n- and " + std::to_string(m_failedPrograms.size() - kFailuresShown) + " more";
+        const std::string log = std::string(kCaption) + ": " + whole + "\n";
+        std::fwrite(log.data(), 1, log.size(), stderr);
+    }
+    show(shown);
 }
 
 void Engine::show(const std::string& text) {

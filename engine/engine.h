@@ -4,7 +4,9 @@
 #include "platform/dialogs.h"
 #include "shared/database.h"
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace brisken {
 
@@ -16,6 +18,9 @@ inline constexpr int kExitTrapped = 1; // a failure was shown
 inline constexpr int kExitRefused = 2; // no database was given
 
 inline constexpr const char* kFailedHeader = "This program failed to start correctly: ";
+// How many failed items the message names; the rest are counted, so that the
+// box fits on a screen. Standard error gets them all.
+inline constexpr std::size_t kFailuresShown = 20;
 
 // One run of the startup engine: find and open the database, choose the list
 // for the machine's address, start every item of it, report what failed.
@@ -33,12 +38,12 @@ public:
     void runList(const corvale::Query& query);
 
     corvale::ConnectionState& connection() { return m_connection; }
-    const std::string& failedPrograms() const { return m_failedPrograms; }
 
 private:
     void enterProgramFolder();
     bool hasAddress(const std::string& key);
     void runConnectedList(const std::string& key);
+    void showFailedPrograms();
     void show(const std::string& text);
     void trap(const std::exception& failure);
 
@@ -46,7 +51,7 @@ private:
     AddressDiscovery& m_discovery;
     std::string m_programFolder;
     corvale::ConnectionState m_connection;
-    std::string m_failedPrograms;
+    std::vector<std::string> m_failedPrograms;
     bool m_trapped = false;
 };
 

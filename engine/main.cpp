@@ -3,11 +3,13 @@
 #include "engine/engine.h"
 #include "platform/folders.h"
 #include "platform/lazy_dialogs.h"
+#include "platform/process_start.h"
 #include "shared/error_text.h"
 
 #include <exception>
 
 int main(int argc, char** argv) {
+    corvale::platform::reapChildrenAsTheyEnd();
     corvale::platform::LazyQtDialogs dialogs(argc, argv);
     // The window module's pointer, set back by the engine's one error text.
     corvale::setPointerReset([&dialogs] { dialogs.resetPointer(); });

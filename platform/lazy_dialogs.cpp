@@ -2,8 +2,8 @@
 
 #include "platform/module_loader.h"
 
+#include <cstdio>
 #include <cstdlib>
-#include <iostream>
 
 namespace corvale::platform {
 
@@ -29,16 +29,24 @@ Dialogs& LazyQtDialogs::dialogs() {
         if (hasScreen()) {
             std::string error;
             using MakeFunction = Dialogs* (*)(int*, char**);
+            const auto choosePlatform = reinterpret_cast<const char* (*)()>(
+                moduleSymbol(kDialogsModule, "corvale_choose_platform", error));
             const auto make =
                 reinterpret_cast<MakeFunction>(moduleSymbol(kDialogsModule, "corvale_make_dialogs", error));
             m_processEvents =
                 reinterpret_cast<void (*)()>(moduleSymbol(kDialogsModule, "corvale_process_events", error));
             m_resetPointer =
                 reinterpret_cast<void (*)()>(moduleSymbol(kDialogsModule, "corvale_reset_pointer", error));
-            if (make && m_processEvents && m_resetPointer) {
+            const char* unusable = choosePlatform ? choosePlatform() : nullptr;
+            if (unusable) {
+                error = unusable;
+            }
+            if (choosePlatform && !unusable && make && m_processEvents && m_resetPointer) {
                 m_loaded.reset(make(&m_argc, m_argv));
             } else {
-                std::cerr << "Cannot show windows: " << error << std::endl;
+                std::fprintf(stderr, "Cannot show windows: %s\n", error.c_str());
+                m_processEvents = nullptr;
+                m_resetPointer = nullptr;
             }
         }
     }

@@ -120,7 +120,10 @@ int readInterfaces(std::map<int, Interface>& interfaces) {
             rtnl_nexthop* hop = rtnl_route_nexthop_n(route, i);
             const std::string gateway = dotted(rtnl_route_nh_get_gateway(hop));
             auto found = interfaces.find(rtnl_route_nh_get_ifindex(hop));
-            if (gateway.empty() || found == interfaces.end()) {
+            // The kernel keeps the route of a link that lost its carrier but
+            // marks it linkdown: it leads nowhere.
+            if (gateway.empty() || found == interfaces.end() ||
+                (rtnl_route_nh_get_flags(hop) & RTNH_F_LINKDOWN)) {
                 continue;
             }
             Interface& interface = found->second;
@@ -152,6 +155,11 @@ AdapterList NetlinkNetwork::adapters() {
         return list;
     }
     for (const auto& [index, interface] : interfaces) {
+        // An interface that is down or has no carrier keeps its address and
+        // routes, but is no network to be on.
+        if (!interface.up) {
+            continue;
+        }
         list.adapters.push_back({interface.address.empty() ? "0.0.0.0" : interface.address,
                                  interface.gateway.empty() ? "0.0.0.0" : interface.gateway});
     }

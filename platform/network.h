@@ -29,9 +29,10 @@ public:
     virtual AdapterList adapters() = 0;
 };
 
-// The kernel's answer over rtnetlink: the interfaces other than loopback in
-// index order, each with its primary IPv4 address and the gateway of its
-// lowest-metric default route in the main table. A connection is alive when
+// The kernel's answer over rtnetlink: the interfaces other than loopback that
+// are up and running, in index order, each with its primary IPv4 address and the gateway of its
+// lowest-metric default route in the main table that is not marked linkdown.
+// A connection is alive when
 // such an interface is up and running and has an IPv4 address.
 class NetlinkNetwork : public Network {
 public:

@@ -1,7 +1,5 @@
 #include "platform/process_start.h"
 
-#include "platform/failure.h"
-
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -85,6 +83,23 @@ int spawnThroughIntermediate(const std::string& path, pid_t& pid) {
 
 } // namespace
 
+namespace {
+void reapEnded(int) {
+    const int saved = errno;
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    errno = saved;
+}
+} // namespace
+
+void reapChildrenAsTheyEnd() {
+    struct sigaction action {};
+    action.sa_handler = reapEnded;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    ::sigaction(SIGCHLD, &action, nullptr);
+}
+
 pid_t startProgram(const std::string& path, ChildHandling handling) {
     if (path.empty()) {
         throw Failure("Cannot start the program: no such file.");
@@ -92,6 +107,9 @@ pid_t startProgram(const std::string& path, ChildHandling handling) {
     pid_t pid = 0;
     const int rc = handling == ChildHandling::StarterEndsSoon ? spawnDetached(path, pid)
                                                               : spawnThroughIntermediate(path, pid);
+    if (rc == EAGAIN || rc == ENOMEM) {
+        throw OutOfResources(systemDescription("Cannot start " + path, rc));
+    }
     if (rc != 0) {
         throw Failure(systemDescription("Cannot start " + path, rc));
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/failure.h"
+
 #include <string>
 #include <sys/types.h>
 
@@ -16,10 +18,25 @@ enum class ChildHandling {
     StarterKeepsRunning,
 };
 
+// From now on every child this process started is released as soon as it
+// ends, so that a long list never fills the process table with zombies (they
+// count against the user's process limit). For a program that starts with
+// StarterEndsSoon and never waits for a child of its own.
+void reapChildrenAsTheyEnd();
+
 // Starts the file at path itself as a program (never through a shell: a file
 // the kernel cannot execute fails), with argv[0] = path, in a session of its
 // own, with stdin from /dev/null, in the current folder. Nothing waits for it.
-// Returns its process identifier; fails with the system's description.
+// Returns its process identifier; fails with the system's description, as
+// OutOfResources when the system has no room for another process now.
 pid_t startProgram(const std::string& path, ChildHandling handling);
+
+// The system could not make a process: the user's process limit, or memory.
+// Nothing else should be tried for this start; every other way needs a
+// process too.
+class OutOfResources : public Failure {
+public:
+    using Failure::Failure;
+};
 
 } // namespace corvale::platform

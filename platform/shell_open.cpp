@@ -3,7 +3,7 @@
 #include "platform/module_loader.h"
 
 #include <filesystem>
-#include <iostream>
+#include <cstdio>
 
 namespace corvale::platform {
 
@@ -14,7 +14,7 @@ OpenFunction gioFunction(const char* name) {
     std::string loadError;
     const auto function = reinterpret_cast<OpenFunction>(moduleSymbol(kGioModule, name, loadError));
     if (!function) {
-        std::cerr << "Cannot open files with the desktop's applications: " << loadError << std::endl;
+        std::fprintf(stderr, "Cannot open files with the desktop's applications: %s\n", loadError.c_str());
     }
     return function;
 }
@@ -32,9 +32,15 @@ int shellOpen(const std::string& path) {
     if (error || path.empty()) {
         return shell_code::kFileNotFound;
     }
-    if (!fs::exists(target, error)) {
+    const fs::file_type type = fs::status(target, error).type();
+    if (type == fs::file_type::not_found) {
         return fs::is_directory(target.parent_path(), error) ? shell_code::kFileNotFound
                                                              : shell_code::kPathNotFound;
+    }
+    // Reading a FIFO, a socket or a device to learn its type could wait for
+    // ever; none of them is a document.
+    if (type != fs::file_type::regular && type != fs::file_type::directory) {
+        return shell_code::kBadFormat;
     }
     const OpenFunction open = gioFunction("corvale_open_with_application");
     return open ? open(target.c_str()) : shell_code::kLaunchFailed;

@@ -19,7 +19,8 @@ inline constexpr int kSuccess = 42;
 } // namespace shell_code
 
 // Opens path with the desktop's default application for its type (GIO), or,
-// for a .desktop launcher, starts the application it describes. A relative
+// for a .desktop launcher, starts the application it describes. Only regular
+// files and folders are opened; anything else is kBadFormat. A relative
 // path is taken from the current folder. The application runs in a session of
 // its own with stdin from /dev/null, and no process of it is left for the
 // caller to reap. Never fails: the outcome is the return code.

@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 
+#include <cerrno>
 #include <memory>
 #include <sqlite3.h>
 
@@ -14,22 +15,59 @@ struct StatementDeleter {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
+// SQLite's texts for these name a code, not what the user can do about it.
+std::string openFailureText(sqlite3* db, int rc, const std::string& path) {
+    const int extended = db ? sqlite3_extended_errcode(db) : rc;
+    switch (extended) {
+    case SQLITE_READONLY_ROLLBACK:
+        return "The database " + path +
+               " was left half-changed by a program that stopped while writing it (its -journal file is "
+               "still there). It is read without being changed, so it is not used. Open it once with "
+               "Corvale, which completes the repair.";
+    case SQLITE_READONLY_RECOVERY:
+    case SQLITE_READONLY_CANTINIT:
+    case SQLITE_READONLY_DIRECTORY:
+    case SQLITE_READONLY_CANTLOCK:
+        return "The database " + path +
+               " cannot be read without being changed (its write-ahead log needs repair or its folder "
+               "cannot be written), so it is not used. Open it once with Corvale.";
+    default:
+        break;
+    }
+    if (db && (rc & 0xff) == SQLITE_CANTOPEN && sqlite3_system_errno(db) == EACCES) {
+        return "Cannot open " + path + ": Permission denied";
+    }
+    const std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    return message + ": " + path;
+}
+
 } // namespace
 
 SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(path) {
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+    int flags = SQLITE_OPEN_NOMUTEX;
+    flags |= mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     if (mode == Mode::Create) {
         flags |= SQLITE_OPEN_CREATE;
     }
-    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+        if (mode == Mode::ReadOnly) {
+            rc = sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        }
+    }
+    if (rc == SQLITE_OK) {
+        // SQLite opens lazily: a journal that needs playing back, or a log
+        // that needs recovery, shows up only at the first read.
+        rc = sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, nullptr);
+    }
     if (rc != SQLITE_OK) {
-        const std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+        const std::string message = openFailureText(m_db, rc, path);
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw Failure(message + ": " + path);
+        throw Failure(message);
     }
-    sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
 }
 
 SqliteConnection::~SqliteConnection() {
@@ -37,11 +75,7 @@ SqliteConnection::~SqliteConnection() {
 }
 
 void SqliteConnection::fail(int code) const {
-    std::string message = sqlite3_errmsg(m_db);
-    if (message.empty()) {
-        message = sqlite3_errstr(code);
-    }
-    throw Failure(message + ": " + m_path);
+    throw Failure(openFailureText(m_db, code, m_path));
 }
 
 void SqliteConnection::execScript(const std::string& sql) {

@@ -22,7 +22,10 @@ struct SqlRows {
 // description is SQLite's own message, followed by the file's path.
 class SqliteConnection {
 public:
-    enum class Mode { OpenExisting, Create };
+    // ReadOnly never writes the file nor anything beside it that matters:
+    // a hot journal is refused rather than played back, and closing never
+    // checkpoints a write-ahead log.
+    enum class Mode { OpenExisting, ReadOnly, Create };
 
     SqliteConnection(const std::string& path, Mode mode);
     ~SqliteConnection();

@@ -1,11 +1,12 @@
 #include "platform/stderr_dialogs.h"
 
-#include <iostream>
+#include <cstdio>
 
 namespace corvale::platform {
 
 MessageAnswer StderrDialogs::showMessage(const MessageRequest& request) {
-    std::cerr << request.caption << ": " << request.text << std::endl;
+    const std::string line = request.caption + ": " + request.text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
     switch (request.buttons) {
     case MessageButtons::OkCancel:
         return MessageAnswer::Cancel;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build make pkg-config
-    qt6-base-dev
+    qt6-base-dev qt6-wayland
     libsqlite3-dev sqlite3
     libnl-route-3-dev
     libglib2.0-dev libglib2.0-bin shared-mime-info

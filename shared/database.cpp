@@ -5,8 +5,9 @@
 
 namespace corvale {
 
-Database::Database(const std::string& path)
-    : m_connection(path, platform::SqliteConnection::Mode::OpenExisting) {
+Database::Database(const std::string& path, Access access)
+    : m_connection(path, access == Access::ReadOnly ? platform::SqliteConnection::Mode::ReadOnly
+                                                    : platform::SqliteConnection::Mode::OpenExisting) {
     verifySchema(m_connection);
 }
 
@@ -35,8 +36,8 @@ void Database::transaction(const std::function<void()>& work) {
     }
 }
 
-std::unique_ptr<Database> Workspace::openDatabase(const std::string& path) const {
-    return std::make_unique<Database>(path);
+std::unique_ptr<Database> Workspace::openDatabase(const std::string& path, Database::Access access) const {
+    return std::make_unique<Database>(path, access);
 }
 
 void ConnectionState::openWorkspace() {
@@ -47,7 +48,7 @@ void ConnectionState::openDatabase() {
     if (!wrkSpace) {
         throw Failure("The database workspace could not be created, so " + dbPath + " cannot be opened.");
     }
-    dbase = wrkSpace->openDatabase(dbPath);
+    dbase = wrkSpace->openDatabase(dbPath, access);
 }
 
 } // namespace corvale

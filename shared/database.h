@@ -21,9 +21,12 @@ struct Query {
 // The open database: every statement of a program goes through it.
 class Database {
 public:
+    enum class Access { ReadWrite, ReadOnly };
+
     // Opens an existing file and checks that it is one of ours; fails with a
-    // description naming the file otherwise.
-    explicit Database(const std::string& path);
+    // description naming the file otherwise. ReadOnly leaves the file and
+    // its journal or log exactly as they are.
+    explicit Database(const std::string& path, Access access = Access::ReadWrite);
 
     const std::string& path() const { return m_connection.path(); }
 
@@ -47,13 +50,14 @@ struct Workspace {
     std::string name;
     std::string user;
 
-    std::unique_ptr<Database> openDatabase(const std::string& path) const;
+    std::unique_ptr<Database> openDatabase(const std::string& path, Database::Access access) const;
 };
 
 // The connection state a program keeps for its whole run.
 struct ConnectionState {
     std::optional<Workspace> wrkSpace;
     std::string dbPath;
+    Database::Access access = Database::Access::ReadWrite;
     std::unique_ptr<Database> dbase;
 
     // Creates the workspace. Nothing in it can fail on this store, but a

@@ -21,9 +21,13 @@ std::string looseness(const std::string& path, bool isFolder) {
     if (info.st_uid != ::geteuid() && info.st_uid != 0) {
         return "belongs to another user (uid " + std::to_string(info.st_uid) + ")";
     }
-    const bool sticky = isFolder && (info.st_mode & S_ISVTX);
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) && !sticky) {
-        return (info.st_mode & S_IWOTH) ? "can be changed by every user" : "can be changed by its group";
+    // A sticky folder keeps others from replacing the file, not from putting
+    // a journal or a log beside it, which SQLite would read as part of it.
+    if (info.st_mode & S_IWOTH) {
+        return isFolder ? "can be written by every user" : "can be changed by every user";
+    }
+    if (info.st_mode & S_IWGRP) {
+        return isFolder ? "can be written by its group" : "can be changed by its group";
     }
     return {};
 }
@@ -36,15 +40,16 @@ void requirePrivateFile(const std::string& path) {
     if (error) {
         throw Failure(systemDescription("Cannot check " + path, error.value()));
     }
-    const std::string advice =
-        " Whoever can change it decides what starts at logon, so it is not used. Make it "
-        "yours and writable by you alone (chown, chmod go-w).";
+    const std::string advice = " Whoever can change it decides what starts at logon, so it is not used.";
     if (const std::string why = looseness(real.string(), false); !why.empty()) {
-        throw Failure("The database " + real.string() + " " + why + "." + advice);
+        throw Failure("The database " + real.string() + " " + why + "." + advice +
+                      " Make it yours and writable by you alone (chmod go-w " + real.string() + ").");
     }
     const std::string folder = real.parent_path().string();
     if (const std::string why = looseness(folder, true); !why.empty()) {
-        throw Failure("The folder " + folder + " that holds the database " + why + "." + advice);
+        throw Failure("The folder " + folder + " that holds the database " + why + "." + advice +
+                      " Make it writable by you alone (chmod go-w " + folder +
+                      "), or move the database to a folder of your own.");
     }
 }
 

@@ -45,6 +45,10 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
         try {
             action();
             return true;
+        } catch (const platform::OutOfResources& failure) {
+            // Opening it as a document would need a process just the same.
+            result = LaunchResult::message(he(failure));
+            return false;
         } catch (const std::exception& failure) {
             ++failures;
             result = LaunchResult::message(failures == 1 ? kTryAgain : he(failure));

@@ -23,13 +23,13 @@ if(NOT status EQUAL 0 OR NOT errors STREQUAL "")
     message(FATAL_ERROR "the installed engine ended with ${status}: ${errors}")
 endif()
 
-# Without a database it says so; through its module when there is a screen
-# name, which proves the module is found beside the program.
+# Without a database it says so. With a screen name the module beside the
+# program is asked, and it is the module that judges the platform unusable.
 file(RENAME "${folder}/corvale.mdb" "${folder}/kept.mdb")
 execute_process(COMMAND env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=nonexistent-platform "${folder}/brisken"
                 WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status ERROR_VARIABLE errors)
-if(errors MATCHES "Cannot show windows")
-    message(FATAL_ERROR "the installed engine did not find its window module: ${errors}")
+if(NOT errors MATCHES "no window platform can be used \\(nonexistent-platform" OR NOT status EQUAL 2)
+    message(FATAL_ERROR "the installed engine did not find its window module (${status}): ${errors}")
 endif()
 file(RENAME "${folder}/kept.mdb" "${folder}/corvale.mdb")
 

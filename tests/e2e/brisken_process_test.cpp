@@ -2,9 +2,13 @@
 #include "engine/address_discovery.h"
 #include "tests/support/test_support.h"
 
-#include <chrono>
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,18 +43,26 @@ TEST(BriskenProcess, StartedFromElsewhereFindsItsDatabaseAndStartsItsListWithout
     }
 
     const std::string record = program / "record";
-    const auto begun = std::chrono::steady_clock::now();
+    // The items run until the test closes this pipe: an engine that waited
+    // for them would never end.
+    int hold[2];
+    ASSERT_EQ(pipe2(hold, O_CLOEXEC), 0);
     // A display that does not exist: a run with nothing to show must not even
     // try to connect to one.
-    const int status = runIn(
-        elsewhere.path(), program / "brisken",
-        {"PATH=/usr/bin:/bin", "DISPLAY=:31999", "CORVALE_RECORD=" + record, "CORVALE_RECORD_DELAY_MS=400"});
-    const auto ended = std::chrono::steady_clock::now();
-    EXPECT_EQ(status, 0);
-    EXPECT_LT(ended - begun, std::chrono::milliseconds(400)) << "the engine waited for what it started";
-    EXPECT_FALSE(fs::exists(record)) << "the items ran before their delay";
-
+    const int engine = testsupport::startProcess(
+        {program / "brisken"},
+        {"PATH=/usr/bin:/bin", "DISPLAY=:31999", "CORVALE_RECORD=" + record, "CORVALE_RECORD_HOLD_FD=3"},
+        elsewhere.path(), "/dev/null", hold[0]);
+    close(hold[0]);
+    const int status = testsupport::waitForExit(engine);
     const auto records = testsupport::waitForRecords(record, 2);
+    const bool itemsStillRunning = std::all_of(records.begin(), records.end(), [](const auto& run) {
+        return kill(std::stoi(run.at("pid")), 0) == 0;
+    });
+    close(hold[1]);
+    EXPECT_EQ(status, 0) << "the engine waited for what it started";
+    EXPECT_TRUE(itemsStillRunning);
+
     ASSERT_EQ(records.size(), 2u);
     std::vector<std::string> names;
     for (const auto& run : records) {
@@ -89,6 +101,174 @@ TEST(BriskenProcess, WithoutItsWindowModuleTheEngineStillSaysWhatIsWrong) {
     EXPECT_EQ(errors.rfind("Cannot show windows: ", 0), 0u) << errors;
     EXPECT_NE(errors.find("libcorvale_dialogs.so"), std::string::npos);
     EXPECT_NE(errors.find("Brisken: This application cannot execute properly"), std::string::npos);
+}
+
+} // namespace
+
+// What an attacker, a broken session or a hostile target can do to a run.
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string errors;
+};
+
+class BriskenUnderAttack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::installPrograms(program.path());
+        db = std::make_unique<DatabaseFile>(program / "corvale.mdb");
+        list = std::make_unique<testsupport::ApplicableList>(*db);
+    }
+
+    std::string item(const std::string& name) {
+        fs::create_symlink(testsupport::recordRunPath(), program / name);
+        return program / name;
+    }
+    // Runs argv (the engine unless told) without a screen; waits for its end.
+    Outcome run(std::vector<std::string> environment, std::vector<std::string> argv = {}) {
+        if (argv.empty()) {
+            argv = {program / "brisken"};
+        }
+        environment.push_back("PATH=/usr/bin:/bin");
+        environment.push_back("CORVALE_RECORD=" + (program / "record"));
+        const int pid = testsupport::startProcess(argv, environment, program.path(), program / "errors");
+        Outcome result;
+        result.status = testsupport::waitForExit(pid);
+        if (result.status < 0) {
+            kill(pid, SIGKILL);
+            testsupport::waitForExit(pid);
+        }
+        result.errors = testsupport::readFile(program / "errors");
+        return result;
+    }
+    std::vector<std::string> started() {
+        std::vector<std::string> names;
+        for (const auto& path : testsupport::startedPrograms(testsupport::readRecords(program / "record"))) {
+            names.push_back(fs::path(path).filename().string());
+        }
+        return names;
+    }
+
+    TempDir program;
+    std::unique_ptr<DatabaseFile> db;
+    std::unique_ptr<testsupport::ApplicableList> list;
+};
+
+TEST_F(BriskenUnderAttack, JournalPlantedBesideTheDatabaseNeverChangesIt) {
+    list->add(item("mine"), program.path(), 1);
+    // Another user's database with the same name, left half-written.
+    TempDir elsewhere;
+    {
+        DatabaseFile theirs(elsewhere / "corvale.mdb");
+        theirs.addDisconnectedItem("/tmp/theirs", "/tmp", 1);
+    }
+    testsupport::leaveHotJournal(elsewhere / "corvale.mdb");
+    const std::string path = program / "corvale.mdb";
+    db.reset();
+    const std::string before = testsupport::readFile(path);
+
+    // A folder like /tmp: every user may write in it, the sticky bit set.
+    fs::permissions(program.path(), fs::perms::all | fs::perms::sticky_bit);
+    fs::copy_file(elsewhere / "corvale.mdb-journal", path + "-journal");
+    const Outcome sticky = run({});
+    EXPECT_EQ(sticky.status, 1);
+    EXPECT_NE(sticky.errors.find("chmod go-w " + program.path() + ")"), std::string::npos) << sticky.errors;
+
+    // In a private folder the journal is not played back either.
+    fs::permissions(program.path(), fs::perms::owner_all);
+    const Outcome private_ = run({});
+    EXPECT_EQ(private_.status, 1);
+    EXPECT_NE(private_.errors.find("was left half-changed"), std::string::npos) << private_.errors;
+
+    EXPECT_EQ(testsupport::readFile(path), before);
+    EXPECT_TRUE(fs::exists(path + "-journal"));
+    EXPECT_TRUE(started().empty());
+}
+
+TEST_F(BriskenUnderAttack, DisplayThatCannotBeReachedLeavesTheMessageOnStandardError) {
+    list->add("/nonexistent/first", "/", 1);
+    for (const std::vector<std::string>& session : std::vector<std::vector<std::string>>{
+             {"DISPLAY=:99"},
+             {"QT_QPA_PLATFORM=nonsense"},
+             {"WAYLAND_DISPLAY=gone", "XDG_RUNTIME_DIR=" + program.path()}}) {
+        if (session[0] == "DISPLAY=:99" && fs::exists("/tmp/.X11-unix/X99")) {
+            continue; // a real server answers there
+        }
+        const Outcome result = run(session);
+        EXPECT_LT(result.status, 128) << session[0];
+        EXPECT_GE(result.status, 0) << session[0];
+        EXPECT_NE(
+            result.errors.find("Brisken: This program failed to start correctly: \n- /nonexistent/first"),
+            std::string::npos)
+            << session[0] << ": " << result.errors;
+    }
+}
+
+TEST_F(BriskenUnderAttack, FourHundredItemsUnderAProcessLimitOfThreeHundredAllStart) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the run is made as nobody, which needs root";
+    }
+    // nobody must reach the program, the database and the record.
+    fs::permissions(program.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+    fs::copy_file(testsupport::recordRunPath(), program / "item");
+    TempDir records;
+    fs::permissions(records.path(), fs::perms::all | fs::perms::sticky_bit);
+    db->database().transaction([&] {
+        for (int i = 1; i <= 400; ++i) {
+            list->add(program / "item", program.path(), i);
+        }
+    });
+    db.reset();
+
+    const int pid = testsupport::startProcess(
+        {"/usr/bin/prlimit", "--nproc=300", "/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+         "--clear-groups", program / "brisken"},
+        {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (records / "record")}, program.path(), program / "errors");
+    EXPECT_EQ(testsupport::waitForExit(pid), 0);
+    EXPECT_EQ(testsupport::waitForRecords(records / "record", 400).size(), 400u);
+    EXPECT_EQ(testsupport::readFile(program / "errors"), "");
+}
+
+TEST_F(BriskenUnderAttack, FifoAsALauncherIsAFailedStartAndTheNextItemStarts) {
+    list->add(item("first"), program.path(), 1);
+    ASSERT_EQ(mkfifo((program / "x.desktop").c_str(), 0600), 0);
+    list->add(program / "x.desktop", program.path(), 2);
+    list->add(item("second"), program.path(), 3);
+    const Outcome result = run({});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors,
+              "Brisken: This program failed to start correctly: \n- " + (program / "x.desktop") + "\n");
+    testsupport::waitForRecords(program / "record", 2);
+    std::vector<std::string> names = started();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(BriskenUnderAttack, StartedFromAFolderThatWasDeletedRunsItsList) {
+    list->add(item("first"), program.path(), 1);
+    TempDir parent;
+    const std::string gone = parent / "gone";
+    const Outcome result = run(
+        {}, {"/bin/sh", "-c",
+             "mkdir " + gone + " && cd " + gone + " && rmdir " + gone + " && exec " + (program / "brisken")});
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(testsupport::waitForRecords(program / "record", 1).size(), 1u);
+}
+
+TEST_F(BriskenUnderAttack, ManyFailuresAreCountedInTheMessageAndListedWholeOnStandardError) {
+    for (int i = 1; i <= 25; ++i) {
+        list->add("/nonexistent/item" + std::to_string(i), "/", i);
+    }
+    const Outcome result = run({});
+    std::string shown = "Brisken: This program failed to start correctly: ";
+    for (int i = 1; i <= 20; ++i) {
+        shown += "\n- /nonexistent/item" + std::to_string(i);
+    }
+    const std::string whole = shown + "\n- /nonexistent/item21\n- /nonexistent/item22\n- /nonexistent/item23"
+                                      "\n- /nonexistent/item24\n- /nonexistent/item25\n";
+    EXPECT_EQ(result.errors, whole + shown + "\n- and 5 more\n");
 }
 
 } // namespace

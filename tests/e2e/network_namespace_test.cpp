@@ -57,6 +57,15 @@ public:
     void setDown(const std::string& interface) {
         run("ip -n " + m_name + " link set " + interface + " down");
     }
+    // Unplugs the cable: the interface stays up but loses its carrier.
+    void unplug(const std::string& interface) {
+        run("ip -n " + m_peer + " link set p" + interface + " down");
+        const std::string check = "ip -n " + m_name + " -o link show dev " + interface + " | grep -q NO-CARRIER";
+        for (int i = 0; i < 500 && shell(check) != 0; ++i) {
+            usleep(10'000);
+        }
+        ASSERT_EQ(shell(check), 0) << interface << " kept its carrier";
+    }
 
 private:
     // The kernel reports a new carrier a moment after the link comes up.
@@ -129,6 +138,26 @@ TEST_F(EngineOnANetwork, WholeAddressListRunsRatherThanItsNetworks) {
     addressList("192.168.1", "network");
     disconnectedList("offline");
     EXPECT_EQ(runEngine(), Names{"exact"});
+}
+
+TEST_F(EngineOnANetwork, ThreeNumberPrefixRunsRatherThanTheTwoNumberOne) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    addressList("192.168", "two");
+    addressList("192.168.1", "three");
+    disconnectedList("offline");
+    EXPECT_EQ(runEngine(), Names{"three"});
+}
+
+TEST_F(EngineOnANetwork, UnpluggedInterfaceWithALowerIndexAndAnOldDefaultRouteIsPassedOver) {
+    machine.addInterface("eth0", "10.0.0.5/24", "10.0.0.1");
+    machine.unplug("eth0");
+    ASSERT_EQ(shell("ip -n " + machine.name() + " route show default | grep -q linkdown"), 0);
+    machine.addInterface("eth1", "192.168.1.20/24");
+    ASSERT_EQ(shell("ip -n " + machine.name() + " route add default via 192.168.1.1 dev eth1 metric 100"), 0);
+    addressList("10.0.0.5", "unplugged");
+    addressList("192.168.1.20", "live");
+    disconnectedList("offline");
+    EXPECT_EQ(runEngine(), Names{"live"});
 }
 
 TEST_F(EngineOnANetwork, TwoNumberPrefixMatchesTheAddress) {

@@ -1,21 +1,18 @@
 // A program for the tests to start: it appends one line about itself to the
-// file named by CORVALE_RECORD and exits. With CORVALE_RECORD_DELAY_MS it
-// first waits that long (to outlive whoever started it).
-#include <chrono>
+// file named by CORVALE_RECORD and exits. With CORVALE_RECORD_HOLD_FD it
+// then reads that descriptor until its writer closes it, so that a test
+// decides when it ends (to outlive whoever started it).
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
     const char* recordPath = std::getenv("CORVALE_RECORD");
     if (!recordPath) {
         return 3;
-    }
-    if (const char* delay = std::getenv("CORVALE_RECORD_DELAY_MS")) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
     }
     char cwd[PATH_MAX] = {};
     if (!getcwd(cwd, sizeof cwd)) {
@@ -45,5 +42,12 @@ int main(int argc, char** argv) {
     }
     const bool complete = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
     close(fd);
+    if (const char* hold = std::getenv("CORVALE_RECORD_HOLD_FD")) {
+        char byte;
+        ssize_t got;
+        do {
+            got = read(std::atoi(hold), &byte, 1);
+        } while (got > 0 || (got < 0 && errno == EINTR));
+    }
     return complete ? 0 : 5;
 }

@@ -110,9 +110,15 @@ TEST(PrivateFile, OnlyAFileAndFolderThatNobodyElseCanChangeAreAccepted) {
     } catch (const Failure& failure) {
         EXPECT_NE(std::string(failure.what()).find("The folder " + dir.path()), std::string::npos);
     }
-    // With the sticky bit nobody else can replace our file there.
+    // The sticky bit keeps others from replacing the file, not from adding
+    // a journal beside it.
     fs::permissions(dir.path(), fs::perms::sticky_bit, fs::perm_options::add);
-    EXPECT_NO_THROW(requirePrivateFile(file));
+    try {
+        requirePrivateFile(file);
+        ADD_FAILURE() << "a sticky folder every user can write was accepted";
+    } catch (const Failure& failure) {
+        EXPECT_NE(std::string(failure.what()).find("chmod go-w " + dir.path() + ")"), std::string::npos);
+    }
     fs::permissions(dir.path(), fs::perms::others_write | fs::perms::sticky_bit, fs::perm_options::remove);
 
     // A link to a file that others can change does not hide it.

@@ -8,8 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace corvale;
 using testsupport::DatabaseFile;
@@ -229,6 +232,73 @@ TEST(Store, ReaderWaitsForAnotherProcessesWriteInsteadOfFailing) {
         targets.push_back(rs.field("TargetPath").text());
     }
     EXPECT_EQ(targets, (std::vector<std::string>{"/bin/before", "/bin/during"}));
+}
+
+TEST(Store, ReadOnlyOpenNeverPlaysBackAJournalNorChangesAWriteAheadLog) {
+    TempDir dir;
+    const std::string path = dir / "corvale.mdb";
+    DatabaseFile(path).addDisconnectedItem("/bin/mine", "/bin", 1);
+    testsupport::leaveHotJournal(path);
+    const std::string file = testsupport::readFile(path);
+    const std::string journal = testsupport::readFile(path + "-journal");
+    try {
+        Database database(path, Database::Access::ReadOnly);
+        ADD_FAILURE() << "a database with a hot journal was opened read-only";
+    } catch (const Failure& failure) {
+        EXPECT_NE(std::string(failure.what()).find("The database " + path + " was left half-changed"),
+                  std::string::npos)
+            << failure.what();
+    }
+    EXPECT_EQ(testsupport::readFile(path), file);
+    EXPECT_EQ(testsupport::readFile(path + "-journal"), journal);
+    // The tool may write: it plays the journal back and nothing is lost.
+    Database repaired(path);
+    EXPECT_EQ(repaired.openRecordset(st::disconnectedList()).recordCount(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+
+    // A log still open in another program holds the newest rows.
+    platform::SqliteConnection writer(path, platform::SqliteConnection::Mode::OpenExisting);
+    writer.execScript(
+        "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+        "INSERT INTO DisConnectedList (TargetPath,StartinPath,ListOrder) VALUES ('/bin/new','/',2)");
+    const std::string walFile = testsupport::readFile(path);
+    const std::string log = testsupport::readFile(path + "-wal");
+    {
+        Database reader(path, Database::Access::ReadOnly);
+        EXPECT_EQ(reader.openRecordset(st::disconnectedList()).recordCount(), 2u);
+    }
+    EXPECT_EQ(testsupport::readFile(path), walFile);
+    EXPECT_EQ(testsupport::readFile(path + "-wal"), log);
+}
+
+TEST(Store, DatabaseTheUserMayNotReadSaysSo) {
+    TempDir dir;
+    const std::string path = dir / "corvale.mdb";
+    createEmptyDatabase(path);
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        // Root reads everything: the open is tried as nobody.
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(1);
+        }
+        const std::string text = openFailure(path);
+        _exit(write(channel[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    close(channel[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(text, "Cannot open " + path + ": Permission denied");
 }
 
 TEST(Store, WorkspaceMustExistBeforeTheOpen) {

@@ -95,6 +95,11 @@ std::string installPrograms(const std::string& folder);
 // What the sqlite3 tool prints for query on database, as a person would see it.
 std::string sqliteOutput(const std::string& database, const std::string& query);
 
+// Leaves beside database the rollback journal of a writer that stopped in
+// the middle of emptying every table: a hot journal, which SQLite plays back
+// at the next open that may write. The file itself is left as it was.
+void leaveHotJournal(const std::string& database);
+
 // Paths of the test helpers, built beside the test programs.
 std::string recordRunPath();
 
