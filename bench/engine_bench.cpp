@@ -1,16 +1,23 @@
-// Times the built engine against minimal programs doing the same job, in one
-// run, and prints the ratios:
-//  - a list of N items (a program that exits at once) against a loop that
-//    spawns the same N programs;
-//  - a run with an empty list and nothing to show against a process that only
-//    opens the same database file and reads the list.
-#include "engine/address_discovery.h"
+// Times the built engine against minimal programs doing the same job and
+// prints the ratios. Each engine run is paired with a run of its baseline
+// right after it (A B A B ...), so that whatever the machine does meanwhile
+// weighs on both; the figure is the median of the pairwise ratios.
+//  - The fixed cost: a run with an empty list and nothing to show against a
+//    process that only opens the same database file and reads one list
+//    (bench/open_database), on the disconnected path (a network namespace
+//    with only loopback) and on the connected path (a namespace with an
+//    address and a default route).
+//  - The cost per item: a list of N items (a program that exits at once)
+//    against a loop that spawns the same N programs.
 #include "tests/support/test_support.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <sched.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -26,36 +33,55 @@ namespace {
 // application would fail on it.
 const std::vector<std::string> kEnvironment = {"PATH=/usr/bin:/bin", "DISPLAY=:31999"};
 
-struct Outcome {
-    double seconds;
-    int status;
-};
-
-// Runs argv in folder, waits for it and for every process it left behind
-// (we are their subreaper), and returns how long the program itself took.
-Outcome timeRun(const std::vector<std::string>& argv, const std::string& folder) {
+// Runs argv, waits for it and for every process it left behind (we are their
+// subreaper), and returns how long the program itself took.
+double timeRun(const std::vector<std::string>& argv) {
     const auto begun = Clock::now();
-    const int pid = testsupport::startProcess(argv, kEnvironment, folder);
+    const int pid = testsupport::startProcess(argv, kEnvironment, "/");
     if (pid < 0) {
         std::fprintf(stderr, "cannot start %s\n", argv[0].c_str());
         std::exit(1);
     }
     int status = 0;
     waitpid(pid, &status, 0); // blocking: a polling wait would round the times
-    status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
     while (waitpid(-1, nullptr, 0) > 0) {
     }
-    return {seconds, status};
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s ended with status %d\n", argv[0].c_str(), status);
+        std::exit(1);
+    }
+    return seconds;
 }
 
-double median(std::vector<double> values) {
+double quantile(std::vector<double> values, double q) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
 }
 
-// A program folder with the engine and a database whose applicable list holds
-// count items.
+struct Pairs {
+    std::vector<double> a;
+    std::vector<double> b;
+    std::vector<double> ratios;
+};
+
+// Runs a then b, pairs times over, after two unmeasured rounds.
+Pairs interleave(const std::vector<std::string>& a, const std::vector<std::string>& b, int pairs) {
+    for (int warm = 0; warm < 2; ++warm) {
+        timeRun(a);
+        timeRun(b);
+    }
+    Pairs result;
+    for (int i = 0; i < pairs; ++i) {
+        result.a.push_back(timeRun(a));
+        result.b.push_back(timeRun(b));
+        result.ratios.push_back(result.a.back() / result.b.back());
+    }
+    return result;
+}
+
+// A program folder with the engine and a database whose applicable list (in
+// the network namespace we are in) holds count items.
 struct ProgramFolder {
     testsupport::TempDir dir;
     std::string engine;
@@ -67,72 +93,120 @@ struct ProgramFolder {
         testsupport::installPrograms(dir.path());
         testsupport::DatabaseFile db(database);
         testsupport::ApplicableList list(db);
-        db.database().execute({"BEGIN", {}});
-        for (int i = 0; i < count; ++i) {
-            list.add(EXIT_AT_ONCE_PATH, dir.path(), i + 1);
-        }
-        db.database().execute({"COMMIT", {}});
+        db.database().transaction([&] {
+            for (int i = 0; i < count; ++i) {
+                list.add(EXIT_AT_ONCE_PATH, dir.path(), i + 1);
+            }
+        });
     }
 };
 
-double timeEngine(const ProgramFolder& folder, int repetitions) {
-    std::vector<double> runs;
-    for (int r = 0; r < repetitions; ++r) {
-        const Outcome outcome = timeRun({folder.engine}, "/");
-        if (outcome.status != 0) {
-            std::fprintf(stderr, "the engine ended with status %d\n", outcome.status);
-            std::exit(1);
-        }
-        runs.push_back(outcome.seconds);
-    }
-    return median(runs);
+int shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str());
 }
 
-double timeBaseline(const std::vector<std::string>& argv, int repetitions) {
-    std::vector<double> runs;
-    for (int r = 0; r < repetitions; ++r) {
-        runs.push_back(timeRun(argv, "/").seconds);
+// A network namespace that this process (and so every run it starts) enters
+// for one path of the engine, and leaves again.
+class NetworkPath {
+public:
+    // connected: a veth with an address and a default route; otherwise only
+    // loopback.
+    explicit NetworkPath(bool connected) {
+        const std::string id = std::to_string(getpid());
+        m_name = "cvb-" + id + (connected ? "-c" : "-d");
+        m_peer = m_name + "-p";
+        bool made = shell("ip netns add " + m_name) == 0 && shell("ip netns add " + m_peer) == 0 &&
+                    shell("ip -n " + m_name + " link set lo up") == 0;
+        if (made && connected) {
+            made = shell("ip link add eth0 netns " + m_name + " type veth peer name peth0 netns " + m_peer) ==
+                       0 &&
+                   shell("ip -n " + m_peer + " link set peth0 up") == 0 &&
+                   shell("ip -n " + m_name + " addr add 192.168.1.20/24 dev eth0") == 0 &&
+                   shell("ip -n " + m_name + " link set eth0 up") == 0;
+            const std::string running =
+                "ip -n " + m_name + " -o link show dev eth0 | grep -q 'LOWER_UP.*state UP'";
+            for (int i = 0; made && i < 500 && shell(running) != 0; ++i) {
+                usleep(10'000);
+            }
+            made = made && shell("ip -n " + m_name + " route add default via 192.168.1.1 dev eth0") == 0;
+        }
+        m_home = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+        const int target = made ? open(("/run/netns/" + m_name).c_str(), O_RDONLY | O_CLOEXEC) : -1;
+        m_entered = target >= 0 && m_home >= 0 && setns(target, CLONE_NEWNET) == 0;
+        if (target >= 0) {
+            close(target);
+        }
     }
-    return median(runs);
+    ~NetworkPath() {
+        if (m_entered) {
+            setns(m_home, CLONE_NEWNET);
+        }
+        if (m_home >= 0) {
+            close(m_home);
+        }
+        shell("ip netns del " + m_name);
+        shell("ip netns del " + m_peer);
+    }
+    bool entered() const { return m_entered; }
+
+private:
+    std::string m_name;
+    std::string m_peer;
+    int m_home = -1;
+    bool m_entered = false;
+};
+
+void printFixedCost(const char* path, int pairs) {
+    ProgramFolder empty(0);
+    const Pairs open = interleave({empty.engine}, {OPEN_DATABASE_PATH, empty.database}, pairs);
+    const Pairs bare = interleave({empty.engine}, {"/bin/true"}, pairs);
+    std::printf("%-14s %10.3f %10.3f %8.2f %7.2f-%-7.2f %10.3f %8.2f\n", path, quantile(open.a, 0.5) * 1e3,
+                quantile(open.b, 0.5) * 1e3, quantile(open.ratios, 0.5), quantile(open.ratios, 0.25),
+                quantile(open.ratios, 0.75), quantile(bare.b, 0.5) * 1e3, quantile(bare.ratios, 0.5));
 }
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
+    const int pairs = argc > 1 ? std::max(5, std::atoi(argv[1])) : 40;
 
-    std::printf("Engine against minimal programs, medians of repeated runs, one process each run.\n\n");
-    std::printf("%-28s %12s %12s %8s\n", "case", "engine ms", "minimal ms", "ratio");
-
-    ProgramFolder empty(0);
-    const int emptyReps = 41;
-    const double engineEmpty = timeEngine(empty, emptyReps);
-    const double openOnly = timeBaseline({OPEN_DATABASE_PATH, empty.database}, emptyReps);
-    std::printf("%-28s %12.3f %12.3f %8.2f\n", "empty list, nothing shown", engineEmpty * 1e3, openOnly * 1e3,
-                engineEmpty / openOnly);
-    const double loopEmpty = timeBaseline({SPAWN_LOOP_PATH, EXIT_AT_ONCE_PATH, "0"}, emptyReps);
-
-    for (const int count : {1, 100, 1000}) {
-        const int reps = count == 1 ? 41 : count == 100 ? 11 : 5;
-        ProgramFolder folder(count);
-        const double engine = timeEngine(folder, reps);
-        const double loop = timeBaseline({SPAWN_LOOP_PATH, EXIT_AT_ONCE_PATH, std::to_string(count)}, reps);
-        char label[64];
-        std::snprintf(label, sizeof label, "%d items, per item", count);
-        std::printf("%-28s %12.4f %12.4f %8.2f\n", label, engine * 1e3 / count, loop * 1e3 / count,
-                    engine / loop);
-        if (count == 1) {
-            continue; // the difference of two whole runs is all noise for one item
+    std::printf("Fixed cost: the engine with an empty list and nothing to show, against bench/open_database\n"
+                "and /bin/true; %d interleaved pairs each, medians, ratio spread as quartiles.\n\n",
+                pairs);
+    std::printf("%-14s %10s %10s %8s %15s %10s %8s\n", "path", "engine ms", "open ms", "ratio", "spread",
+                "true ms", "ratio");
+    for (const bool connected : {false, true}) {
+        const char* path = connected ? "connected" : "disconnected";
+        NetworkPath network(connected);
+        if (network.entered()) {
+            printFixedCost(path, pairs);
+        } else {
+            std::printf("%-14s (no network namespace could be made here; run as root)\n", path);
         }
-        std::snprintf(label, sizeof label, "%d items, beyond empty", count);
-        const double engineExtra = (engine - engineEmpty) / count;
-        const double loopExtra = (loop - loopEmpty) / count;
-        std::printf("%-28s %12.4f %12.4f %8.2f\n", label, engineExtra * 1e3, loopExtra * 1e3,
-                    engineExtra / loopExtra);
     }
-    std::printf("\n'per item': whole run divided by N. 'beyond empty': the run less the same program's run\n"
-                "with an empty list, divided by N: the cost of one more item. The engine runs with\n"
-                "DISPLAY set to a display that does not exist, so a run that made its GUI application\n"
-                "would fail; every run above ended with status 0.\n");
+    {
+        // Whatever this machine's own network is, for comparison.
+        printFixedCost("this machine", pairs);
+    }
+
+    std::printf("\nPer item: a list of N programs that exit at once, against a loop that spawns them;\n"
+                "interleaved pairs, medians, on this machine's network.\n\n");
+    std::printf("%-24s %12s %12s %8s\n", "case", "engine ms", "loop ms", "ratio");
+    for (const int count : {1, 100, 1000}) {
+        ProgramFolder folder(count);
+        const Pairs run =
+            interleave({folder.engine}, {SPAWN_LOOP_PATH, EXIT_AT_ONCE_PATH, std::to_string(count)},
+                       count == 1     ? pairs
+                       : count == 100 ? 11
+                                      : 5);
+        char label[64];
+        std::snprintf(label, sizeof label, count == 1 ? "1 item (fixed cost)" : "%d items, per item", count);
+        std::printf("%-24s %12.4f %12.4f %8.2f\n", label, quantile(run.a, 0.5) * 1e3 / count,
+                    quantile(run.b, 0.5) * 1e3 / count, quantile(run.ratios, 0.5));
+    }
+    std::printf("\n'per item': the whole run divided by N; the fixed cost is the table above. The engine\n"
+                "runs with DISPLAY set to a display that does not exist, so a run that made its GUI\n"
+                "application would fail; every run above ended with status 0.\n");
     return 0;
 }

@@ -1,6 +1,5 @@
 #include "platform/network.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <linux/if_addr.h>
@@ -136,20 +135,11 @@ int readInterfaces(std::map<int, Interface>& interfaces) {
     return 0;
 }
 
-} // namespace
-
-bool NetlinkNetwork::alive() {
-    std::map<int, Interface> interfaces;
-    if (readInterfaces(interfaces) != 0) {
-        return false;
-    }
-    return std::any_of(interfaces.begin(), interfaces.end(),
-                       [](const auto& entry) { return entry.second.up && !entry.second.address.empty(); });
-}
-
-AdapterList NetlinkNetwork::adapters() {
+// One pass over the kernel's tables answers both questions.
+AdapterList readAdapters(bool& alive) {
     AdapterList list;
     std::map<int, Interface> interfaces;
+    alive = false;
     list.error = readInterfaces(interfaces);
     if (list.error != 0) {
         return list;
@@ -160,10 +150,29 @@ AdapterList NetlinkNetwork::adapters() {
         if (!interface.up) {
             continue;
         }
+        alive = alive || !interface.address.empty();
         list.adapters.push_back({interface.address.empty() ? "0.0.0.0" : interface.address,
                                  interface.gateway.empty() ? "0.0.0.0" : interface.gateway});
     }
     return list;
+}
+
+} // namespace
+
+bool NetlinkNetwork::alive() {
+    bool alive = false;
+    m_answered = readAdapters(alive);
+    return alive;
+}
+
+AdapterList NetlinkNetwork::adapters() {
+    if (m_answered) {
+        AdapterList list = std::move(*m_answered);
+        m_answered.reset();
+        return list;
+    }
+    bool alive = false;
+    return readAdapters(alive);
 }
 
 } // namespace corvale::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,12 @@ public:
 class NetlinkNetwork : public Network {
 public:
     bool alive() override;
+    // Right after alive(), the interfaces that answer read (one pass over the
+    // kernel's tables for both); otherwise a fresh read.
     AdapterList adapters() override;
+
+private:
+    std::optional<AdapterList> m_answered;
 };
 
 } // namespace corvale::platform

@@ -2,8 +2,8 @@
 
 #include "platform/module_loader.h"
 
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 
 namespace corvale::platform {
 

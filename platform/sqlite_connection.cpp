@@ -57,11 +57,6 @@ SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(
             rc = sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         }
     }
-    if (rc == SQLITE_OK) {
-        // SQLite opens lazily: a journal that needs playing back, or a log
-        // that needs recovery, shows up only at the first read.
-        rc = sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, nullptr);
-    }
     if (rc != SQLITE_OK) {
         const std::string message = openFailureText(m_db, rc, path);
         sqlite3_close(m_db);

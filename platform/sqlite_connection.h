@@ -23,7 +23,8 @@ struct SqlRows {
 class SqliteConnection {
 public:
     // ReadOnly never writes the file nor anything beside it that matters:
-    // a hot journal is refused rather than played back, and closing never
+    // a hot journal is refused (at the first read: SQLite opens lazily)
+    // rather than played back, and closing never
     // checkpoints a write-ahead log.
     enum class Mode { OpenExisting, ReadOnly, Create };
 

@@ -53,10 +53,35 @@ bool containsIgnoringCase(const std::vector<std::string>& names, const std::stri
 
 } // namespace
 
+namespace {
+
+// One statement answers the whole check: a row with the empty name and the
+// format number, then one row per column of each expected table (a table
+// that is missing gives a single row without a column).
+const std::string& schemaCheckQuery() {
+    static const std::string query = [] {
+        std::string tables;
+        for (const TableShape& table : expectedTables()) {
+            tables += (tables.empty() ? "('" : ",('") + table.name + "')";
+        }
+        return "SELECT '', user_version FROM pragma_user_version UNION ALL "
+               "SELECT t.column1, p.name FROM (VALUES " +
+               tables + ") AS t LEFT JOIN pragma_table_info(t.column1) AS p";
+    }();
+    return query;
+}
+
+} // namespace
+
 void verifySchema(platform::SqliteConnection& connection) {
     // The first read also tells a file that is not a database at all.
-    const platform::SqlRows version = connection.query("PRAGMA user_version");
-    const auto fileVersion = std::get<std::int64_t>(version.rows.at(0).at(0));
+    const platform::SqlRows rows = connection.query(schemaCheckQuery());
+    std::int64_t fileVersion = 0;
+    for (const auto& row : rows.rows) {
+        if (std::get<std::string>(row.at(0)).empty()) {
+            fileVersion = std::get<std::int64_t>(row.at(1));
+        }
+    }
     if (fileVersion > kSchemaVersion) {
         throw Failure("The database " + connection.path() +
                       " was written by a newer version of Corvale (format " + std::to_string(fileVersion) +
@@ -64,15 +89,16 @@ void verifySchema(platform::SqliteConnection& connection) {
                       "). Please install the newer version.");
     }
     for (const TableShape& table : expectedTables()) {
-        const platform::SqlRows info =
-            connection.query("SELECT name FROM pragma_table_info(?)", {table.name});
-        if (info.rows.empty()) {
+        std::vector<std::string> present;
+        for (const auto& row : rows.rows) {
+            const auto* column = std::get_if<std::string>(&row.at(1));
+            if (std::get<std::string>(row.at(0)) == table.name && column) {
+                present.push_back(*column);
+            }
+        }
+        if (present.empty()) {
             throw Failure("The file " + connection.path() + " is not a Corvale database: it has no table " +
                           table.name + ".");
-        }
-        std::vector<std::string> present;
-        for (const auto& row : info.rows) {
-            present.push_back(std::get<std::string>(row.at(0)));
         }
         for (const std::string& column : table.columns) {
             if (!containsIgnoringCase(present, column)) {
