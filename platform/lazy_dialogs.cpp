@@ -8,6 +8,7 @@
 namespace corvale::platform {
 
 namespace {
+
 bool hasScreen() {
     for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         const char* value = std::getenv(variable);
@@ -17,63 +18,91 @@ bool hasScreen() {
     }
     return false;
 }
+
+template <typename Function> void find(Function& function, const char* name, std::string& error) {
+    function = reinterpret_cast<Function>(moduleSymbol(kDialogsModule, name, error));
+}
+
+std::string takeText(char* text) {
+    std::string taken = text ? text : "";
+    std::free(text);
+    return taken;
+}
+
 } // namespace
 
 LazyQtDialogs::LazyQtDialogs(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
-LazyQtDialogs::~LazyQtDialogs() = default;
+LazyQtDialogs::~LazyQtDialogs() {
+    if (m_loaded) {
+        m_module.stop();
+    }
+}
 
-Dialogs& LazyQtDialogs::dialogs() {
-    if (!m_tried) {
-        m_tried = true;
-        if (hasScreen()) {
-            std::string error;
-            using MakeFunction = Dialogs* (*)(int*, char**);
-            const auto choosePlatform = reinterpret_cast<const char* (*)()>(
-                moduleSymbol(kDialogsModule, "corvale_choose_platform", error));
-            const auto make =
-                reinterpret_cast<MakeFunction>(moduleSymbol(kDialogsModule, "corvale_make_dialogs", error));
-            m_processEvents =
-                reinterpret_cast<void (*)()>(moduleSymbol(kDialogsModule, "corvale_process_events", error));
-            m_resetPointer =
-                reinterpret_cast<void (*)()>(moduleSymbol(kDialogsModule, "corvale_reset_pointer", error));
-            const char* unusable = choosePlatform ? choosePlatform() : nullptr;
-            if (unusable) {
-                error = unusable;
-            }
-            if (choosePlatform && !unusable && make && m_processEvents && m_resetPointer) {
-                m_loaded.reset(make(&m_argc, m_argv));
-            } else {
-                std::fprintf(stderr, "Cannot show windows: %s\n", error.c_str());
-                m_processEvents = nullptr;
-                m_resetPointer = nullptr;
-            }
+bool LazyQtDialogs::windows() {
+    if (m_tried) {
+        return m_loaded;
+    }
+    m_tried = true;
+    if (!hasScreen()) {
+        return false;
+    }
+    std::string error;
+    const char* (*start)(int*, char**) = nullptr;
+    find(start, "corvale_start_dialogs", error);
+    find(m_module.showMessage, "corvale_show_message", error);
+    find(m_module.openFile, "corvale_open_file", error);
+    find(m_module.chooseFolder, "corvale_choose_folder", error);
+    find(m_module.processEvents, "corvale_process_events", error);
+    find(m_module.resetPointer, "corvale_reset_pointer", error);
+    find(m_module.stop, "corvale_stop_dialogs", error);
+    const bool complete = start && m_module.showMessage && m_module.openFile && m_module.chooseFolder &&
+                          m_module.processEvents && m_module.resetPointer && m_module.stop;
+    if (complete) {
+        if (const char* unusable = start(&m_argc, m_argv)) {
+            error = unusable;
+        } else {
+            m_loaded = true;
         }
     }
-    return m_loaded ? *m_loaded : static_cast<Dialogs&>(m_fallback);
+    if (!m_loaded) {
+        std::fprintf(stderr, "Cannot show windows: %s\n", error.c_str());
+    }
+    return m_loaded;
 }
 
 MessageAnswer LazyQtDialogs::showMessage(const MessageRequest& request) {
-    return dialogs().showMessage(request);
+    if (!windows()) {
+        return m_fallback.showMessage(request);
+    }
+    return static_cast<MessageAnswer>(
+        m_module.showMessage(request.text.c_str(), request.caption.c_str(), static_cast<int>(request.buttons),
+                             static_cast<int>(request.icon), static_cast<int>(request.defaultButton)));
 }
 
 std::string LazyQtDialogs::openFile(const OpenFileRequest& request) {
-    return dialogs().openFile(request);
+    if (!windows()) {
+        return m_fallback.openFile(request);
+    }
+    return takeText(m_module.openFile(request.filter.c_str(), request.title.c_str()));
 }
 
 std::string LazyQtDialogs::chooseFolder(const std::string& title) {
-    return dialogs().chooseFolder(title);
+    if (!windows()) {
+        return m_fallback.chooseFolder(title);
+    }
+    return takeText(m_module.chooseFolder(title.c_str()));
 }
 
 void LazyQtDialogs::resetPointer() {
-    if (m_loaded && m_resetPointer) {
-        m_resetPointer();
+    if (m_loaded) {
+        m_module.resetPointer();
     }
 }
 
 void LazyQtDialogs::processPendingEvents() {
-    if (m_processEvents) {
-        m_processEvents();
+    if (m_loaded) {
+        m_module.processEvents();
     }
 }
 

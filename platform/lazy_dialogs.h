@@ -2,18 +2,18 @@
 
 #include "platform/stderr_dialogs.h"
 
-#include <memory>
-
 namespace corvale::platform {
 
 // The Qt dialogs, loaded with Qt itself only when the first one is shown, so
 // that a run with nothing to show neither loads Qt nor connects to a display.
-// Without a screen (no display and no Qt platform named) or without the
-// module, messages go to standard error instead.
+// Without a screen (no display and no Qt platform named, or none that can be
+// used) or without the module, messages go to standard error instead.
 class LazyQtDialogs : public Dialogs {
 public:
     LazyQtDialogs(int& argc, char** argv);
     ~LazyQtDialogs() override;
+    LazyQtDialogs(const LazyQtDialogs&) = delete;
+    LazyQtDialogs& operator=(const LazyQtDialogs&) = delete;
 
     MessageAnswer showMessage(const MessageRequest& request) override;
     std::string openFile(const OpenFileRequest& request) override;
@@ -25,15 +25,25 @@ public:
     void resetPointer();
 
 private:
-    Dialogs& dialogs();
+    // The module's plain C functions, all set once windows can be shown.
+    struct Module {
+        int (*showMessage)(const char*, const char*, int, int, int) = nullptr;
+        char* (*openFile)(const char*, const char*) = nullptr;
+        char* (*chooseFolder)(const char*) = nullptr;
+        void (*processEvents)() = nullptr;
+        void (*resetPointer)() = nullptr;
+        void (*stop)() = nullptr;
+    };
+
+    // Whether the module is loaded and its windows can be shown.
+    bool windows();
 
     int& m_argc;
     char** m_argv;
-    std::unique_ptr<Dialogs> m_loaded;
-    void (*m_processEvents)() = nullptr;
-    void (*m_resetPointer)() = nullptr;
-    StderrDialogs m_fallback;
+    Module m_module;
+    bool m_loaded = false;
     bool m_tried = false;
+    StderrDialogs m_fallback;
 };
 
 } // namespace corvale::platform

@@ -1,26 +1,82 @@
 // The Qt dialogs as a module that a program without windows loads only when
-// it has something to show.
+// it has something to show. Its interface is plain C: the program may carry
+// its own copy of the C++ runtime, so no C++ object, allocation or exception
+// crosses it. Texts handed back are allocated with malloc for the caller to
+// free.
 #include "platform/qt_dialogs.h"
 #include "platform/qt_platform_choice.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 
-// Null when windows can be shown; otherwise why not.
-extern "C" __attribute__((visibility("default"))) const char* corvale_choose_platform() {
+#define CORVALE_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+std::unique_ptr<corvale::platform::QtDialogs> dialogs;
+
+char* copyForCaller(const std::string& text) {
+    return text.empty() ? nullptr : strdup(text.c_str());
+}
+
+} // namespace
+
+// Chooses a window platform that can be used and prepares the dialogs.
+// Returns null when windows can be shown; otherwise why not.
+CORVALE_EXPORT const char* corvale_start_dialogs(int* argc, char** argv) {
     static std::string why;
-    why = corvale::platform::chooseUsablePlatform();
+    try {
+        why = corvale::platform::chooseUsablePlatform();
+        if (why.empty()) {
+            dialogs = std::make_unique<corvale::platform::QtDialogs>(*argc, argv);
+        }
+    } catch (const std::exception& failure) {
+        why = failure.what();
+    }
     return why.empty() ? nullptr : why.c_str();
 }
 
-extern "C" __attribute__((visibility("default"))) corvale::Dialogs* corvale_make_dialogs(int* argc,
-                                                                                         char** argv) {
-    return new corvale::platform::QtDialogs(*argc, argv);
+// Returns the answer's number (corvale::MessageAnswer).
+CORVALE_EXPORT int corvale_show_message(const char* text, const char* caption, int buttons, int icon,
+                                        int defaultButton) {
+    try {
+        return static_cast<int>(dialogs->showMessage(
+            {text, caption, static_cast<corvale::MessageButtons>(buttons),
+             static_cast<corvale::MessageIcon>(icon), static_cast<corvale::MessageAnswer>(defaultButton)}));
+    } catch (const std::exception&) {
+        return static_cast<int>(corvale::MessageAnswer::Cancel);
+    }
 }
 
-extern "C" __attribute__((visibility("default"))) void corvale_process_events() {
+// The chosen file's full path, or null when the dialog was cancelled.
+CORVALE_EXPORT char* corvale_open_file(const char* filter, const char* title) {
+    try {
+        return copyForCaller(dialogs->openFile({filter, title}));
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+// The chosen folder, or null.
+CORVALE_EXPORT char* corvale_choose_folder(const char* title) {
+    try {
+        return copyForCaller(dialogs->chooseFolder(title));
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+// Closes the window application before the program ends.
+CORVALE_EXPORT void corvale_stop_dialogs() {
+    dialogs.reset();
+}
+
+CORVALE_EXPORT void corvale_process_events() {
     corvale::platform::QtDialogs::processPendingEvents();
 }
 
-extern "C" __attribute__((visibility("default"))) void corvale_reset_pointer() {
+CORVALE_EXPORT void corvale_reset_pointer() {
     corvale::platform::resetQtPointer();
 }

@@ -41,11 +41,11 @@ protected:
         }
     }
 
-    void startEngine(const std::string& folder) {
-        m_engine = testsupport::startProcess(
-            {program / "brisken"},
-            {"PATH=/usr/bin:/bin", "DISPLAY=" + x.display(), "CORVALE_RECORD=" + (program / "record")},
-            folder);
+    void startEngine(const std::string& folder, std::vector<std::string> environment = {}) {
+        environment.push_back("PATH=/usr/bin:/bin");
+        environment.push_back("DISPLAY=" + x.display());
+        environment.push_back("CORVALE_RECORD=" + (program / "record"));
+        m_engine = testsupport::startProcess({program / "brisken"}, environment, folder);
         ASSERT_GT(m_engine, 0);
     }
 
@@ -95,6 +95,35 @@ TEST_F(EngineOnADesktop, FailedItemIsShownOnceAfterTheOthersStarted) {
     ASSERT_TRUE(x.windowAppears("Brisken"));
     EXPECT_EQ(testsupport::waitForRecords(program / "record", 2).size(), 2u);
     EXPECT_EQ(testsupport::waitForExit(m_engine, 300ms), -1);
+    x.press("Return");
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 0);
+}
+
+// The engine carries its own C++ runtime; both modules (GIO to open the
+// document, Qt for the message) bring the system's. One run uses all three.
+TEST_F(EngineOnADesktop, DocumentIsOpenedAndTheFailureShownThroughBothModules) {
+    TempDir desktop;
+    fs::create_directories(desktop / "data/applications");
+    fs::create_directories(desktop / "config");
+    testsupport::writeFile(desktop / "data/applications/recorder.desktop",
+                           "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" +
+                               testsupport::recordRunPath() + " %f\nMimeType=text/plain;\n");
+    testsupport::writeFile(desktop / "config/mimeapps.list",
+                           "[Default Applications]\ntext/plain=recorder.desktop\n");
+    testsupport::writeFile(program / "work/notes.txt", "a document\n");
+    {
+        DatabaseFile db(program / "corvale.mdb");
+        testsupport::ApplicableList list(db);
+        list.add(program / "work/notes.txt", program / "work", 1);
+        list.add(program / "missing", program / "work", 2);
+    }
+    startEngine(elsewhere.path(),
+                {"XDG_DATA_HOME=" + (desktop / "data"), "XDG_CONFIG_HOME=" + (desktop / "config"),
+                 "XDG_CONFIG_DIRS=" + (desktop / "none"), "XDG_DATA_DIRS=/usr/share"});
+    ASSERT_TRUE(x.windowAppears("Brisken"));
+    const auto records = testsupport::waitForRecords(program / "record", 1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].at("args"), program / "work/notes.txt");
     x.press("Return");
     EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 0);
 }
