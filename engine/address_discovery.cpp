@@ -36,14 +36,18 @@ std::string NetworkDiscovery::networkAlive() {
 
 std::string NetworkDiscovery::discoverIP() {
     if (networkAlive() == kNoConnection) {
+        m_finding = "disconnected: no network interface is up and running with an IPv4 address";
         return "Disconnected";
     }
     const corvale::platform::AdapterList list = m_network.adapters();
     if (list.error != 0) {
+        m_finding =
+            "disconnected: the interfaces could not be read (error " + std::to_string(list.error) + ")";
         show(kQueryFailed + std::to_string(list.error));
         return {};
     }
     if (list.adapters.empty()) {
+        m_finding = "disconnected: no interface is listed";
         show(kSizingFailed + std::to_string(kNoData));
         return {};
     }
@@ -57,11 +61,13 @@ std::string NetworkDiscovery::discoverIP() {
         gateway = addressChars(list.adapters[chosen].gateway);
     }
     // Without a real gateway anywhere the last interface is taken all the same.
-    if (gateway.empty()) {
-        return {};
-    }
-    const std::string address = addressChars(list.adapters[chosen].address);
-    if (address.empty()) {
+    const corvale::platform::Adapter& adapter = list.adapters[chosen];
+    const std::string address = addressChars(adapter.address);
+    m_finding = "adapter " + adapter.name + ": address " + adapter.address +
+                (isRealGateway(gateway) ? ", gateway " + gateway
+                                        : ", no default gateway (no adapter has one; the last is taken)");
+    if (gateway.empty() || address.empty()) {
+        m_finding = "disconnected: adapter " + adapter.name + " gives no usable address";
         return {};
     }
     return "IP Address:" + address;

@@ -14,6 +14,9 @@ class AddressDiscovery {
 public:
     virtual ~AddressDiscovery() = default;
     virtual std::string discoverIP() = 0;
+    // What the last discoverIP() found, in words: the adapter chosen with its
+    // address and gateway, or why the machine counts as disconnected.
+    virtual std::string lastFinding() const { return {}; }
 };
 
 inline constexpr const char* kNoConnection = "The system has no connection or an error occurred";
@@ -32,6 +35,7 @@ public:
     // kNoConnection, or a description of the connection.
     std::string networkAlive();
     std::string discoverIP() override;
+    std::string lastFinding() const override { return m_finding; }
 
 private:
     void show(const std::string& text);
@@ -39,6 +43,7 @@ private:
     corvale::platform::Network& m_network;
     corvale::Dialogs& m_dialogs;
     std::function<void()> m_letEventsRun;
+    std::string m_finding;
 };
 
 } // namespace brisken

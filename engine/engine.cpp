@@ -62,6 +62,9 @@ int Engine::Main() {
         m_connection.access = corvale::Database::Access::ReadOnly;
         corvale::requirePrivateFile(m_connection.dbPath);
         m_connection.openDatabase();
+        if (m_report) {
+            m_report("Database: " + m_connection.dbPath);
+        }
     } catch (const std::exception& failure) {
         trap(failure);
         return kExitTrapped;
@@ -83,41 +86,62 @@ void Engine::enterProgramFolder() {
     }
 }
 
+ListChoice chooseList(corvale::Database& database, const std::string& discovered) {
+    ListChoice choice;
+    if (discovered.find("IP Address") == std::string::npos) {
+        return choice;
+    }
+    const std::vector<std::string> pieces = split(discovered, ':');
+    if (pieces.size() < 2) {
+        throw Failure("The address discovery gave '" + discovered + "', which holds no address.");
+    }
+    const std::string& address = pieces[1];
+    if (address == "0.0.0.0") {
+        return choice;
+    }
+    choice.disconnected = false;
+    choice.address = address;
+    auto onFile = [&](const std::string& key) {
+        return database.openRecordset(statements::addressCheck(key)).recordCount() > 0;
+    };
+    // The most specific key that is on file: the whole address, then its
+    // first three and two numbers; the first number is run unchecked, so an
+    // address that matches nothing starts nothing.
+    if (onFile(address)) {
+        choice.key = address;
+        choice.how = "the whole address";
+    } else if (const std::string three = leadingNumbers(address, 3); onFile(three)) {
+        choice.key = three;
+        choice.how = "its leading three numbers";
+    } else if (const std::string two = leadingNumbers(address, 2); onFile(two)) {
+        choice.key = two;
+        choice.how = "its leading two numbers";
+    } else {
+        choice.key = leadingNumbers(address, 1);
+        choice.how =
+            onFile(choice.key) ? "its first number" : "its first number, which is not on file either";
+    }
+    return choice;
+}
+
 void Engine::startPrograms() {
     try {
         const std::string result = m_discovery.discoverIP();
-        if (result.find("IP Address") == std::string::npos) {
+        const ListChoice choice = chooseList(*m_connection.dbase, result);
+        if (m_report) {
+            m_report("Network: " + m_discovery.lastFinding());
+            m_report(choice.disconnected
+                         ? "List: the disconnected list"
+                         : "List: " + choice.key + " (" + choice.how + " of " + choice.address + ")");
+        }
+        if (choice.disconnected) {
             runList(statements::disconnectedList());
-            return;
-        }
-        const std::vector<std::string> pieces = split(result, ':');
-        if (pieces.size() < 2) {
-            throw Failure("The address discovery gave '" + result + "', which holds no address.");
-        }
-        const std::string& address = pieces[1];
-        if (address == "0.0.0.0") {
-            runList(statements::disconnectedList());
-            return;
-        }
-        // The most specific key that is on file: the whole address, then its
-        // first three and two numbers; the first number is run unchecked, so an
-        // address that matches nothing starts nothing.
-        if (hasAddress(address)) {
-            runConnectedList(address);
-        } else if (const std::string three = leadingNumbers(address, 3); hasAddress(three)) {
-            runConnectedList(three);
-        } else if (const std::string two = leadingNumbers(address, 2); hasAddress(two)) {
-            runConnectedList(two);
         } else {
-            runConnectedList(leadingNumbers(address, 1));
+            runConnectedList(choice.key);
         }
     } catch (const std::exception& failure) {
         trap(failure);
     }
-}
-
-bool Engine::hasAddress(const std::string& key) {
-    return m_connection.dbase->openRecordset(statements::addressCheck(key)).recordCount() > 0;
 }
 
 void Engine::runConnectedList(const std::string& key) {
@@ -131,6 +155,12 @@ void Engine::runList(const corvale::Query& query) {
             while (!items.eof()) {
                 const std::string targetPath = items.field("targetPath").text();
                 const std::string startInPath = items.field("startInPath").text();
+                if (m_report) {
+                    m_report("Item: " + targetPath + "\n  start in: " + startInPath + "\n  " +
+                             corvale::describeLaunch(startInPath, targetPath));
+                    items.moveNext();
+                    continue;
+                }
                 const corvale::LaunchResult result = corvale::execIt(
                     startInPath, targetPath, 1, corvale::platform::ChildHandling::StarterEndsSoon);
                 if (!corvale::launchSucceeded(result)) {

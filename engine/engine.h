@@ -5,6 +5,7 @@
 #include "shared/database.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,16 @@ inline constexpr const char* kFailedHeader = "This program failed to start corre
 // How many failed items the message names; the rest are counted, so that the
 // box fits on a screen. Standard error gets them all.
 inline constexpr std::size_t kFailuresShown = 20;
+
+// The list the engine runs for a discovery result: the disconnected list, or
+// the list of key, which is address or its leading numbers (how says which).
+struct ListChoice {
+    bool disconnected = true;
+    std::string address;
+    std::string key;
+    std::string how;
+};
+ListChoice chooseList(corvale::Database& database, const std::string& discovered);
 
 // One run of the startup engine: find and open the database, choose the list
 // for the machine's address, start every item of it, report what failed.
@@ -39,9 +50,14 @@ public:
 
     corvale::ConnectionState& connection() { return m_connection; }
 
+    // A dry run: every step up to the run loop as usual, but each finding is
+    // handed to report (one or more lines) and nothing is started.
+    void reportInsteadOfStarting(std::function<void(const std::string&)> report) {
+        m_report = std::move(report);
+    }
+
 private:
     void enterProgramFolder();
-    bool hasAddress(const std::string& key);
     void runConnectedList(const std::string& key);
     void showFailedPrograms();
     void show(const std::string& text);
@@ -53,6 +69,7 @@ private:
     corvale::ConnectionState m_connection;
     std::vector<std::string> m_failedPrograms;
     bool m_trapped = false;
+    std::function<void(const std::string&)> m_report;
 };
 
 } // namespace brisken

@@ -2,6 +2,7 @@
 // not a program.
 #include "platform/shell_open.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
@@ -91,6 +92,29 @@ extern "C" __attribute__((visibility("default"))) int corvale_open_with_applicat
         return openDesktopLauncher(target);
     }
     return openWithDefaultApplication(target);
+}
+
+// The name of the application that would open path (a launcher: the one it
+// describes), malloc'd for the caller, or null when there is none.
+extern "C" __attribute__((visibility("default"))) char* corvale_application_for(const char* path) {
+    using namespace corvale::platform;
+    const std::string target = path;
+    GAppInfo* app = nullptr;
+    if (target.size() > 8 && target.compare(target.size() - 8, 8, ".desktop") == 0) {
+        app = G_APP_INFO(g_desktop_app_info_new_from_filename(path));
+    } else {
+        GPtr<GFile> file(g_file_new_for_path(path));
+        GPtr<GFileInfo> info(g_file_query_info(file.get(), G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                                               G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
+        const char* type = info ? g_file_info_get_content_type(info.get()) : nullptr;
+        app = type ? g_app_info_get_default_for_type(type, FALSE) : nullptr;
+    }
+    if (!app) {
+        return nullptr;
+    }
+    char* name = strdup(g_app_info_get_name(app));
+    g_object_unref(app);
+    return name;
 }
 
 // Opens a web address with the desktop's default application for its scheme.

@@ -1,8 +1,10 @@
 #include "platform/network.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <linux/if_addr.h>
+#include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <map>
 #include <memory>
@@ -14,6 +16,9 @@
 #include <netlink/route/addr.h>
 #include <netlink/route/link.h>
 #include <netlink/route/route.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace corvale::platform {
 
@@ -29,6 +34,7 @@ using Socket = std::unique_ptr<nl_sock, SocketDeleter>;
 using Cache = std::unique_ptr<nl_cache, CacheDeleter>;
 
 struct Interface {
+    std::string name;
     bool up = false;
     std::string address;
     std::string gateway;
@@ -86,6 +92,7 @@ int readInterfaces(std::map<int, Interface>& interfaces) {
         }
         Interface& interface = interfaces[rtnl_link_get_ifindex(link)];
         interface.up = (flags & IFF_UP) && (flags & IFF_RUNNING);
+        interface.name = rtnl_link_get_name(link) ? rtnl_link_get_name(link) : "";
     }
 
     if (int rc = rtnl_addr_alloc_cache(socket.get(), &raw); rc < 0) {
@@ -152,7 +159,7 @@ AdapterList readAdapters(bool& alive) {
         }
         alive = alive || !interface.address.empty();
         list.adapters.push_back({interface.address.empty() ? "0.0.0.0" : interface.address,
-                                 interface.gateway.empty() ? "0.0.0.0" : interface.gateway});
+                                 interface.gateway.empty() ? "0.0.0.0" : interface.gateway, interface.name});
     }
     return list;
 }
@@ -160,12 +167,15 @@ AdapterList readAdapters(bool& alive) {
 } // namespace
 
 bool NetlinkNetwork::alive() {
-    bool alive = false;
-    m_answered = readAdapters(alive);
-    return alive;
+    if (!m_primed) {
+        m_answered = readAdapters(m_alive);
+    }
+    m_primed = false;
+    return m_alive;
 }
 
 AdapterList NetlinkNetwork::adapters() {
+    m_primed = false;
     if (m_answered) {
         AdapterList list = std::move(*m_answered);
         m_answered.reset();
@@ -173,6 +183,44 @@ AdapterList NetlinkNetwork::adapters() {
     }
     bool alive = false;
     return readAdapters(alive);
+}
+
+} // namespace corvale::platform
+
+namespace corvale::platform {
+
+bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + limit;
+    // Listen first, then look: a change between the two is not missed.
+    const int notices = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+    sockaddr_nl groups{};
+    groups.nl_family = AF_NETLINK;
+    groups.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
+    const bool listening =
+        notices >= 0 && ::bind(notices, reinterpret_cast<sockaddr*>(&groups), sizeof groups) == 0;
+    bool found = false;
+    for (;;) {
+        m_answered = readAdapters(m_alive);
+        m_primed = true;
+        found = std::any_of(m_answered->adapters.begin(), m_answered->adapters.end(),
+                            [](const Adapter& adapter) { return adapter.gateway != "0.0.0.0"; });
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (found || !listening || left.count() <= 0) {
+            break;
+        }
+        pollfd wait{notices, POLLIN, 0};
+        if (::poll(&wait, 1, static_cast<int>(left.count())) <= 0) {
+            continue; // the time is up (or a signal came): one last look
+        }
+        char buffer[8192];
+        while (::recv(notices, buffer, sizeof buffer, 0) > 0) {
+        }
+    }
+    if (notices >= 0) {
+        ::close(notices);
+    }
+    return found;
 }
 
 } // namespace corvale::platform

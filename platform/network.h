@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@ namespace corvale::platform {
 struct Adapter {
     std::string address;
     std::string gateway;
+    std::string name; // the interface's name, for people
 };
 
 // The answer to the adapter query: error is 0, or the system's error number
@@ -42,8 +44,17 @@ public:
     // kernel's tables for both); otherwise a fresh read.
     AdapterList adapters() override;
 
+    // Waits up to limit until an interface has a real default gateway, woken
+    // by the kernel's notices of link, address and route changes (no
+    // polling). Returns whether one has; the interfaces read last answer the
+    // next alive() and adapters(), so a machine already on a network pays
+    // nothing for the wait.
+    bool waitForGateway(std::chrono::milliseconds limit);
+
 private:
     std::optional<AdapterList> m_answered;
+    bool m_alive = false;
+    bool m_primed = false; // m_answered also answers the next alive()
 };
 
 } // namespace corvale::platform

@@ -3,6 +3,7 @@
 #include "platform/module_loader.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace corvale::platform {
@@ -23,6 +24,16 @@ OpenFunction gioFunction(const char* name) {
 int openUri(const std::string& uri) {
     const OpenFunction open = gioFunction("corvale_open_uri");
     return open ? open(uri.c_str()) : shell_code::kLaunchFailed;
+}
+
+std::string applicationFor(const std::string& path) {
+    std::string loadError;
+    const auto find = reinterpret_cast<char* (*)(const char*)>(
+        moduleSymbol(kGioModule, "corvale_application_for", loadError));
+    char* name = find ? find(path.c_str()) : nullptr;
+    const std::string found = name ? name : "";
+    std::free(name);
+    return found;
 }
 
 int shellOpen(const std::string& path) {

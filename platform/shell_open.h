@@ -26,6 +26,10 @@ inline constexpr int kSuccess = 42;
 // caller to reap. Never fails: the outcome is the return code.
 int shellOpen(const std::string& path);
 
+// The name of the application that shellOpen would start for path (an
+// existing regular file), or the empty text when there is none.
+std::string applicationFor(const std::string& path);
+
 // Opens a web address with the desktop's default application for its scheme;
 // returns a code as shellOpen does.
 int openUri(const std::string& uri);

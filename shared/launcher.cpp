@@ -7,7 +7,10 @@
 
 #include <cerrno>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <unistd.h>
 
 namespace corvale {
 
@@ -73,6 +76,48 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
         result = LaunchResult::shellCode(platform::shellOpen(targetPath));
     }
     return result;
+}
+
+namespace {
+// A program the kernel runs begins as an ELF file or a "#!" script; any other
+// file with an execute bit fails to start and is opened as a document.
+bool kernelCanExecute(const std::filesystem::path& path) {
+    char start[4] = {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    const std::size_t got = file ? std::fread(start, 1, sizeof start, file) : 0;
+    if (file) {
+        std::fclose(file);
+    }
+    return (got >= 2 && start[0] == '#' && start[1] == '!') || (got == 4 && std::memcmp(start,
+                                                                                        "\x7f"
+                                                                                        "ELF",
+                                                                                        4) == 0);
+}
+} // namespace
+
+std::string describeLaunch(const std::string& startIn, const std::string& target) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::is_directory(startIn, error)) {
+        return "cannot start: missing start-in folder";
+    }
+    const fs::path path = fs::path(startIn) / target; // an absolute target stays as it is
+    const fs::file_type type = fs::status(path, error).type();
+    if (target.empty() || type == fs::file_type::not_found) {
+        return "cannot start: missing file";
+    }
+    if (type != fs::file_type::regular && type != fs::file_type::directory) {
+        return "cannot start: not a regular file";
+    }
+    if (type == fs::file_type::regular && ::access(path.c_str(), X_OK) == 0 && kernelCanExecute(path)) {
+        return "starts as a program";
+    }
+    const std::string application = platform::applicationFor(fs::absolute(path, error).string());
+    if (application.empty()) {
+        return "cannot start: not executable and no application for its type";
+    }
+    const bool launcher = path.extension() == ".desktop";
+    return (launcher ? "opens as a launcher of " : "opens as a document with ") + application;
 }
 
 } // namespace corvale

@@ -42,4 +42,11 @@ std::string getShortPath(const std::string& path);
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
                     platform::ChildHandling handling);
 
+// Whether execIt could start target from startIn now, in words, without
+// starting anything: "missing folder", "missing file", "not a regular file",
+// "starts as a program", "opens as a launcher of APPLICATION", "opens as a
+// document with APPLICATION", or "not executable and no application for its
+// type".
+std::string describeLaunch(const std::string& startIn, const std::string& target);
+
 } // namespace corvale

@@ -272,3 +272,35 @@ TEST_F(BriskenUnderAttack, ManyFailuresAreCountedInTheMessageAndListedWholeOnSta
 }
 
 } // namespace
+
+namespace {
+
+TEST(CommandLine, BothProgramsAnswerHelpAndVersionAndRefuseUnknownOptions) {
+    TempDir program;
+    testsupport::installPrograms(program.path());
+    auto run = [&](const std::string& command) {
+        std::string output;
+        FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+        char buffer[4096];
+        for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            output.append(buffer, n);
+        }
+        const int status = pipe ? pclose(pipe) : -1;
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, output);
+    };
+    for (const std::string name : {"brisken", "corvale"}) {
+        const std::string path = program / name;
+        const auto help = run(path + " --help");
+        EXPECT_EQ(help.first, 0);
+        EXPECT_EQ(help.second.rfind("Usage: " + name + " [", 0), 0u) << help.second;
+        EXPECT_EQ(run(path + " --version"), std::make_pair(0, name + " " + CORVALE_VERSION + "\n"));
+        const auto unknown = run("env -u DISPLAY " + path + " --frobnicate");
+        EXPECT_EQ(unknown.first, 64);
+        EXPECT_EQ(unknown.second.rfind(name + ": unknown option '--frobnicate'\nUsage: " + name, 0), 0u)
+            << unknown.second;
+    }
+    const auto badWait = run(program / "brisken" + std::string(" --wait-for-network=soon"));
+    EXPECT_EQ(badWait.first, 64);
+}
+
+} // namespace

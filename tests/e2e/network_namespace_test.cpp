@@ -60,7 +60,8 @@ public:
     // Unplugs the cable: the interface stays up but loses its carrier.
     void unplug(const std::string& interface) {
         run("ip -n " + m_peer + " link set p" + interface + " down");
-        const std::string check = "ip -n " + m_name + " -o link show dev " + interface + " | grep -q NO-CARRIER";
+        const std::string check =
+            "ip -n " + m_name + " -o link show dev " + interface + " | grep -q NO-CARRIER";
         for (int i = 0; i < 500 && shell(check) != 0; ++i) {
             usleep(10'000);
         }
@@ -200,6 +201,89 @@ TEST_F(EngineOnANetwork, LowestMetricDefaultRouteCounts) {
     addressList("10.0.0.5", "metric-route");
     addressList("192.168.1.20", "other");
     EXPECT_EQ(runEngine(), Names{"metric-route"});
+}
+
+} // namespace
+
+namespace {
+
+// The output and exit status of a shell command.
+std::pair<std::string, int> capture(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, n);
+    }
+    const int status = pipe ? pclose(pipe) : -1;
+    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    const auto ipid = db->addAddress("192.168");
+    db->addConnectedItem(ipid, item("tool"), program.path(), 1);
+    db->addConnectedItem(ipid, program / "missing", program.path(), 2);
+    db->addConnectedItem(ipid, item("elsewhere"), program / "no-folder", 3);
+    testsupport::writeFile(program / "notes.unknown-type", std::string(64, '\x01'));
+    db->addConnectedItem(ipid, program / "notes.unknown-type", program.path(), 4);
+    disconnectedList("offline");
+
+    const auto [output, status] =
+        capture("ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin HOME=" + program.path() +
+                " XDG_DATA_DIRS=" + (program / "none") + " " + (program / "brisken") + " --dry-run");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(output, "Database: " + (program / "corvale.mdb") +
+                          "\nNetwork: adapter eth0: address 192.168.1.20, gateway 192.168.1.1"
+                          "\nList: 192.168 (its leading two numbers of 192.168.1.20)"
+                          "\nItem: " +
+                          (program / "tool") + "\n  start in: " + program.path() +
+                          "\n  starts as a program"
+                          "\nItem: " +
+                          (program / "missing") + "\n  start in: " + program.path() +
+                          "\n  cannot start: missing file"
+                          "\nItem: " +
+                          (program / "elsewhere") + "\n  start in: " + (program / "no-folder") +
+                          "\n  cannot start: missing start-in folder"
+                          "\nItem: " +
+                          (program / "notes.unknown-type") + "\n  start in: " + program.path() +
+                          "\n  cannot start: not executable and no application for its type\n");
+    EXPECT_FALSE(fs::exists(program / "record")) << "a dry run started something";
+}
+
+TEST_F(EngineOnANetwork, WaitForNetworkRunsTheListOfTheGatewayThatComesAfterTheStart) {
+    machine.addInterface("eth0", "192.168.1.20/24");
+    addressList("192.168.1.20", "office");
+    disconnectedList("offline");
+    const int engine = testsupport::startProcess(
+        {"/usr/bin/ip", "netns", "exec", machine.name(), program / "brisken", "--wait-for-network=20"},
+        {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (program / "record")}, program.path());
+    // The engine listens for the kernel's notices before it looks (its
+    // netlink socket joins the link, address and route groups).
+    const std::string listening = "grep -q ' 00000051 ' /proc/" + std::to_string(engine) + "/net/netlink";
+    for (int i = 0; i < 1000 && shell(listening) != 0; ++i) {
+        usleep(10'000);
+    }
+    ASSERT_EQ(shell(listening), 0) << "the engine never listened";
+    EXPECT_EQ(testsupport::waitForExit(engine, std::chrono::milliseconds(0)), -1) << "it did not wait";
+    ASSERT_EQ(shell("ip -n " + machine.name() + " route add default via 192.168.1.1 dev eth0"), 0);
+    EXPECT_EQ(testsupport::waitForExit(engine), 0);
+    testsupport::reapChildren();
+    EXPECT_EQ(testsupport::startedPrograms(testsupport::readRecords(program / "record")),
+              std::vector<std::string>{program / "office"});
+}
+
+TEST_F(EngineOnANetwork, WaitForNetworkThatNeverComesRunsTheDisconnectedList) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    machine.setDown("eth0");
+    addressList("192.168.1.20", "office");
+    disconnectedList("offline");
+    EXPECT_EQ(shell("ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin CORVALE_RECORD=" +
+                    (program / "record") + " " + (program / "brisken") + " --wait-for-network=1"),
+              0);
+    testsupport::reapChildren();
+    EXPECT_EQ(testsupport::startedPrograms(testsupport::readRecords(program / "record")),
+              std::vector<std::string>{program / "offline"});
 }
 
 } // namespace

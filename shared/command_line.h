@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace corvale {
+
+// Exit status for a command line that cannot be understood (sysexits' EX_USAGE).
+inline constexpr int kExitUsage = 64;
+
+struct CommandLine {
+    bool help = false;
+    bool version = false;
+    bool dryRun = false;
+    std::optional<int> waitForNetworkSeconds;
+    // The first argument that was not understood, with why; empty when all were.
+    std::string error;
+};
+
+// Reads the options of both programs. The engine takes every argument as its
+// own; the tool only those that begin with "--" (Qt takes its own "-style"
+// arguments), and neither --dry-run nor --wait-for-network.
+CommandLine readCommandLine(int argc, char** argv, bool engine);
+
+} // namespace corvale
