@@ -15,6 +15,11 @@ foreach(file brisken corvale libcorvale_dialogs.so libcorvale_gio.so Help.htm co
         message(FATAL_ERROR "the install did not lay ${file}")
     endif()
 endforeach()
+# The menu entry names the program where this prefix put it.
+file(READ "${prefix}/share/applications/corvale.desktop" entry)
+if(NOT entry MATCHES "\nExec=\"${folder}/corvale\"\n" OR NOT EXISTS "${prefix}/share/icons/hicolor/64x64/apps/corvale.png")
+    message(FATAL_ERROR "no menu entry or icon under the prefix: ${entry}")
+endif()
 
 # An empty database, no screen: the engine ends normally and quietly.
 execute_process(COMMAND env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${folder}/brisken"

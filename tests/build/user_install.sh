@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# ./build.sh install and uninstall for one user, in folders of the test's own:
+# both desktop entries valid, the installed engine run through the autostart
+# entry's Exec line on a network, the database kept by the uninstall.
+set -euo pipefail
+source_dir=$1
+build_dir=$2
+
+home=$(mktemp -d)
+machine="cvi-$$"
+trap 'ip netns del "$machine" 2>/dev/null || true; ip netns del "$machine-p" 2>/dev/null || true; rm -rf "$home"' EXIT
+export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config"
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
+folder="$home/.local/lib/corvale"
+autostart="$XDG_CONFIG_HOME/autostart/brisken.desktop"
+desktop-file-validate "$XDG_DATA_HOME/applications/corvale.desktop" "$autostart" || fail "an entry is not valid"
+[[ -f "$XDG_DATA_HOME/icons/hicolor/64x64/apps/corvale.png" ]] || fail "no icon"
+[[ $(stat -c %a "$folder") == 700 && $(stat -c %a "$folder/corvale.mdb") == 600 ]] || fail "not private"
+grep -q "^Exec=\"$folder/corvale\"$" "$XDG_DATA_HOME/applications/corvale.desktop" || fail "menu Exec"
+
+# A network with a gateway, and a list for its address.
+ip netns add "$machine" && ip netns add "$machine-p" || { echo "no network namespaces here"; exit 77; }
+ip link add eth0 netns "$machine" type veth peer name peth0 netns "$machine-p"
+ip -n "$machine-p" link set peth0 up
+ip -n "$machine" addr add 10.9.8.7/24 dev eth0
+ip -n "$machine" link set eth0 up
+for _ in $(seq 500); do
+    ip -n "$machine" -o link show dev eth0 | grep -q 'LOWER_UP.*state UP' && break
+    sleep 0.01
+done
+ip -n "$machine" route add default via 10.9.8.1 dev eth0
+printf '#!/bin/sh\ntouch "%s/ran"\n' "$home" >"$home/item"
+chmod +x "$home/item"
+sqlite3 "$folder/corvale.mdb" "insert into IPs (IPaddress) values ('10.9.8.7');
+    insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values (1,'$home/item','$home',1);"
+
+exec_line=$(sed -n 's/^Exec=//p' "$autostart")
+ip netns exec "$machine" env -i HOME="$home" PATH=/usr/bin:/bin sh -c "$exec_line" || fail "the engine failed"
+for _ in $(seq 1000); do
+    [[ -f "$home/ran" ]] && break
+    sleep 0.01
+done
+[[ -f "$home/ran" ]] || fail "the item did not start"
+
+said=$("$source_dir/build.sh" uninstall)
+[[ "$said" == *"Your database is kept: $folder/corvale.mdb"* ]] || fail "uninstall said: $said"
+[[ -f "$folder/corvale.mdb" ]] || fail "the database is gone"
+for file in "$folder/brisken" "$folder/corvale" "$autostart" "$XDG_DATA_HOME/applications/corvale.desktop" \
+    "$XDG_DATA_HOME/icons/hicolor/64x64/apps/corvale.png"; do
+    [[ ! -e "$file" ]] || fail "$file is still there"
+done
+echo "installed, run at logon, uninstalled"
