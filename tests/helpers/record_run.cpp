@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
     line += "\tppid=" + std::to_string(getppid());
     line += "\tsid=" + std::to_string(getsid(0));
     line += "\tstdin=" + std::string(stdinTarget);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    line += "\tmonotonic_ns=" + std::to_string(now.tv_sec * 1'000'000'000LL + now.tv_nsec);
     line += "\n";
 
     // One append of the whole line, so that lines of programs started
