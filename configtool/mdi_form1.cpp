@@ -2,6 +2,7 @@
 
 #include "configtool/form2.h"
 #include "configtool/form3.h"
+#include "configtool/network_status.h"
 #include "configtool/resources.h"
 #include "configtool/twips.h"
 #include "platform/folders.h"
@@ -16,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 
 namespace corvale::tool {
 
@@ -102,6 +104,7 @@ MDIForm1::StartUp MDIForm1::startUp() {
         }
         m_connection.dbPath = *found;
         m_connection.openDatabase();
+        statusBar()->addWidget(new NetworkStatus(*m_connection.dbase, this), 1);
         menuFileConfigure_Click();
         return StartUp::Ready;
     } catch (const std::exception& failure) {

@@ -35,6 +35,7 @@ std::string NetworkDiscovery::networkAlive() {
 }
 
 std::string NetworkDiscovery::discoverIP() {
+    m_adapter.reset();
     if (networkAlive() == kNoConnection) {
         m_finding = "disconnected: no network interface is up and running with an IPv4 address";
         return "Disconnected";
@@ -70,6 +71,7 @@ std::string NetworkDiscovery::discoverIP() {
         m_finding = "disconnected: adapter " + adapter.name + " gives no usable address";
         return {};
     }
+    m_adapter = adapter;
     return "IP Address:" + address;
 }
 

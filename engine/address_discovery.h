@@ -4,6 +4,7 @@
 #include "platform/network.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace brisken {
@@ -36,6 +37,8 @@ public:
     std::string networkAlive();
     std::string discoverIP() override;
     std::string lastFinding() const override { return m_finding; }
+    // The adapter the last discoverIP() took, if it took one.
+    const std::optional<corvale::platform::Adapter>& lastAdapter() const { return m_adapter; }
 
 private:
     void show(const std::string& text);
@@ -44,6 +47,7 @@ private:
     corvale::Dialogs& m_dialogs;
     std::function<void()> m_letEventsRun;
     std::string m_finding;
+    std::optional<corvale::platform::Adapter> m_adapter;
 };
 
 } // namespace brisken

@@ -118,9 +118,11 @@ ListChoice chooseList(corvale::Database& database, const std::string& discovered
         choice.how = "its leading two numbers";
     } else {
         choice.key = leadingNumbers(address, 1);
-        choice.how =
-            onFile(choice.key) ? "its first number" : "its first number, which is not on file either";
+        choice.onFile = onFile(choice.key);
+        choice.how = choice.onFile ? "its first number" : "its first number, which is not on file either";
+        return choice;
     }
+    choice.onFile = true;
     return choice;
 }
 

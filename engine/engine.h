@@ -30,6 +30,7 @@ struct ListChoice {
     std::string address;
     std::string key;
     std::string how;
+    bool onFile = false; // key is on file (the first number alone is run unchecked)
 };
 ListChoice chooseList(corvale::Database& database, const std::string& discovered);
 

@@ -189,16 +189,30 @@ AdapterList NetlinkNetwork::adapters() {
 
 namespace corvale::platform {
 
-bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + limit;
-    // Listen first, then look: a change between the two is not missed.
+int openRouteNotices() {
     const int notices = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
     sockaddr_nl groups{};
     groups.nl_family = AF_NETLINK;
     groups.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
-    const bool listening =
-        notices >= 0 && ::bind(notices, reinterpret_cast<sockaddr*>(&groups), sizeof groups) == 0;
+    if (notices >= 0 && ::bind(notices, reinterpret_cast<sockaddr*>(&groups), sizeof groups) != 0) {
+        ::close(notices);
+        return -1;
+    }
+    return notices;
+}
+
+void drainRouteNotices(int socket) {
+    char buffer[8192];
+    while (::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+    }
+}
+
+bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + limit;
+    // Listen first, then look: a change between the two is not missed.
+    const int notices = openRouteNotices();
+    const bool listening = notices >= 0;
     bool found = false;
     for (;;) {
         m_answered = readAdapters(m_alive);
@@ -213,9 +227,7 @@ bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {
         if (::poll(&wait, 1, static_cast<int>(left.count())) <= 0) {
             continue; // the time is up (or a signal came): one last look
         }
-        char buffer[8192];
-        while (::recv(notices, buffer, sizeof buffer, 0) > 0) {
-        }
+        drainRouteNotices(notices);
     }
     if (notices >= 0) {
         ::close(notices);

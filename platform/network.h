@@ -12,7 +12,7 @@ namespace corvale::platform {
 struct Adapter {
     std::string address;
     std::string gateway;
-    std::string name; // the interface's name, for people
+    std::string name{}; // the interface's name, for people
 };
 
 // The answer to the adapter query: error is 0, or the system's error number
@@ -56,5 +56,11 @@ private:
     bool m_alive = false;
     bool m_primed = false; // m_answered also answers the next alive()
 };
+
+// A socket that becomes readable when the kernel reports a change of link,
+// IPv4 address or IPv4 route; -1 when it cannot be had. The caller closes it.
+int openRouteNotices();
+// Reads away what the socket holds, so that it waits for the next change.
+void drainRouteNotices(int socket);
 
 } // namespace corvale::platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "shared/database.h"
+
+#include <QFileSystemWatcher>
+#include <QLabel>
+#include <memory>
+#include <string>
+
+class QSocketNotifier;
+
+namespace corvale::tool {
+
+// The status bar's line: what the engine would run for the network the
+// machine is on now, by the engine's own discovery and choice of list. It
+// follows the network (the kernel's notices of link, address and route
+// changes) and the database (whoever writes it).
+class NetworkStatus : public QLabel {
+    Q_OBJECT
+public:
+    NetworkStatus(Database& database, QWidget* parent = nullptr);
+    ~NetworkStatus() override;
+
+    // Looks again at the network and the database.
+    void refresh();
+
+private:
+    void onNotice();
+
+    Database& m_database;
+    int m_notices = -1;
+    QSocketNotifier* m_noticeReady = nullptr;
+    QFileSystemWatcher m_fileWatcher;
+};
+
+// The line for a discovery's result: "On ADDRESS (gateway GATEWAY): the list
+// of KEY", "No network: the disconnected list" or "On ADDRESS: no list
+// matches".
+std::string describeWhatWouldRun(Database& database);
+
+} // namespace corvale::tool
