@@ -278,16 +278,7 @@ namespace {
 TEST(CommandLine, BothProgramsAnswerHelpAndVersionAndRefuseUnknownOptions) {
     TempDir program;
     testsupport::installPrograms(program.path());
-    auto run = [&](const std::string& command) {
-        std::string output;
-        FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-        char buffer[4096];
-        for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, n);
-        }
-        const int status = pipe ? pclose(pipe) : -1;
-        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, output);
-    };
+    auto run = [](const std::string& command) { return testsupport::runCapturing(command + " 2>&1"); };
     for (const std::string name : {"brisken", "corvale"}) {
         const std::string path = program / name;
         const auto help = run(path + " --help");

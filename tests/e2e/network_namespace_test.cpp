@@ -60,23 +60,19 @@ public:
     // Unplugs the cable: the interface stays up but loses its carrier.
     void unplug(const std::string& interface) {
         run("ip -n " + m_peer + " link set p" + interface + " down");
-        const std::string check =
-            "ip -n " + m_name + " -o link show dev " + interface + " | grep -q NO-CARRIER";
-        for (int i = 0; i < 500 && shell(check) != 0; ++i) {
-            usleep(10'000);
-        }
-        ASSERT_EQ(shell(check), 0) << interface << " kept its carrier";
+        waitForLinkState(interface, "NO-CARRIER");
     }
 
 private:
-    // The kernel reports a new carrier a moment after the link comes up.
-    void waitUntilRunning(const std::string& interface) {
+    // The kernel reports a change of carrier a moment after the link changes.
+    void waitUntilRunning(const std::string& interface) { waitForLinkState(interface, "LOWER_UP.*state UP"); }
+    void waitForLinkState(const std::string& interface, const std::string& pattern) {
         const std::string check =
-            "ip -n " + m_name + " -o link show dev " + interface + " | grep -q 'LOWER_UP.*state UP'";
+            "ip -n " + m_name + " -o link show dev " + interface + " | grep -q '" + pattern + "'";
         for (int i = 0; i < 500 && shell(check) != 0; ++i) {
             usleep(10'000);
         }
-        ASSERT_EQ(shell(check), 0) << interface << " never came up";
+        ASSERT_EQ(shell(check), 0) << interface << " never showed " << pattern;
     }
 
     static void run(const std::string& command) { ASSERT_EQ(shell(command), 0) << command; }
@@ -207,18 +203,6 @@ TEST_F(EngineOnANetwork, LowestMetricDefaultRouteCounts) {
 
 namespace {
 
-// The output and exit status of a shell command.
-std::pair<std::string, int> capture(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        output.append(buffer, n);
-    }
-    const int status = pipe ? pclose(pipe) : -1;
-    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
 TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
     machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
     const auto ipid = db->addAddress("192.168");
@@ -229,9 +213,9 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
     db->addConnectedItem(ipid, program / "notes.unknown-type", program.path(), 4);
     disconnectedList("offline");
 
-    const auto [output, status] =
-        capture("ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin HOME=" + program.path() +
-                " XDG_DATA_DIRS=" + (program / "none") + " " + (program / "brisken") + " --dry-run");
+    const auto [status, output] = testsupport::runCapturing(
+        "ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin HOME=" + program.path() +
+        " XDG_DATA_DIRS=" + (program / "none") + " " + (program / "brisken") + " --dry-run");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(output, "Database: " + (program / "corvale.mdb") +
                           "\nNetwork: adapter eth0: address 192.168.1.20, gateway 192.168.1.1"

@@ -233,16 +233,19 @@ void leaveHotJournal(const std::string& database) {
     }
 }
 
-std::string sqliteOutput(const std::string& database, const std::string& query) {
-    std::string text;
-    if (FILE* pipe = popen(("sqlite3 '" + database + "' \"" + query + "\"").c_str(), "r")) {
-        char buffer[512];
-        while (fgets(buffer, sizeof buffer, pipe)) {
-            text += buffer;
-        }
-        pclose(pipe);
+std::pair<int, std::string> runCapturing(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, n);
     }
-    return text;
+    const int status = pipe ? pclose(pipe) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::string sqliteOutput(const std::string& database, const std::string& query) {
+    return runCapturing("sqlite3 '" + database + "' \"" + query + "\"").second;
 }
 
 std::string recordRunPath() {

@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -91,6 +92,9 @@ std::vector<int> zombieChildren();
 // Lays the built programs with their modules and help into folder, as an
 // install would; returns the engine's path there.
 std::string installPrograms(const std::string& folder);
+
+// Runs command with the shell; its exit status and what it wrote to stdout.
+std::pair<int, std::string> runCapturing(const std::string& command);
 
 // What the sqlite3 tool prints for query on database, as a person would see it.
 std::string sqliteOutput(const std::string& database, const std::string& query);
