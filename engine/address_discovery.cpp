@@ -2,6 +2,8 @@
 
 #include "engine/engine.h"
 
+#include <cstring>
+
 namespace brisken {
 
 // The adapter query's answers, worded after the system call they stand for.
@@ -42,8 +44,8 @@ std::string NetworkDiscovery::discoverIP() {
     }
     const corvale::platform::AdapterList list = m_network.adapters();
     if (list.error != 0) {
-        m_finding =
-            "disconnected: the interfaces could not be read (error " + std::to_string(list.error) + ")";
+        m_finding = "disconnected: the network could not be read: " + std::string(std::strerror(list.error)) +
+                    " (error " + std::to_string(list.error) + ")";
         show(kQueryFailed + std::to_string(list.error));
         return {};
     }

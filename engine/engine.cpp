@@ -128,6 +128,11 @@ ListChoice chooseList(corvale::Database& database, const std::string& discovered
 
 void Engine::startPrograms() {
     try {
+        // The network as it is once the database is open: the search for it
+        // may have kept a person busy for a while.
+        if (m_waitForNetwork) {
+            m_waitForNetwork();
+        }
         const std::string result = m_discovery.discoverIP();
         const ListChoice choice = chooseList(*m_connection.dbase, result);
         if (m_report) {
@@ -150,25 +155,42 @@ void Engine::runConnectedList(const std::string& key) {
     runList(statements::connectedListForAddress(key));
 }
 
+namespace {
+// How a failed item is named: its path as people can read it, or "(empty)"
+// for a row that holds no target at all.
+constexpr const char* kNoTarget = "(empty)";
+} // namespace
+
 void Engine::runList(const corvale::Query& query) {
     try {
         corvale::Recordset items = m_connection.dbase->openRecordset(query);
         if (items.recordCount() > 0) {
-            while (!items.eof()) {
-                const std::string targetPath = items.field("targetPath").text();
-                const std::string startInPath = items.field("startInPath").text();
+            for (; !items.eof(); items.moveNext()) {
+                // A row written by hand may hold no value; it is a failed
+                // start of its own and the list goes on.
+                const corvale::Field target = items.field("targetPath");
+                const corvale::Field startIn = items.field("startInPath");
+                const std::string startInPath = startIn.isNull() ? std::string() : startIn.text();
+                if (target.isNull()) {
+                    if (m_report) {
+                        m_report(std::string("Item: ") + kNoTarget + "\n  cannot start: no target");
+                    } else {
+                        m_failedPrograms.push_back(kNoTarget);
+                    }
+                    continue;
+                }
+                const std::string targetPath = target.text();
                 if (m_report) {
-                    m_report("Item: " + targetPath + "\n  start in: " + startInPath + "\n  " +
+                    m_report("Item: " + corvale::printablePath(targetPath) +
+                             "\n  start in: " + corvale::printablePath(startInPath) + "\n  " +
                              corvale::describeLaunch(startInPath, targetPath));
-                    items.moveNext();
                     continue;
                 }
                 const corvale::LaunchResult result = corvale::execIt(
                     startInPath, targetPath, 1, corvale::platform::ChildHandling::StarterEndsSoon);
                 if (!corvale::launchSucceeded(result)) {
-                    m_failedPrograms.push_back(targetPath);
+                    m_failedPrograms.push_back(corvale::printablePath(targetPath));
                 }
-                items.moveNext();
             }
         }
         if (!m_failedPrograms.empty()) {

@@ -56,6 +56,9 @@ public:
     void reportInsteadOfStarting(std::function<void(const std::string&)> report) {
         m_report = std::move(report);
     }
+    // Called once the database is open, right before the address is looked
+    // for: where the run is asked to wait for the network.
+    void waitForNetworkFirst(std::function<void()> wait) { m_waitForNetwork = std::move(wait); }
 
 private:
     void enterProgramFolder();
@@ -71,6 +74,7 @@ private:
     std::vector<std::string> m_failedPrograms;
     bool m_trapped = false;
     std::function<void(const std::string&)> m_report;
+    std::function<void()> m_waitForNetwork;
 };
 
 } // namespace brisken

@@ -60,11 +60,13 @@ int main(int argc, char** argv) {
         return brisken::kExitTrapped;
     }
     corvale::platform::NetlinkNetwork network;
-    if (options.waitForNetworkSeconds) {
-        network.waitForGateway(std::chrono::seconds(*options.waitForNetworkSeconds));
-    }
     brisken::NetworkDiscovery discovery(network, dialogs, [&windows] { windows.processPendingEvents(); });
     brisken::Engine engine(dialogs, discovery, programFolder);
+    if (options.waitForNetworkSeconds) {
+        engine.waitForNetworkFirst([&network, seconds = *options.waitForNetworkSeconds] {
+            network.waitForGateway(std::chrono::seconds(seconds));
+        });
+    }
     if (options.dryRun) {
         engine.reportInsteadOfStarting(print);
     }

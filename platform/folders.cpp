@@ -27,6 +27,10 @@ std::string currentFolder() {
 }
 
 void changeFolder(const std::string& folder) {
+    // The system would take the name only up to the byte.
+    if (folder.find('\0') != std::string::npos) {
+        throw Failure("Cannot change to a folder whose name holds a NUL byte.");
+    }
     if (::chdir(folder.c_str()) != 0) {
         throw Failure(systemDescription("Cannot change to the folder '" + folder + "'", errno));
     }

@@ -54,6 +54,8 @@ int systemError(int nlError) {
         return EAGAIN;
     case NLE_BAD_SOCK:
         return EBADF;
+    case NLE_DUMP_INTR:
+        return EINTR;
     default:
         return errno != 0 ? errno : EIO;
     }
@@ -70,7 +72,7 @@ std::string dotted(nl_addr* address) {
 
 // Reads interfaces, addresses and routes; fills interfaces by index, or
 // returns a system error number.
-int readInterfaces(std::map<int, Interface>& interfaces) {
+int readInterfacesOnce(std::map<int, Interface>& interfaces) {
     Socket socket(nl_socket_alloc());
     if (!socket) {
         return ENOMEM;
@@ -142,6 +144,23 @@ int readInterfaces(std::map<int, Interface>& interfaces) {
     return 0;
 }
 
+// A table that changed while the kernel listed it comes marked as
+// interrupted: the list is not to be trusted, and another read usually
+// gives a whole one.
+int readInterfaces(std::map<int, Interface>& interfaces) {
+    constexpr int kReads = 3;
+    int error = 0;
+    for (int read = 0; read < kReads; ++read) {
+        interfaces.clear();
+        errno = 0;
+        error = readInterfacesOnce(interfaces);
+        if (error != EINTR) {
+            break;
+        }
+    }
+    return error;
+}
+
 // One pass over the kernel's tables answers both questions.
 AdapterList readAdapters(bool& alive) {
     AdapterList list;
@@ -171,7 +190,9 @@ bool NetlinkNetwork::alive() {
         m_answered = readAdapters(m_alive);
     }
     m_primed = false;
-    return m_alive;
+    // A question that could not be asked is no answer that the machine is
+    // offline: the adapter query that follows reports the failure.
+    return m_alive || m_answered->error != 0;
 }
 
 AdapterList NetlinkNetwork::adapters() {

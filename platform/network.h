@@ -26,7 +26,8 @@ struct AdapterList {
 class Network {
 public:
     virtual ~Network() = default;
-    // Whether any connection is alive; false also when the question fails.
+    // Whether any connection is alive. A question that fails is not a "no":
+    // it answers true, and adapters() then gives the failure.
     virtual bool alive() = 0;
     // The interfaces in the system's order.
     virtual AdapterList adapters() = 0;
@@ -41,7 +42,7 @@ class NetlinkNetwork : public Network {
 public:
     bool alive() override;
     // Right after alive(), the interfaces that answer read (one pass over the
-    // kernel's tables for both); otherwise a fresh read.
+    // kernel's tables for both, its error included); otherwise a fresh read.
     AdapterList adapters() override;
 
     // Waits up to limit until an interface has a real default gateway, woken

@@ -104,6 +104,9 @@ pid_t startProgram(const std::string& path, ChildHandling handling) {
     if (path.empty()) {
         throw Failure("Cannot start the program: no such file.");
     }
+    if (path.find('\0') != std::string::npos) {
+        throw Failure("Cannot start a program whose path holds a NUL byte.");
+    }
     pid_t pid = 0;
     const int rc = handling == ChildHandling::StarterEndsSoon ? spawnDetached(path, pid)
                                                               : spawnThroughIntermediate(path, pid);

@@ -10,12 +10,18 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #define CORVALE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
 std::unique_ptr<corvale::platform::QtDialogs> dialogs;
+// The window application's command line: the program's name and the
+// platform chosen. Qt keeps referring to it while the application lives.
+std::vector<std::string> arguments;
+std::vector<char*> argumentPointers;
+int argumentCount = 0;
 
 char* copyForCaller(const std::string& text) {
     return text.empty() ? nullptr : strdup(text.c_str());
@@ -28,9 +34,17 @@ char* copyForCaller(const std::string& text) {
 CORVALE_EXPORT const char* corvale_start_dialogs(int* argc, char** argv) {
     static std::string why;
     try {
-        why = corvale::platform::chooseUsablePlatform();
+        std::string platforms;
+        why = corvale::platform::chooseUsablePlatform(platforms);
         if (why.empty()) {
-            dialogs = std::make_unique<corvale::platform::QtDialogs>(*argc, argv);
+            arguments = {*argc > 0 ? argv[0] : "brisken", "-platform", platforms};
+            argumentPointers.clear();
+            for (std::string& argument : arguments) {
+                argumentPointers.push_back(argument.data());
+            }
+            argumentPointers.push_back(nullptr);
+            argumentCount = static_cast<int>(arguments.size());
+            dialogs = std::make_unique<corvale::platform::QtDialogs>(argumentCount, argumentPointers.data());
         }
     } catch (const std::exception& failure) {
         why = failure.what();

@@ -106,8 +106,15 @@ bool waylandServerAnswers() {
     return display != nullptr;
 }
 
+bool showsWindowsToAPerson(const std::string& name) {
+    return name == "xcb" || name.rfind("wayland", 0) == 0;
+}
+
 // Why the platform cannot be used, or the empty text.
 std::string unusable(const std::string& name) {
+    if (!showsWindowsToAPerson(name)) {
+        return name + ": shows no window to a person";
+    }
     if (!pluginInstalled(name)) {
         return name + ": no such window platform is installed";
     }
@@ -126,13 +133,13 @@ std::string unusable(const std::string& name) {
 
 } // namespace
 
-std::string chooseUsablePlatform() {
+std::string chooseUsablePlatform(std::string& usable) {
     std::vector<std::string> asked = split(environment("QT_QPA_PLATFORM"), ';');
     if (environment("QT_QPA_PLATFORM").empty()) {
         asked = environment("XDG_SESSION_TYPE") == "wayland" ? std::vector<std::string>{"wayland", "xcb"}
                                                              : std::vector<std::string>{"xcb", "wayland"};
     }
-    std::string usable;
+    usable.clear();
     std::string reasons;
     for (const std::string& entry : asked) {
         if (entry.empty()) {
@@ -147,7 +154,6 @@ std::string chooseUsablePlatform() {
     if (usable.empty()) {
         return "no window platform can be used (" + reasons + ")";
     }
-    setenv("QT_QPA_PLATFORM", usable.c_str(), 1);
     return {};
 }
 

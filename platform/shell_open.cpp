@@ -36,11 +36,11 @@ std::string applicationFor(const std::string& path) {
     return found;
 }
 
-int shellOpen(const std::string& path) {
+int shellOpenRefusal(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::path target = fs::absolute(path, error);
-    if (error || path.empty()) {
+    if (error || path.empty() || path.find('\0') != std::string::npos) {
         return shell_code::kFileNotFound;
     }
     const fs::file_type type = fs::status(target, error).type();
@@ -53,6 +53,15 @@ int shellOpen(const std::string& path) {
     if (type != fs::file_type::regular && type != fs::file_type::directory) {
         return shell_code::kBadFormat;
     }
+    return 0;
+}
+
+int shellOpen(const std::string& path) {
+    if (const int refusal = shellOpenRefusal(path); refusal != 0) {
+        return refusal;
+    }
+    std::error_code error;
+    const std::string target = std::filesystem::absolute(path, error).string();
     const OpenFunction open = gioFunction("corvale_open_with_application");
     return open ? open(target.c_str()) : shell_code::kLaunchFailed;
 }

@@ -26,6 +26,11 @@ inline constexpr int kSuccess = 42;
 // caller to reap. Never fails: the outcome is the return code.
 int shellOpen(const std::string& path);
 
+// The code shellOpen gives path without asking the desktop (a missing file
+// or folder, a path with a NUL byte, a FIFO or device), or 0 when the
+// desktop's applications decide.
+int shellOpenRefusal(const std::string& path);
+
 // The name of the application that shellOpen would start for path (an
 // existing regular file), or the empty text when there is none.
 std::string applicationFor(const std::string& path);

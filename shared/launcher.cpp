@@ -6,13 +6,14 @@
 #include "shared/error_text.h"
 
 #include <cerrno>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
 namespace corvale {
+
+namespace fs = std::filesystem;
 
 bool launchSucceeded(const LaunchResult& result) {
     switch (result.kind) {
@@ -31,15 +32,46 @@ std::string getShortPath(const std::string& path) {
         return {};
     }
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    if (error || !std::filesystem::exists(absolute, error)) {
+    const fs::path absolute = fs::absolute(path, error);
+    if (error || !fs::exists(absolute, error)) {
         return {};
     }
     return absolute.string();
 }
 
+std::string printablePath(const std::string& path) {
+    std::string shown;
+    for (const char c : path) {
+        shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    }
+    return shown;
+}
+
+namespace {
+
+constexpr const char* kNulInPath = "holds a NUL byte";
+
+class SystemLauncher : public LaunchSystem {
+public:
+    explicit SystemLauncher(platform::ChildHandling handling) : m_handling(handling) {}
+    void enterFolder(const std::string& folder) override { platform::changeFolder(folder); }
+    std::int64_t startProgram(const std::string& path) override {
+        return platform::startProgram(path, m_handling);
+    }
+    int shellOpen(const std::string& path) override { return platform::shellOpen(path); }
+
+private:
+    platform::ChildHandling m_handling;
+};
+
+} // namespace
+
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath,
-                    [[maybe_unused]] int ncmdshow, platform::ChildHandling handling) {
+                    [[maybe_unused]] int ncmdshow, LaunchSystem& system) {
+    if (targetPath.find('\0') != std::string::npos) {
+        return LaunchResult::message("Cannot start " + printablePath(targetPath) + ": its path " +
+                                     kNulInPath + ".");
+    }
     int failures = 0;
     LaunchResult result = LaunchResult::message({});
 
@@ -60,7 +92,7 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
     };
 
     // There are no drives to switch to here; the folder change is the first step.
-    if (!step([&] { platform::changeFolder(startInPath); })) {
+    if (!step([&] { system.enterFolder(startInPath); })) {
         return result;
     }
     if (!step([&] {
@@ -68,20 +100,27 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
             if (shortPath.empty()) {
                 throw Failure(systemDescription("Cannot start " + targetPath, ENOENT));
             }
-            result = LaunchResult::processId(platform::startProgram(shortPath, handling));
+            result = LaunchResult::processId(system.startProgram(shortPath));
         })) {
         return result;
     }
     if (result.kind == LaunchResult::Kind::Text || result.number == 0) {
-        result = LaunchResult::shellCode(platform::shellOpen(targetPath));
+        result = LaunchResult::shellCode(system.shellOpen(targetPath));
     }
     return result;
 }
 
+LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
+                    platform::ChildHandling handling) {
+    SystemLauncher system(handling);
+    return execIt(startInPath, targetPath, ncmdshow, system);
+}
+
 namespace {
+
 // A program the kernel runs begins as an ELF file or a "#!" script; any other
 // file with an execute bit fails to start and is opened as a document.
-bool kernelCanExecute(const std::filesystem::path& path) {
+bool kernelCanExecute(const fs::path& path) {
     char start[4] = {};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     const std::size_t got = file ? std::fread(start, 1, sizeof start, file) : 0;
@@ -93,31 +132,88 @@ bool kernelCanExecute(const std::filesystem::path& path) {
                                                                                         "ELF",
                                                                                         4) == 0);
 }
+
+// Answers each step as the system would, and remembers what it saw. Folders
+// are entered for real, so that relative paths resolve as in a run: a dry
+// run starts nothing, so its current folder matters to nobody.
+class DryLauncher : public LaunchSystem {
+public:
+    void enterFolder(const std::string& folder) override {
+        try {
+            platform::changeFolder(folder);
+        } catch (const Failure&) {
+            folderMissing = true;
+            throw;
+        }
+    }
+    std::int64_t startProgram(const std::string& path) override {
+        std::error_code error;
+        if (!fs::is_regular_file(path, error) || ::access(path.c_str(), X_OK) != 0 ||
+            !kernelCanExecute(path)) {
+            throw Failure(systemDescription("Cannot start " + path, ENOEXEC));
+        }
+        return 1;
+    }
+    int shellOpen(const std::string& path) override {
+        if (const int refusal = platform::shellOpenRefusal(path); refusal != 0) {
+            return refusal;
+        }
+        std::error_code error;
+        const fs::path absolute = fs::absolute(path, error);
+        application = platform::applicationFor(absolute.string());
+        launcher = absolute.extension() == ".desktop";
+        return application.empty() ? platform::shell_code::kNoAssociation : platform::shell_code::kSuccess;
+    }
+
+    bool folderMissing = false;
+    std::string application;
+    bool launcher = false;
+};
+
+std::string shellCodeWords(std::int64_t code) {
+    namespace sc = platform::shell_code;
+    switch (code) {
+    case sc::kFileNotFound:
+    case sc::kPathNotFound:
+        return "cannot start: missing file";
+    case sc::kBadFormat:
+        return "cannot start: not a regular file";
+    case sc::kNoAssociation:
+        return "cannot start: not executable and no application for its type";
+    default:
+        return "cannot start: the desktop cannot open it (code " + std::to_string(code) + ")";
+    }
+}
+
 } // namespace
 
 std::string describeLaunch(const std::string& startIn, const std::string& target) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (!fs::is_directory(startIn, error)) {
-        return "cannot start: missing start-in folder";
+    if (target.find('\0') != std::string::npos) {
+        return std::string("cannot start: its path ") + kNulInPath;
     }
-    const fs::path path = fs::path(startIn) / target; // an absolute target stays as it is
-    const fs::file_type type = fs::status(path, error).type();
-    if (target.empty() || type == fs::file_type::not_found) {
-        return "cannot start: missing file";
+    std::string here;
+    try {
+        here = platform::currentFolder();
+    } catch (const Failure&) {
+        here = "the current folder";
     }
-    if (type != fs::file_type::regular && type != fs::file_type::directory) {
-        return "cannot start: not a regular file";
+    DryLauncher dry;
+    const LaunchResult result = execIt(startIn, target, 1, dry);
+    const std::string where =
+        dry.folderMissing ? " (its start-in folder is missing: it starts in " + here + ")" : "";
+    switch (result.kind) {
+    case LaunchResult::Kind::ProcessId:
+        return "starts as a program" + where;
+    case LaunchResult::Kind::ShellCode:
+        if (!launchSucceeded(result)) {
+            return shellCodeWords(result.number);
+        }
+        return (dry.launcher ? "opens as a launcher of " : "opens as a document with ") + dry.application +
+               where;
+    case LaunchResult::Kind::Text:
+        break;
     }
-    if (type == fs::file_type::regular && ::access(path.c_str(), X_OK) == 0 && kernelCanExecute(path)) {
-        return "starts as a program";
-    }
-    const std::string application = platform::applicationFor(fs::absolute(path, error).string());
-    if (application.empty()) {
-        return "cannot start: not executable and no application for its type";
-    }
-    const bool launcher = path.extension() == ".desktop";
-    return (launcher ? "opens as a launcher of " : "opens as a document with ") + application;
+    return dry.folderMissing ? "cannot start: missing start-in folder" : "cannot start: " + result.text;
 }
 
 } // namespace corvale

@@ -32,21 +32,43 @@ bool launchSucceeded(const LaunchResult& result);
 // An existing file's absolute path; empty when the file does not exist.
 std::string getShortPath(const std::string& path);
 
+// A path as people can read it: a NUL byte (only a value written by hand
+// holds one) is written \0, so that nothing after it is lost from sight.
+std::string printablePath(const std::string& path);
+
+// What starting an item asks of the system. A run does it; a dry run answers
+// each step as the system would, without starting anything.
+class LaunchSystem {
+public:
+    virtual ~LaunchSystem() = default;
+    // Makes folder the current folder; fails with the system's description.
+    virtual void enterFolder(const std::string& folder) = 0;
+    // Starts the file at path as a program and returns its process
+    // identifier; fails when the system cannot execute it.
+    virtual std::int64_t startProgram(const std::string& path) = 0;
+    // Opens path with the desktop's default application; a shell code.
+    virtual int shellOpen(const std::string& path) = 0;
+};
+
 // Starts one list item: enters startInPath, starts targetPath directly as a
 // program and, when that does not work, opens it with the desktop's default
 // application. The first failure makes the result "try again" and the steps go
-// on; a second one ends the call with that failure's description. Never
-// throws. ncmdshow is the window state asked for by the callers; the desktop
-// has no counterpart, so it is carried but not used. handling tells how the
-// started program is cut loose from this process.
+// on; a second one ends the call with that failure's description. A target
+// holding a NUL byte is refused at once (the system would start the path cut
+// there). Never throws. ncmdshow is the window state asked for by the callers;
+// the desktop has no counterpart, so it is carried but not used.
+LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
+                    LaunchSystem& system);
+// The same on the real system; handling tells how the started program is cut
+// loose from this process.
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
                     platform::ChildHandling handling);
 
-// Whether execIt could start target from startIn now, in words, without
-// starting anything: "missing folder", "missing file", "not a regular file",
-// "starts as a program", "opens as a launcher of APPLICATION", "opens as a
-// document with APPLICATION", or "not executable and no application for its
-// type".
+// What execIt would do with target from startIn now, in words, judged by
+// execIt itself on a system that starts nothing: "starts as a program",
+// "opens as a launcher of APPLICATION", "opens as a document with
+// APPLICATION", or "cannot start: " and why. A program whose start-in folder
+// is missing still starts, and the words say where.
 std::string describeLaunch(const std::string& startIn, const std::string& target);
 
 } // namespace corvale

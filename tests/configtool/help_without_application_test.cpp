@@ -1,5 +1,5 @@
-// Help on a desktop where no application opens HTML files: ctest runs this
-// with XDG folders that hold no application at all.
+// Help on a desktop where no application opens HTML files: the test's own
+// desktop, which knows none of the machine's applications.
 #include "configtool/mdi_form1.h"
 #include "tests/support/test_support.h"
 
@@ -7,8 +7,11 @@
 
 class HelpWithoutApplicationTest : public QObject {
     Q_OBJECT
+    testsupport::OwnDesktop desktop;
 
 private slots:
+    void initTestCase() { desktop.apply(); }
+
     void helpThatIsThereButHasNoApplicationSaysSo() {
         testsupport::TempDir program;
         testsupport::writeFile(program / "Help.htm", "<html></html>");

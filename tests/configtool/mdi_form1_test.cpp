@@ -43,27 +43,17 @@ QAction* action(MDIForm1& window, const char* name) {
 
 class MDIForm1Test : public QObject {
     Q_OBJECT
-    std::unique_ptr<TempDir> m_desktop;
+    std::unique_ptr<testsupport::OwnDesktop> m_desktop;
+    TempDir m_records;
     std::string m_record;
 
 private slots:
     // A desktop of the tests' own whose browser records what it was asked to open.
     void initTestCase() {
-        m_desktop = std::make_unique<TempDir>();
-        fs::create_directories(*m_desktop / "data/applications");
-        fs::create_directories(*m_desktop / "config");
-        testsupport::writeFile(
-            *m_desktop / "data/applications/browser.desktop",
-            "[Desktop Entry]\nType=Application\nName=Browser\nExec=" + testsupport::recordRunPath() +
-                " %u\nMimeType=text/html;x-scheme-handler/http;\n");
-        testsupport::writeFile(*m_desktop / "config/mimeapps.list",
-                               "[Default Applications]\ntext/html=browser.desktop\n"
-                               "x-scheme-handler/http=browser.desktop\n");
-        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(*m_desktop / "data"));
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(*m_desktop / "config"));
-        qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(*m_desktop / "none"));
-        qputenv("XDG_DATA_DIRS", "/usr/share");
-        m_record = *m_desktop / "record";
+        m_desktop = std::make_unique<testsupport::OwnDesktop>();
+        m_desktop->addRecorder("Browser", "text/html;x-scheme-handler/http;", "%u");
+        m_desktop->apply();
+        m_record = m_records / "record";
         qputenv("CORVALE_RECORD", QByteArray::fromStdString(m_record));
     }
     void init() { fs::remove(m_record); }

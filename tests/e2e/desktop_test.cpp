@@ -4,6 +4,7 @@
 #include "tests/support/test_support.h"
 #include "tests/support/x_display.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -102,14 +103,8 @@ TEST_F(EngineOnADesktop, FailedItemIsShownOnceAfterTheOthersStarted) {
 // The engine carries its own C++ runtime; both modules (GIO to open the
 // document, Qt for the message) bring the system's. One run uses all three.
 TEST_F(EngineOnADesktop, DocumentIsOpenedAndTheFailureShownThroughBothModules) {
-    TempDir desktop;
-    fs::create_directories(desktop / "data/applications");
-    fs::create_directories(desktop / "config");
-    testsupport::writeFile(desktop / "data/applications/recorder.desktop",
-                           "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" +
-                               testsupport::recordRunPath() + " %f\nMimeType=text/plain;\n");
-    testsupport::writeFile(desktop / "config/mimeapps.list",
-                           "[Default Applications]\ntext/plain=recorder.desktop\n");
+    testsupport::OwnDesktop desktop;
+    desktop.addRecorder("Recorder", "text/plain;");
     testsupport::writeFile(program / "work/notes.txt", "a document\n");
     {
         DatabaseFile db(program / "corvale.mdb");
@@ -117,9 +112,7 @@ TEST_F(EngineOnADesktop, DocumentIsOpenedAndTheFailureShownThroughBothModules) {
         list.add(program / "work/notes.txt", program / "work", 1);
         list.add(program / "missing", program / "work", 2);
     }
-    startEngine(elsewhere.path(),
-                {"XDG_DATA_HOME=" + (desktop / "data"), "XDG_CONFIG_HOME=" + (desktop / "config"),
-                 "XDG_CONFIG_DIRS=" + (desktop / "none"), "XDG_DATA_DIRS=/usr/share"});
+    startEngine(elsewhere.path(), desktop.environment());
     ASSERT_TRUE(x.windowAppears("Brisken"));
     const auto records = testsupport::waitForRecords(program / "record", 1);
     ASSERT_EQ(records.size(), 1u);
@@ -135,6 +128,46 @@ TEST_F(EngineOnADesktop, DatabaseThatCannotBeOpenedIsShownAndNothingStarts) {
     x.press("Return");
     EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 1);
     EXPECT_EQ(started(), 0u);
+}
+
+// Showing a window (here the question for the database) must not change what
+// the programs started afterwards are given: a program and a document opened
+// by an application both see the engine's own environment.
+TEST_F(EngineOnADesktop, ProgramsStartedAfterAWindowGetTheEnvironmentTheEngineWasGiven) {
+    testsupport::OwnDesktop desktop;
+    desktop.addRecorder("Recorder", "text/plain;");
+    testsupport::writeFile(program / "work/notes.txt", "a document\n");
+    {
+        DatabaseFile db(elsewhere / "corvale.mdb");
+        testsupport::ApplicableList list(db);
+        list.add(item("first"), program / "work", 1);
+        list.add(program / "work/notes.txt", program / "work", 2);
+    }
+    std::vector<std::string> given = desktop.environment();
+    given.push_back("CORVALE_RECORD_ENV=" + (program / "env"));
+    given.push_back("LANG=C.UTF-8");
+    startEngine(elsewhere.path(), given);
+    ASSERT_TRUE(testsupport::chooseDatabaseWhenAsked(x, elsewhere / "corvale.mdb"));
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 0);
+    const auto records = testsupport::waitForRecords(program / "record", 2);
+    ASSERT_EQ(records.size(), 2u);
+
+    given.push_back("PATH=/usr/bin:/bin");
+    given.push_back("DISPLAY=" + x.display());
+    given.push_back("CORVALE_RECORD=" + (program / "record"));
+    std::sort(given.begin(), given.end());
+    for (const auto& run : records) {
+        std::vector<std::string> seen;
+        for (const std::string& variable :
+             testsupport::recordedEnvironment(program / ("env." + run.at("pid")))) {
+            // What the application launcher tells the application about itself.
+            if (variable.rfind("GIO_LAUNCHED_DESKTOP_FILE", 0) != 0) {
+                seen.push_back(variable);
+            }
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(seen, given) << run.at("argv0");
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The built engine on real networks: network namespaces made by the test, with
 // veth pairs, addresses and routes. No traffic leaves them.
 #include "tests/support/test_support.h"
+#include "tests/support/x_display.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -211,11 +212,19 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
     db->addConnectedItem(ipid, item("elsewhere"), program / "no-folder", 3);
     testsupport::writeFile(program / "notes.unknown-type", std::string(64, '\x01'));
     db->addConnectedItem(ipid, program / "notes.unknown-type", program.path(), 4);
+    db->database().execute({"Insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values "
+                            "(?, cast(? || x'00' || '.sh' as text), ?, 5)",
+                            {ipid, item("cut"), program.path()}});
     disconnectedList("offline");
+    const testsupport::OwnDesktop desktop;
+    std::string desktopVariables;
+    for (const std::string& variable : desktop.environment()) {
+        desktopVariables += " " + variable;
+    }
 
     const auto [status, output] = testsupport::runCapturing(
-        "ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin HOME=" + program.path() +
-        " XDG_DATA_DIRS=" + (program / "none") + " " + (program / "brisken") + " --dry-run");
+        "ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin HOME=" + program.path() + " " +
+        desktopVariables + " " + (program / "brisken") + " --dry-run");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(output, "Database: " + (program / "corvale.mdb") +
                           "\nNetwork: adapter eth0: address 192.168.1.20, gateway 192.168.1.1"
@@ -228,10 +237,15 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
                           "\n  cannot start: missing file"
                           "\nItem: " +
                           (program / "elsewhere") + "\n  start in: " + (program / "no-folder") +
-                          "\n  cannot start: missing start-in folder"
+                          "\n  starts as a program (its start-in folder is missing: it starts in " +
+                          program.path() +
+                          ")"
                           "\nItem: " +
                           (program / "notes.unknown-type") + "\n  start in: " + program.path() +
-                          "\n  cannot start: not executable and no application for its type\n");
+                          "\n  cannot start: not executable and no application for its type"
+                          "\nItem: " +
+                          (program / "cut") + "\\0.sh\n  start in: " + program.path() +
+                          "\n  cannot start: its path holds a NUL byte\n");
     EXPECT_FALSE(fs::exists(program / "record")) << "a dry run started something";
 }
 
@@ -268,6 +282,36 @@ TEST_F(EngineOnANetwork, WaitForNetworkThatNeverComesRunsTheDisconnectedList) {
     testsupport::reapChildren();
     EXPECT_EQ(testsupport::startedPrograms(testsupport::readRecords(program / "record")),
               std::vector<std::string>{program / "offline"});
+}
+
+// The network is looked at once the database is found, not before: here the
+// machine moves to another network while the person is still looking for
+// the database.
+TEST_F(EngineOnANetwork, WaitForNetworkRunsTheListOfTheAddressTheMachineHasOnceTheDatabaseIsFound) {
+    testsupport::XDisplay x;
+    ASSERT_FALSE(x.display().empty()) << "cannot start Xvfb";
+    machine.addInterface("eth0", "10.1.2.3/8", "10.0.0.1");
+    TempDir elsewhere;
+    {
+        DatabaseFile chosen(elsewhere / "corvale.mdb");
+        chosen.addConnectedItem(chosen.addAddress("10.1.2.3"), item("before"), program.path(), 1);
+        chosen.addConnectedItem(chosen.addAddress("11.2.3.4"), item("after"), program.path(), 2);
+    }
+    db.reset();
+    fs::remove(program / "corvale.mdb");
+    const int engine = testsupport::startProcess(
+        {"/usr/bin/ip", "netns", "exec", machine.name(), program / "brisken", "--wait-for-network=30"},
+        {"PATH=/usr/bin:/bin", "DISPLAY=" + x.display(), "CORVALE_RECORD=" + (program / "record")},
+        program.path());
+    ASSERT_TRUE(x.windowAppears("Corvale - It's your choice..."));
+    ASSERT_EQ(shell("ip -n " + machine.name() + " addr del 10.1.2.3/8 dev eth0"), 0);
+    ASSERT_EQ(shell("ip -n " + machine.name() + " addr add 11.2.3.4/8 dev eth0"), 0);
+    ASSERT_EQ(shell("ip -n " + machine.name() + " route add default via 11.0.0.1 dev eth0"), 0);
+    ASSERT_TRUE(testsupport::chooseDatabaseWhenAsked(x, elsewhere / "corvale.mdb"));
+    EXPECT_EQ(testsupport::waitForExit(engine), 0);
+    // (The display server is our child too: reaping every child would wait for it.)
+    EXPECT_EQ(testsupport::startedPrograms(testsupport::waitForRecords(program / "record", 1)),
+              std::vector<std::string>{program / "after"});
 }
 
 } // namespace

@@ -1,7 +1,11 @@
 #include "engine/address_discovery.h"
 #include "tests/support/test_support.h"
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace brisken;
 using corvale::platform::Adapter;
@@ -88,6 +92,31 @@ TEST_F(Discovery, QueryFailuresAreShownOnceAndGiveNoAddress) {
         EXPECT_EQ(message.caption, "Brisken");
         EXPECT_EQ(message.buttons, corvale::MessageButtons::Ok);
     }
+}
+
+// The kernel's tables cannot be read at all (here: no descriptor left for the
+// netlink socket): that is a failure to report, not a machine without network.
+TEST(KernelNetwork, SocketThatCannotBeMadeIsReportedNotTakenForDisconnected) {
+    corvale::platform::NetlinkNetwork network;
+    testsupport::FakeDialogs dialogs;
+    NetworkDiscovery discovery(network, dialogs);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int highest = dup(0);
+    ASSERT_GE(highest, 0);
+    close(highest);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(highest); // the lowest free one: no new one can be made
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const std::string result = discovery.discoverIP();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_EQ(result, "");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "GetAdaptersInfo failed with error " + std::to_string(EMFILE));
+    EXPECT_EQ(discovery.lastFinding(),
+              "disconnected: the network could not be read: " + std::string(strerror(EMFILE)) + " (error " +
+                  std::to_string(EMFILE) + ")");
 }
 
 } // namespace

@@ -158,17 +158,24 @@ TEST_F(EngineRun, AddressTooShortForItsNetworkIsReportedAndNothingRuns) {
     EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
 }
 
-TEST_F(EngineRun, UnreadableRowEndsTheListWithItsDescriptionAlone) {
-    db->addDisconnectedItem(dir / "missing-program", dir.path(), 1);
-    db->addDisconnectedItem(item("first"), dir.path(), 2);
+TEST_F(EngineRun, RowsWithoutValuesAreFailedStartsAndTheListGoesOn) {
+    db->addDisconnectedItem(item("first"), dir.path(), 1);
     db->database().execute(
-        {"Insert into DisConnectedList (TargetPath,ListOrder) values (?, 3)", {item("never")}});
-    db->addDisconnectedItem(item("after"), dir.path(), 4);
+        {"Insert into DisConnectedList (StartinPath,ListOrder) values (?, 2)", {dir.path()}});
+    db->database().execute(
+        {"Insert into DisConnectedList (TargetPath,ListOrder) values (?, 3)", {item("folderless")}});
+    // A value written by hand with a NUL byte in it: the system would start
+    // the path cut short there.
+    db->database().execute({"Insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values "
+                            "(cast(? || x'00' || 'x' as text), ?, 4)",
+                            {item("cut"), dir.path()}});
+    db->addDisconnectedItem(item("after"), dir.path(), 5);
     runFor("Disconnected");
 
-    EXPECT_EQ(started(), Names{"first"});
-    ASSERT_EQ(dialogs.messages.size(), 1u) << "the failures collected so far are not shown";
-    EXPECT_NE(dialogs.messages[0].text.find("Null"), std::string::npos) << dialogs.messages[0].text;
+    EXPECT_EQ(started(), (Names{"first", "folderless", "after"}));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "This program failed to start correctly: \n- (empty)\n- " + (dir / "cut") + "\\0x");
 }
 
 TEST_F(EngineRun, ListQueryTheStoreRejectsIsReported) {

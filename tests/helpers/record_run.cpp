@@ -1,5 +1,7 @@
 // A program for the tests to start: it appends one line about itself to the
-// file named by CORVALE_RECORD and exits. With CORVALE_RECORD_HOLD_FD it
+// file named by CORVALE_RECORD and exits. With CORVALE_RECORD_ENV it also
+// writes its whole environment, each variable ended by a NUL byte, into the
+// file of that name followed by "." and its process identifier. With CORVALE_RECORD_HOLD_FD it
 // then reads that descriptor until its writer closes it, so that a test
 // decides when it ends (to outlive whoever started it).
 #include <cerrno>
@@ -9,6 +11,8 @@
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
+
+extern char** environ;
 
 int main(int argc, char** argv) {
     const char* recordPath = std::getenv("CORVALE_RECORD");
@@ -37,6 +41,20 @@ int main(int argc, char** argv) {
     clock_gettime(CLOCK_MONOTONIC, &now);
     line += "\tmonotonic_ns=" + std::to_string(now.tv_sec * 1'000'000'000LL + now.tv_nsec);
     line += "\n";
+
+    if (const char* environmentPath = std::getenv("CORVALE_RECORD_ENV")) {
+        std::string variables;
+        for (char** variable = environ; *variable; ++variable) {
+            variables += std::string(*variable) + '\0';
+        }
+        const std::string file = std::string(environmentPath) + "." + std::to_string(getpid());
+        const int out = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 ||
+            write(out, variables.data(), variables.size()) != static_cast<ssize_t>(variables.size())) {
+            return 6;
+        }
+        close(out);
+    }
 
     // One append of the whole line, so that lines of programs started
     // together never mix.

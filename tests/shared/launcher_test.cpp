@@ -24,17 +24,9 @@ namespace {
 class Launcher : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        desktop = std::make_unique<TempDir>();
-        fs::create_directories(*desktop / "data/applications");
-        fs::create_directories(*desktop / "config");
-        writeFile(*desktop / "data/applications/recorder.desktop",
-                  "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + testsupport::recordRunPath() +
-                      " %f\nMimeType=text/plain;\n");
-        writeFile(*desktop / "config/mimeapps.list", "[Default Applications]\ntext/plain=recorder.desktop\n");
-        setenv("XDG_DATA_HOME", (*desktop / "data").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (*desktop / "config").c_str(), 1);
-        setenv("XDG_CONFIG_DIRS", (*desktop / "no-system-config").c_str(), 1);
-        setenv("XDG_DATA_DIRS", "/usr/share", 1);
+        desktop = std::make_unique<testsupport::OwnDesktop>();
+        desktop->addRecorder("Recorder", "text/plain;");
+        desktop->apply();
     }
     static void TearDownTestSuite() { desktop.reset(); }
 
@@ -55,7 +47,7 @@ protected:
         return records.empty() ? RunRecord{} : records.front();
     }
 
-    static inline std::unique_ptr<TempDir> desktop;
+    static inline std::unique_ptr<testsupport::OwnDesktop> desktop;
     TempDir dir;
     std::string record;
 };

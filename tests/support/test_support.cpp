@@ -248,6 +248,50 @@ std::string sqliteOutput(const std::string& database, const std::string& query) 
     return runCapturing("sqlite3 '" + database + "' \"" + query + "\"").second;
 }
 
+std::vector<std::string> recordedEnvironment(const std::string& file) {
+    std::vector<std::string> variables;
+    std::istringstream content(readFile(file));
+    for (std::string variable; std::getline(content, variable, '\0');) {
+        variables.push_back(variable);
+    }
+    return variables;
+}
+
+OwnDesktop::OwnDesktop() {
+    namespace fs = std::filesystem;
+    fs::create_directories(m_dir / "data/applications");
+    fs::create_directories(m_dir / "system/applications");
+    fs::create_directories(m_dir / "config");
+    fs::create_directories(m_dir / "system-config");
+    fs::create_directory_symlink("/usr/share/mime", m_dir / "system/mime");
+}
+
+void OwnDesktop::addRecorder(const std::string& name, const std::string& mimeTypes,
+                             const std::string& field) {
+    writeFile(m_dir / ("data/applications/" + name + ".desktop"),
+              "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + recordRunPath() + " " + field +
+                  "\nMimeType=" + mimeTypes + "\n");
+    std::istringstream types(mimeTypes);
+    for (std::string type; std::getline(types, type, ';');) {
+        if (!type.empty()) {
+            m_defaults += type + "=" + name + ".desktop\n";
+        }
+    }
+    writeFile(m_dir / "config/mimeapps.list", "[Default Applications]\n" + m_defaults);
+}
+
+std::vector<std::string> OwnDesktop::environment() const {
+    return {"XDG_DATA_HOME=" + (m_dir / "data"), "XDG_DATA_DIRS=" + (m_dir / "system"),
+            "XDG_CONFIG_HOME=" + (m_dir / "config"), "XDG_CONFIG_DIRS=" + (m_dir / "system-config")};
+}
+
+void OwnDesktop::apply() const {
+    for (const std::string& variable : environment()) {
+        const auto equals = variable.find('=');
+        setenv(variable.substr(0, equals).c_str(), variable.substr(equals + 1).c_str(), 1);
+    }
+}
+
 std::string recordRunPath() {
     return RECORD_RUN_PATH;
 }

@@ -104,6 +104,30 @@ std::string sqliteOutput(const std::string& database, const std::string& query);
 // at the next open that may write. The file itself is left as it was.
 void leaveHotJournal(const std::string& database);
 
+// The environment record_run wrote with CORVALE_RECORD_ENV: file is that
+// name followed by "." and the process identifier.
+std::vector<std::string> recordedEnvironment(const std::string& file);
+
+// A desktop of the test's own: XDG folders that know the system's file types
+// (its MIME database) but none of the applications installed on the
+// machine, only those the test adds.
+class OwnDesktop {
+public:
+    OwnDesktop();
+    // An application that records how it was started (record_run, given the
+    // file as field asks: %f a path, %u an address), the default for each of
+    // the types given (as a launcher's MimeType line: "text/plain;").
+    void addRecorder(const std::string& name, const std::string& mimeTypes, const std::string& field = "%f");
+    // XDG_DATA_HOME, XDG_DATA_DIRS, XDG_CONFIG_HOME and XDG_CONFIG_DIRS.
+    std::vector<std::string> environment() const;
+    // Sets them in this process.
+    void apply() const;
+
+private:
+    TempDir m_dir;
+    std::string m_defaults;
+};
+
 // Paths of the test helpers, built beside the test programs.
 std::string recordRunPath();
 

@@ -132,6 +132,12 @@ std::string XDisplay::screenshot(const std::string& folder, const std::string& n
     return shot;
 }
 
+bool chooseDatabaseWhenAsked(const XDisplay& display, const std::string& path) {
+    return display.focus("Corvale - It's your choice...") && display.press("Return") &&
+           display.focus("Open") && display.type(path) && display.press("Return") &&
+           display.windowCountBecomes("Open", 0);
+}
+
 void screenshotOfFailure(const XDisplay& display, const std::string& folder) {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::printf("screenshot: %s\n", display.screenshot(folder, name).c_str());

@@ -44,6 +44,10 @@ private:
     int m_server = -1;
 };
 
+// Answers the engine's question for its database as a person would: OK in
+// the prompt, then the file's path typed into the file dialog.
+bool chooseDatabaseWhenAsked(const XDisplay& display, const std::string& path);
+
 // For a failed test: a screenshot named after it, its path printed.
 void screenshotOfFailure(const XDisplay& display, const std::string& folder);
 
