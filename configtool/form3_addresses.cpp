@@ -3,6 +3,7 @@
 #include "configtool/form3.h"
 
 #include "configtool/form3_text.h"
+#include "configtool/stored_text.h"
 #include "configtool/vb_list_box.h"
 
 #include <QLineEdit>
@@ -16,8 +17,7 @@ void Form3::loadIPs() {
     Recordset rows = db().openRecordset(st::allAddresses());
     List1->clearEntries();
     for (; !rows.eof(); rows.moveNext()) {
-        List1->addEntry(QString::fromStdString(rows.field("IPaddress").text()),
-                        static_cast<qint32>(rows.field("IPID").number()));
+        List1->addEntry(shownText(rows.field("IPaddress")), rows.field("IPID").number());
     }
     List1->markFirstAsCurrent();
 }
@@ -106,7 +106,7 @@ void Form3::saveIP(const QString& mode) {
     }
     if (isNew) {
         db().execute(st::insertAddress(text));
-        List1->addEntry(Text1->text(), static_cast<qint32>(db().lastInsertId()));
+        List1->addEntry(Text1->text(), db().lastInsertId());
         // Selecting the entry empties Text1 and fills it again, which drops
         // a selection made before; the whole text is selected afterwards, so
         // that the next address typed replaces it.
@@ -139,7 +139,7 @@ void Form3::cmdDelIP_Click() {
     // failure leaves every row as it was.
     db().transaction([&] {
         for (const QListWidgetItem* entry : doomed) {
-            const std::int64_t id = entry->data(Qt::UserRole).toInt();
+            const std::int64_t id = VbListBox::keyOf(entry);
             db().execute(st::deleteAddress(id));
             db().execute(st::deleteAddressItems(id));
         }

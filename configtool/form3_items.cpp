@@ -101,7 +101,7 @@ void Form3::saveConnectedItem(const QString& mode) {
         std::optional<std::int64_t> shownNewId;
         db().transaction([&] {
             for (const QListWidgetItem* address : addresses) {
-                const std::int64_t ipid = address->data(Qt::UserRole).toInt();
+                const std::int64_t ipid = VbListBox::keyOf(address);
                 if (db().openRecordset(st::connectedDuplicate(ipid, target)).recordCount() > 0) {
                     duplicate = true;
                     continue;
@@ -117,7 +117,7 @@ void Form3::saveConnectedItem(const QString& mode) {
             notice(kItemOnFile);
         }
         if (shownNewId) {
-            List2->addEntry(Text2->text(), static_cast<qint32>(*shownNewId));
+            List2->addEntry(Text2->text(), *shownNewId);
         }
     } else {
         // The rule is about the list the item is on: one address may not hold
@@ -170,7 +170,7 @@ void Form3::saveDisconnectedItem(const QString& mode) {
     if (duplicate) {
         notice(kItemOnFile);
     } else if (adding) {
-        List2->addEntry(Text2->text(), static_cast<qint32>(newId));
+        List2->addEntry(Text2->text(), newId);
     }
     showSavedItem(adding, duplicate);
 }

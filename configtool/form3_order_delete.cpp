@@ -84,7 +84,7 @@ void Form3::cmdDelListItem_Click() {
     const st::ListTable table = shownTable();
     db().transaction([&] {
         for (const QListWidgetItem* entry : doomed) {
-            db().execute(st::deleteItem(table, entry->data(Qt::UserRole).toInt()));
+            db().execute(st::deleteItem(table, VbListBox::keyOf(entry)));
         }
     });
     const int shownAfter = List2->removeEntries(doomed);

@@ -3,6 +3,7 @@
 #include "configtool/form3.h"
 
 #include "configtool/form3_text.h"
+#include "configtool/stored_text.h"
 #include "configtool/vb_list_box.h"
 
 #include <QCheckBox>
@@ -21,8 +22,7 @@ st::ListTable Form3::shownTable() const {
 void Form3::fillList2(const Query& query) {
     Recordset rows = db().openRecordset(query);
     for (; !rows.eof(); rows.moveNext()) {
-        List2->addEntry(QString::fromStdString(rows.field("targetPath").text()),
-                        static_cast<qint32>(rows.field("ListID").number()));
+        List2->addEntry(shownText(rows.field("targetPath")), rows.field("ListID").number());
     }
     List2->markFirstAsCurrent();
 }

@@ -106,6 +106,12 @@ MDIForm1::StartUp MDIForm1::startUp() {
         m_connection.openDatabase();
         statusBar()->addWidget(new NetworkStatus(*m_connection.dbase, this), 1);
         menuFileConfigure_Click();
+        // The lists can be edited all the same; the person learns once why
+        // they would not run.
+        if (const std::string why = engineRefusal(m_connection.dbPath); !why.empty()) {
+            m_dialogs.showMessage({kEngineWillRefuse + why, kToolCaption, MessageButtons::Ok,
+                                   MessageIcon::None, MessageAnswer::Ok});
+        }
         return StartUp::Ready;
     } catch (const std::exception& failure) {
         // A cancelled search or a database that cannot be opened leaves the

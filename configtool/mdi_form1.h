@@ -80,4 +80,8 @@ inline constexpr const char* kHelpNoApplicationText =
     "your desktop's settings (or open the file with one yourself); it lies in the folder into which Corvale "
     "was installed.";
 
+// Said once at start when Brisken would not run this database's lists.
+inline constexpr const char* kEngineWillRefuse =
+    "Brisken will not start anything from this database at logon: ";
+
 } // namespace corvale::tool

@@ -4,6 +4,7 @@
 #include "engine/engine.h"
 #include "platform/network.h"
 #include "platform/stderr_dialogs.h"
+#include "shared/file_safety.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -11,7 +12,19 @@
 
 namespace corvale::tool {
 
+std::string engineRefusal(const std::string& databasePath) {
+    try {
+        requirePrivateFile(databasePath);
+        return {};
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+}
+
 std::string describeWhatWouldRun(Database& database) {
+    if (const std::string why = engineRefusal(database.path()); !why.empty()) {
+        return "Brisken will refuse this database: " + why;
+    }
     platform::NetlinkNetwork network;
     // A status line shows no message box: what the engine would show goes
     // to standard error.

@@ -33,9 +33,14 @@ private:
     QFileSystemWatcher m_fileWatcher;
 };
 
+// Why the engine would refuse this database (the engine's own check, with
+// the command that puts it right), or the empty text when it would run it.
+std::string engineRefusal(const std::string& databasePath);
+
 // The line for a discovery's result: "On ADDRESS (gateway GATEWAY): the list
 // of KEY", "No network: the disconnected list" or "On ADDRESS: no list
-// matches".
+// matches"; or, when the engine would refuse the database, that it will
+// and why.
 std::string describeWhatWouldRun(Database& database);
 
 } // namespace corvale::tool

@@ -28,19 +28,23 @@ bool VbListBox::isRowSelected(int row) const {
     return row >= 0 && row < count() && item(row)->isSelected();
 }
 
-qint32 VbListBox::itemData(int row) const {
+qint64 VbListBox::itemData(int row) const {
     if (row < 0 || row >= count()) {
         return 0;
     }
-    return item(row)->data(Qt::UserRole).toInt();
+    return keyOf(item(row));
 }
 
-void VbListBox::addEntry(const QString& text, qint32 data) {
+qint64 VbListBox::keyOf(const QListWidgetItem* entry) {
+    return entry->data(Qt::UserRole).toLongLong();
+}
+
+void VbListBox::addEntry(const QString& text, qint64 data) {
     auto* entry = new QListWidgetItem(text, this);
     entry->setData(Qt::UserRole, data);
 }
 
-void VbListBox::setItemData(int row, qint32 data) {
+void VbListBox::setItemData(int row, qint64 data) {
     if (row >= 0 && row < count()) {
         item(row)->setData(Qt::UserRole, data);
     }

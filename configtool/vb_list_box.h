@@ -18,12 +18,14 @@ public:
     int selectedCount() const;
     int firstSelected() const;
     bool isRowSelected(int row) const;
-    qint32 itemData(int row) const;
+    qint64 itemData(int row) const;
 
+    // The key an entry carries.
+    static qint64 keyOf(const QListWidgetItem* entry);
     // Adds an entry at the bottom; the data travels with it.
-    void addEntry(const QString& text, qint32 data);
+    void addEntry(const QString& text, qint64 data);
     // Sets the data of the entry at row.
-    void setItemData(int row, qint32 data);
+    void setItemData(int row, qint64 data);
     // The selected entries, from the top.
     QList<QListWidgetItem*> selectedEntries() const;
     // Removes the entries, one after the other from the top. Returns the row

@@ -445,6 +445,61 @@ private slots:
         QVERIFY(h.selectedRows(h.list("List2")).isEmpty());
     }
 
+    // Keys made outside the tool can be as large as SQLite's: one above 2^32
+    // must not be taken for the key it has in its low 32 bits.
+    void keysAbove32BitsDesignateExactlyTheirRows() {
+        FormHarness h;
+        auto sql = [&](const std::string& statement) { h.file.database().execute({statement, {}}); };
+        const std::string big = "4294967297"; // 2^32 + 1: 1 in its low 32 bits
+        sql("insert into IPs (IPID,IPaddress) values (1,'10.1'),(" + big + ",'10.2')");
+        sql("insert into ConnectedList (ListID,IPID,TargetPath,StartinPath,ListOrder) values "
+            "(1,1,'/opt/one','/opt',1),(4294967298," +
+            big + ",'/opt/two-a','/opt',2),(8589934593," + big + ",'/opt/two-b','/opt',3)");
+        h.open();
+        h.click(h.list("List1"), 1);
+        QCOMPARE(h.entries(h.list("List2")), (QStringList{"/opt/two-a", "/opt/two-b"}));
+
+        h.click(h.list("List2"), 1);
+        typeInto(h.text("Text2"), "/opt/two-c");
+        press(h, "cmdUpdateList");
+        press(h, "cmdUp");
+        QCOMPARE(h.rows("select ListID,TargetPath,ListOrder from ConnectedList order by ListID"),
+                 (QStringList{"1|/opt/one|1", "4294967298|/opt/two-a|3", "8589934593|/opt/two-c|2"}));
+
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelListItem");
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelIP");
+        QCOMPARE(h.rows("select IPID,IPaddress from IPs"), QStringList{"1|10.1"});
+        QCOMPARE(h.rows("select ListID from ConnectedList"), QStringList{"1"});
+    }
+
+    // A value left empty outside the tool (NULL) is shown as the empty text;
+    // its entry still stands for its row, which can be mended or deleted.
+    void rowsWithoutValuesCanBeShownMendedAndDeleted() {
+        FormHarness h;
+        h.file.database().execute({"insert into IPs (IPID,IPaddress) values (7,NULL),(8,'10.1')", {}});
+        h.file.database().execute({"insert into ConnectedList (ListID,IPID,TargetPath,StartinPath,ListOrder) "
+                                   "values (9,7,NULL,NULL,1),(10,7,'/opt/kept','/opt',2)",
+                                   {}});
+        h.open();
+        QCOMPARE(h.entries(h.list("List1")), (QStringList{"", "10.1"}));
+        QCOMPARE(h.entries(h.list("List2")), (QStringList{"", "/opt/kept"}));
+        QVERIFY(h.messageTexts().empty());
+
+        h.click(h.list("List2"), 0);
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelListItem");
+        QCOMPARE(h.rows("select ListID from ConnectedList"), QStringList{"10"});
+
+        h.click(h.list("List1"), 0);
+        typeInto(h.text("Text1"), "10.9");
+        press(h, "cmdUpdate");
+        QCOMPARE(h.rows("select IPID,IPaddress from IPs order by IPID"), (QStringList{"7|10.9", "8|10.1"}));
+        QCOMPARE(h.messageTexts(),
+                 std::vector<std::string>{"Are you sure you want to delete the selected path?"});
+    }
+
     void choosingPathsByDialogFillsTheFields() {
         FormHarness h;
         h.file.addAddress("10.1");

@@ -1,12 +1,14 @@
 // The main window: start-up, menus, help, contact page, About box and exit.
 #include "configtool/form3.h"
 #include "configtool/mdi_form1.h"
+#include "configtool/network_status.h"
 #include "configtool/vb_list_box.h"
 #include "platform/folders.h"
 #include "tests/support/test_support.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -159,6 +161,33 @@ private slots:
         QCOMPARE(window.startUp(), MDIForm1::StartUp::NoDatabase);
         QVERIFY(tool.dialogs.messages.empty());
         QVERIFY(window.form3() == nullptr);
+    }
+
+    // The engine's check, not a copy: the tool says once why the lists would
+    // not run, its status line says it for as long as it holds, and the lists
+    // can still be edited.
+    void databaseTheEngineWouldRefuseIsEditableAndTheToolSaysWhy() {
+        Tool tool;
+        tool.withDatabase();
+        fs::permissions(tool.program.path(), fs::perms::owner_all | fs::perms::group_all);
+        MDIForm1& window = tool.make();
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::Ready);
+        QVERIFY(window.form3() != nullptr);
+        QCOMPARE(window.form3()->List1->count(), 1);
+        const std::string fix = "(chmod go-w " + tool.program.path() + ")";
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(tool.dialogs.messages[0].caption, std::string("Corvale"));
+        QVERIFY2(tool.dialogs.messages[0].text.rfind(corvale::tool::kEngineWillRefuse, 0) == 0 &&
+                     tool.dialogs.messages[0].text.find(fix) != std::string::npos,
+                 tool.dialogs.messages[0].text.c_str());
+        auto* line = window.findChild<QLabel*>("networkStatus");
+        QVERIFY(line->text().startsWith("Brisken will refuse this database: The folder"));
+        QVERIFY(line->text().contains(QString::fromStdString(fix)));
+
+        fs::permissions(tool.program.path(), fs::perms::owner_all);
+        window.findChild<corvale::tool::NetworkStatus*>("networkStatus")->refresh();
+        QVERIFY(!line->text().startsWith("Brisken will refuse"));
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
     }
 
     void configureShowsTheOneFormOrLoadsItAgain() {
