@@ -58,9 +58,9 @@ int Engine::Main() {
         if (!found) {
             return kExitRefused;
         }
-        m_connection.dbPath = *found;
+        // The path checked, with no link left in it, is the one opened.
+        m_connection.dbPath = corvale::requirePrivateFile(*found);
         m_connection.access = corvale::Database::Access::ReadOnly;
-        corvale::requirePrivateFile(m_connection.dbPath);
         m_connection.openDatabase();
         if (m_report) {
             m_report("Database: " + m_connection.dbPath);

@@ -3,6 +3,8 @@
 #include "platform/failure.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <sqlite3.h>
 
@@ -41,9 +43,35 @@ std::string openFailureText(sqlite3* db, int rc, const std::string& path) {
     return message + ": " + path;
 }
 
+// A database in write-ahead-log mode, or any with a -wal file beside it
+// (SQLite reads one whatever the file says), is read through its -wal and
+// -shm files, which SQLite makes when they are not there, also for a reader.
+// A reader that must not write refuses it then.
+void requireReadableWithoutWriting(const std::string& path) {
+    unsigned char header[20] = {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    const std::size_t got = file ? std::fread(header, 1, sizeof header, file) : 0;
+    if (file) {
+        std::fclose(file);
+    }
+    std::error_code error;
+    const bool writeAheadLog = (got == sizeof header && (header[18] == 2 || header[19] == 2)) ||
+                               std::filesystem::exists(path + "-wal", error);
+    if (writeAheadLog &&
+        (!std::filesystem::exists(path + "-wal", error) || !std::filesystem::exists(path + "-shm", error))) {
+        throw Failure(
+            "The database " + path +
+            " is kept with a write-ahead log, which cannot be read without making files beside it, "
+            "so it is not used. Open it once with Corvale, which keeps it in the ordinary way again.");
+    }
+}
+
 } // namespace
 
 SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(path) {
+    if (mode == Mode::ReadOnly) {
+        requireReadableWithoutWriting(path);
+    }
     int flags = SQLITE_OPEN_NOMUTEX;
     flags |= mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     if (mode == Mode::Create) {

@@ -1,14 +1,51 @@
 #include "shared/database.h"
 
 #include "platform/failure.h"
+#include "shared/file_safety.h"
 #include "shared/schema.h"
 
 namespace corvale {
 
+namespace {
+
+// A writer plays back whatever journal lies beside the file: one that
+// another user left there would put his rows into the database. This is
+// asked before SQLite so much as looks at the file.
+const std::string& checkedForWriting(const std::string& path, Database::Access access) {
+    if (access == Database::Access::ReadWrite) {
+        requireOwnCompanions(path);
+    }
+    return path;
+}
+
+} // namespace
+
 Database::Database(const std::string& path, Access access)
-    : m_connection(path, access == Access::ReadOnly ? platform::SqliteConnection::Mode::ReadOnly
-                                                    : platform::SqliteConnection::Mode::OpenExisting) {
+    : m_connection(checkedForWriting(path, access), access == Access::ReadOnly
+                                                        ? platform::SqliteConnection::Mode::ReadOnly
+                                                        : platform::SqliteConnection::Mode::OpenExisting) {
     verifySchema(m_connection);
+    if (access == Access::ReadWrite) {
+        keepOrdinaryJournal();
+    }
+}
+
+void Database::keepOrdinaryJournal() {
+    const platform::SqlRows mode = m_connection.query("PRAGMA journal_mode");
+    const auto* name = mode.rows.empty() ? nullptr : std::get_if<std::string>(&mode.rows[0].at(0));
+    if (!name || *name != "wal") {
+        return;
+    }
+    // The engine reads without writing, which a write-ahead log does not
+    // allow once its files are gone: the file goes back to the ordinary
+    // rollback journal. That needs the file to itself; while another
+    // program has it open, it stays as it is for now (and the engine can
+    // still read it, its log being there), without waiting for that program.
+    try {
+        m_connection.execScript("PRAGMA busy_timeout=0; PRAGMA journal_mode=DELETE");
+    } catch (const Failure&) {
+    }
+    m_connection.execScript("PRAGMA busy_timeout=" + std::to_string(platform::kBusyTimeoutMs));
 }
 
 Recordset Database::openRecordset(const Query& query) {

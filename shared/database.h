@@ -25,7 +25,9 @@ public:
 
     // Opens an existing file and checks that it is one of ours; fails with a
     // description naming the file otherwise. ReadOnly leaves the file and
-    // its journal or log exactly as they are.
+    // its journal or log exactly as they are. ReadWrite first refuses
+    // companions that are not this user's (they would be played back) and
+    // brings a file kept with a write-ahead log back to the ordinary journal.
     explicit Database(const std::string& path, Access access = Access::ReadWrite);
 
     const std::string& path() const { return m_connection.path(); }
@@ -41,6 +43,8 @@ public:
     std::int64_t lastInsertId() const { return m_connection.lastInsertId(); }
 
 private:
+    void keepOrdinaryJournal();
+
     platform::SqliteConnection m_connection;
 };
 

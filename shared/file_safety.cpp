@@ -6,23 +6,36 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace corvale {
 
 namespace {
 
-// Why the file or folder at path could have been changed by another user, or
-// empty when it could not.
-std::string looseness(const std::string& path, bool isFolder) {
+constexpr const char* kWhoDecides = " Whoever can change it decides what starts at logon, so it is not used.";
+
+struct stat statOf(const std::string& path, bool followLinks) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    if ((followLinks ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) != 0) {
         throw Failure(systemDescription("Cannot check " + path, errno));
     }
-    if (info.st_uid != ::geteuid() && info.st_uid != 0) {
-        return "belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    return info;
+}
+
+bool ownedByUsOrRoot(const struct stat& info) {
+    return info.st_uid == ::geteuid() || info.st_uid == 0;
+}
+
+std::string anotherUser(const struct stat& info) {
+    return "belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+}
+
+// Why others could change the file or folder described by info, or empty
+// when they could not.
+std::string looseness(const struct stat& info, bool isFolder) {
+    if (!ownedByUsOrRoot(info)) {
+        return anotherUser(info);
     }
-    // A sticky folder keeps others from replacing the file, not from putting
-    // a journal or a log beside it, which SQLite would read as part of it.
     if (info.st_mode & S_IWOTH) {
         return isFolder ? "can be written by every user" : "can be changed by every user";
     }
@@ -32,24 +45,78 @@ std::string looseness(const std::string& path, bool isFolder) {
     return {};
 }
 
+void requireSafeFoldersAbove(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> above;
+    for (std::filesystem::path at = folder.parent_path(); !at.empty(); at = at.parent_path()) {
+        above.insert(above.begin(), at);
+        if (at == at.root_path()) {
+            break;
+        }
+    }
+    for (const std::filesystem::path& at : above) {
+        const struct stat info = statOf(at.string(), true);
+        // Where every user may write, the sticky bit keeps each to his own
+        // entries, and only root's folders count.
+        const bool rootsSticky = info.st_uid == 0 && (info.st_mode & S_ISVTX);
+        const std::string why = rootsSticky ? std::string() : looseness(info, true);
+        if (!why.empty()) {
+            throw Failure("The folder " + at.string() + " above the database " + why +
+                          ": another user could put a folder of his own, and a database in it, in the place "
+                          "of " +
+                          folder.string() + "." + kWhoDecides +
+                          " Make it writable by you alone (chmod go-w " + at.string() +
+                          "), or move the database to a folder of your own.");
+        }
+    }
+}
+
 } // namespace
 
-void requirePrivateFile(const std::string& path) {
+std::string requirePrivateFile(const std::string& path) {
     std::error_code error;
     const std::filesystem::path real = std::filesystem::canonical(path, error);
     if (error) {
         throw Failure(systemDescription("Cannot check " + path, error.value()));
     }
-    const std::string advice = " Whoever can change it decides what starts at logon, so it is not used.";
-    if (const std::string why = looseness(real.string(), false); !why.empty()) {
-        throw Failure("The database " + real.string() + " " + why + "." + advice +
+    if (const std::string why = looseness(statOf(real.string(), true), false); !why.empty()) {
+        throw Failure("The database " + real.string() + " " + why + "." + kWhoDecides +
                       " Make it yours and writable by you alone (chmod go-w " + real.string() + ").");
     }
     const std::string folder = real.parent_path().string();
-    if (const std::string why = looseness(folder, true); !why.empty()) {
-        throw Failure("The folder " + folder + " that holds the database " + why + "." + advice +
+    if (const std::string why = looseness(statOf(folder, true), true); !why.empty()) {
+        throw Failure("The folder " + folder + " that holds the database " + why + "." + kWhoDecides +
                       " Make it writable by you alone (chmod go-w " + folder +
                       "), or move the database to a folder of your own.");
+    }
+    requireSafeFoldersAbove(real.parent_path());
+    requireOwnCompanions(real.string());
+    return real.string();
+}
+
+void requireOwnCompanions(const std::string& databasePath) {
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        const std::string companion = databasePath + suffix;
+        struct stat info {};
+        if (::lstat(companion.c_str(), &info) != 0) {
+            if (errno == ENOENT) {
+                continue;
+            }
+            throw Failure(systemDescription("Cannot check " + companion, errno));
+        }
+        std::string why;
+        if (S_ISLNK(info.st_mode)) {
+            why = "is a link";
+        } else if (!S_ISREG(info.st_mode)) {
+            why = "is not a regular file";
+        } else {
+            why = looseness(info, false);
+        }
+        if (!why.empty()) {
+            throw Failure("The file " + companion + " beside the database " + why +
+                          ". SQLite would read it as part of the database, so the database is not used. "
+                          "If you did not make it, remove it (rm " +
+                          companion + ").");
+        }
     }
 }
 

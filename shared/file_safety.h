@@ -5,11 +5,28 @@
 namespace corvale {
 
 // The engine starts whatever its database names, in the user's session. Like
-// OpenSSH with key files, it refuses a database that another user could have
-// changed: the file, and the folder that holds it, must belong to this user
-// or to root and must not be writable by group or others, sticky bit or not
-// (in /tmp another user can still add a journal beside the file).
-// Fails with a description that names the file and what is wrong.
-void requirePrivateFile(const std::string& path);
+// OpenSSH with key files (its StrictModes), it refuses a database that
+// another user could have changed or put in its place:
+//  - the file must belong to this user or to root and be writable by nobody
+//    else;
+//  - its folder likewise, sticky bit or not (in /tmp another user can still
+//    add a journal beside the file);
+//  - every folder above it must belong to this user or to root and be
+//    writable by nobody else, unless it is root's and sticky (as /tmp is),
+//    where nobody can move another's entry away;
+//  - the files that SQLite reads as part of it (-journal, -wal, -shm) are
+//    checked as companions are, below.
+// Links are resolved first; the path returned, with no link left in it, is
+// the one to open, so that the check and the open see the same file. Fails
+// with a description that names what is wrong and how to put it right.
+std::string requirePrivateFile(const std::string& path);
+
+// The files beside the database that SQLite reads as part of it: a rollback
+// journal it plays back, a write-ahead log and its index. Each that is
+// there must be a regular file (not a link) that belongs to this user or to
+// root and that nobody else can write; otherwise fails, naming the file and
+// saying to remove it. The configuration tool asks this before every open
+// (it plays back journals); the engine as part of the whole check.
+void requireOwnCompanions(const std::string& databasePath);
 
 } // namespace corvale

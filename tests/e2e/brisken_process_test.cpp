@@ -2,6 +2,9 @@
 #include "engine/address_discovery.h"
 #include "tests/support/test_support.h"
 
+#include "platform/failure.h"
+#include "platform/sqlite_connection.h"
+#include "shared/database.h"
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
@@ -184,6 +187,146 @@ TEST_F(BriskenUnderAttack, JournalPlantedBesideTheDatabaseNeverChangesIt) {
     EXPECT_EQ(testsupport::readFile(path), before);
     EXPECT_TRUE(fs::exists(path + "-journal"));
     EXPECT_TRUE(started().empty());
+}
+
+// Another user's write-ahead log laid beside the database while its folder
+// was loose: SQLite reads a -wal whatever the file says, so it would bring his
+// rows in. Neither program takes it, nor changes whose it is.
+TEST_F(BriskenUnderAttack, LogPlantedByAnotherUserIsUsedByNeitherProgram) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file to another user";
+    }
+    list->add(item("mine"), program.path(), 1);
+    const std::string path = program / "corvale.mdb";
+    db.reset();
+    // His log: the same database with one more row, still open in WAL mode.
+    TempDir theirs;
+    fs::copy_file(path, theirs / "corvale.mdb");
+    corvale::platform::SqliteConnection his(theirs / "corvale.mdb",
+                                            corvale::platform::SqliteConnection::Mode::OpenExisting);
+    his.execScript("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                   "UPDATE DisConnectedList SET TargetPath='" +
+                   item("theirs") +
+                   "';"
+                   "UPDATE ConnectedList SET TargetPath='" +
+                   (program / "theirs") + "';");
+    const std::string before = testsupport::readFile(path);
+    for (const char* suffix : {"-wal", "-shm"}) {
+        fs::copy_file(theirs / ("corvale.mdb" + std::string(suffix)), path + suffix);
+        ASSERT_EQ(chown((path + suffix).c_str(), 65534, 65534), 0);
+    }
+
+    const Outcome result = run({});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.errors.find("The file " + path +
+                                 "-wal beside the database belongs to another user (uid "
+                                 "65534)"),
+              std::string::npos)
+        << result.errors;
+    EXPECT_NE(result.errors.find("(rm " + path + "-wal)"), std::string::npos) << result.errors;
+    EXPECT_THROW(corvale::Database tool(path), corvale::Failure) << "the tool must not take it either";
+    EXPECT_TRUE(started().empty());
+    EXPECT_TRUE(testsupport::readFile(path) == before) << "the database was changed";
+    struct stat log {};
+    ASSERT_EQ(stat((path + "-wal").c_str(), &log), 0);
+    EXPECT_EQ(log.st_uid, 65534u) << "the log was given to another owner";
+
+    // Once it is removed, the owner's own list runs.
+    fs::remove(path + "-wal");
+    fs::remove(path + "-shm");
+    EXPECT_EQ(run({}).status, 0);
+    testsupport::waitForRecords(program / "record", 1);
+    EXPECT_EQ(started(), std::vector<std::string>{"mine"});
+}
+
+// A database the owner keeps with a write-ahead log (set with the sqlite3
+// tool): the engine cannot read it without making its -wal and -shm, so it
+// refuses it and makes nothing; the tool brings it back to the ordinary way.
+TEST_F(BriskenUnderAttack, DatabaseKeptWithAWriteAheadLogIsReadWithoutMakingFiles) {
+    list->add(item("mine"), program.path(), 1);
+    const std::string path = program / "corvale.mdb";
+    db.reset();
+    testsupport::sqliteOutput(path, "PRAGMA journal_mode=WAL");
+    ASSERT_FALSE(fs::exists(path + "-wal"));
+    const std::string before = testsupport::readFile(path);
+
+    const Outcome refused = run({});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.errors.find("is kept with a write-ahead log"), std::string::npos) << refused.errors;
+    EXPECT_FALSE(fs::exists(path + "-wal"));
+    EXPECT_FALSE(fs::exists(path + "-shm"));
+    EXPECT_TRUE(testsupport::readFile(path) == before) << "the database was changed";
+
+    { corvale::Database tool(path); }
+    EXPECT_EQ(testsupport::sqliteOutput(path, "PRAGMA journal_mode"), "delete\n");
+    EXPECT_EQ(run({}).status, 0);
+    testsupport::waitForRecords(program / "record", 1);
+    EXPECT_EQ(started(), std::vector<std::string>{"mine"});
+}
+
+// The database's folder inside a folder that another user may write: he can
+// swap the program folder for one of his own between the engine's check and
+// its open. Every folder on the way must be safe, so the engine refuses to
+// run there at all, however the race falls.
+TEST_F(BriskenUnderAttack, FolderSwappedByAnotherUserNeverRunsHisList) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the other user is nobody, which needs root";
+    }
+    TempDir base;
+    fs::permissions(base.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    TempDir records;
+    fs::permissions(records.path(), fs::perms::all | fs::perms::sticky_bit);
+    const std::string loose = base / "loose";
+    fs::create_directory(loose);
+    fs::permissions(loose, fs::perms::all);
+    for (const std::string name : {"real", "fake"}) {
+        const std::string folder = loose + "/" + name;
+        fs::create_directory(folder);
+        testsupport::installPrograms(folder);
+        const std::string target = folder + "/" + (name == "real" ? "mine" : "theirs");
+        fs::create_symlink(testsupport::recordRunPath(), target);
+        DatabaseFile file(folder + "/corvale.mdb");
+        testsupport::ApplicableList(file).add(target, folder, 1);
+    }
+    ASSERT_EQ(std::system(("chown -R 65534:65534 " + loose + "/fake").c_str()), 0);
+    const int swapper = testsupport::startProcess(
+        {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c",
+         "while :; do mv real x; mv fake real; mv real fake; mv x real; done"},
+        {"PATH=/usr/bin:/bin"}, loose, "/dev/null");
+    ASSERT_GT(swapper, 0);
+    int refusals = 0;
+    for (int i = 0; i < 40; ++i) {
+        const int engine = testsupport::startProcess(
+            {loose + "/real/brisken"}, {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (records / "record")}, "/",
+            program / "errors");
+        if (engine > 0 && testsupport::waitForExit(engine) == 1 &&
+            testsupport::readFile(program / "errors").find("The folder " + loose + " above the database") !=
+                std::string::npos) {
+            ++refusals;
+        }
+    }
+    kill(swapper, SIGKILL);
+    testsupport::waitForExit(swapper);
+    EXPECT_GT(refusals, 0);
+    EXPECT_TRUE(testsupport::readRecords(records / "record").empty())
+        << "a list ran from a folder others can swap";
+
+    // Once nobody else can write on the way, the owner's list runs.
+    // The loop stopped with ours aside as x, his as real or as fake.
+    if (fs::exists(loose + "/x")) {
+        if (fs::exists(loose + "/real")) {
+            fs::rename(loose + "/real", loose + "/fake");
+        }
+        fs::rename(loose + "/x", loose + "/real");
+    }
+    fs::permissions(loose, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const int engine = testsupport::startProcess(
+        {loose + "/real/brisken"}, {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (records / "record")}, "/",
+        program / "errors");
+    EXPECT_EQ(testsupport::waitForExit(engine), 0) << testsupport::readFile(program / "errors");
+    const auto ran = testsupport::waitForRecords(records / "record", 1);
+    ASSERT_EQ(ran.size(), 1u);
+    EXPECT_EQ(fs::path(ran[0].at("argv0")).filename(), "mine");
 }
 
 TEST_F(BriskenUnderAttack, DisplayThatCannotBeReachedLeavesTheMessageOnStandardError) {

@@ -128,6 +128,38 @@ TEST(PrivateFile, OnlyAFileAndFolderThatNobodyElseCanChangeAreAccepted) {
     EXPECT_THROW(requirePrivateFile(dir / "link.mdb"), Failure);
 }
 
+TEST(PrivateFile, EveryFolderAboveMustBeSafeUnlessItIsRootsAndSticky) {
+    TempDir dir;
+    fs::create_directories(dir / "a/b");
+    const std::string file = dir / "a/b/corvale.mdb";
+    writeFile(file, "");
+    EXPECT_EQ(requirePrivateFile(file), file) << "the path to open";
+
+    fs::permissions(dir / "a", fs::perms::group_write, fs::perm_options::add);
+    try {
+        requirePrivateFile(file);
+        ADD_FAILURE() << "a folder on the way that its group can write was accepted";
+    } catch (const Failure& failure) {
+        const std::string text = failure.what();
+        EXPECT_NE(text.find("The folder " + (dir / "a") + " above the database can be written by its group"),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("(chmod go-w " + (dir / "a") + ")"), std::string::npos) << text;
+    }
+    // As /tmp is: every user may write, but the sticky bit keeps each to his
+    // own entries. That holds for root's folders only.
+    fs::permissions(dir / "a", fs::perms::all | fs::perms::sticky_bit);
+    if (geteuid() == 0) {
+        EXPECT_NO_THROW(requirePrivateFile(file));
+    } else {
+        EXPECT_THROW(requirePrivateFile(file), Failure);
+    }
+    // A link on the way is resolved: the path to open is the one checked.
+    fs::permissions(dir / "a", fs::perms::owner_all);
+    fs::create_directory_symlink(dir / "a", dir / "link");
+    EXPECT_EQ(requirePrivateFile(dir / "link/b/corvale.mdb"), file);
+}
+
 TEST(PrivateFile, FileOfAnotherUserIsRefused) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "only root can give a file to another user";
