@@ -79,8 +79,9 @@ QLabel* label(QWidget* parent, const char* name, const char* caption, int left, 
 
 } // namespace
 
-Form3::Form3(ConnectionState& connection, Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), m_connection(connection), m_dialogs(dialogs) {
+Form3::Form3(ConnectionState& connection, Dialogs& dialogs, std::string programFolder, QWidget* parent)
+    : QWidget(parent), m_connection(connection), m_dialogs(dialogs),
+      m_programFolder(std::move(programFolder)) {
     loadResources();
     setObjectName("Form3");
     // The design's sizes were made for a small dialog font.

@@ -24,7 +24,9 @@ class VbListBox;
 class Form3 : public QWidget {
     Q_OBJECT
 public:
-    Form3(ConnectionState& connection, Dialogs& dialogs, QWidget* parent = nullptr);
+    // programFolder: where Test Start returns before it starts an item.
+    Form3(ConnectionState& connection, Dialogs& dialogs, std::string programFolder,
+          QWidget* parent = nullptr);
 
     // Runs once the form stands in its window inside the main window.
     void Form_Load();
@@ -108,6 +110,7 @@ private:
 
     ConnectionState& m_connection;
     Dialogs& m_dialogs;
+    std::string m_programFolder;
     int m_currentIPIndex = -1;
     int m_updatedItemIndex = -1;
     // Escape closes the form only when its press came to the form, not to a

@@ -39,7 +39,8 @@ void Form3::cmdTestStart_Click() {
     const std::string target = Text2->text().toStdString();
     // The tool runs on, so the program is started through a process of its
     // own that ends at once: the tool never keeps a finished child.
-    const LaunchResult result = execIt(startIn, target, 1, platform::ChildHandling::StarterKeepsRunning);
+    const LaunchResult result =
+        execIt(startIn, target, 1, platform::ChildHandling::StarterKeepsRunning, m_programFolder);
     if (!launchSucceeded(result)) {
         notice("There was a problem starting the application.  Please verify the path and try again.");
     }

@@ -130,7 +130,7 @@ void MDIForm1::menuFileConfigure_Click() {
         m_mdiArea->setActiveSubWindow(m_form3Window);
         return;
     }
-    auto* form = new Form3(m_connection, m_dialogs);
+    auto* form = new Form3(m_connection, m_dialogs, m_programFolder);
     // The form is loaded before it can be activated.
     m_loadingForm = true;
     QMdiSubWindow* window = m_mdiArea->addSubWindow(form);

@@ -183,13 +183,19 @@ void Engine::runList(const corvale::Query& query) {
                 if (m_report) {
                     m_report("Item: " + corvale::printablePath(targetPath) +
                              "\n  start in: " + corvale::printablePath(startInPath) + "\n  " +
-                             corvale::describeLaunch(startInPath, targetPath));
+                             corvale::describeLaunch(startInPath, targetPath, m_programFolder));
                     continue;
                 }
-                const corvale::LaunchResult result = corvale::execIt(
-                    startInPath, targetPath, 1, corvale::platform::ChildHandling::StarterEndsSoon);
+                const corvale::LaunchResult result =
+                    corvale::execIt(startInPath, targetPath, 1,
+                                    corvale::platform::ChildHandling::StarterEndsSoon, m_programFolder);
                 if (!corvale::launchSucceeded(result)) {
                     m_failedPrograms.push_back(corvale::printablePath(targetPath));
+                } else if (!result.missingStartIn.empty()) {
+                    const std::string note = std::string(kCaption) + ": " +
+                                             corvale::printablePath(targetPath) + ": " +
+                                             corvale::missingStartInNote(startInPath, m_programFolder) + "\n";
+                    std::fwrite(note.data(), 1, note.size(), stderr);
                 }
             }
         }

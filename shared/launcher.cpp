@@ -53,7 +53,9 @@ constexpr const char* kNulInPath = "holds a NUL byte";
 
 class SystemLauncher : public LaunchSystem {
 public:
-    explicit SystemLauncher(platform::ChildHandling handling) : m_handling(handling) {}
+    SystemLauncher(platform::ChildHandling handling, std::string programFolder)
+        : m_handling(handling), m_programFolder(std::move(programFolder)) {}
+    void enterProgramFolder() override { platform::changeFolder(m_programFolder); }
     void enterFolder(const std::string& folder) override { platform::changeFolder(folder); }
     std::int64_t startProgram(const std::string& path) override {
         return platform::startProgram(path, m_handling);
@@ -62,6 +64,7 @@ public:
 
 private:
     platform::ChildHandling m_handling;
+    std::string m_programFolder;
 };
 
 } // namespace
@@ -71,6 +74,11 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
     if (targetPath.find('\0') != std::string::npos) {
         return LaunchResult::message("Cannot start " + printablePath(targetPath) + ": its path " +
                                      kNulInPath + ".");
+    }
+    try {
+        system.enterProgramFolder();
+    } catch (const std::exception& failure) {
+        return LaunchResult::message(he(failure));
     }
     int failures = 0;
     LaunchResult result = LaunchResult::message({});
@@ -95,6 +103,7 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
     if (!step([&] { system.enterFolder(startInPath); })) {
         return result;
     }
+    const bool startInMissing = failures == 1;
     if (!step([&] {
             const std::string shortPath = getShortPath(targetPath);
             if (shortPath.empty()) {
@@ -107,13 +116,21 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
     if (result.kind == LaunchResult::Kind::Text || result.number == 0) {
         result = LaunchResult::shellCode(system.shellOpen(targetPath));
     }
+    if (startInMissing) {
+        result.missingStartIn = startInPath;
+    }
     return result;
 }
 
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
-                    platform::ChildHandling handling) {
-    SystemLauncher system(handling);
+                    platform::ChildHandling handling, const std::string& programFolder) {
+    SystemLauncher system(handling, programFolder);
     return execIt(startInPath, targetPath, ncmdshow, system);
+}
+
+std::string missingStartInNote(const std::string& startIn, const std::string& programFolder) {
+    return "its start-in folder " + (startIn.empty() ? std::string("(empty)") : printablePath(startIn)) +
+           " is missing; it starts in " + programFolder;
 }
 
 namespace {
@@ -138,6 +155,8 @@ bool kernelCanExecute(const fs::path& path) {
 // run starts nothing, so its current folder matters to nobody.
 class DryLauncher : public LaunchSystem {
 public:
+    explicit DryLauncher(std::string programFolder) : m_programFolder(std::move(programFolder)) {}
+    void enterProgramFolder() override { platform::changeFolder(m_programFolder); }
     void enterFolder(const std::string& folder) override {
         try {
             platform::changeFolder(folder);
@@ -168,6 +187,9 @@ public:
     bool folderMissing = false;
     std::string application;
     bool launcher = false;
+
+private:
+    std::string m_programFolder;
 };
 
 std::string shellCodeWords(std::int64_t code) {
@@ -187,20 +209,16 @@ std::string shellCodeWords(std::int64_t code) {
 
 } // namespace
 
-std::string describeLaunch(const std::string& startIn, const std::string& target) {
+std::string describeLaunch(const std::string& startIn, const std::string& target,
+                           const std::string& programFolder) {
     if (target.find('\0') != std::string::npos) {
         return std::string("cannot start: its path ") + kNulInPath;
     }
-    std::string here;
-    try {
-        here = platform::currentFolder();
-    } catch (const Failure&) {
-        here = "the current folder";
-    }
-    DryLauncher dry;
+    DryLauncher dry(programFolder);
     const LaunchResult result = execIt(startIn, target, 1, dry);
-    const std::string where =
-        dry.folderMissing ? " (its start-in folder is missing: it starts in " + here + ")" : "";
+    const std::string where = result.missingStartIn.empty() && !dry.folderMissing
+                                  ? std::string()
+                                  : "; " + missingStartInNote(startIn, programFolder);
     switch (result.kind) {
     case LaunchResult::Kind::ProcessId:
         return "starts as a program" + where;

@@ -17,6 +17,9 @@ struct LaunchResult {
     Kind kind = Kind::Text;
     std::int64_t number = 0;
     std::string text;
+    // The start-in folder that could not be entered, when the item was
+    // started all the same (in the program folder).
+    std::string missingStartIn{};
 
     static LaunchResult processId(std::int64_t pid) { return {Kind::ProcessId, pid, {}}; }
     static LaunchResult shellCode(int code) { return {Kind::ShellCode, code, {}}; }
@@ -41,6 +44,10 @@ std::string printablePath(const std::string& path);
 class LaunchSystem {
 public:
     virtual ~LaunchSystem() = default;
+    // Makes the program folder the current folder, before each item, so that
+    // no item starts in, or resolves a relative path against, the folder of
+    // the item before it.
+    virtual void enterProgramFolder() = 0;
     // Makes folder the current folder; fails with the system's description.
     virtual void enterFolder(const std::string& folder) = 0;
     // Starts the file at path as a program and returns its process
@@ -50,25 +57,32 @@ public:
     virtual int shellOpen(const std::string& path) = 0;
 };
 
-// Starts one list item: enters startInPath, starts targetPath directly as a
-// program and, when that does not work, opens it with the desktop's default
-// application. The first failure makes the result "try again" and the steps go
-// on; a second one ends the call with that failure's description. A target
-// holding a NUL byte is refused at once (the system would start the path cut
-// there). Never throws. ncmdshow is the window state asked for by the callers;
-// the desktop has no counterpart, so it is carried but not used.
+// Starts one list item: from the program folder, enters startInPath (a
+// relative one is taken from the program folder), starts targetPath directly
+// as a program and, when that does not work, opens it with the desktop's
+// default application. A start-in folder that cannot be entered leaves the
+// program folder current. When not even that can be entered, nothing starts. The first failure makes the
+// result "try again" and the steps go on; a second one ends the call with that failure's description. A
+// target holding a NUL byte is refused at once (the system would start the path cut there). Never throws.
+// ncmdshow is the window state asked for by the callers; the desktop has no counterpart, so it is carried but
+// not used.
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
                     LaunchSystem& system);
-// The same on the real system; handling tells how the started program is cut
-// loose from this process.
+// The same on the real system, from programFolder; handling tells how the
+// started program is cut loose from this process.
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
-                    platform::ChildHandling handling);
+                    platform::ChildHandling handling, const std::string& programFolder);
+
+// Where an item whose start-in folder is missing starts, in words: "its
+// start-in folder FOLDER is missing; it starts in PROGRAMFOLDER".
+std::string missingStartInNote(const std::string& startIn, const std::string& programFolder);
 
 // What execIt would do with target from startIn now, in words, judged by
 // execIt itself on a system that starts nothing: "starts as a program",
 // "opens as a launcher of APPLICATION", "opens as a document with
 // APPLICATION", or "cannot start: " and why. A program whose start-in folder
-// is missing still starts, and the words say where.
-std::string describeLaunch(const std::string& startIn, const std::string& target);
+// is missing still starts, and the words say where (missingStartInNote).
+std::string describeLaunch(const std::string& startIn, const std::string& target,
+                           const std::string& programFolder);
 
 } // namespace corvale

@@ -555,6 +555,18 @@ private slots:
         QVERIFY(h.rows("select * from ConnectedList").isEmpty());
         QVERIFY2(testsupport::zombieChildren().empty(), "the tool keeps no finished child");
 
+        // The next try starts from the program folder, not from work: a
+        // relative target is found there, and a missing folder leaves it there.
+        fs::create_symlink(testsupport::recordRunPath(), h.dir / "tool");
+        h.text("Text2")->setText("tool");
+        h.text("Text3")->setText("gone");
+        press(h, "cmdTestStart");
+        const auto second = testsupport::waitForRecords(record, 2);
+        QCOMPARE(second.size(), std::size_t{2});
+        QCOMPARE(second[1].at("argv0"), h.dir / "tool");
+        QCOMPARE(second[1].at("cwd"), h.dir.path());
+        QVERIFY(h.dialogs.messages.empty());
+
         const std::string failed =
             "There was a problem starting the application.  Please verify the path and try again.";
         h.text("Text2")->setText(QString::fromStdString(h.dir / "missing"));

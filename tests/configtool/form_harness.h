@@ -35,7 +35,7 @@ struct FormHarness {
 
     // Loads and shows the form, as File > Configure does.
     corvale::tool::Form3* open() {
-        form = new corvale::tool::Form3(connection, dialogs);
+        form = new corvale::tool::Form3(connection, dialogs, dir.path());
         window = area.addSubWindow(form);
         window->setAttribute(Qt::WA_DeleteOnClose);
         form->Form_Load();

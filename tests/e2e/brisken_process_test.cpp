@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -327,6 +328,31 @@ TEST_F(BriskenUnderAttack, FolderSwappedByAnotherUserNeverRunsHisList) {
     const auto ran = testsupport::waitForRecords(records / "record", 1);
     ASSERT_EQ(ran.size(), 1u);
     EXPECT_EQ(fs::path(ran[0].at("argv0")).filename(), "mine");
+}
+
+// An item before may start in a folder where others put files (such as
+// /tmp); the next item, whose start-in folder is missing or relative, must not
+// start there nor take a relative path from there.
+TEST_F(BriskenUnderAttack, EachItemStartsFromTheProgramFolderNotFromThePreviousItemsFolder) {
+    const std::string shared = program / "shared";
+    fs::create_directories(shared + "/work");
+    fs::create_directory(program / "work");
+    fs::create_symlink(testsupport::recordRunPath(), shared + "/tool");
+    list->add(item("first"), shared, 1);
+    item("tool");
+    list->add("tool", program / "gone", 2); // relative, its folder missing
+    list->add(item("third"), "work", 3);    // a relative start-in folder
+    const Outcome result = run({});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "Brisken: tool: its start-in folder " + (program / "gone") +
+                                 " is missing; it starts in " + program.path() + "\n");
+    std::map<std::string, std::string> folders;
+    for (const auto& run : testsupport::waitForRecords(program / "record", 3)) {
+        folders[run.at("argv0")] = run.at("cwd");
+    }
+    EXPECT_EQ(folders, (std::map<std::string, std::string>{{program / "first", shared},
+                                                           {program / "tool", program.path()},
+                                                           {program / "third", program / "work"}}));
 }
 
 TEST_F(BriskenUnderAttack, DisplayThatCannotBeReachedLeavesTheMessageOnStandardError) {

@@ -237,11 +237,9 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
                           "\n  cannot start: missing file"
                           "\nItem: " +
                           (program / "elsewhere") + "\n  start in: " + (program / "no-folder") +
-                          "\n  starts as a program (its start-in folder is missing: it starts in " +
-                          program.path() +
-                          ")"
-                          "\nItem: " +
-                          (program / "notes.unknown-type") + "\n  start in: " + program.path() +
+                          "\n  starts as a program; its start-in folder " + (program / "no-folder") +
+                          " is missing; it starts in " + program.path() +
+                          "\nItem: " + (program / "notes.unknown-type") + "\n  start in: " + program.path() +
                           "\n  cannot start: not executable and no application for its type"
                           "\nItem: " +
                           (program / "cut") + "\\0.sh\n  start in: " + program.path() +

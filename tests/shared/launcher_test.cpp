@@ -53,7 +53,8 @@ protected:
 };
 
 TEST_F(Launcher, ProgramStartsDirectlyInItsStartInFolderCutLooseFromUs) {
-    const LaunchResult result = execIt(dir / "work", dir / "work/program", 1, ChildHandling::StarterEndsSoon);
+    const LaunchResult result =
+        execIt(dir / "work", dir / "work/program", 1, ChildHandling::StarterEndsSoon, dir.path());
 
     ASSERT_EQ(result.kind, LaunchResult::Kind::ProcessId);
     EXPECT_TRUE(launchSucceeded(result));
@@ -69,7 +70,8 @@ TEST_F(Launcher, ProgramStartsDirectlyInItsStartInFolderCutLooseFromUs) {
 
 TEST_F(Launcher, MissingStartInFolderStillStartsAProgram) {
     platform::changeFolder(dir.path());
-    const LaunchResult result = execIt(dir / "gone", dir / "work/program", 1, ChildHandling::StarterEndsSoon);
+    const LaunchResult result =
+        execIt(dir / "gone", dir / "work/program", 1, ChildHandling::StarterEndsSoon, dir.path());
     ASSERT_EQ(result.kind, LaunchResult::Kind::ProcessId);
     EXPECT_EQ(onlyRecord().at("cwd"), dir.path());
 }
@@ -77,7 +79,7 @@ TEST_F(Launcher, MissingStartInFolderStillStartsAProgram) {
 TEST_F(Launcher, MissingStartInFolderAndADocumentGiveTheSecondFailuresDescription) {
     writeFile(dir / "work/notes.txt", "hello\n");
     const LaunchResult result =
-        execIt(dir / "gone", dir / "work/notes.txt", 1, ChildHandling::StarterEndsSoon);
+        execIt(dir / "gone", dir / "work/notes.txt", 1, ChildHandling::StarterEndsSoon, dir.path());
     ASSERT_EQ(result.kind, LaunchResult::Kind::Text);
     EXPECT_NE(result.text, kTryAgain);
     EXPECT_NE(result.text.find(dir / "work/notes.txt"), std::string::npos) << result.text;
@@ -87,7 +89,7 @@ TEST_F(Launcher, MissingStartInFolderAndADocumentGiveTheSecondFailuresDescriptio
 TEST_F(Launcher, DocumentOpensWithTheDefaultApplicationInTheStartInFolder) {
     writeFile(dir / "work/notes.txt", "hello\n");
     const LaunchResult result =
-        execIt(dir / "work", dir / "work/notes.txt", 1, ChildHandling::StarterKeepsRunning);
+        execIt(dir / "work", dir / "work/notes.txt", 1, ChildHandling::StarterKeepsRunning, dir.path());
 
     ASSERT_EQ(result.kind, LaunchResult::Kind::ShellCode);
     EXPECT_EQ(result.number, platform::shell_code::kSuccess);
@@ -102,13 +104,13 @@ TEST_F(Launcher, DocumentOpensWithTheDefaultApplicationInTheStartInFolder) {
 
 TEST_F(Launcher, MissingFileOrFolderIsAFailedStartNotASuccess) {
     const LaunchResult missingFile =
-        execIt(dir / "work", dir / "work/absent", 1, ChildHandling::StarterEndsSoon);
+        execIt(dir / "work", dir / "work/absent", 1, ChildHandling::StarterEndsSoon, dir.path());
     ASSERT_EQ(missingFile.kind, LaunchResult::Kind::ShellCode);
     EXPECT_EQ(missingFile.number, platform::shell_code::kFileNotFound);
     EXPECT_FALSE(launchSucceeded(missingFile));
 
     const LaunchResult missingFolder =
-        execIt(dir / "work", dir / "nowhere/app", 1, ChildHandling::StarterEndsSoon);
+        execIt(dir / "work", dir / "nowhere/app", 1, ChildHandling::StarterEndsSoon, dir.path());
     ASSERT_EQ(missingFolder.kind, LaunchResult::Kind::ShellCode);
     EXPECT_EQ(missingFolder.number, platform::shell_code::kPathNotFound);
     EXPECT_FALSE(launchSucceeded(missingFolder));
@@ -117,7 +119,7 @@ TEST_F(Launcher, MissingFileOrFolderIsAFailedStartNotASuccess) {
 TEST_F(Launcher, NonExecutableFileWithoutAnApplicationFails) {
     writeFile(dir / "work/blob.bin", std::string("\x7f\x01\x02\x03\x00\xff\xfe", 7) + std::string(64, '\0'));
     const LaunchResult result =
-        execIt(dir / "work", dir / "work/blob.bin", 1, ChildHandling::StarterEndsSoon);
+        execIt(dir / "work", dir / "work/blob.bin", 1, ChildHandling::StarterEndsSoon, dir.path());
     ASSERT_EQ(result.kind, LaunchResult::Kind::ShellCode);
     EXPECT_EQ(result.number, platform::shell_code::kNoAssociation);
     EXPECT_FALSE(launchSucceeded(result));
@@ -126,7 +128,8 @@ TEST_F(Launcher, NonExecutableFileWithoutAnApplicationFails) {
 TEST_F(Launcher, ScriptWithAnInterpreterLineRunsDirectly) {
     writeFile(dir / "work/script", "#!/bin/sh\nexec \"" + testsupport::recordRunPath() + "\" from-script\n",
               true);
-    const LaunchResult result = execIt(dir / "work", dir / "work/script", 1, ChildHandling::StarterEndsSoon);
+    const LaunchResult result =
+        execIt(dir / "work", dir / "work/script", 1, ChildHandling::StarterEndsSoon, dir.path());
     ASSERT_EQ(result.kind, LaunchResult::Kind::ProcessId);
     const RunRecord run = onlyRecord();
     EXPECT_EQ(run.at("args"), "from-script");
@@ -137,7 +140,7 @@ TEST_F(Launcher, ExecutableTextWithoutInterpreterLineIsNeverRunThroughAShell) {
     const std::string marker = dir / "shell-ran";
     writeFile(dir / "work/commands", "touch '" + marker + "'\n", true);
     const LaunchResult result =
-        execIt(dir / "work", dir / "work/commands", 1, ChildHandling::StarterEndsSoon);
+        execIt(dir / "work", dir / "work/commands", 1, ChildHandling::StarterEndsSoon, dir.path());
 
     // The kernel refuses it, so it is opened as the text it is.
     ASSERT_EQ(result.kind, LaunchResult::Kind::ShellCode);
@@ -149,7 +152,7 @@ TEST_F(Launcher, DesktopLauncherStartsTheApplicationItDescribes) {
     writeFile(dir / "work/tool.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nExec=" +
                                              testsupport::recordRunPath() + " from-launcher\n");
     const LaunchResult result =
-        execIt(dir / "work", dir / "work/tool.desktop", 1, ChildHandling::StarterEndsSoon);
+        execIt(dir / "work", dir / "work/tool.desktop", 1, ChildHandling::StarterEndsSoon, dir.path());
     ASSERT_EQ(result.kind, LaunchResult::Kind::ShellCode);
     EXPECT_EQ(result.number, platform::shell_code::kSuccess);
     const RunRecord run = onlyRecord();
@@ -158,14 +161,14 @@ TEST_F(Launcher, DesktopLauncherStartsTheApplicationItDescribes) {
 
     writeFile(dir / "work/broken.desktop", "not a launcher\n");
     const LaunchResult broken =
-        execIt(dir / "work", dir / "work/broken.desktop", 1, ChildHandling::StarterEndsSoon);
+        execIt(dir / "work", dir / "work/broken.desktop", 1, ChildHandling::StarterEndsSoon, dir.path());
     EXPECT_FALSE(launchSucceeded(broken));
 }
 
 TEST_F(Launcher, LongRunningStarterIsLeftWithoutZombies) {
     for (int i = 0; i < 3; ++i) {
         const LaunchResult result =
-            execIt(dir / "work", dir / "work/program", 1, ChildHandling::StarterKeepsRunning);
+            execIt(dir / "work", dir / "work/program", 1, ChildHandling::StarterKeepsRunning, dir.path());
         ASSERT_EQ(result.kind, LaunchResult::Kind::ProcessId);
     }
     const auto records = waitForRecords(record, 3);
