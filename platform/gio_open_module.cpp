@@ -31,6 +31,58 @@ void childSetup(gpointer) {
     }
 }
 
+// Every launch through GIO first gets the session bus (to announce the
+// launch, or to start an application that the bus activates). A bus that
+// accepts the connection and never answers would keep it waiting for ever,
+// so the bus is asked once, without blocking, and given a few seconds. The
+// connection it gives is kept: GIO's launches then take that one.
+constexpr int kBusAnswerMs = 3000;
+enum class Bus { NotAsked, Answers, Silent };
+Bus sessionBus = Bus::NotAsked;
+GDBusConnection* keptBus = nullptr;
+
+struct BusQuestion {
+    bool answered = false;
+};
+
+void onBusAnswer(GObject*, GAsyncResult* result, gpointer data) {
+    static_cast<BusQuestion*>(data)->answered = true;
+    // No bus at all (nothing set, nothing to start one) is an answer too:
+    // GIO then launches without one.
+    keptBus = g_bus_get_finish(result, nullptr);
+}
+
+bool sessionBusAnswersInTime() {
+    if (sessionBus != Bus::NotAsked) {
+        return sessionBus == Bus::Answers;
+    }
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    // Left behind when the bus never answers: its answer may still come.
+    auto* question = new BusQuestion;
+    GCancellable* cancel = g_cancellable_new();
+    g_bus_get(G_BUS_TYPE_SESSION, cancel, onBusAnswer, question);
+    const gint64 deadline = g_get_monotonic_time() + gint64{kBusAnswerMs} * 1000;
+    for (gint64 left; !question->answered && (left = deadline - g_get_monotonic_time()) > 0;) {
+        GSource* timer = g_timeout_source_new(static_cast<guint>(left / 1000 + 1));
+        g_source_set_callback(
+            timer, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+        g_source_attach(timer, context);
+        g_main_context_iteration(context, TRUE);
+        g_source_destroy(timer);
+        g_source_unref(timer);
+    }
+    g_main_context_pop_thread_default(context);
+    if (question->answered) {
+        sessionBus = Bus::Answers;
+        delete question;
+    } else {
+        sessionBus = Bus::Silent;
+        g_cancellable_cancel(cancel);
+    }
+    return sessionBus == Bus::Answers;
+}
+
 // GLib reaps the processes it starts this way itself (an intermediate
 // process), so none is left to us.
 bool launch(GAppInfo* app, GList* uris) {
@@ -54,6 +106,9 @@ int openDesktopLauncher(const std::string& path) {
     if (!app) {
         return shell_code::kBadFormat;
     }
+    if (!sessionBusAnswersInTime()) {
+        return shell_code::kTimedOut;
+    }
     return launch(G_APP_INFO(app.get()), nullptr) ? shell_code::kSuccess : shell_code::kLaunchFailed;
 }
 
@@ -73,6 +128,9 @@ int openWithDefaultApplication(const std::string& path) {
     GPtr<GAppInfo> app(g_app_info_get_default_for_type(contentType, FALSE));
     if (!app) {
         return shell_code::kNoAssociation;
+    }
+    if (!sessionBusAnswersInTime()) {
+        return shell_code::kTimedOut;
     }
     char* uri = g_file_get_uri(file.get());
     GList uris{uri, nullptr, nullptr};
@@ -129,6 +187,9 @@ extern "C" __attribute__((visibility("default"))) int corvale_open_uri(const cha
     GPtr<GAppInfo> app(g_app_info_get_default_for_type(type.c_str(), FALSE));
     if (!app) {
         return shell_code::kNoAssociation;
+    }
+    if (!sessionBusAnswersInTime()) {
+        return shell_code::kTimedOut;
     }
     GList uris{const_cast<char*>(uri), nullptr, nullptr};
     const bool launched = launch(app.get(), &uris);

@@ -1,10 +1,15 @@
 #include "platform/qt_platform_choice.h"
 
 #include <QLibraryInfo>
+#include <chrono>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <map>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace corvale::platform {
@@ -75,35 +80,67 @@ template <typename Function> Function symbol(const char* library, const char* na
     return handle ? reinterpret_cast<Function>(dlsym(handle, name)) : nullptr;
 }
 
-bool xServerAnswers() {
+enum class Answer { Yes, No, Silent };
+
+// A server that accepts the connection and then says nothing would keep Qt
+// waiting for ever: the question is asked on a thread of its own, and
+// whoever has not answered within the limit counts as not there. A probe
+// still waiting then is left to itself; it holds nothing of ours.
+constexpr std::chrono::seconds kAnswerLimit{3};
+
+Answer withinTime(std::function<bool()> probe) {
+    auto answer = std::make_shared<std::promise<bool>>();
+    std::future<bool> answered = answer->get_future();
+    std::thread([answer, probe = std::move(probe)] { answer->set_value(probe()); }).detach();
+    if (answered.wait_for(kAnswerLimit) != std::future_status::ready) {
+        return Answer::Silent;
+    }
+    return answered.get() ? Answer::Yes : Answer::No;
+}
+
+Answer xServerAnswers() {
     const auto connect = symbol<void* (*)(const char*, int*)>("libxcb.so.1", "xcb_connect");
     const auto hasError = symbol<int (*)(void*)>("libxcb.so.1", "xcb_connection_has_error");
     const auto disconnect = symbol<void (*)(void*)>("libxcb.so.1", "xcb_disconnect");
     if (!connect || !hasError || !disconnect) {
-        return false;
+        return Answer::No;
     }
-    void* connection = connect(nullptr, nullptr); // never null: a failed one carries its error
-    const bool answers = connection && hasError(connection) == 0;
-    if (connection) {
-        disconnect(connection);
-    }
-    return answers;
+    return withinTime([=] {
+        void* connection = connect(nullptr, nullptr); // never null: a failed one carries its error
+        const bool answers = connection && hasError(connection) == 0;
+        if (connection) {
+            disconnect(connection);
+        }
+        return answers;
+    });
 }
 
-bool waylandServerAnswers() {
+Answer waylandServerAnswers() {
     const auto connect = symbol<void* (*)(const char*)>("libwayland-client.so.0", "wl_display_connect");
+    const auto roundtrip = symbol<int (*)(void*)>("libwayland-client.so.0", "wl_display_roundtrip");
     const auto disconnect = symbol<void (*)(void*)>("libwayland-client.so.0", "wl_display_disconnect");
     const std::string socket = environment("WAYLAND_DISPLAY");
     const bool socketFound = !environment("WAYLAND_SOCKET").empty() ||
                              (!socket.empty() && socket[0] == '/') || !environment("XDG_RUNTIME_DIR").empty();
-    if (!connect || !disconnect || !socketFound) { // the library would complain on stderr
-        return false;
+    if (!connect || !roundtrip || !disconnect || !socketFound) { // the library would complain on stderr
+        return Answer::No;
     }
-    void* display = connect(nullptr);
-    if (display) {
-        disconnect(display);
-    }
-    return display != nullptr;
+    // Connecting only reaches the socket; a round trip shows that a
+    // compositor serves it.
+    return withinTime([=] {
+        void* display = connect(nullptr);
+        const bool answers = display && roundtrip(display) >= 0;
+        if (display) {
+            disconnect(display);
+        }
+        return answers;
+    });
+}
+
+std::string silence(Answer answer) {
+    return answer == Answer::Silent ? " (it accepts connections but did not answer within " +
+                                          std::to_string(kAnswerLimit.count()) + " seconds)"
+                                    : "";
 }
 
 bool showsWindowsToAPerson(const std::string& name) {
@@ -118,15 +155,21 @@ std::string unusable(const std::string& name) {
     if (!pluginInstalled(name)) {
         return name + ": no such window platform is installed";
     }
-    if (name == "xcb" && !xServerAnswers()) {
+    if (name == "xcb") {
         const std::string display = environment("DISPLAY");
-        return name +
-               (display.empty() ? ": DISPLAY is not set" : ": no X server answers at DISPLAY=" + display);
+        if (display.empty()) {
+            return name + ": DISPLAY is not set";
+        }
+        if (const Answer answer = xServerAnswers(); answer != Answer::Yes) {
+            return name + ": no X server answers at DISPLAY=" + display + silence(answer);
+        }
     }
-    if (name.rfind("wayland", 0) == 0 && !waylandServerAnswers()) {
-        const std::string socket = environment("WAYLAND_DISPLAY");
-        return name +
-               ": no Wayland server answers at WAYLAND_DISPLAY=" + (socket.empty() ? "wayland-0" : socket);
+    if (name.rfind("wayland", 0) == 0) {
+        if (const Answer answer = waylandServerAnswers(); answer != Answer::Yes) {
+            const std::string socket = environment("WAYLAND_DISPLAY");
+            return name + ": no Wayland server answers at WAYLAND_DISPLAY=" +
+                   (socket.empty() ? "wayland-0" : socket) + silence(answer);
+        }
     }
     return {};
 }

@@ -13,6 +13,9 @@ inline constexpr int kPathNotFound = 3;
 inline constexpr int kAccessDenied = 5;
 inline constexpr int kBadFormat = 11;
 inline constexpr int kLaunchFailed = 27;
+// The old call's "request timed out": here the session bus, through which
+// the desktop's applications are launched, did not answer in time.
+inline constexpr int kTimedOut = 28;
 inline constexpr int kNoAssociation = 31;
 inline constexpr int kLastFailure = 32;
 inline constexpr int kSuccess = 42;

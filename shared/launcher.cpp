@@ -202,6 +202,8 @@ std::string shellCodeWords(std::int64_t code) {
         return "cannot start: not a regular file";
     case sc::kNoAssociation:
         return "cannot start: not executable and no application for its type";
+    case sc::kTimedOut:
+        return "cannot start: the session bus did not answer";
     default:
         return "cannot start: the desktop cannot open it (code " + std::to_string(code) + ")";
     }

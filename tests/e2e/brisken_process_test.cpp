@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -353,6 +355,61 @@ TEST_F(BriskenUnderAttack, EachItemStartsFromTheProgramFolderNotFromThePreviousI
     EXPECT_EQ(folders, (std::map<std::string, std::string>{{program / "first", shared},
                                                            {program / "tool", program.path()},
                                                            {program / "third", program / "work"}}));
+}
+
+// A socket that takes connections and never says a word: a session bus, an X
+// server or a compositor that hangs.
+class SilentServer {
+public:
+    explicit SilentServer(const std::string& path) : m_path(path) {
+        m_socket = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        m_listening = m_socket >= 0 &&
+                      bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                      listen(m_socket, 16) == 0;
+    }
+    ~SilentServer() {
+        close(m_socket);
+        unlink(m_path.c_str());
+    }
+    bool listening() const { return m_listening; }
+
+private:
+    std::string m_path;
+    int m_socket = -1;
+    bool m_listening = false;
+};
+
+TEST_F(BriskenUnderAttack, BusDisplayAndCompositorThatNeverAnswerAreWaitedForAFewSecondsOnly) {
+    testsupport::writeFile(program / "app.desktop", "[Desktop Entry]\nType=Application\nName=App\nExec=" +
+                                                        testsupport::recordRunPath() + "\n");
+    list->add(program / "app.desktop", program.path(), 1);
+    list->add(item("after"), program.path(), 2);
+    const std::string failed =
+        "Brisken: This program failed to start correctly: \n- " + (program / "app.desktop");
+    SilentServer bus(program / "bus");
+    const std::string display = ":" + std::to_string(47000 + getpid() % 1000);
+    if (fs::create_directories("/tmp/.X11-unix")) {
+        fs::permissions("/tmp/.X11-unix", fs::perms::all | fs::perms::sticky_bit);
+    }
+    SilentServer x("/tmp/.X11-unix/X" + display.substr(1));
+    SilentServer compositor(program / "wayland");
+    ASSERT_TRUE(bus.listening() && x.listening() && compositor.listening());
+
+    for (const std::vector<std::string>& session : std::vector<std::vector<std::string>>{
+             {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + (program / "bus"), "DISPLAY=" + display},
+             {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + (program / "bus"),
+              "WAYLAND_DISPLAY=" + (program / "wayland"), "XDG_RUNTIME_DIR=" + program.path()}}) {
+        fs::remove(program / "record");
+        const Outcome result = run(session);
+        EXPECT_EQ(result.status, 0) << session[1];
+        EXPECT_NE(result.errors.find("did not answer within 3 seconds"), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find(failed), std::string::npos) << result.errors;
+        EXPECT_EQ(testsupport::startedPrograms(testsupport::waitForRecords(program / "record", 1)),
+                  std::vector<std::string>{program / "after"});
+    }
 }
 
 TEST_F(BriskenUnderAttack, DisplayThatCannotBeReachedLeavesTheMessageOnStandardError) {
