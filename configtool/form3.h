@@ -106,6 +106,10 @@ private:
     // after a duplicate), the target text selected and focused.
     void showSavedItem(bool added, bool duplicate);
     void fillList2(const Query& query);
+    // What a write finds when the row it was for is gone (deleted by another
+    // tool meanwhile): the person is told, and the lists show the database
+    // as it is now.
+    void showListsAfterAnotherChange();
     statements::ListTable shownTable() const;
 
     ConnectionState& m_connection;
@@ -142,5 +146,9 @@ public:
     QLabel* Label3 = nullptr;
     QLabel* Label5 = nullptr;
 };
+
+inline constexpr const char* kChangedElsewhere = "This entry is no longer on file: it was deleted meanwhile, "
+                                                 "perhaps in another Corvale.  Nothing was saved; "
+                                                 "the lists now show what the database holds.";
 
 } // namespace corvale::tool

@@ -6,6 +6,7 @@
 #include "configtool/stored_text.h"
 #include "configtool/vb_list_box.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -94,32 +95,66 @@ void Form3::cmdUpdate_Click() {
 }
 
 void Form3::saveIP(const QString& mode) {
-    const std::string text = Text1->text().toStdString();
+    const std::string text = storedText(Text1->text());
     const bool isNew = mode == "New";
     const std::int64_t id = List1->itemData(List1->currentRow());
-    const Query duplicate = isNew ? st::addressId(text) : st::otherAddressId(id, text);
-    if (db().openRecordset(duplicate).recordCount() > 0) {
+    // The check and the write are one transaction: two tools adding the same
+    // address at once cannot both find it new.
+    bool duplicate = false;
+    bool gone = false;
+    std::int64_t newId = 0;
+    db().transaction([&] {
+        const Query check = isNew ? st::addressId(text) : st::otherAddressId(id, text);
+        duplicate = db().openRecordset(check).recordCount() > 0;
+        if (duplicate) {
+            return;
+        }
+        if (isNew) {
+            db().execute(st::insertAddress(text));
+            newId = db().lastInsertId();
+        } else {
+            gone = db().execute(st::renameAddress(id, text)) == 0;
+        }
+    });
+    if (duplicate) {
         notice("The IP is already on file.");
         Text1->selectAll();
         Text1->setFocus(Qt::OtherFocusReason);
         return;
     }
+    if (gone) {
+        showListsAfterAnotherChange();
+        return;
+    }
     if (isNew) {
-        db().execute(st::insertAddress(text));
-        List1->addEntry(Text1->text(), db().lastInsertId());
+        List1->addEntry(Text1->text(), newId);
         // Selecting the entry empties Text1 and fills it again, which drops
         // a selection made before; the whole text is selected afterwards, so
         // that the next address typed replaces it.
-        selectIP(QString::fromStdString(text));
+        selectIP(shownText(text));
         Text1->selectAll();
         Text1->setFocus(Qt::OtherFocusReason);
     } else {
         m_currentIPIndex = List1->currentRow();
-        db().execute(st::renameAddress(id, text));
         loadIPs();
         loadConnectedList();
-        selectIP(QString::fromStdString(text));
+        selectIP(shownText(text));
         List1->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void Form3::showListsAfterAnotherChange() {
+    notice(kChangedElsewhere);
+    if (Check1->isChecked()) {
+        loadDisconnectedList();
+        return;
+    }
+    loadIPs();
+    if (List1->count() > 0) {
+        setList1Selected(0, true);
+    } else {
+        m_currentIPIndex = -1;
+        loadConnectedList();
     }
 }
 

@@ -6,11 +6,13 @@
 
 #include "configtool/form3_text.h"
 #include "configtool/item_paths.h"
+#include "configtool/stored_text.h"
 #include "configtool/vb_list_box.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <limits>
 #include <optional>
 
 namespace corvale::tool {
@@ -22,9 +24,16 @@ namespace {
 constexpr const char* kItemOnFile = "The Startup List item is already on file.";
 
 // A new row comes after every row of its table, whatever list it is on.
+// Only whole numbers count (a text written by hand is no number to go on
+// from); at the very top the new row takes the top number too, and still
+// comes last, since rows with one number stand in the order they were added.
 std::int64_t nextListOrder(Database& db, st::ListTable table) {
     const Recordset rows = db.openRecordset(st::maxListOrder(table));
-    return rows.field("maxOrder").isNull() ? 1 : rows.field("maxOrder").number() + 1;
+    if (rows.field("maxOrder").isNull()) {
+        return 1;
+    }
+    const std::int64_t largest = rows.field("maxOrder").number();
+    return largest == std::numeric_limits<std::int64_t>::max() ? largest : largest + 1;
 }
 
 } // namespace
@@ -84,13 +93,14 @@ bool Form3::validateListItem() {
 
 void Form3::saveConnectedItem(const QString& mode) {
     const bool adding = mode == "Add";
-    const std::string target = Text2->text().toStdString();
-    const std::string startIn = Text3->text().toStdString();
+    const std::string target = storedText(Text2->text());
+    const std::string startIn = storedText(Text3->text());
     const int current = List2->currentRow();
     if (!adding && current == -1) {
         return;
     }
     bool duplicate = false;
+    bool gone = false;
     if (adding) {
         const QList<QListWidgetItem*> addresses = List1->selectedEntries();
         // List2 shows the list of List1's current address; only a row added
@@ -100,6 +110,14 @@ void Form3::saveConnectedItem(const QString& mode) {
             List1->isRowSelected(shown) ? std::optional<std::int64_t>(List1->itemData(shown)) : std::nullopt;
         std::optional<std::int64_t> shownNewId;
         db().transaction([&] {
+            // A row for an address that is no longer there would be seen by
+            // nobody: nothing is written then.
+            for (const QListWidgetItem* address : addresses) {
+                gone = gone || db().openRecordset(st::addressById(VbListBox::keyOf(address))).eof();
+            }
+            if (gone) {
+                return;
+            }
             for (const QListWidgetItem* address : addresses) {
                 const std::int64_t ipid = VbListBox::keyOf(address);
                 if (db().openRecordset(st::connectedDuplicate(ipid, target)).recordCount() > 0) {
@@ -125,12 +143,13 @@ void Form3::saveConnectedItem(const QString& mode) {
         const std::int64_t listId = List2->itemData(current);
         db().transaction([&] {
             const Recordset owner = db().openRecordset(st::addressOfItem(listId));
+            gone = owner.eof();
             if (owner.recordCount() > 0 && !owner.field("IPID").isNull()) {
                 duplicate = db().openRecordset(
                                     st::connectedDuplicateOther(listId, owner.field("IPID").number(), target))
                                 .recordCount() > 0;
             }
-            if (!duplicate) {
+            if (!duplicate && !gone) {
                 db().execute(st::updateItem(st::ListTable::Connected, listId, target, startIn));
             }
         });
@@ -138,19 +157,24 @@ void Form3::saveConnectedItem(const QString& mode) {
             notice(kItemOnFile);
         }
     }
+    if (gone) {
+        showListsAfterAnotherChange();
+        return;
+    }
     showSavedItem(adding, duplicate);
 }
 
 void Form3::saveDisconnectedItem(const QString& mode) {
     const bool adding = mode == "Add";
-    const std::string target = Text2->text().toStdString();
-    const std::string startIn = Text3->text().toStdString();
+    const std::string target = storedText(Text2->text());
+    const std::string startIn = storedText(Text3->text());
     const int current = List2->currentRow();
     if (!adding && current == -1) {
         return;
     }
     const std::int64_t listId = adding ? 0 : List2->itemData(current);
     bool duplicate = false;
+    bool gone = false;
     std::int64_t newId = 0;
     db().transaction([&] {
         const Query check =
@@ -164,9 +188,13 @@ void Form3::saveDisconnectedItem(const QString& mode) {
                                                     nextListOrder(db(), st::ListTable::Disconnected)));
             newId = db().lastInsertId();
         } else {
-            db().execute(st::updateItem(st::ListTable::Disconnected, listId, target, startIn));
+            gone = db().execute(st::updateItem(st::ListTable::Disconnected, listId, target, startIn)) == 0;
         }
     });
+    if (gone) {
+        showListsAfterAnotherChange();
+        return;
+    }
     if (duplicate) {
         notice(kItemOnFile);
     } else if (adding) {

@@ -101,18 +101,24 @@ void Form3::cmdDelListItem_Click() {
 }
 
 void Form3::deletePathsFromSelectedIPs() {
-    QStringList paths;
+    // The paths as stored (the entries' texts may show them otherwise), taken
+    // from each selected address by its key.
+    std::vector<platform::SqlValue> paths;
     for (const QListWidgetItem* entry : List2->selectedEntries()) {
-        paths << entry->text();
+        const Recordset row =
+            db().openRecordset(st::pathsOfItem(st::ListTable::Connected, VbListBox::keyOf(entry)));
+        if (!row.eof()) {
+            paths.push_back(row.field("TargetPath").value());
+        }
     }
-    QStringList addresses;
+    std::vector<std::int64_t> addresses;
     for (const QListWidgetItem* entry : List1->selectedEntries()) {
-        addresses << entry->text();
+        addresses.push_back(VbListBox::keyOf(entry));
     }
     db().transaction([&] {
-        for (const QString& path : paths) {
-            for (const QString& address : addresses) {
-                db().execute(st::deleteItemOfAddress(address.toStdString(), path.toStdString()));
+        for (const platform::SqlValue& path : paths) {
+            for (const std::int64_t ipid : addresses) {
+                db().execute(st::deleteItemOfAddress(ipid, path));
             }
         }
     });

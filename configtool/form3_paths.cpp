@@ -3,6 +3,7 @@
 
 #include "configtool/form3_text.h"
 #include "configtool/item_paths.h"
+#include "configtool/stored_text.h"
 #include "platform/process_start.h"
 #include "shared/launcher.h"
 
@@ -17,7 +18,7 @@ void Form3::cmdTargetPath_Click() {
     if (chosen.empty()) {
         return;
     }
-    setText(Text2, QString::fromStdString(chosen));
+    setText(Text2, shownText(chosen));
     if (Text3->text().isEmpty()) {
         setText(Text3, defaultStartIn());
     }
@@ -26,7 +27,7 @@ void Form3::cmdTargetPath_Click() {
 void Form3::cmdStartIn_Click() {
     const std::string folder = m_dialogs.chooseFolder("Please select the Start In folder:");
     if (!folder.empty()) {
-        setText(Text3, QString::fromStdString(folder));
+        setText(Text3, shownText(folder));
     }
 }
 
@@ -35,8 +36,8 @@ QString Form3::defaultStartIn() const {
 }
 
 void Form3::cmdTestStart_Click() {
-    const std::string startIn = Text3->text().toStdString();
-    const std::string target = Text2->text().toStdString();
+    const std::string startIn = storedText(Text3->text());
+    const std::string target = storedText(Text2->text());
     // The tool runs on, so the program is started through a process of its
     // own that ends at once: the tool never keeps a finished child.
     const LaunchResult result =

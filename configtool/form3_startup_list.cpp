@@ -81,7 +81,7 @@ void Form3::List2_Click() {
     // target, which other rows may share.
     Recordset row = db().openRecordset(st::startInOfItem(shownTable(), List2->itemData(first)));
     if (row.recordCount() > 0 && !row.field("startInPath").isNull()) {
-        setText(Text3, QString::fromStdString(row.field("startInPath").text()));
+        setText(Text3, shownText(row.field("startInPath")));
     }
     setList2Current(first);
     cmdAddPath->setEnabled(true);

@@ -113,10 +113,16 @@ MDIForm1::StartUp MDIForm1::startUp() {
                                    MessageIcon::None, MessageAnswer::Ok});
         }
         return StartUp::Ready;
-    } catch (const std::exception& failure) {
-        // A cancelled search or a database that cannot be opened leaves the
-        // window with its menus and without the form; nothing is shown.
+    } catch (const DatabaseSearchCancelled& failure) {
+        // A cancelled search leaves the window with its menus and without the
+        // form; nothing is shown.
         handleError(failure);
+        return StartUp::NoDatabase;
+    } catch (const std::exception& failure) {
+        // A database that cannot be opened leaves the same window, and the
+        // person learns why.
+        m_dialogs.showMessage(
+            {handleError(failure), kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
         return StartUp::NoDatabase;
     }
 }

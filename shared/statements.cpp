@@ -30,6 +30,10 @@ Query allAddresses() {
     return {"select * from IPs order by IPaddress", {}};
 }
 
+Query addressById(std::int64_t ipid) {
+    return {"Select IPID from IPs where IPID = ?", {ipid}};
+}
+
 Query addressId(const std::string& address) {
     return {"Select IPID from IPs where IPaddress = ?", {address}};
 }
@@ -84,7 +88,8 @@ Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetP
 }
 
 Query maxListOrder(ListTable table) {
-    return {inTable("Select Max(listOrder) as maxOrder from ", table, ""), {}};
+    return {inTable("Select Max(listOrder) as maxOrder from ", table, " where typeof(listOrder) = 'integer'"),
+            {}};
 }
 
 Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, const std::string& startInPath,
@@ -133,10 +138,8 @@ Query deleteItem(ListTable table, std::int64_t listId) {
     return {inTable("Delete from ", table, " where ListID = ?"), {listId}};
 }
 
-Query deleteItemOfAddress(const std::string& address, const std::string& targetPath) {
-    return {"Delete from ConnectedList where IPID in (select IPID from IPs where IPaddress = ?) and "
-            "TargetPath = ?",
-            {address, targetPath}};
+Query deleteItemOfAddress(std::int64_t ipid, const platform::SqlValue& targetPath) {
+    return {"Delete from ConnectedList where IPID = ? and TargetPath IS ?", {ipid, targetPath}};
 }
 
 } // namespace corvale::statements

@@ -22,6 +22,7 @@ Query disconnectedList();
 // Addresses.
 Query allAddresses();
 Query addressId(const std::string& address);
+Query addressById(std::int64_t ipid);
 Query otherAddressId(std::int64_t ipid, const std::string& address);
 Query insertAddress(const std::string& address);
 Query renameAddress(std::int64_t ipid, const std::string& address);
@@ -38,6 +39,7 @@ Query connectedDuplicate(std::int64_t ipid, const std::string& targetPath);
 Query connectedDuplicateOther(std::int64_t listId, std::int64_t ipid, const std::string& targetPath);
 Query disconnectedDuplicate(const std::string& targetPath);
 Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetPath);
+// Over the whole numbers only.
 Query maxListOrder(ListTable table);
 Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, const std::string& startInPath,
                           std::int64_t listOrder);
@@ -54,6 +56,7 @@ Query listOrderOf(ListTable table, std::int64_t listId);
 Query setListOrder(ListTable table, std::int64_t listId, const platform::SqlValue& listOrder);
 Query pathsOfItem(ListTable table, std::int64_t listId);
 Query deleteItem(ListTable table, std::int64_t listId);
-Query deleteItemOfAddress(const std::string& address, const std::string& targetPath);
+// Matches a target that holds no value as well.
+Query deleteItemOfAddress(std::int64_t ipid, const platform::SqlValue& targetPath);
 
 } // namespace corvale::statements

@@ -8,8 +8,12 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 
 using corvale::MessageAnswer;
 using corvale::MessageButtons;
@@ -197,6 +201,113 @@ private slots:
         typeInto(h.text("Text3"), "/opt");
         press(h, "cmdAddPath");
         QCOMPARE(h.rows("select TargetPath from ConnectedList"), QStringList{"/opt/new"});
+    }
+
+    // Another tool deleted the address, or the item, while this one showed
+    // it: nothing is written for a row nobody would see again.
+    void rowsDeletedByAnotherToolAreNotWrittenToAndTheListsAreShownAnew() {
+        FormHarness h;
+        const auto gone = h.file.addAddress("1.1");
+        const auto kept = h.file.addAddress("2.2");
+        const auto item = h.file.addConnectedItem(kept, "/opt/item", "/opt", 1);
+        h.open();
+        h.file.database().execute(st::deleteAddress(gone)); // the other tool
+        typeInto(h.text("Text2"), "/opt/new");
+        typeInto(h.text("Text3"), "/opt");
+        press(h, "cmdAddPath");
+        QCOMPARE(h.messageTexts(), std::vector<std::string>{corvale::tool::kChangedElsewhere});
+        QCOMPARE(h.rows("select TargetPath from ConnectedList"), QStringList{"/opt/item"});
+        QCOMPARE(h.entries(h.list("List1")), QStringList{"2.2"});
+        QCOMPARE(h.entries(h.list("List2")), QStringList{"/opt/item"});
+
+        h.click(h.list("List2"), 0);
+        h.file.database().execute(st::deleteItem(st::ListTable::Connected, item));
+        typeInto(h.text("Text2"), "/opt/changed");
+        press(h, "cmdUpdateList");
+        QCOMPARE(h.dialogs.messages.size(), std::size_t{2});
+        QVERIFY(h.rows("select * from ConnectedList").isEmpty());
+        QCOMPARE(h.list("List2")->count(), 0);
+    }
+
+    // A path is any bytes: one that is not UTF-8 goes back as it came, and
+    // deleting it from several addresses finds it in each.
+    void pathsKeepTheirBytesThroughTheForm() {
+        FormHarness h;
+        const auto home = h.file.addAddress("1.1");
+        const auto office = h.file.addAddress("2.2");
+        for (const auto ipid : {home, office}) {
+            h.file.database().execute(
+                {"insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values "
+                 "(?, cast(x'2f6f70742f636166e9' as text), cast(x'2f6f7074ff' as text), 1)",
+                 {ipid}});
+        }
+        const std::string bytes =
+            "select hex(TargetPath),hex(StartinPath) from ConnectedList order by ListID";
+        const QStringList stored = h.rows(bytes);
+        QCOMPARE(stored, (QStringList{"2F6F70742F636166E9|2F6F7074FF", "2F6F70742F636166E9|2F6F7074FF"}));
+        h.open();
+        h.click(h.list("List2"), 0);
+        press(h, "cmdUpdateList");
+        QVERIFY(h.dialogs.messages.empty());
+        QCOMPARE(h.rows(bytes), stored);
+
+        h.click(h.list("List1"), 1, Qt::ControlModifier);
+        h.click(h.list("List2"), 0);
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelListItem");
+        QVERIFY(h.rows("select * from ConnectedList").isEmpty());
+    }
+
+    // Another tool writes the same address at the same moment: it holds the
+    // write lock with its row not yet committed, and commits once this tool
+    // waits for the lock. The check and the insert are one transaction, so
+    // this tool sees the row and adds none.
+    void twoToolsAddingOneAddressAtOnceMakeOneRow() {
+        FormHarness h;
+        h.open();
+        const std::string path = h.file.path();
+        FILE* other = popen(("sqlite3 '" + path + "'").c_str(), "w");
+        QVERIFY(other);
+        std::fputs("BEGIN IMMEDIATE; INSERT INTO IPs (IPaddress) VALUES ('10.9.9.9');\n", other);
+        std::fflush(other);
+        QTRY_VERIFY(fs::exists(path + "-journal")); // it has begun to write
+        std::thread commitWhenWaitedFor([other] {
+            // This tool's thread sleeps between its tries for the lock.
+            const std::string syscall = "/proc/self/task/" + std::to_string(getpid()) + "/syscall";
+            for (;;) {
+                const long number = std::atol(testsupport::readFile(syscall).c_str());
+                if (number == SYS_clock_nanosleep || number == SYS_nanosleep) {
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            std::fputs("COMMIT;\n", other);
+            std::fflush(other);
+        });
+        typeInto(h.text("Text1"), "10.9.9.9");
+        press(h, "cmdAddIP");
+        commitWhenWaitedFor.join();
+        pclose(other);
+        QCOMPARE(h.rows("select IPaddress from IPs"), QStringList{"10.9.9.9"});
+        QCOMPARE(h.messageTexts(), std::vector<std::string>{"The IP is already on file."});
+    }
+
+    // Order numbers written by hand: a text is no number to count on from,
+    // and at the largest number the new row takes it too and still comes last.
+    void orderNumbersThatAreTextOrAtTheTopDoNotStopAdding() {
+        FormHarness h;
+        h.file.database().execute({"insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values "
+                                   "('/opt/text','/opt','late'),('/opt/top','/opt',9223372036854775807)",
+                                   {}});
+        h.open();
+        QTest::mouseClick(h.button("Check1"), Qt::LeftButton);
+        typeInto(h.text("Text2"), "/opt/new");
+        typeInto(h.text("Text3"), "/opt");
+        press(h, "cmdAddPath");
+        QVERIFY2(h.dialogs.messages.empty(), messageOf(h, 0).c_str());
+        QCOMPARE(
+            h.rows("select TargetPath,ListOrder from DisConnectedList order by ListOrder,ListID"),
+            (QStringList{"/opt/top|9223372036854775807", "/opt/new|9223372036854775807", "/opt/text|late"}));
     }
 
     void updatingAnItemKeepsItsPlaceAndTheDuplicateRuleOfItsList() {

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <filesystem>
 #include <memory>
+#include <unistd.h>
 
 using corvale::tool::MDIForm1;
 using testsupport::TempDir;
@@ -154,13 +155,41 @@ private slots:
         QVERIFY(window.form3() == nullptr);
     }
 
-    void databaseThatCannotBeOpenedLeavesAnEmptyWindowSilently() {
+    // A file that is no database, an empty one, or one with another user's
+    // journal beside it: the window stays without the form and says why.
+    void databaseThatCannotBeOpenedLeavesAnEmptyWindowWithTheStoresDescription() {
+        const std::vector<std::pair<std::string, std::string>> files = {
+            {std::string(1024, 'x'), "file is not a database"},
+            {"", "is not a Corvale database: it has no table IPs"}};
+        for (const auto& [content, description] : files) {
+            Tool tool;
+            testsupport::writeFile(tool.program / "corvale.mdb", content);
+            MDIForm1& window = tool.make();
+            QCOMPARE(window.startUp(), MDIForm1::StartUp::NoDatabase);
+            QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
+            QVERIFY2(tool.dialogs.messages[0].text.find(description) != std::string::npos,
+                     tool.dialogs.messages[0].text.c_str());
+            QCOMPARE(tool.dialogs.messages[0].caption, std::string("Corvale"));
+            QVERIFY(window.form3() == nullptr);
+        }
+        if (geteuid() != 0) {
+            return;
+        }
         Tool tool;
-        testsupport::writeFile(tool.program / "corvale.mdb", std::string(1024, 'x'));
+        tool.withDatabase();
+        const std::string path = tool.program / "corvale.mdb";
+        testsupport::leaveHotJournal(path);
+        QCOMPARE(chown((path + "-journal").c_str(), 65534, 65534), 0);
+        const std::string journal = testsupport::readFile(path + "-journal");
+        const std::string before = testsupport::readFile(path);
         MDIForm1& window = tool.make();
         QCOMPARE(window.startUp(), MDIForm1::StartUp::NoDatabase);
-        QVERIFY(tool.dialogs.messages.empty());
-        QVERIFY(window.form3() == nullptr);
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
+        QVERIFY(tool.dialogs.messages[0].text.find("The file " + path +
+                                                   "-journal beside the database belongs "
+                                                   "to another user") != std::string::npos);
+        QVERIFY2(testsupport::readFile(path) == before, "the journal was played back");
+        QVERIFY(testsupport::readFile(path + "-journal") == journal);
     }
 
     // The engine's check, not a copy: the tool says once why the lists would

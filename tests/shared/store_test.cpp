@@ -130,7 +130,7 @@ TEST(Store, ValuesWithQuotesSemicolonsAndDashesAreKeptAsTyped) {
     EXPECT_EQ(items.field("TargetPath").text(), target);
     EXPECT_EQ(items.field("StartinPath").text(), "/home/o'brien");
 
-    EXPECT_EQ(file.database().execute(st::deleteItemOfAddress(tricky, target)), 1);
+    EXPECT_EQ(file.database().execute(st::deleteItemOfAddress(ipid, target)), 1);
     EXPECT_EQ(file.database().execute(st::renameAddress(ipid, "it's")), 1);
     EXPECT_EQ(file.database().openRecordset(st::otherAddressId(0, "it's")).recordCount(), 1u);
     EXPECT_EQ(file.database().execute(st::deleteAddress(ipid)), 1);
