@@ -46,6 +46,9 @@ public:
     void cmdAddIP_Click();
     void cmdUpdate_Click();
     void cmdDelIP_Click();
+    // Adds text as Add IP does (with its duplicate check), from the address
+    // list's side of the form.
+    void addAddress(const QString& text);
 
     // The startup list.
     void loadConnectedList();

@@ -79,6 +79,15 @@ void Form3::cmdAddIP_Click() {
     cmdDelIP->setEnabled(true);
 }
 
+void Form3::addAddress(const QString& text) {
+    if (Check1->isChecked()) {
+        Check1->setChecked(false);
+        guarded([this] { Check1_Click(); });
+    }
+    setText(Text1, text);
+    guarded([this] { cmdAddIP_Click(); });
+}
+
 void Form3::cmdUpdate_Click() {
     const int selected = List1->selectedCount();
     if (selected >= 2) {

@@ -104,7 +104,13 @@ MDIForm1::StartUp MDIForm1::startUp() {
         }
         m_connection.dbPath = *found;
         m_connection.openDatabase();
-        statusBar()->addWidget(new NetworkStatus(*m_connection.dbase, this), 1);
+        auto* status = new NetworkStatus(*m_connection.dbase, *m_network, this);
+        auto* addThisNetwork = new AddThisNetwork(*m_network, this);
+        connect(status, &NetworkStatus::connectedChanged, addThisNetwork, &AddThisNetwork::setConnected);
+        connect(addThisNetwork, &AddThisNetwork::entryChosen, this, &MDIForm1::addNetworkEntry);
+        statusBar()->addWidget(status, 1);
+        statusBar()->addPermanentWidget(addThisNetwork);
+        status->refresh();
         menuFileConfigure_Click();
         // The lists can be edited all the same; the person learns once why
         // they would not run.
@@ -158,6 +164,13 @@ void MDIForm1::menuFileConfigure_Click() {
     if (m_lastActiveChild != window) {
         m_lastActiveChild = window;
         form->Form_Activate();
+    }
+}
+
+void MDIForm1::addNetworkEntry(const QString& entry) {
+    menuFileConfigure_Click();
+    if (Form3* form = form3()) {
+        form->addAddress(entry);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "configtool/form2.h"
 #include "configtool/tool_caption.h"
 #include "platform/dialogs.h"
+#include "platform/network.h"
 #include "shared/database.h"
 
 #include <QMainWindow>
@@ -32,6 +33,12 @@ public:
     ~MDIForm1() override;
 
     StartUp startUp();
+    // The network the status bar follows; the machine's own unless told
+    // before startUp().
+    void useNetwork(platform::Network& network) { m_network = &network; }
+    // Adds entry to the address list through Add IP, in the configuration
+    // form (opened when it is closed), where it is then selected.
+    void addNetworkEntry(const QString& entry);
 
     void menuFileConfigure_Click();
     void menuFileExit_Click();
@@ -56,6 +63,8 @@ private:
     void exitSequence();
 
     Dialogs& m_dialogs;
+    platform::NetlinkNetwork m_machineNetwork;
+    platform::Network* m_network = &m_machineNetwork;
     std::string m_programFolder;
     std::string m_contactHost;
     ConnectionState m_connection;

@@ -1,16 +1,20 @@
 #include "configtool/network_status.h"
 
-#include "engine/address_discovery.h"
-#include "engine/engine.h"
-#include "platform/network.h"
+#include "configtool/stored_text.h"
 #include "platform/stderr_dialogs.h"
 #include "shared/file_safety.h"
+#include "shared/network_choice.h"
 
+#include <QMenu>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <unistd.h>
 
 namespace corvale::tool {
+
+namespace {
+constexpr const char* kCaption = "Brisken";
+} // namespace
 
 std::string engineRefusal(const std::string& databasePath) {
     try {
@@ -21,28 +25,68 @@ std::string engineRefusal(const std::string& databasePath) {
     }
 }
 
-std::string describeWhatWouldRun(Database& database) {
+std::string describeWhatWouldRun(Database& database, platform::Network& network) {
     if (const std::string why = engineRefusal(database.path()); !why.empty()) {
         return "Brisken will refuse this database: " + why;
     }
-    platform::NetlinkNetwork network;
     // A status line shows no message box: what the engine would show goes
     // to standard error.
     platform::StderrDialogs quiet;
-    brisken::NetworkDiscovery discovery(network, quiet);
+    NetworkDiscovery discovery(network, quiet, kCaption);
     const std::string discovered = discovery.discoverIP();
-    const brisken::ListChoice choice = brisken::chooseList(database, discovered);
+    // Both identities are shown; the gateway is not resolved for a line that
+    // is looked at again on every change.
+    const ListChoice choice = chooseList(database, discovered, discovery.identity(), {true, false});
     if (choice.disconnected) {
         return "No network: the disconnected list";
     }
-    std::string line = "On " + choice.address;
+    std::string identity;
     if (const auto& adapter = discovery.lastAdapter(); adapter && adapter->gateway != "0.0.0.0") {
-        line += " (gateway " + adapter->gateway + ")";
+        identity = "gateway " + adapter->gateway;
+        if (choice.gatewayHardwareAddress && !choice.gatewayHardwareAddress->value.empty()) {
+            identity += ", " + choice.gatewayHardwareAddress->value;
+        }
     }
+    if (choice.wifiName && !choice.wifiName->value.empty()) {
+        identity += (identity.empty() ? "" : "; ") + std::string("Wi-Fi \"") + choice.wifiName->value + "\"";
+    }
+    const std::string line = "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")");
     return line + (choice.onFile ? ": the list of " + choice.key : ": no list matches");
 }
 
-NetworkStatus::NetworkStatus(Database& database, QWidget* parent) : QLabel(parent), m_database(database) {
+std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
+    platform::StderrDialogs quiet;
+    NetworkDiscovery discovery(network, quiet, kCaption);
+    const std::string discovered = discovery.discoverIP();
+    const std::string prefix = "IP Address:";
+    if (discovered.rfind(prefix, 0) != 0 || discovered == prefix + "0.0.0.0") {
+        return {};
+    }
+    std::vector<NetworkEntry> entries;
+    if (NetworkIdentity* identity = discovery.identity()) {
+        if (const platform::Identity gateway = identity->gatewayHardwareAddress(true);
+            !gateway.value.empty()) {
+            entries.push_back({"gateway:" + gateway.value, "this gateway's hardware address"});
+        }
+        if (const platform::Identity wifi = identity->wifiName(); !wifi.value.empty()) {
+            entries.push_back({"wifi:" + wifi.value, "this Wi-Fi network"});
+        }
+    }
+    // The address and the networks of its leading three and two numbers.
+    std::string key = discovered.substr(prefix.size());
+    entries.push_back({key, "this address"});
+    for (const char* meaning : {"its leading three numbers", "its leading two numbers"}) {
+        if (key.find('.') == std::string::npos) {
+            break;
+        }
+        key.erase(key.rfind('.'));
+        entries.push_back({key, meaning});
+    }
+    return entries;
+}
+
+NetworkStatus::NetworkStatus(Database& database, platform::Network& network, QWidget* parent)
+    : QLabel(parent), m_database(database), m_network(network) {
     setObjectName("networkStatus");
     m_notices = platform::openRouteNotices();
     if (m_notices >= 0) {
@@ -74,10 +118,43 @@ void NetworkStatus::onNotice() {
 }
 
 void NetworkStatus::refresh() {
+    std::string line;
     try {
-        setText(QString::fromStdString(describeWhatWouldRun(m_database)));
+        line = describeWhatWouldRun(m_database, m_network);
     } catch (const std::exception& failure) {
-        setText(QString::fromStdString(std::string("Cannot tell what would run here: ") + failure.what()));
+        line = std::string("Cannot tell what would run here: ") + failure.what();
+    }
+    setText(shownText(line));
+    emit connectedChanged(line.rfind("On ", 0) == 0);
+}
+
+AddThisNetwork::AddThisNetwork(platform::Network& network, QWidget* parent)
+    : QToolButton(parent), m_network(network), m_menu(new QMenu(this)) {
+    setObjectName("addThisNetwork");
+    setText("Add This Network");
+    setPopupMode(QToolButton::InstantPopup);
+    setMenu(m_menu);
+    connect(m_menu, &QMenu::aboutToShow, this, &AddThisNetwork::fillMenu);
+    setConnected(false);
+}
+
+void AddThisNetwork::setConnected(bool connected) {
+    setEnabled(connected);
+    setToolTip(connected
+                   ? "Adds an entry for the network this machine is on now, to give it a list of its own."
+                   : "This machine is on no network now, so there is nothing to add.");
+}
+
+void AddThisNetwork::fillMenu() {
+    m_menu->clear();
+    for (const NetworkEntry& entry : entriesForThisNetwork(m_network)) {
+        const QString text = shownText(entry.text);
+        QAction* action = m_menu->addAction(text + "\t" + QString::fromStdString(entry.meaning));
+        action->setData(text);
+        connect(action, &QAction::triggered, this, [this, text] { emit entryChosen(text); });
+    }
+    if (m_menu->isEmpty()) {
+        m_menu->addAction("This machine is on no network now")->setEnabled(false);
     }
 }
 

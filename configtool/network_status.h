@@ -1,12 +1,16 @@
 #pragma once
 
+#include "platform/network.h"
 #include "shared/database.h"
 
 #include <QFileSystemWatcher>
 #include <QLabel>
+#include <QToolButton>
 #include <memory>
 #include <string>
+#include <vector>
 
+class QMenu;
 class QSocketNotifier;
 
 namespace corvale::tool {
@@ -18,16 +22,21 @@ namespace corvale::tool {
 class NetworkStatus : public QLabel {
     Q_OBJECT
 public:
-    NetworkStatus(Database& database, QWidget* parent = nullptr);
+    NetworkStatus(Database& database, platform::Network& network, QWidget* parent = nullptr);
     ~NetworkStatus() override;
 
     // Looks again at the network and the database.
     void refresh();
 
+signals:
+    // After each look: whether the machine is on a network.
+    void connectedChanged(bool connected);
+
 private:
     void onNotice();
 
     Database& m_database;
+    platform::Network& m_network;
     int m_notices = -1;
     QSocketNotifier* m_noticeReady = nullptr;
     QFileSystemWatcher m_fileWatcher;
@@ -37,10 +46,42 @@ private:
 // the command that puts it right), or the empty text when it would run it.
 std::string engineRefusal(const std::string& databasePath);
 
-// The line for a discovery's result: "On ADDRESS (gateway GATEWAY): the list
-// of KEY", "No network: the disconnected list" or "On ADDRESS: no list
-// matches"; or, when the engine would refuse the database, that it will
-// and why.
-std::string describeWhatWouldRun(Database& database);
+// The line for the network now: "On ADDRESS (gateway GATEWAY, HARDWARE;
+// Wi-Fi "NAME"): the list of KEY", "No network: the disconnected list" or
+// "On ADDRESS: no list matches"; or, when the engine would refuse the
+// database, that it will and why.
+std::string describeWhatWouldRun(Database& database, platform::Network& network);
+
+// One entry that can be made for the network the machine is on now, and what
+// it stands for.
+struct NetworkEntry {
+    std::string text;
+    std::string meaning;
+};
+// The entries for the network now, most specific first: its gateway's
+// hardware address (the kernel asked to find it where it must), its Wi-Fi
+// name, the whole address and its leading three and two numbers. None
+// without a network.
+std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network);
+
+// "Add This Network": a button whose menu offers the entries for the network
+// the machine is on, looked at when the menu opens.
+class AddThisNetwork : public QToolButton {
+    Q_OBJECT
+public:
+    AddThisNetwork(platform::Network& network, QWidget* parent = nullptr);
+
+    // Enabled while the machine is on a network; otherwise its tooltip says why not.
+    void setConnected(bool connected);
+
+signals:
+    void entryChosen(const QString& entry);
+
+private:
+    void fillMenu();
+
+    platform::Network& m_network;
+    QMenu* m_menu = nullptr;
+};
 
 } // namespace corvale::tool

@@ -16,38 +16,7 @@ namespace brisken {
 using corvale::Failure;
 namespace statements = corvale::statements;
 
-namespace {
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> pieces;
-    std::string::size_type start = 0;
-    for (;;) {
-        const auto end = text.find(separator, start);
-        pieces.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) {
-            return pieces;
-        }
-        start = end + 1;
-    }
-}
-
-// The leading count numbers of a dotted address, joined by dots.
-std::string leadingNumbers(const std::string& address, std::size_t count) {
-    const std::vector<std::string> numbers = split(address, '.');
-    if (numbers.size() < count) {
-        throw Failure("The address " + address + " has fewer than " + std::to_string(count) +
-                      " numbers, so its network cannot be looked up.");
-    }
-    std::string key = numbers[0];
-    for (std::size_t i = 1; i < count; ++i) {
-        key += "." + numbers[i];
-    }
-    return key;
-}
-
-} // namespace
-
-Engine::Engine(corvale::Dialogs& dialogs, AddressDiscovery& discovery, std::string programFolder)
+Engine::Engine(corvale::Dialogs& dialogs, corvale::AddressDiscovery& discovery, std::string programFolder)
     : m_dialogs(dialogs), m_discovery(discovery), m_programFolder(std::move(programFolder)) {}
 
 int Engine::Main() {
@@ -86,46 +55,6 @@ void Engine::enterProgramFolder() {
     }
 }
 
-ListChoice chooseList(corvale::Database& database, const std::string& discovered) {
-    ListChoice choice;
-    if (discovered.find("IP Address") == std::string::npos) {
-        return choice;
-    }
-    const std::vector<std::string> pieces = split(discovered, ':');
-    if (pieces.size() < 2) {
-        throw Failure("The address discovery gave '" + discovered + "', which holds no address.");
-    }
-    const std::string& address = pieces[1];
-    if (address == "0.0.0.0") {
-        return choice;
-    }
-    choice.disconnected = false;
-    choice.address = address;
-    auto onFile = [&](const std::string& key) {
-        return database.openRecordset(statements::addressCheck(key)).recordCount() > 0;
-    };
-    // The most specific key that is on file: the whole address, then its
-    // first three and two numbers; the first number is run unchecked, so an
-    // address that matches nothing starts nothing.
-    if (onFile(address)) {
-        choice.key = address;
-        choice.how = "the whole address";
-    } else if (const std::string three = leadingNumbers(address, 3); onFile(three)) {
-        choice.key = three;
-        choice.how = "its leading three numbers";
-    } else if (const std::string two = leadingNumbers(address, 2); onFile(two)) {
-        choice.key = two;
-        choice.how = "its leading two numbers";
-    } else {
-        choice.key = leadingNumbers(address, 1);
-        choice.onFile = onFile(choice.key);
-        choice.how = choice.onFile ? "its first number" : "its first number, which is not on file either";
-        return choice;
-    }
-    choice.onFile = true;
-    return choice;
-}
-
 void Engine::startPrograms() {
     try {
         // The network as it is once the database is open: the search for it
@@ -134,12 +63,12 @@ void Engine::startPrograms() {
             m_waitForNetwork();
         }
         const std::string result = m_discovery.discoverIP();
-        const ListChoice choice = chooseList(*m_connection.dbase, result);
+        // A dry run shows the network's identities even where no entry asks
+        // for them; it resolves the gateway only where a run would.
+        const corvale::ListChoice choice = corvale::chooseList(
+            *m_connection.dbase, result, m_discovery.identity(), {m_report != nullptr, true});
         if (m_report) {
-            m_report("Network: " + m_discovery.lastFinding());
-            m_report(choice.disconnected
-                         ? "List: the disconnected list"
-                         : "List: " + choice.key + " (" + choice.how + " of " + choice.address + ")");
+            reportChoice(choice);
         }
         if (choice.disconnected) {
             runList(statements::disconnectedList());
@@ -148,6 +77,28 @@ void Engine::startPrograms() {
         }
     } catch (const std::exception& failure) {
         trap(failure);
+    }
+}
+
+void Engine::reportChoice(const corvale::ListChoice& choice) {
+    m_report("Network: " + m_discovery.lastFinding());
+    if (const auto& found = choice.gatewayHardwareAddress) {
+        m_report("Gateway's hardware address: " +
+                 (found->value.empty() ? "not known: " + found->why : found->value));
+    }
+    if (choice.wifiName) {
+        m_report("Wi-Fi: " + (choice.wifiName->value.empty() ? choice.wifiName->why
+                                                             : "\"" + choice.wifiName->value + "\""));
+    }
+    for (const std::string& entry : choice.malformed) {
+        m_report("Entry " + entry + "; it matches nothing");
+    }
+    if (choice.disconnected) {
+        m_report("List: the disconnected list");
+    } else if (choice.identity) {
+        m_report("List: " + choice.key + " (" + choice.how + ")");
+    } else {
+        m_report("List: " + choice.key + " (" + choice.how + " of " + choice.address + ")");
     }
 }
 

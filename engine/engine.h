@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/address_discovery.h"
 #include "platform/dialogs.h"
 #include "shared/database.h"
+#include "shared/network_choice.h"
 
 #include <cstddef>
 #include <functional>
@@ -23,22 +23,11 @@ inline constexpr const char* kFailedHeader = "This program failed to start corre
 // box fits on a screen. Standard error gets them all.
 inline constexpr std::size_t kFailuresShown = 20;
 
-// The list the engine runs for a discovery result: the disconnected list, or
-// the list of key, which is address or its leading numbers (how says which).
-struct ListChoice {
-    bool disconnected = true;
-    std::string address;
-    std::string key;
-    std::string how;
-    bool onFile = false; // key is on file (the first number alone is run unchecked)
-};
-ListChoice chooseList(corvale::Database& database, const std::string& discovered);
-
 // One run of the startup engine: find and open the database, choose the list
 // for the machine's address, start every item of it, report what failed.
 class Engine {
 public:
-    Engine(corvale::Dialogs& dialogs, AddressDiscovery& discovery, std::string programFolder);
+    Engine(corvale::Dialogs& dialogs, corvale::AddressDiscovery& discovery, std::string programFolder);
 
     // The whole run; returns the exit status.
     int Main();
@@ -63,12 +52,13 @@ public:
 private:
     void enterProgramFolder();
     void runConnectedList(const std::string& key);
+    void reportChoice(const corvale::ListChoice& choice);
     void showFailedPrograms();
     void show(const std::string& text);
     void trap(const std::exception& failure);
 
     corvale::Dialogs& m_dialogs;
-    AddressDiscovery& m_discovery;
+    corvale::AddressDiscovery& m_discovery;
     std::string m_programFolder;
     corvale::ConnectionState m_connection;
     std::vector<std::string> m_failedPrograms;

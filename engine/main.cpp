@@ -1,5 +1,4 @@
 // brisken: starts the programs listed for the network the machine is on.
-#include "engine/address_discovery.h"
 #include "engine/engine.h"
 #include "platform/folders.h"
 #include "platform/lazy_dialogs.h"
@@ -60,7 +59,8 @@ int main(int argc, char** argv) {
         return brisken::kExitTrapped;
     }
     corvale::platform::NetlinkNetwork network;
-    brisken::NetworkDiscovery discovery(network, dialogs, [&windows] { windows.processPendingEvents(); });
+    corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
+                                        [&windows] { windows.processPendingEvents(); });
     brisken::Engine engine(dialogs, discovery, programFolder);
     if (options.waitForNetworkSeconds) {
         engine.waitForNetworkFirst([&network, seconds = *options.waitForNetworkSeconds] {

@@ -1,3 +1,4 @@
+#include "platform/netlink_handles.h"
 #include "platform/network.h"
 
 #include <algorithm>
@@ -24,16 +25,11 @@ namespace corvale::platform {
 
 namespace {
 
-struct SocketDeleter {
-    void operator()(nl_sock* socket) const { nl_socket_free(socket); }
-};
-struct CacheDeleter {
-    void operator()(nl_cache* cache) const { nl_cache_free(cache); }
-};
-using Socket = std::unique_ptr<nl_sock, SocketDeleter>;
-using Cache = std::unique_ptr<nl_cache, CacheDeleter>;
+using Socket = NetlinkSocket;
+using Cache = NetlinkCache;
 
 struct Interface {
+    int index = 0;
     std::string name;
     bool up = false;
     std::string address;
@@ -93,6 +89,7 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
             continue;
         }
         Interface& interface = interfaces[rtnl_link_get_ifindex(link)];
+        interface.index = rtnl_link_get_ifindex(link);
         interface.up = (flags & IFF_UP) && (flags & IFF_RUNNING);
         interface.name = rtnl_link_get_name(link) ? rtnl_link_get_name(link) : "";
     }
@@ -178,7 +175,8 @@ AdapterList readAdapters(bool& alive) {
         }
         alive = alive || !interface.address.empty();
         list.adapters.push_back({interface.address.empty() ? "0.0.0.0" : interface.address,
-                                 interface.gateway.empty() ? "0.0.0.0" : interface.gateway, interface.name});
+                                 interface.gateway.empty() ? "0.0.0.0" : interface.gateway, interface.name,
+                                 interface.index});
     }
     return list;
 }
@@ -209,6 +207,14 @@ AdapterList NetlinkNetwork::adapters() {
 } // namespace corvale::platform
 
 namespace corvale::platform {
+
+Identity Network::gatewayHardwareAddress(int, const std::string&, bool) {
+    return {{}, "not asked"};
+}
+
+Identity Network::wifiName(int) {
+    return {{}, "not asked"};
+}
 
 int openRouteNotices() {
     const int notices = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);

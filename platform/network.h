@@ -13,6 +13,14 @@ struct Adapter {
     std::string address;
     std::string gateway;
     std::string name{}; // the interface's name, for people
+    int index = 0;      // the kernel's number for the interface
+};
+
+// One thing that tells a network apart (its gateway's hardware address, its
+// Wi-Fi name): the value, or, when there is none, why in words.
+struct Identity {
+    std::string value;
+    std::string why;
 };
 
 // The answer to the adapter query: error is 0, or the system's error number
@@ -31,6 +39,16 @@ public:
     virtual bool alive() = 0;
     // The interfaces in the system's order.
     virtual AdapterList adapters() = 0;
+
+    // The hardware address of gateway on the interface with index, as six
+    // lower-case two-digit hex numbers joined by colons, from the kernel's
+    // neighbour table. When the table holds none that can be used and
+    // resolve is set, the kernel is made to find it (one datagram to the
+    // gateway) and its answer is waited for, a second at most.
+    virtual Identity gatewayHardwareAddress(int index, const std::string& gateway, bool resolve);
+    // The name (SSID) of the Wi-Fi network that the interface with index is
+    // associated with as a station.
+    virtual Identity wifiName(int index);
 };
 
 // The kernel's answer over rtnetlink: the interfaces other than loopback that
@@ -41,6 +59,8 @@ public:
 class NetlinkNetwork : public Network {
 public:
     bool alive() override;
+    Identity gatewayHardwareAddress(int index, const std::string& gateway, bool resolve) override;
+    Identity wifiName(int index) override;
     // Right after alive(), the interfaces that answer read (one pass over the
     // kernel's tables for both, its error included); otherwise a fresh read.
     AdapterList adapters() override;

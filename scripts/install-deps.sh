@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build make pkg-config
     qt6-base-dev qt6-wayland
     libsqlite3-dev sqlite3
-    libnl-route-3-dev
+    libnl-route-3-dev libnl-genl-3-dev
     libglib2.0-dev libglib2.0-bin shared-mime-info
     libgtest-dev
     xvfb xauth xdotool x11-apps

@@ -14,8 +14,10 @@ const char* tableName(ListTable table);
 // Lists are read in ascending ListOrder; rows that share one (made outside
 // the tool) come in the order they were added, the same in both programs.
 
-// The engine's choice of list.
+// The engine's choice of list. identityAddresses: the entries that may name
+// a network by its gateway's hardware address or its Wi-Fi name.
 Query addressCheck(const std::string& address);
+Query identityAddresses();
 Query connectedListForAddress(const std::string& address);
 Query disconnectedList();
 

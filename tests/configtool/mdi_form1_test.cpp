@@ -12,8 +12,11 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QToolButton>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <unistd.h>
@@ -217,6 +220,61 @@ private slots:
         window.findChild<corvale::tool::NetworkStatus*>("networkStatus")->refresh();
         QVERIFY(!line->text().startsWith("Brisken will refuse"));
         QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
+    }
+
+    // The status bar offers the entries for the network the machine is on;
+    // one chosen is added as Add IP adds, in the form, opened for it.
+    void addThisNetworkOffersItsEntriesAndAddsTheOneChosen() {
+        Tool tool;
+        tool.withDatabase();
+        testsupport::FakeNetwork network;
+        network.list.adapters = {{"192.168.1.20", "192.168.1.1", "wlan0", 3}};
+        network.hardware = {"00:1a:2b:3c:4d:5e", {}};
+        network.wifi = {"Office WLAN", {}};
+        MDIForm1& window = tool.make();
+        window.useNetwork(network);
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::Ready);
+        auto* line = window.findChild<QLabel*>("networkStatus");
+        QCOMPARE(line->text(),
+                 QString("On 192.168.1.20 (gateway 192.168.1.1, 00:1a:2b:3c:4d:5e; Wi-Fi \"Office "
+                         "WLAN\"): no list matches"));
+        auto* button = window.findChild<QToolButton*>("addThisNetwork");
+        QVERIFY(button->isEnabled());
+        window.form3()->cmdClose_Click();
+        QTRY_VERIFY(window.form3() == nullptr);
+
+        emit button->menu()->aboutToShow();
+        QStringList offered;
+        for (QAction* entry : button->menu()->actions()) {
+            offered << entry->data().toString();
+        }
+        QCOMPARE(offered, (QStringList{"gateway:00:1a:2b:3c:4d:5e", "wifi:Office WLAN", "192.168.1.20",
+                                       "192.168.1", "192.168"}));
+        QCOMPARE(network.asked.back(), std::string("wifi on 3"));
+        QVERIFY(std::find(network.asked.begin(), network.asked.end(),
+                          "gateway 192.168.1.1 on 3, resolving") != network.asked.end());
+
+        button->menu()->actions()[1]->trigger();
+        QVERIFY(window.form3() != nullptr);
+        auto* list1 = window.form3()->List1;
+        QCOMPARE(list1->currentItem()->text(), QString("wifi:Office WLAN"));
+        QCOMPARE(list1->selectedItems().size(), 1);
+        QVERIFY(list1->currentItem()->isSelected());
+        QCOMPARE(testsupport::sqliteOutput(tool.program / "corvale.mdb",
+                                           "select IPaddress from IPs order by IPID"),
+                 std::string("10.0.0.1\nwifi:Office WLAN\n"));
+        QTRY_COMPARE(line->text(), QString("On 192.168.1.20 (gateway 192.168.1.1, 00:1a:2b:3c:4d:5e; Wi-Fi "
+                                           "\"Office WLAN\"): the list of wifi:Office WLAN"));
+
+        button->menu()->actions()[1]->trigger(); // once more: already on file
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(tool.dialogs.messages[0].text, std::string("The IP is already on file."));
+
+        // Without a network there is nothing to add, and the button says so.
+        network.isAlive = false;
+        window.findChild<corvale::tool::NetworkStatus*>("networkStatus")->refresh();
+        QVERIFY(!button->isEnabled());
+        QVERIFY(button->toolTip().contains("no network"));
     }
 
     void configureShowsTheOneFormOrLoadsItAgain() {

@@ -1,5 +1,5 @@
 // The built engine run as a whole process, the way a logon entry starts it.
-#include "engine/address_discovery.h"
+#include "shared/network_choice.h"
 #include "tests/support/test_support.h"
 
 #include "platform/failure.h"

@@ -32,6 +32,12 @@ public:
         m_name = "cvt-" + id;
         m_peer = "cvp-" + id;
         m_made = shell("ip netns add " + m_name) == 0 && shell("ip netns add " + m_peer) == 0;
+        // Quiet links: no IPv6 chatter, so that what crosses them is what
+        // the engine sends.
+        for (const std::string& space : {m_name, m_peer}) {
+            shell("ip netns exec " + space + " sysctl -w net.ipv6.conf.default.disable_ipv6=1");
+            shell("ip netns exec " + space + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
+        }
     }
     ~Machine() {
         shell("ip netns del " + m_name);
@@ -54,6 +60,23 @@ public:
         if (!gateway.empty()) {
             run("ip -n " + m_name + " route add default via " + gateway + " dev " + interface);
         }
+    }
+    // Makes the far end of interface a router at address (with its prefix)
+    // whose hardware address is hardware; it answers ARP over the link.
+    void routerAt(const std::string& interface, const std::string& address, const std::string& hardware) {
+        run("ip -n " + m_peer + " link set p" + interface + " address " + hardware);
+        run("ip -n " + m_peer + " addr add " + address + " dev p" + interface);
+    }
+    void routerGone(const std::string& interface) {
+        run("ip -n " + m_peer + " addr flush dev p" + interface);
+    }
+    // Forgets what the machine learnt of its neighbours.
+    void forgetNeighbours() { run("ip -n " + m_name + " neigh flush all"); }
+    // How many packets the router's end of interface has received.
+    long receivedByRouter(const std::string& interface) const {
+        return std::stol(testsupport::runCapturing("ip netns exec " + m_peer + " cat /sys/class/net/p" +
+                                                   interface + "/statistics/rx_packets")
+                             .second);
     }
     void setDown(const std::string& interface) {
         run("ip -n " + m_name + " link set " + interface + " down");
@@ -226,24 +249,28 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
         "ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin HOME=" + program.path() + " " +
         desktopVariables + " " + (program / "brisken") + " --dry-run");
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(output, "Database: " + (program / "corvale.mdb") +
-                          "\nNetwork: adapter eth0: address 192.168.1.20, gateway 192.168.1.1"
-                          "\nList: 192.168 (its leading two numbers of 192.168.1.20)"
-                          "\nItem: " +
-                          (program / "tool") + "\n  start in: " + program.path() +
-                          "\n  starts as a program"
-                          "\nItem: " +
-                          (program / "missing") + "\n  start in: " + program.path() +
-                          "\n  cannot start: missing file"
-                          "\nItem: " +
-                          (program / "elsewhere") + "\n  start in: " + (program / "no-folder") +
-                          "\n  starts as a program; its start-in folder " + (program / "no-folder") +
-                          " is missing; it starts in " + program.path() +
-                          "\nItem: " + (program / "notes.unknown-type") + "\n  start in: " + program.path() +
-                          "\n  cannot start: not executable and no application for its type"
-                          "\nItem: " +
-                          (program / "cut") + "\\0.sh\n  start in: " + program.path() +
-                          "\n  cannot start: its path holds a NUL byte\n");
+    EXPECT_EQ(output,
+              "Database: " + (program / "corvale.mdb") +
+                  "\nNetwork: adapter eth0: address 192.168.1.20, gateway 192.168.1.1"
+                  "\nGateway's hardware address: not known: the kernel's neighbour table holds none for "
+                  "192.168.1.1"
+                  "\nWi-Fi: no Wi-Fi"
+                  "\nList: 192.168 (its leading two numbers of 192.168.1.20)"
+                  "\nItem: " +
+                  (program / "tool") + "\n  start in: " + program.path() +
+                  "\n  starts as a program"
+                  "\nItem: " +
+                  (program / "missing") + "\n  start in: " + program.path() +
+                  "\n  cannot start: missing file"
+                  "\nItem: " +
+                  (program / "elsewhere") + "\n  start in: " + (program / "no-folder") +
+                  "\n  starts as a program; its start-in folder " + (program / "no-folder") +
+                  " is missing; it starts in " + program.path() +
+                  "\nItem: " + (program / "notes.unknown-type") + "\n  start in: " + program.path() +
+                  "\n  cannot start: not executable and no application for its type"
+                  "\nItem: " +
+                  (program / "cut") + "\\0.sh\n  start in: " + program.path() +
+                  "\n  cannot start: its path holds a NUL byte\n");
     EXPECT_FALSE(fs::exists(program / "record")) << "a dry run started something";
 }
 
@@ -310,6 +337,58 @@ TEST_F(EngineOnANetwork, WaitForNetworkRunsTheListOfTheAddressTheMachineHasOnceT
     // (The display server is our child too: reaping every child would wait for it.)
     EXPECT_EQ(testsupport::startedPrograms(testsupport::waitForRecords(program / "record", 1)),
               std::vector<std::string>{program / "after"});
+}
+
+// Home and office hand out the same addresses; their routers differ. The
+// router's hardware address is learnt over the link, as on a real network.
+TEST_F(EngineOnANetwork, GatewaysHardwareAddressTellsNetworksWithTheSameAddressesApart) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    machine.routerAt("eth0", "192.168.1.1/24", "00:1a:2b:3c:4d:5e");
+    addressList("192.168.1.20", "address");
+    addressList("gateway: 00:1A:2B:3C:4D:5E ", "home"); // capitals and blanks, as a person may type it
+    addressList("gateway:00:1a:2b:3c:4d", "short");     // malformed: matches nothing
+    disconnectedList("offline");
+    EXPECT_EQ(runEngine(), Names{"home"});
+    fs::remove(program / "record");
+
+    const auto [status, output] = testsupport::runCapturing("ip netns exec " + machine.name() + " env -i " +
+                                                            (program / "brisken") + " --dry-run");
+    EXPECT_NE(output.find("\nGateway's hardware address: 00:1a:2b:3c:4d:5e\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("\nEntry gateway:00:1a:2b:3c:4d: not a hardware address"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("\nList: gateway: 00:1A:2B:3C:4D:5E  (the gateway's hardware address)\n"),
+              std::string::npos)
+        << output;
+
+    // The same addresses behind another router.
+    machine.routerGone("eth0");
+    machine.forgetNeighbours();
+    machine.routerAt("eth0", "192.168.1.1/24", "00:1a:2b:3c:4d:99");
+    EXPECT_EQ(runEngine(), Names{"address"});
+    fs::remove(program / "record");
+
+    // A router that does not answer: after a second the address keys decide.
+    machine.routerGone("eth0");
+    machine.forgetNeighbours();
+    EXPECT_EQ(runEngine(), Names{"address"});
+    fs::remove(program / "record");
+}
+
+TEST_F(EngineOnANetwork, WithoutAGatewayEntryNothingIsSentToTheGateway) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    machine.routerAt("eth0", "192.168.1.1/24", "00:1a:2b:3c:4d:5e");
+    addressList("192.168.1.20", "address");
+    addressList("wifi:Office WLAN", "office"); // an identity, but not the gateway's
+    machine.forgetNeighbours();
+    const long before = machine.receivedByRouter("eth0");
+    EXPECT_EQ(runEngine(), Names{"address"});
+    EXPECT_EQ(machine.receivedByRouter("eth0"), before);
+
+    // With one on file, the kernel asks for the router's hardware address.
+    fs::remove(program / "record");
+    addressList("gateway:00:1a:2b:3c:4d:5e", "home");
+    EXPECT_EQ(runEngine(), Names{"home"});
+    EXPECT_GT(machine.receivedByRouter("eth0"), before);
 }
 
 } // namespace

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FixedDiscovery : public AddressDiscovery {
+class FixedDiscovery : public corvale::AddressDiscovery {
 public:
     std::string result;
     int calls = 0;

@@ -1,7 +1,7 @@
 #include "tests/support/test_support.h"
 
-#include "engine/address_discovery.h"
 #include "platform/network.h"
+#include "shared/network_choice.h"
 #include "shared/schema.h"
 #include "shared/statements.h"
 
@@ -87,7 +87,7 @@ std::int64_t DatabaseFile::addDisconnectedItem(const std::string& target, const 
 ApplicableList::ApplicableList(DatabaseFile& db) : m_db(db) {
     corvale::platform::NetlinkNetwork network;
     FakeDialogs dialogs;
-    const std::string discovered = brisken::NetworkDiscovery(network, dialogs).discoverIP();
+    const std::string discovered = corvale::NetworkDiscovery(network, dialogs, "Brisken").discoverIP();
     const std::string prefix = "IP Address:";
     if (discovered.rfind(prefix, 0) == 0 && discovered != prefix + "0.0.0.0") {
         m_ipid = m_db.addAddress(discovered.substr(prefix.size()));

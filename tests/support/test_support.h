@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/dialogs.h"
+#include "platform/network.h"
 #include "shared/database.h"
 
 #include <chrono>
@@ -130,6 +131,34 @@ private:
 
 // Paths of the test helpers, built beside the test programs.
 std::string recordRunPath();
+
+// A network as a test sets it: alive or not, the adapters listed, the
+// identities of the chosen one; it remembers what was asked of them.
+class FakeNetwork : public corvale::platform::Network {
+public:
+    bool isAlive = true;
+    corvale::platform::AdapterList list;
+    int queries = 0;
+    corvale::platform::Identity hardware{{}, "none"};
+    corvale::platform::Identity wifi{{}, "no Wi-Fi"};
+    std::vector<std::string> asked;
+
+    bool alive() override { return isAlive; }
+    corvale::platform::AdapterList adapters() override {
+        ++queries;
+        return list;
+    }
+    corvale::platform::Identity gatewayHardwareAddress(int index, const std::string& gateway,
+                                                       bool resolve) override {
+        asked.push_back("gateway " + gateway + " on " + std::to_string(index) +
+                        (resolve ? ", resolving" : ""));
+        return hardware;
+    }
+    corvale::platform::Identity wifiName(int index) override {
+        asked.push_back("wifi on " + std::to_string(index));
+        return wifi;
+    }
+};
 
 // Answers dialogs in a person's place and remembers every message.
 class FakeDialogs : public corvale::Dialogs {

@@ -1,0 +1,310 @@
+#include "shared/network_choice.h"
+
+#include "platform/failure.h"
+#include "shared/statements.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace corvale {
+
+// The adapter query's answers, worded after the system call they stand for.
+namespace {
+constexpr const char* kSizingFailed = "GetAdaptersInfo sizing failed with error ";
+constexpr const char* kQueryFailed = "GetAdaptersInfo failed with error ";
+// The system's number for "no data": a live network that lists no interface.
+constexpr int kNoData = 232;
+
+bool isRealGateway(const std::string& gateway) {
+    return !gateway.empty() && gateway != "0.0.0.0";
+}
+} // namespace
+
+std::string addressChars(const std::string& text) {
+    std::string kept;
+    for (const char c : text) {
+        if ((c >= '0' && c <= '9') || c == '.') {
+            kept += c;
+        }
+    }
+    return kept;
+}
+
+NetworkDiscovery::NetworkDiscovery(platform::Network& network, Dialogs& dialogs, std::string caption,
+                                   std::function<void()> letEventsRun)
+    : m_network(network), m_dialogs(dialogs), m_caption(std::move(caption)),
+      m_letEventsRun(std::move(letEventsRun)) {}
+
+std::string NetworkDiscovery::networkAlive() {
+    return m_network.alive() ? "The system is connected to a network" : kNoConnection;
+}
+
+std::string NetworkDiscovery::discoverIP() {
+    m_adapter.reset();
+    if (networkAlive() == kNoConnection) {
+        m_finding = "disconnected: no network interface is up and running with an IPv4 address";
+        return "Disconnected";
+    }
+    const platform::AdapterList list = m_network.adapters();
+    if (list.error != 0) {
+        m_finding = "disconnected: the network could not be read: " + std::string(std::strerror(list.error)) +
+                    " (error " + std::to_string(list.error) + ")";
+        show(kQueryFailed + std::to_string(list.error));
+        return {};
+    }
+    if (list.adapters.empty()) {
+        m_finding = "disconnected: no interface is listed";
+        show(kSizingFailed + std::to_string(kNoData));
+        return {};
+    }
+    std::size_t chosen = 0;
+    std::string gateway = addressChars(list.adapters[0].gateway);
+    while (!isRealGateway(gateway) && chosen + 1 < list.adapters.size()) {
+        if (m_letEventsRun) {
+            m_letEventsRun();
+        }
+        ++chosen;
+        gateway = addressChars(list.adapters[chosen].gateway);
+    }
+    // Without a real gateway anywhere the last interface is taken all the same.
+    const platform::Adapter& adapter = list.adapters[chosen];
+    const std::string address = addressChars(adapter.address);
+    m_finding = "adapter " + adapter.name + ": address " + adapter.address +
+                (isRealGateway(gateway) ? ", gateway " + gateway
+                                        : ", no default gateway (no adapter has one; the last is taken)");
+    if (gateway.empty() || address.empty()) {
+        m_finding = "disconnected: adapter " + adapter.name + " gives no usable address";
+        return {};
+    }
+    m_adapter = adapter;
+    return "IP Address:" + address;
+}
+
+platform::Identity NetworkDiscovery::gatewayHardwareAddress(bool resolve) {
+    const std::string gateway = m_adapter ? addressChars(m_adapter->gateway) : std::string();
+    if (!isRealGateway(gateway)) {
+        return {{}, "the adapter has no default gateway"};
+    }
+    return m_network.gatewayHardwareAddress(m_adapter->index, gateway, resolve);
+}
+
+platform::Identity NetworkDiscovery::wifiName() {
+    if (!m_adapter) {
+        return {{}, "no adapter was chosen"};
+    }
+    return m_network.wifiName(m_adapter->index);
+}
+
+void NetworkDiscovery::show(const std::string& text) {
+    m_dialogs.showMessage({text, m_caption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
+}
+
+namespace {
+
+bool startsWithWord(const std::string& text, const char* word) {
+    const std::size_t length = std::strlen(word);
+    if (text.size() < length) {
+        return false;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The hardware address in lower case, or empty when text is not six
+// two-digit hex numbers joined by colons.
+std::string hardwareAddress(const std::string& text) {
+    if (text.size() != 17) {
+        return {};
+    }
+    std::string lower;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (i % 3 == 2 ? c != ':' : !std::isxdigit(c)) {
+            return {};
+        }
+        lower += static_cast<char>(std::tolower(c));
+    }
+    return lower;
+}
+
+} // namespace
+
+std::optional<IdentityEntry> identityEntry(const std::string& text) {
+    IdentityEntry entry;
+    entry.text = text;
+    if (startsWithWord(text, "gateway:")) {
+        entry.kind = IdentityEntry::Kind::GatewayHardwareAddress;
+        entry.value = hardwareAddress(trimmed(text.substr(8)));
+        if (entry.value.empty()) {
+            entry.problem = "not a hardware address: six two-digit hex numbers joined by colons, such as "
+                            "gateway:00:1a:2b:3c:4d:5e";
+        }
+        return entry;
+    }
+    if (startsWithWord(text, "wifi:")) {
+        entry.kind = IdentityEntry::Kind::WifiName;
+        entry.value = text.substr(5);
+        if (entry.value.empty()) {
+            entry.problem = "no Wi-Fi name after wifi:";
+        }
+        return entry;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    std::string::size_type start = 0;
+    for (;;) {
+        const auto end = text.find(separator, start);
+        pieces.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) {
+            return pieces;
+        }
+        start = end + 1;
+    }
+}
+
+// The leading count numbers of a dotted address, joined by dots.
+std::string leadingNumbers(const std::string& address, std::size_t count) {
+    const std::vector<std::string> numbers = split(address, '.');
+    if (numbers.size() < count) {
+        throw Failure("The address " + address + " has fewer than " + std::to_string(count) +
+                      " numbers, so its network cannot be looked up.");
+    }
+    std::string key = numbers[0];
+    for (std::size_t i = 1; i < count; ++i) {
+        key += "." + numbers[i];
+    }
+    return key;
+}
+
+// The identity entries on file that are well formed; the others go into the
+// choice's list of entries that match nothing.
+std::vector<IdentityEntry> identityEntriesOnFile(Database& database, ListChoice& choice) {
+    std::vector<IdentityEntry> entries;
+    for (Recordset rows = database.openRecordset(statements::identityAddresses()); !rows.eof();
+         rows.moveNext()) {
+        if (rows.field("IPaddress").isNull()) {
+            continue;
+        }
+        const std::optional<IdentityEntry> entry = identityEntry(rows.field("IPaddress").text());
+        if (!entry) {
+            continue;
+        }
+        if (entry->problem.empty()) {
+            entries.push_back(*entry);
+        } else {
+            choice.malformed.push_back(entry->text + ": " + entry->problem);
+        }
+    }
+    return entries;
+}
+
+// The first entry of kind whose value is the one found, if any.
+const IdentityEntry* matching(const std::vector<IdentityEntry>& entries, IdentityEntry::Kind kind,
+                              const std::optional<platform::Identity>& found) {
+    if (!found || found->value.empty()) {
+        return nullptr;
+    }
+    for (const IdentityEntry& entry : entries) {
+        if (entry.kind == kind && entry.value == found->value) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+ListChoice chooseList(Database& database, const std::string& discovered, NetworkIdentity* identity,
+                      IdentityLookups lookups) {
+    ListChoice choice;
+    if (discovered.find("IP Address") == std::string::npos) {
+        return choice;
+    }
+    const std::vector<std::string> pieces = split(discovered, ':');
+    if (pieces.size() < 2) {
+        throw Failure("The address discovery gave '" + discovered + "', which holds no address.");
+    }
+    const std::string& address = pieces[1];
+    if (address == "0.0.0.0") {
+        return choice;
+    }
+    choice.disconnected = false;
+    choice.address = address;
+
+    // The network's identity is more specific than any address: its
+    // gateway's hardware address first, then its Wi-Fi name. Each is looked
+    // up only when an entry could match it (or to be shown).
+    const std::vector<IdentityEntry> entries = identityEntriesOnFile(database, choice);
+    auto wanted = [&](IdentityEntry::Kind kind) {
+        for (const IdentityEntry& entry : entries) {
+            if (entry.kind == kind) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const bool gatewayOnFile = wanted(IdentityEntry::Kind::GatewayHardwareAddress);
+    const bool wifiOnFile = wanted(IdentityEntry::Kind::WifiName);
+    if (identity && (gatewayOnFile || lookups.always)) {
+        choice.gatewayHardwareAddress = identity->gatewayHardwareAddress(gatewayOnFile && lookups.resolve);
+    }
+    const IdentityEntry* found =
+        matching(entries, IdentityEntry::Kind::GatewayHardwareAddress, choice.gatewayHardwareAddress);
+    if (identity && (wifiOnFile || lookups.always) && (!found || lookups.always)) {
+        choice.wifiName = identity->wifiName();
+    }
+    if (!found) {
+        found = matching(entries, IdentityEntry::Kind::WifiName, choice.wifiName);
+    }
+    if (found) {
+        choice.key = found->text;
+        choice.how = found->kind == IdentityEntry::Kind::WifiName ? "the Wi-Fi name"
+                                                                  : "the gateway's hardware address";
+        choice.onFile = true;
+        choice.identity = true;
+        return choice;
+    }
+
+    auto onFile = [&](const std::string& key) {
+        return database.openRecordset(statements::addressCheck(key)).recordCount() > 0;
+    };
+    // The most specific key that is on file: the whole address, then its
+    // first three and two numbers; the first number is run unchecked, so an
+    // address that matches nothing starts nothing.
+    if (onFile(address)) {
+        choice.key = address;
+        choice.how = "the whole address";
+    } else if (const std::string three = leadingNumbers(address, 3); onFile(three)) {
+        choice.key = three;
+        choice.how = "its leading three numbers";
+    } else if (const std::string two = leadingNumbers(address, 2); onFile(two)) {
+        choice.key = two;
+        choice.how = "its leading two numbers";
+    } else {
+        choice.key = leadingNumbers(address, 1);
+        choice.onFile = onFile(choice.key);
+        choice.how = choice.onFile ? "its first number" : "its first number, which is not on file either";
+        return choice;
+    }
+    choice.onFile = true;
+    return choice;
+}
+
+} // namespace corvale

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "platform/dialogs.h"
+#include "platform/network.h"
+#include "shared/database.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The network the machine is on and the startup list that goes with it: one
+// judgement for the engine's run, its dry run, its watcher and the tool's
+// status line.
+namespace corvale {
+
+// What tells the chosen adapter's network apart beyond its address, looked
+// up only when asked.
+class NetworkIdentity {
+public:
+    virtual ~NetworkIdentity() = default;
+    // resolve: the kernel may be made to find it when its table lacks it.
+    virtual platform::Identity gatewayHardwareAddress(bool resolve) = 0;
+    virtual platform::Identity wifiName() = 0;
+};
+
+// Where the engine learns the machine's address. The answer is one text:
+// "IP Address:" followed by the dotted address, "Disconnected", or empty.
+class AddressDiscovery {
+public:
+    virtual ~AddressDiscovery() = default;
+    virtual std::string discoverIP() = 0;
+    // What the last discoverIP() found, in words: the adapter chosen with its
+    // address and gateway, or why the machine counts as disconnected.
+    virtual std::string lastFinding() const { return {}; }
+    // The identity of the adapter the last discoverIP() chose; none when it
+    // chose none or cannot tell.
+    virtual NetworkIdentity* identity() { return nullptr; }
+};
+
+inline constexpr const char* kNoConnection = "The system has no connection or an error occurred";
+
+// The characters of text that are digits or dots, in their order.
+std::string addressChars(const std::string& text);
+
+// The address of the first interface with a real default gateway, or of the
+// last interface when none has one.
+class NetworkDiscovery : public AddressDiscovery, private NetworkIdentity {
+public:
+    // caption: of the messages about a failed adapter query. letEventsRun is
+    // called between interfaces, to keep windows responsive.
+    NetworkDiscovery(platform::Network& network, Dialogs& dialogs, std::string caption,
+                     std::function<void()> letEventsRun = {});
+
+    // kNoConnection, or a description of the connection.
+    std::string networkAlive();
+    std::string discoverIP() override;
+    std::string lastFinding() const override { return m_finding; }
+    NetworkIdentity* identity() override { return m_adapter ? this : nullptr; }
+    // The adapter the last discoverIP() took, if it took one.
+    const std::optional<platform::Adapter>& lastAdapter() const { return m_adapter; }
+
+private:
+    platform::Identity gatewayHardwareAddress(bool resolve) override;
+    platform::Identity wifiName() override;
+    void show(const std::string& text);
+
+    platform::Network& m_network;
+    Dialogs& m_dialogs;
+    std::string m_caption;
+    std::function<void()> m_letEventsRun;
+    std::string m_finding;
+    std::optional<platform::Adapter> m_adapter;
+};
+
+// An entry of IPs that names a network by its identity: "gateway:" and a
+// hardware address (six two-digit hex numbers joined by colons; letters in
+// any case, blanks around it ignored), or "wifi:" and a Wi-Fi name (exact).
+struct IdentityEntry {
+    enum class Kind { GatewayHardwareAddress, WifiName };
+    Kind kind = Kind::GatewayHardwareAddress;
+    std::string text;    // as stored
+    std::string value;   // the hardware address in lower case, or the name
+    std::string problem; // why a malformed entry matches nothing; empty when it is well formed
+};
+// The entry's meaning when it begins with "gateway:" or "wifi:" (in any case
+// of letters); nothing for any other text, which is an address entry.
+std::optional<IdentityEntry> identityEntry(const std::string& text);
+
+// When the choice looks the identities up: a run asks only for those that
+// entries on file could match; the dry run and the tool's status line ask
+// for both, to show them. The kernel is made to resolve the gateway only for
+// a gateway entry on file, and never where resolve is off.
+struct IdentityLookups {
+    bool always = false;
+    bool resolve = true;
+};
+
+// The list the engine runs for a discovery result: the disconnected list, or
+// the list of key, which is an identity entry, or the address or its leading
+// numbers (how says which).
+struct ListChoice {
+    bool disconnected = true;
+    std::string address;
+    std::string key;
+    std::string how;
+    bool onFile = false;   // key is on file (the first number alone is run unchecked)
+    bool identity = false; // key is an identity entry
+    std::optional<platform::Identity> gatewayHardwareAddress; // when it was looked up
+    std::optional<platform::Identity> wifiName;               // when it was looked up
+    std::vector<std::string> malformed; // "ENTRY: why", for identity entries that match nothing
+};
+ListChoice chooseList(Database& database, const std::string& discovered, NetworkIdentity* identity = nullptr,
+                      IdentityLookups lookups = {});
+
+} // namespace corvale

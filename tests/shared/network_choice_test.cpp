@@ -1,0 +1,208 @@
+#include "platform/nl80211_reply.h"
+#include "shared/network_choice.h"
+#include "tests/support/test_support.h"
+
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <linux/nl80211.h>
+#include <netlink/attr.h>
+#include <netlink/genl/genl.h>
+#include <netlink/msg.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace corvale;
+using corvale::platform::Adapter;
+using corvale::platform::AdapterList;
+
+namespace {
+
+using testsupport::FakeNetwork;
+
+class Discovery : public ::testing::Test {
+protected:
+    std::string discover(std::vector<Adapter> adapters) {
+        network.list.adapters = std::move(adapters);
+        return discovery.discoverIP();
+    }
+
+    FakeNetwork network;
+    testsupport::FakeDialogs dialogs;
+    int eventRounds = 0;
+    NetworkDiscovery discovery{network, dialogs, "Brisken", [this] { ++eventRounds; }};
+};
+
+TEST_F(Discovery, NoLiveConnectionMeansDisconnectedWithoutAskingForAdapters) {
+    network.isAlive = false;
+    EXPECT_EQ(discovery.networkAlive(), "The system has no connection or an error occurred");
+    EXPECT_EQ(discover({{"192.168.1.20", "192.168.1.1"}}), "Disconnected");
+    EXPECT_EQ(network.queries, 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(Discovery, FirstAdapterWithARealGatewayDecides) {
+    EXPECT_EQ(discover({{"10.9.9.9", ""},
+                        {"172.16.0.2", "0.0.0.0"},
+                        {"192.168.1.20", "192.168.1.1"},
+                        {"10.0.0.7", "10.0.0.1"}}),
+              "IP Address:192.168.1.20");
+    EXPECT_EQ(eventRounds, 2) << "events run once per step to the next adapter";
+    EXPECT_EQ(discover({{"10.0.0.7", "10.0.0.1"}, {"192.168.1.20", "192.168.1.1"}}), "IP Address:10.0.0.7");
+    EXPECT_EQ(eventRounds, 2);
+}
+
+TEST_F(Discovery, WithoutARealGatewayTheLastAdapterIsUsed) {
+    EXPECT_EQ(discover({{"10.1.2.3", "0.0.0.0"}}), "IP Address:10.1.2.3");
+    EXPECT_EQ(discover({{"172.16.0.2", ""}, {"10.1.2.3", "0.0.0.0"}}), "IP Address:10.1.2.3");
+    EXPECT_EQ(discover({{"10.1.2.3", "0.0.0.0"}, {"172.16.0.2", ""}}), "")
+        << "an empty last gateway gives nothing";
+    EXPECT_EQ(discover({{"10.1.2.3", ""}}), "");
+}
+
+TEST_F(Discovery, AnAdapterWithoutAddressIsReportedAsZeros) {
+    EXPECT_EQ(discover({{"0.0.0.0", "192.168.1.1"}}), "IP Address:0.0.0.0");
+    EXPECT_EQ(discover({{"", "192.168.1.1"}}), "");
+}
+
+TEST_F(Discovery, AddressTextsAreCleanedOfEverythingButDigitsAndDots) {
+    EXPECT_EQ(addressChars(std::string("192.168.1.20\0\0\0", 15)), "192.168.1.20");
+    EXPECT_EQ(addressChars(" 10 .0.0.1x\t"), "10.0.0.1");
+    EXPECT_EQ(addressChars(std::string(16, '\0')), "");
+    EXPECT_EQ(discover({{std::string("10.1.2.3\0\0", 10), std::string("\0 \0", 3)},
+                        {std::string("192.168.1.20\0\0\0\0", 16), std::string(" 192.168.1.1\0", 13)}}),
+              "IP Address:192.168.1.20");
+}
+
+TEST_F(Discovery, QueryFailuresAreShownOnceAndGiveNoAddress) {
+    EXPECT_EQ(discover({}), "");
+    network.list.error = 13;
+    EXPECT_EQ(discover({{"10.1.2.3", "10.1.2.1"}}), "");
+
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text, "GetAdaptersInfo sizing failed with error 232");
+    EXPECT_EQ(dialogs.messages[1].text, "GetAdaptersInfo failed with error 13");
+    for (const auto& message : dialogs.messages) {
+        EXPECT_EQ(message.caption, "Brisken");
+        EXPECT_EQ(message.buttons, corvale::MessageButtons::Ok);
+    }
+}
+
+// The kernel's tables cannot be read at all (here: no descriptor left for the
+// netlink socket): that is a failure to report, not a machine without network.
+TEST(KernelNetwork, SocketThatCannotBeMadeIsReportedNotTakenForDisconnected) {
+    corvale::platform::NetlinkNetwork network;
+    testsupport::FakeDialogs dialogs;
+    NetworkDiscovery discovery(network, dialogs, "Brisken");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int highest = dup(0);
+    ASSERT_GE(highest, 0);
+    close(highest);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(highest); // the lowest free one: no new one can be made
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const std::string result = discovery.discoverIP();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_EQ(result, "");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "GetAdaptersInfo failed with error " + std::to_string(EMFILE));
+    EXPECT_EQ(discovery.lastFinding(),
+              "disconnected: the network could not be read: " + std::string(strerror(EMFILE)) + " (error " +
+                  std::to_string(EMFILE) + ")");
+}
+
+// The network's identity decides before its address, the gateway's hardware
+// address first; a database without such entries asks for neither.
+TEST(IdentityChoice, MostSpecificIdentityOnFileWinsAndOnlyWhatEntriesNeedIsAsked) {
+    testsupport::TempDir dir;
+    testsupport::DatabaseFile db(dir / "corvale.mdb");
+    FakeNetwork network;
+    network.list.adapters = {{"192.168.1.20", "192.168.1.1", "wlan0", 3}};
+    network.hardware = {"00:1a:2b:3c:4d:5e", {}};
+    network.wifi = {"Office WLAN", {}};
+    testsupport::FakeDialogs dialogs;
+    NetworkDiscovery discovery(network, dialogs, "Brisken");
+    auto choose = [&](IdentityLookups lookups = {}) {
+        network.asked.clear();
+        return chooseList(db.database(), discovery.discoverIP(), discovery.identity(), lookups);
+    };
+
+    db.addAddress("192.168.1.20");
+    EXPECT_EQ(choose().key, "192.168.1.20");
+    EXPECT_TRUE(network.asked.empty());
+
+    db.addAddress("wifi:office wlan"); // names are case-sensitive
+    EXPECT_EQ(choose().key, "192.168.1.20");
+    EXPECT_EQ(network.asked, std::vector<std::string>{"wifi on 3"});
+
+    db.addAddress("wifi:Office WLAN");
+    ListChoice choice = choose();
+    EXPECT_EQ(choice.key, "wifi:Office WLAN");
+    EXPECT_EQ(choice.how, "the Wi-Fi name");
+    EXPECT_TRUE(choice.identity && choice.onFile);
+
+    db.addAddress("GATEWAY:00:1A:2B:3C:4D:5E");
+    db.addAddress("gateway:00-1a-2b-3c-4d-5e");
+    db.addAddress("wifi:");
+    choice = choose();
+    EXPECT_EQ(choice.key, "GATEWAY:00:1A:2B:3C:4D:5E");
+    EXPECT_EQ(choice.how, "the gateway's hardware address");
+    EXPECT_EQ(network.asked, std::vector<std::string>{"gateway 192.168.1.1 on 3, resolving"})
+        << "the Wi-Fi name is not needed once the gateway matched";
+    EXPECT_EQ(choice.malformed, (std::vector<std::string>{
+                                    "gateway:00-1a-2b-3c-4d-5e: not a hardware address: six two-digit hex "
+                                    "numbers joined by colons, such as gateway:00:1a:2b:3c:4d:5e",
+                                    "wifi:: no Wi-Fi name after wifi:"}));
+
+    // Another router with the same addresses: the Wi-Fi name decides.
+    network.hardware = {"00:1a:2b:3c:4d:99", {}};
+    EXPECT_EQ(choose().key, "wifi:Office WLAN");
+    // The status line asks for both, and never makes the kernel resolve.
+    choose({true, false});
+    EXPECT_EQ(network.asked, (std::vector<std::string>{"gateway 192.168.1.1 on 3", "wifi on 3"}));
+    // Disconnected, nothing is asked.
+    network.isAlive = false;
+    EXPECT_TRUE(choose().disconnected);
+    EXPECT_TRUE(network.asked.empty());
+}
+
+// Replies of the kernel's nl80211, made with libnl's own constructors.
+platform::Identity decoded(std::uint32_t mode, const char* ssid) {
+    nl_msg* reply = nlmsg_alloc();
+    genlmsg_put(reply, NL_AUTO_PORT, NL_AUTO_SEQ, 28, 0, 0, NL80211_CMD_NEW_INTERFACE, 0);
+    nla_put_u32(reply, NL80211_ATTR_IFINDEX, 3);
+    nla_put_string(reply, NL80211_ATTR_IFNAME, "wlan0");
+    nla_put_u32(reply, NL80211_ATTR_IFTYPE, mode);
+    if (ssid) {
+        nla_put(reply, NL80211_ATTR_SSID, static_cast<int>(std::strlen(ssid)), ssid);
+    }
+    const platform::Identity found = platform::wifiNameInReply(reply);
+    nlmsg_free(reply);
+    return found;
+}
+
+TEST(WifiReply, OnlyAnAssociatedStationHasAWifiName) {
+    const platform::Identity station = decoded(NL80211_IFTYPE_STATION, "Caf\xe9 Office");
+    EXPECT_EQ(station.value, "Caf\xe9 Office") << "the SSID's bytes, as they are";
+    EXPECT_EQ(decoded(NL80211_IFTYPE_STATION, nullptr).why, "not associated");
+    const platform::Identity accessPoint = decoded(NL80211_IFTYPE_AP, "Home");
+    EXPECT_EQ(accessPoint.value, "");
+    EXPECT_EQ(accessPoint.why, "not a station: the interface is in access point mode");
+
+    nl_msg* wired = nlmsg_alloc(); // an answer without an interface type
+    genlmsg_put(wired, NL_AUTO_PORT, NL_AUTO_SEQ, 28, 0, 0, NL80211_CMD_NEW_INTERFACE, 0);
+    EXPECT_EQ(platform::wifiNameInReply(wired).why, "no Wi-Fi");
+    nlmsg_free(wired);
+}
+
+// On this machine: an interface that is no radio has no Wi-Fi name.
+TEST(WifiReply, LoopbackIsNoWifi) {
+    platform::NetlinkNetwork network;
+    const platform::Identity found = network.wifiName(1);
+    EXPECT_EQ(found.value, "");
+    EXPECT_EQ(found.why.rfind("no Wi-Fi", 0), 0u) << found.why;
+}
+
+} // namespace
