@@ -9,6 +9,8 @@
 #include "shared/statements.h"
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace brisken {
@@ -23,7 +25,8 @@ int Engine::Main() {
     try {
         m_connection.openWorkspace();
         enterProgramFolder();
-        const auto found = corvale::checkDbase(m_dialogs, {kCaption, false});
+        const auto found =
+            m_databaseFound ? m_databaseFound : corvale::checkDbase(m_dialogs, {kCaption, false});
         if (!found) {
             return kExitRefused;
         }
@@ -69,6 +72,9 @@ void Engine::startPrograms() {
             *m_connection.dbase, result, m_discovery.identity(), {m_report != nullptr, true});
         if (m_report) {
             reportChoice(choice);
+        }
+        if (m_chosen) {
+            m_chosen(m_connection.dbPath, corvale::choiceKey(choice));
         }
         if (choice.disconnected) {
             runList(statements::disconnectedList());
@@ -131,10 +137,21 @@ void Engine::runList(const corvale::Query& query) {
                     continue;
                 }
                 const std::string targetPath = target.text();
+                const std::optional<pid_t> running = alreadyRunning(targetPath);
                 if (m_report) {
-                    m_report("Item: " + corvale::printablePath(targetPath) +
-                             "\n  start in: " + corvale::printablePath(startInPath) + "\n  " +
-                             corvale::describeLaunch(startInPath, targetPath, m_programFolder));
+                    const std::string how = corvale::describeLaunch(startInPath, targetPath, m_programFolder);
+                    const std::string passedOver = running && how.rfind("starts as a program", 0) == 0
+                                                       ? "\n  already running (process " +
+                                                             std::to_string(*running) +
+                                                             "): a watcher's run passes it over"
+                                                       : "";
+                    m_report("Item: " + corvale::printablePath(targetPath) + "\n  start in: " +
+                             corvale::printablePath(startInPath) + "\n  " + how + passedOver);
+                    continue;
+                }
+                // A watcher runs lists again and again: a program still
+                // running from an earlier list is not started twice.
+                if (m_passOverRunning && running) {
                     continue;
                 }
                 const corvale::LaunchResult result =
@@ -156,6 +173,26 @@ void Engine::runList(const corvale::Query& query) {
     } catch (const std::exception& failure) {
         trap(failure);
     }
+}
+
+std::optional<pid_t> Engine::alreadyRunning(const std::string& path) {
+    if (!m_passOverRunning && !m_report) {
+        return std::nullopt;
+    }
+    const std::string file = corvale::getShortPath(path);
+    if (file.empty() || ::access(file.c_str(), X_OK) != 0) {
+        return std::nullopt; // only executable files are programs that run
+    }
+    const std::optional<corvale::platform::FileId> program = corvale::platform::fileIdOf(file);
+    struct stat info {};
+    if (!program || ::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    if (!m_running) {
+        m_running = corvale::platform::programsRunningForThisUser();
+    }
+    const auto found = m_running->find(*program);
+    return found == m_running->end() ? std::nullopt : std::optional<pid_t>(found->second);
 }
 
 void Engine::showFailedPrograms() {

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "platform/dialogs.h"
+#include "platform/process_table.h"
 #include "shared/database.h"
 #include "shared/network_choice.h"
 
 #include <cstddef>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,11 +52,25 @@ public:
     // for: where the run is asked to wait for the network.
     void waitForNetworkFirst(std::function<void()> wait) { m_waitForNetwork = std::move(wait); }
 
+    // The watcher's runs: the database found at logon is opened at path,
+    // without searching or asking again; a program that a process of this
+    // user runs already is passed over.
+    void useDatabaseAt(std::string path) { m_databaseFound = std::move(path); }
+    void passOverRunningPrograms() { m_passOverRunning = true; }
+    // Called once the list is chosen, before any item starts, with the
+    // database's path and the choice (choiceKey).
+    void whenChosen(std::function<void(const std::string&, const std::string&)> chosen) {
+        m_chosen = std::move(chosen);
+    }
+
 private:
     void enterProgramFolder();
     void runConnectedList(const std::string& key);
     void reportChoice(const corvale::ListChoice& choice);
     void showFailedPrograms();
+    // The process that already runs the program at path, if one of this
+    // user's does.
+    std::optional<pid_t> alreadyRunning(const std::string& path);
     void show(const std::string& text);
     void trap(const std::exception& failure);
 
@@ -65,6 +82,10 @@ private:
     bool m_trapped = false;
     std::function<void(const std::string&)> m_report;
     std::function<void()> m_waitForNetwork;
+    std::optional<std::string> m_databaseFound;
+    bool m_passOverRunning = false;
+    std::optional<std::map<corvale::platform::FileId, pid_t>> m_running;
+    std::function<void(const std::string&, const std::string&)> m_chosen;
 };
 
 } // namespace brisken

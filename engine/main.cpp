@@ -1,5 +1,6 @@
 // brisken: starts the programs listed for the network the machine is on.
 #include "engine/engine.h"
+#include "engine/watcher.h"
 #include "platform/folders.h"
 #include "platform/lazy_dialogs.h"
 #include "platform/process_start.h"
@@ -12,19 +13,60 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brisken [--dry-run] [--wait-for-network=SECONDS]\n"
+    "Usage: brisken [--dry-run] [--wait-for-network=SECONDS] [--watch [--settle=SECONDS]]\n"
     "Starts the programs and documents listed, in Corvale, for the network this machine is on.\n"
     "\n"
     "  --dry-run                   print the database, the network, the list that matches and\n"
     "                              whether each item could start now; start nothing\n"
     "  --wait-for-network=SECONDS  when no adapter has a default gateway yet, wait up to SECONDS\n"
     "                              for one before choosing the list\n"
+    "  --watch                     after that run, stay and run the list of each network the\n"
+    "                              machine arrives on (a program still running is not started\n"
+    "                              again); one watcher per session, ended by SIGTERM\n"
+    "  --settle=SECONDS            with --watch: how long a new network must stay before its\n"
+    "                              list runs (default 10)\n"
     "  --help                      print this text\n"
     "  --version                   print the version\n";
 
 void print(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
+}
+
+// One run of the engine, as at logon.
+int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRun,
+            const brisken::RunSettings& settings) {
+    corvale::platform::reapChildrenAsTheyEnd();
+    corvale::platform::LazyQtDialogs windows(argc, argv);
+    corvale::platform::StderrDialogs terminal;
+    // A dry run shows no window: what it has to say goes to the terminal.
+    corvale::Dialogs& dialogs = dryRun ? static_cast<corvale::Dialogs&>(terminal) : windows;
+    // The window module's pointer, set back by the engine's one error text.
+    corvale::setPointerReset([&windows] { windows.resetPointer(); });
+    corvale::platform::NetlinkNetwork network;
+    corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
+                                        [&windows] { windows.processPendingEvents(); });
+    brisken::Engine engine(dialogs, discovery, programFolder);
+    if (settings.waitForNetworkSeconds) {
+        engine.waitForNetworkFirst([&network, seconds = *settings.waitForNetworkSeconds] {
+            network.waitForGateway(std::chrono::seconds(seconds));
+        });
+    }
+    if (dryRun) {
+        engine.reportInsteadOfStarting(print);
+    }
+    if (settings.databaseFound) {
+        engine.useDatabaseAt(*settings.databaseFound);
+    }
+    if (settings.passOverRunning) {
+        engine.passOverRunningPrograms();
+    }
+    if (settings.chosen) {
+        engine.whenChosen(settings.chosen);
+    }
+    const int status = engine.Main();
+    corvale::setPointerReset({});
+    return status;
 }
 
 } // namespace
@@ -44,31 +86,24 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    corvale::platform::reapChildrenAsTheyEnd();
-    corvale::platform::LazyQtDialogs windows(argc, argv);
-    corvale::platform::StderrDialogs terminal;
-    // A dry run shows no window: what it has to say goes to the terminal.
-    corvale::Dialogs& dialogs = options.dryRun ? static_cast<corvale::Dialogs&>(terminal) : windows;
-    // The window module's pointer, set back by the engine's one error text.
-    corvale::setPointerReset([&windows] { windows.resetPointer(); });
     std::string programFolder;
     try {
         programFolder = corvale::platform::programFolder();
     } catch (const std::exception& failure) {
-        dialogs.showMessage({corvale::he(failure), brisken::kCaption});
+        corvale::platform::LazyQtDialogs windows(argc, argv);
+        corvale::platform::StderrDialogs terminal;
+        (options.dryRun ? static_cast<corvale::Dialogs&>(terminal) : windows)
+            .showMessage({corvale::he(failure), brisken::kCaption});
         return brisken::kExitTrapped;
     }
-    corvale::platform::NetlinkNetwork network;
-    corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
-                                        [&windows] { windows.processPendingEvents(); });
-    brisken::Engine engine(dialogs, discovery, programFolder);
-    if (options.waitForNetworkSeconds) {
-        engine.waitForNetworkFirst([&network, seconds = *options.waitForNetworkSeconds] {
-            network.waitForGateway(std::chrono::seconds(seconds));
-        });
+    const brisken::Run run = [&](const brisken::RunSettings& settings) {
+        return runOnce(argc, argv, programFolder, options.dryRun, settings);
+    };
+    if (options.watch) {
+        return brisken::watch(programFolder, std::chrono::seconds(options.settleSeconds),
+                              options.waitForNetworkSeconds, run);
     }
-    if (options.dryRun) {
-        engine.reportInsteadOfStarting(print);
-    }
-    return engine.Main();
+    brisken::RunSettings settings;
+    settings.waitForNetworkSeconds = options.waitForNetworkSeconds;
+    return run(settings);
 }

@@ -5,9 +5,25 @@
 
 namespace corvale {
 
+namespace {
+
+// A number of seconds from 0 to 3600, or nothing.
+std::optional<int> seconds(const std::string& number) {
+    int value = -1;
+    const auto [end, failed] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (failed != std::errc() || end != number.data() + number.size() || number.empty() || value < 0 ||
+        value > 3600) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
 CommandLine readCommandLine(int argc, char** argv, bool engine) {
     CommandLine line;
     const std::string waitOption = "--wait-for-network=";
+    const std::string settleOption = "--settle=";
     for (int i = 1; i < argc && line.error.empty(); ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -18,18 +34,34 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
             line.dryRun = true;
         } else if (engine && argument.rfind(waitOption, 0) == 0) {
             const std::string number = argument.substr(waitOption.size());
-            int seconds = -1;
-            const auto [end, failed] = std::from_chars(number.data(), number.data() + number.size(), seconds);
-            if (failed != std::errc() || end != number.data() + number.size() || number.empty() ||
-                seconds < 0 || seconds > 3600) {
+            line.waitForNetworkSeconds = seconds(number);
+            if (!line.waitForNetworkSeconds) {
                 line.error =
                     "--wait-for-network takes a number of seconds from 0 to 3600, not '" + number + "'";
+            }
+        } else if (engine && argument == "--watch") {
+            line.watch = true;
+        } else if (engine && argument.rfind(settleOption, 0) == 0) {
+            const std::string number = argument.substr(settleOption.size());
+            const std::optional<int> settle = seconds(number);
+            if (!settle) {
+                line.error = "--settle takes a number of seconds from 0 to 3600, not '" + number + "'";
             } else {
-                line.waitForNetworkSeconds = seconds;
+                line.settleSeconds = *settle;
             }
         } else if (engine || argument.rfind("--", 0) == 0) {
             line.error = "unknown option '" + argument + "'";
         }
+    }
+    if (line.error.empty() && engine && !line.watch) {
+        for (int i = 1; i < argc; ++i) {
+            if (std::string(argv[i]).rfind(settleOption, 0) == 0) {
+                line.error = "--settle is for --watch";
+            }
+        }
+    }
+    if (line.error.empty() && line.watch && line.dryRun) {
+        line.error = "--dry-run starts nothing, so there is nothing to watch for: leave out --watch";
     }
     return line;
 }

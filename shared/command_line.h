@@ -13,13 +13,16 @@ struct CommandLine {
     bool version = false;
     bool dryRun = false;
     std::optional<int> waitForNetworkSeconds;
+    bool watch = false;
+    int settleSeconds = 10;
     // The first argument that was not understood, with why; empty when all were.
     std::string error;
 };
 
 // Reads the options of both programs. The engine takes every argument as its
 // own; the tool only those that begin with "--" (Qt takes its own "-style"
-// arguments), and neither --dry-run nor --wait-for-network.
+// arguments), and none of --dry-run, --wait-for-network, --watch and
+// --settle.
 CommandLine readCommandLine(int argc, char** argv, bool engine);
 
 } // namespace corvale

@@ -231,6 +231,10 @@ const IdentityEntry* matching(const std::vector<IdentityEntry>& entries, Identit
 
 } // namespace
 
+std::string choiceKey(const ListChoice& choice) {
+    return choice.disconnected ? "the disconnected list" : "the list of " + choice.key;
+}
+
 ListChoice chooseList(Database& database, const std::string& discovered, NetworkIdentity* identity,
                       IdentityLookups lookups) {
     ListChoice choice;

@@ -110,6 +110,10 @@ struct ListChoice {
     std::optional<platform::Identity> wifiName;               // when it was looked up
     std::vector<std::string> malformed; // "ENTRY: why", for identity entries that match nothing
 };
+// The choice in words, the same for the same list: "the disconnected list"
+// or "the list of KEY".
+std::string choiceKey(const ListChoice& choice);
+
 ListChoice chooseList(Database& database, const std::string& discovered, NetworkIdentity* identity = nullptr,
                       IdentityLookups lookups = {});
 

@@ -4,7 +4,9 @@
 #include "tests/support/x_display.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
@@ -77,6 +79,21 @@ public:
         return std::stol(testsupport::runCapturing("ip netns exec " + m_peer + " cat /sys/class/net/p" +
                                                    interface + "/statistics/rx_packets")
                              .second);
+    }
+    // Moves interface from one address (with its prefix) to another, with a
+    // default route through gateway when one is given: the laptop carried to
+    // another network.
+    void moveTo(const std::string& interface, const std::string& from, const std::string& to,
+                const std::string& gateway) {
+        run("ip -n " + m_name + " addr del " + from + " dev " + interface);
+        run("ip -n " + m_name + " addr add " + to + " dev " + interface);
+        if (!gateway.empty()) {
+            run("ip -n " + m_name + " route replace default via " + gateway + " dev " + interface);
+        }
+    }
+    void setUp(const std::string& interface) {
+        run("ip -n " + m_name + " link set " + interface + " up");
+        waitUntilRunning(interface);
     }
     void setDown(const std::string& interface) {
         run("ip -n " + m_name + " link set " + interface + " down");
@@ -389,6 +406,132 @@ TEST_F(EngineOnANetwork, WithoutAGatewayEntryNothingIsSentToTheGateway) {
     addressList("gateway:00:1a:2b:3c:4d:5e", "home");
     EXPECT_EQ(runEngine(), Names{"home"});
     EXPECT_GT(machine.receivedByRouter("eth0"), before);
+}
+
+// brisken --watch on a laptop carried from network to network.
+class Watcher : public EngineOnANetwork {
+protected:
+    // Starts a watcher in the machine, settling for a second; its standard
+    // error goes to the file errors.
+    int startWatcher(const std::string& errors, int descriptor3 = -1) {
+        std::vector<std::string> environment = {"PATH=/usr/bin:/bin",
+                                                "CORVALE_RECORD=" + (program / "record"),
+                                                "XDG_RUNTIME_DIR=" + runtime.path()};
+        if (descriptor3 >= 0) {
+            environment.push_back("CORVALE_RECORD_HOLD_FD=3");
+            environment.push_back("CORVALE_RECORD_HOLD_ONLY=mail");
+        }
+        return testsupport::startProcess(
+            {"/usr/bin/ip", "netns", "exec", machine.name(), program / "brisken", "--watch", "--settle=1"},
+            environment, program.path(), errors, descriptor3);
+    }
+    // The items started so far, waiting until there are count.
+    Names startedInOrder(std::size_t count) {
+        Names names;
+        for (const auto& path :
+             testsupport::startedPrograms(testsupport::waitForRecords(program / "record", count))) {
+            names.push_back(fs::path(path).filename().string());
+        }
+        return names;
+    }
+    bool becomes(const std::string& file, const std::string& part) {
+        for (int i = 0; i < 1000; ++i) {
+            if (testsupport::readFile(file).find(part) != std::string::npos) {
+                return true;
+            }
+            usleep(10'000);
+        }
+        return false;
+    }
+
+    TempDir runtime;
+};
+
+TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
+    machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
+    const auto home = db->addAddress("10.1");
+    db->addConnectedItem(home, item("home"), program.path(), 1);
+    addressList("10.2", "passing");
+    addressList("10.3", "office");
+    disconnectedList("offline");
+    const int watcher = startWatcher(program / "errors");
+    EXPECT_EQ(startedInOrder(1), Names{"home"}) << "the logon run";
+
+    // A network passed through for less than the settle time starts nothing.
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
+    machine.moveTo("eth0", "10.1.0.5/16", "10.3.0.5/16", "10.3.0.1");
+    EXPECT_EQ(startedInOrder(2), (Names{"home", "office"}));
+
+    // Away: no network is a network of its own.
+    machine.setDown("eth0");
+    EXPECT_EQ(startedInOrder(3), (Names{"home", "office", "offline"}));
+
+    // Back home, with the list edited meanwhile: it is read afresh.
+    db->addConnectedItem(home, item("home-new"), program.path(), 2);
+    machine.moveTo("eth0", "10.3.0.5/16", "10.1.0.5/16", "");
+    machine.setUp("eth0");
+    ASSERT_EQ(shell("ip -n " + machine.name() + " route replace default via 10.1.0.1 dev eth0"), 0);
+    Names all = startedInOrder(5);
+    std::sort(all.begin() + 3, all.end());
+    EXPECT_EQ(all, (Names{"home", "office", "offline", "home", "home-new"}));
+
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+    EXPECT_EQ(testsupport::readFile(program / "errors"), "");
+}
+
+TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
+    machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
+    // A mail client: a program of its own that runs until the test ends it.
+    fs::copy_file(testsupport::recordRunPath(), program / "mail");
+    const auto home = db->addAddress("10.1");
+    const auto office = db->addAddress("10.2");
+    db->addConnectedItem(home, program / "mail", program.path(), 1);
+    db->addConnectedItem(office, program / "mail", program.path(), 2);
+    db->addConnectedItem(office, item("office"), program.path(), 3);
+    int hold[2];
+    ASSERT_EQ(pipe2(hold, O_CLOEXEC), 0);
+    const int watcher = startWatcher(program / "errors", hold[0]);
+    close(hold[0]);
+    ASSERT_EQ(startedInOrder(1), Names{"mail"});
+
+    const std::string mailPid = testsupport::readRecords(program / "record").front().at("pid");
+    const auto [dryStatus, dry] = testsupport::runCapturing("ip netns exec " + machine.name() + " env -i " +
+                                                            (program / "brisken") + " --dry-run");
+    EXPECT_NE(dry.find("\n  starts as a program\n  already running (process " + mailPid +
+                       "): a watcher's run passes it over"),
+              std::string::npos)
+        << dry;
+
+    // A second watcher finds the first and ends at once.
+    const int second = startWatcher(program / "second");
+    EXPECT_EQ(testsupport::waitForExit(second), 0);
+    const std::string said = testsupport::readFile(program / "second");
+    EXPECT_NE(said.find("brisken: a watcher runs already for this session (process "), std::string::npos)
+        << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+
+    // At the office the mail client still runs: only the office's own item starts.
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    EXPECT_EQ(startedInOrder(2), (Names{"mail", "office"}));
+
+    // A run the engine refuses is reported, and the watcher goes on.
+    fs::permissions(program.path(), fs::perms::group_write, fs::perm_options::add);
+    machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
+    EXPECT_TRUE(
+        becomes(program / "errors", "Brisken: The folder " + program.path() + " that holds the database"));
+    fs::permissions(program.path(), fs::perms::group_write, fs::perm_options::remove);
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    EXPECT_EQ(startedInOrder(3), (Names{"mail", "office", "office"}));
+
+    // The session ends: the watcher goes, the mail client stays.
+    const auto mail = testsupport::readRecords(program / "record").front();
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+    EXPECT_EQ(kill(std::stoi(mail.at("pid")), 0), 0) << "the mail client ended with the watcher";
+    EXPECT_EQ(testsupport::readRecords(program / "record").size(), 3u);
+    close(hold[1]);
 }
 
 } // namespace

@@ -64,7 +64,12 @@ int main(int argc, char** argv) {
     }
     const bool complete = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
     close(fd);
-    if (const char* hold = std::getenv("CORVALE_RECORD_HOLD_FD")) {
+    // CORVALE_RECORD_HOLD_ONLY names the one program (by its file name) that
+    // holds, where several are started with the same environment.
+    const char* only = std::getenv("CORVALE_RECORD_HOLD_ONLY");
+    const std::string name = std::string(argv[0]).substr(std::string(argv[0]).rfind('/') + 1);
+    const char* hold = std::getenv("CORVALE_RECORD_HOLD_FD");
+    if (hold && (!only || name == only)) {
         char byte;
         ssize_t got;
         do {

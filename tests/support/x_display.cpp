@@ -6,8 +6,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -39,23 +41,41 @@ std::string output(const std::string& command) {
 } // namespace
 
 XDisplay::XDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return;
+    // Servers started at the same moment (tests run side by side) can take
+    // the same display number, and one of them then serves nothing: they are
+    // started one at a time, and a display is taken once it answers.
+    const int startLock = open("/tmp/corvale-test-xvfb.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (startLock >= 0) {
+        flock(startLock, LOCK_EX);
     }
-    m_server =
-        startProcess({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                     {}, "/", "", fds[1]);
-    close(fds[1]);
-    // Xvfb writes the display number it took, then a newline.
-    std::string number;
-    char c = 0;
-    while (m_server > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
-        number += c;
+    for (int attempt = 0; attempt < 3 && m_display.empty(); ++attempt) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            break;
+        }
+        m_server = startProcess(
+            {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {}, "/",
+            "/dev/null", fds[1]);
+        close(fds[1]);
+        // Xvfb writes the display number it took, then a newline.
+        std::string number;
+        char c = 0;
+        while (m_server > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        close(fds[0]);
+        if (!number.empty() &&
+            std::system(("DISPLAY=:" + number + " xdotool getdisplaygeometry >/dev/null 2>&1").c_str()) ==
+                0) {
+            m_display = ":" + number;
+        } else if (m_server > 0) {
+            kill(m_server, SIGTERM);
+            waitpid(m_server, nullptr, 0);
+            m_server = -1;
+        }
     }
-    close(fds[0]);
-    if (!number.empty()) {
-        m_display = ":" + number;
+    if (startLock >= 0) {
+        close(startLock);
     }
 }
 

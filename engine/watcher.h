@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace brisken {
+
+// How one run of the engine is to go.
+struct RunSettings {
+    std::optional<int> waitForNetworkSeconds;
+    // The watcher's runs: the database found at logon, and programs that run
+    // already passed over.
+    std::optional<std::string> databaseFound;
+    bool passOverRunning = false;
+    // Told the database's path and the choice once the list is chosen.
+    std::function<void(const std::string&, const std::string&)> chosen;
+};
+// Makes one run; returns its exit status.
+using Run = std::function<int(const RunSettings&)>;
+
+// brisken --watch: the logon run, then, whenever the network changes, the
+// choice of list again; once a choice other than the list run last has
+// held for settle, a run of it. Each run is a process of its own (what it
+// shows, loads or waits for stays there), so the watcher itself stays small
+// and idle between changes: it sleeps on the kernel's notices, with no timer
+// but the settle time. One watcher per user and session; it ends on SIGTERM
+// or SIGINT, leaving what it started running. Returns only when another
+// watcher holds the lock (0) or the notices cannot be had (1).
+int watch(const std::string& programFolder, std::chrono::seconds settle,
+          std::optional<int> waitForNetworkSeconds, const Run& run);
+
+} // namespace brisken

@@ -1,0 +1,66 @@
+#include "shared/watch_lock.h"
+
+#include "platform/failure.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace corvale {
+
+std::string watchLockPath(const std::string& programFolder) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return (runtime && *runtime ? std::string(runtime) : programFolder) + "/brisken-watch.lock";
+}
+
+namespace {
+
+int openLockFile(const std::string& path, int flags) {
+    return ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0600);
+}
+
+std::string contentOf(int fd) {
+    char text[32] = {};
+    const ssize_t got = ::pread(fd, text, sizeof text - 1, 0);
+    std::string holder = got > 0 ? std::string(text, static_cast<std::size_t>(got)) : std::string();
+    while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) {
+        holder.pop_back();
+    }
+    return holder;
+}
+
+} // namespace
+
+int takeWatchLock(const std::string& path, std::string& holder) {
+    const int fd = openLockFile(path, O_RDWR | O_CREAT);
+    if (fd < 0) {
+        throw Failure(systemDescription("Cannot make the watcher's lock " + path, errno));
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        holder = contentOf(fd);
+        ::close(fd);
+        return -1;
+    }
+    const std::string self = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, self.data(), self.size(), 0) != static_cast<ssize_t>(self.size())) {
+        const int error = errno;
+        ::close(fd);
+        throw Failure(systemDescription("Cannot write the watcher's lock " + path, error));
+    }
+    return fd;
+}
+
+bool watcherRunning(const std::string& path) {
+    const int fd = openLockFile(path, O_RDONLY);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+} // namespace corvale
