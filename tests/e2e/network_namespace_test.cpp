@@ -247,7 +247,9 @@ namespace {
 TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
     machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
     const auto ipid = db->addAddress("192.168");
-    db->addConnectedItem(ipid, item("tool"), program.path(), 1);
+    // A program of its own: a test beside this one may be running the helper.
+    fs::copy_file(testsupport::recordRunPath(), program / "tool");
+    db->addConnectedItem(ipid, program / "tool", program.path(), 1);
     db->addConnectedItem(ipid, program / "missing", program.path(), 2);
     db->addConnectedItem(ipid, item("elsewhere"), program / "no-folder", 3);
     testsupport::writeFile(program / "notes.unknown-type", std::string(64, '\x01'));
