@@ -57,7 +57,8 @@ install)
     chmod 700 "$folder"
     chmod 600 "$folder/corvale.mdb"
     echo "Corvale is installed in $folder, with a menu entry; the engine runs at each logon"
-    echo "($autostart, waiting up to 20 seconds for the network)."
+    echo "($autostart, waiting up to 20 seconds for the network, then running the list of each"
+    echo "network the machine arrives on)."
     ;;
 *)
     echo "usage: $0 run|test|bench|install|uninstall" >&2

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sched.h>
+#include <sstream>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -208,6 +210,76 @@ std::pair<double, double> timeWaitForRoute(const std::string& name) {
     return {started, static_cast<double>(after - before) / 1e6};
 }
 
+// Ticks of CPU time (user and system) the process has used, and its
+// resident memory in kB.
+std::pair<long, long> cpuTicksAndResidentKb(int pid) {
+    const std::string stat = testsupport::readFile("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14) {
+            ticks += std::stol(field);
+        }
+    }
+    const std::string status = testsupport::readFile("/proc/" + std::to_string(pid) + "/status");
+    const auto rss = status.find("VmRSS:");
+    return {ticks, rss == std::string::npos ? -1 : std::stol(status.substr(rss + 6))};
+}
+
+// brisken --watch on the connected path: idle for a minute, then carried
+// between two networks; times from the change that settles a new choice to
+// the first item's start.
+void printWatcher(const std::string& name) {
+    constexpr int kSettle = 2;
+    testsupport::TempDir dir;
+    testsupport::TempDir runtime;
+    testsupport::installPrograms(dir.path());
+    {
+        testsupport::DatabaseFile db(dir / "corvale.mdb");
+        db.addConnectedItem(db.addAddress("192.168.1"), RECORD_RUN_PATH, dir.path(), 1);
+        db.addConnectedItem(db.addAddress("192.168.2"), RECORD_RUN_PATH, dir.path(), 2);
+    }
+    const std::string record = dir / "record";
+    const int watcher = testsupport::startProcess(
+        {dir / "brisken", "--watch", "--settle=" + std::to_string(kSettle)},
+        {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + record, "XDG_RUNTIME_DIR=" + runtime.path()}, "/");
+    testsupport::waitForRecords(record, 1);
+    const auto [ticksBefore, rssBefore] = cpuTicksAndResidentKb(watcher);
+    sleep(60);
+    const auto [ticksAfter, rssAfter] = cpuTicksAndResidentKb(watcher);
+    std::printf("\nbrisken --watch (connected path):\n"
+                "  idle for 60 s without network changes: %ld ticks of CPU time (user+system), resident "
+                "memory %ld kB\n",
+                ticksAfter - ticksBefore, rssAfter);
+    std::vector<double> delays;
+    const char* addresses[] = {"192.168.1.20/24", "192.168.2.20/24"};
+    for (int i = 0; i < 6; ++i) {
+        const std::string from = addresses[i % 2];
+        const std::string to = addresses[(i + 1) % 2];
+        const std::string gateway = i % 2 == 0 ? "192.168.2.1" : "192.168.1.1";
+        shell("ip -n " + name + " addr add " + to + " dev eth0");
+        const std::int64_t before = monotonicNs();
+        shell("ip -n " + name + " addr del " + from + " dev eth0 && ip -n " + name +
+              " route replace default via " + gateway + " dev eth0");
+        const auto records = testsupport::waitForRecords(record, static_cast<std::size_t>(i) + 2,
+                                                         std::chrono::seconds(kSettle + 10));
+        if (records.size() < static_cast<std::size_t>(i) + 2) {
+            std::fprintf(stderr, "the watcher did not run the new network's list\n");
+            std::exit(1);
+        }
+        delays.push_back(static_cast<double>(std::stoll(records.back().at("monotonic_ns")) - before) / 1e6);
+    }
+    kill(watcher, SIGTERM);
+    waitpid(watcher, nullptr, 0);
+    std::printf(
+        "  network changed -> first item of its list started, settle %d s: median %.1f ms, max %.1f ms "
+        "over 6 moves,\n  that is the settle time plus %.1f ms (max %.1f ms), measured from just "
+        "before the change\n",
+        kSettle, quantile(delays, 0.5), quantile(delays, 1.0), quantile(delays, 0.5) - kSettle * 1e3,
+        quantile(delays, 1.0) - kSettle * 1e3);
+}
+
 void printFixedCost(const char* path, int pairs) {
     ProgramFolder empty(0);
     const Pairs open = interleave({empty.engine}, {OPEN_DATABASE_PATH, empty.database}, pairs);
@@ -305,6 +377,13 @@ int main(int argc, char** argv) {
                 "  the same, the gateway silent (the wait for its answer is one second at most): median "
                 "%.2f ms a run\n",
                 quantile(learning, 0.5), quantile(silent, 0.5));
+        }
+    }
+
+    {
+        NetworkPath network(true);
+        if (network.entered()) {
+            printWatcher(network.name());
         }
     }
 

@@ -104,7 +104,7 @@ MDIForm1::StartUp MDIForm1::startUp() {
         }
         m_connection.dbPath = *found;
         m_connection.openDatabase();
-        auto* status = new NetworkStatus(*m_connection.dbase, *m_network, this);
+        auto* status = new NetworkStatus(*m_connection.dbase, *m_network, m_programFolder, this);
         auto* addThisNetwork = new AddThisNetwork(*m_network, this);
         connect(status, &NetworkStatus::connectedChanged, addThisNetwork, &AddThisNetwork::setConnected);
         connect(addThisNetwork, &AddThisNetwork::entryChosen, this, &MDIForm1::addNetworkEntry);

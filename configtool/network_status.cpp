@@ -4,6 +4,7 @@
 #include "platform/stderr_dialogs.h"
 #include "shared/file_safety.h"
 #include "shared/network_choice.h"
+#include "shared/watch_lock.h"
 
 #include <QMenu>
 #include <QSocketNotifier>
@@ -85,8 +86,9 @@ std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
     return entries;
 }
 
-NetworkStatus::NetworkStatus(Database& database, platform::Network& network, QWidget* parent)
-    : QLabel(parent), m_database(database), m_network(network) {
+NetworkStatus::NetworkStatus(Database& database, platform::Network& network, std::string programFolder,
+                             QWidget* parent)
+    : QLabel(parent), m_database(database), m_network(network), m_programFolder(std::move(programFolder)) {
     setObjectName("networkStatus");
     m_notices = platform::openRouteNotices();
     if (m_notices >= 0) {
@@ -124,8 +126,13 @@ void NetworkStatus::refresh() {
     } catch (const std::exception& failure) {
         line = std::string("Cannot tell what would run here: ") + failure.what();
     }
+    const bool connected = line.rfind("On ", 0) == 0;
+    // The watcher runs the list when the machine arrives on a network.
+    if ((connected || line.rfind("No network", 0) == 0) && watcherRunning(watchLockPath(m_programFolder))) {
+        line += " (runs on arrival)";
+    }
     setText(shownText(line));
-    emit connectedChanged(line.rfind("On ", 0) == 0);
+    emit connectedChanged(connected);
 }
 
 AddThisNetwork::AddThisNetwork(platform::Network& network, QWidget* parent)

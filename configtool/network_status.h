@@ -22,7 +22,10 @@ namespace corvale::tool {
 class NetworkStatus : public QLabel {
     Q_OBJECT
 public:
-    NetworkStatus(Database& database, platform::Network& network, QWidget* parent = nullptr);
+    // programFolder: where a watcher of this session keeps its lock, when
+    // the session names no runtime folder.
+    NetworkStatus(Database& database, platform::Network& network, std::string programFolder,
+                  QWidget* parent = nullptr);
     ~NetworkStatus() override;
 
     // Looks again at the network and the database.
@@ -37,6 +40,7 @@ private:
 
     Database& m_database;
     platform::Network& m_network;
+    std::string m_programFolder;
     int m_notices = -1;
     QSocketNotifier* m_noticeReady = nullptr;
     QFileSystemWatcher m_fileWatcher;
@@ -49,7 +53,8 @@ std::string engineRefusal(const std::string& databasePath);
 // The line for the network now: "On ADDRESS (gateway GATEWAY, HARDWARE;
 // Wi-Fi "NAME"): the list of KEY", "No network: the disconnected list" or
 // "On ADDRESS: no list matches"; or, when the engine would refuse the
-// database, that it will and why.
+// database, that it will and why. With a watcher running for this session,
+// " (runs on arrival)" follows a list.
 std::string describeWhatWouldRun(Database& database, platform::Network& network);
 
 // One entry that can be made for the network the machine is on now, and what

@@ -36,13 +36,20 @@ chmod +x "$home/item"
 sqlite3 "$folder/corvale.mdb" "insert into IPs (IPaddress) values ('10.9.8.7');
     insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values (1,'$home/item','$home',1);"
 
+# The entry keeps the engine watching; the session's end stops it.
 exec_line=$(sed -n 's/^Exec=//p' "$autostart")
-ip netns exec "$machine" env -i HOME="$home" PATH=/usr/bin:/bin sh -c "$exec_line" || fail "the engine failed"
+[[ "$exec_line" == *" --watch --wait-for-network=20" ]] || fail "autostart Exec: $exec_line"
+mkdir -m 700 "$home/run"
+ip netns exec "$machine" env -i HOME="$home" XDG_RUNTIME_DIR="$home/run" PATH=/usr/bin:/bin \
+    sh -c "exec $exec_line" &
+watcher=$!
 for _ in $(seq 1000); do
     [[ -f "$home/ran" ]] && break
     sleep 0.01
 done
 [[ -f "$home/ran" ]] || fail "the item did not start"
+kill -TERM "$watcher"
+wait "$watcher" || fail "the watcher did not end with status 0 at the session's end"
 
 said=$("$source_dir/build.sh" uninstall)
 [[ "$said" == *"Your database is kept: $folder/corvale.mdb"* ]] || fail "uninstall said: $said"

@@ -4,6 +4,7 @@
 #include "configtool/network_status.h"
 #include "configtool/vb_list_box.h"
 #include "platform/folders.h"
+#include "shared/watch_lock.h"
 #include "tests/support/test_support.h"
 
 #include <QAction>
@@ -269,6 +270,21 @@ private slots:
         button->menu()->actions()[1]->trigger(); // once more: already on file
         QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
         QCOMPARE(tool.dialogs.messages[0].text, std::string("The IP is already on file."));
+
+        // A watcher of this session runs the list on arrival.
+        testsupport::TempDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.path()));
+        std::string holder;
+        const int lock = corvale::takeWatchLock(corvale::watchLockPath(tool.program.path()), holder);
+        QVERIFY(lock >= 0);
+        auto* status = window.findChild<corvale::tool::NetworkStatus*>("networkStatus");
+        status->refresh();
+        QVERIFY2(line->text().endsWith(": the list of wifi:Office WLAN (runs on arrival)"),
+                 qPrintable(line->text()));
+        close(lock);
+        status->refresh();
+        QVERIFY(!line->text().contains("runs on arrival"));
+        qunsetenv("XDG_RUNTIME_DIR");
 
         // Without a network there is nothing to add, and the button says so.
         network.isAlive = false;
