@@ -1,7 +1,6 @@
 #include "configtool/form2.h"
 
 #include "configtool/resources.h"
-#include "configtool/twips.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -13,13 +12,13 @@
 
 namespace corvale::tool {
 
-LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent) {
+LinkLabel::LinkLabel(Twips design, QWidget* parent) : QLabel(parent), m_twips(design) {
     setMouseTracking(true);
 }
 
 void LinkLabel::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    emit moved(twips(at.x()), twips(at.y()));
+    emit moved(m_twips.twips(at.x()), m_twips.twips(at.y()));
     QLabel::mouseMoveEvent(event);
 }
 
@@ -76,21 +75,22 @@ Form2::Form2(std::function<void()> contactAction, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("About Corvale");
     setWindowIcon(QIcon(":/corvale.png"));
-    setFixedSize(pixels(5850), pixels(3315));
+    setFixedSize(m_twips.pixels(5850), m_twips.pixels(3315));
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
     setAutoFillBackground(true);
 
-    Label1 = textLabel(new QLabel(this), "Label1", "Corvale", pixelRect(2124, 600, 3012, 612),
+    Label1 = textLabel(new QLabel(this), "Label1", "Corvale", m_twips.rect(2124, 600, 3012, 612),
                        designFont("Times New Roman", 24, true), QColor(255, 0, 0), Qt::white);
     Label6 =
-        textLabel(new QLabel(this), "Label6", "Version 1.6", pixelRect(3684, 1200, 1452, 252),
+        textLabel(new QLabel(this), "Label6", "Version 1.6", m_twips.rect(3684, 1200, 1452, 252),
                   designFont("Times New Roman", 10.5, true, true), QColor(0, 128, 0), QColor(0, 192, 192));
-    Label2 = textLabel(new QLabel(this), "Label2", "For support/feedback: ", pixelRect(1200, 1980, 2055, 255),
-                       designFont("MS Sans Serif", 9.75), palette.color(QPalette::Text), Qt::white);
+    Label2 =
+        textLabel(new QLabel(this), "Label2", "For support/feedback: ", m_twips.rect(1200, 1980, 2055, 255),
+                  designFont("MS Sans Serif", 9.75), palette.color(QPalette::Text), Qt::white);
     Label3 = static_cast<LinkLabel*>(
-        textLabel(new LinkLabel(this), "Label3", "Contact Us", pixelRect(3240, 1980, 1335, 255),
+        textLabel(new LinkLabel(m_twips, this), "Label3", "Contact Us", m_twips.rect(3240, 1980, 1335, 255),
                   designFont("MS Sans Serif", 9.75, false, false, true), kLinkTeal, Qt::white));
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -100,7 +100,7 @@ Form2::Form2(std::function<void()> contactAction, QWidget* parent)
 
     Command1 = new QPushButton("OK", this);
     Command1->setObjectName("Command1");
-    Command1->setGeometry(pixelRect(2280, 2760, 1335, 375));
+    Command1->setGeometry(m_twips.rect(2280, 2760, 1335, 375));
     QPalette face = Command1->palette();
     face.setColor(QPalette::Button, QColor(0, 192, 192));
     Command1->setPalette(face);

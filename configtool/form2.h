@@ -1,5 +1,7 @@
 #pragma once
 
+#include "configtool/twips.h"
+
 #include <QLabel>
 #include <QWidget>
 #include <functional>
@@ -13,7 +15,7 @@ namespace corvale::tool {
 class LinkLabel : public QLabel {
     Q_OBJECT
 public:
-    explicit LinkLabel(QWidget* parent = nullptr);
+    explicit LinkLabel(Twips design, QWidget* parent = nullptr);
 signals:
     void moved(int xTwips, int yTwips);
     void clicked();
@@ -21,6 +23,9 @@ signals:
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    Twips m_twips;
 };
 
 // The About box: product name, version and the contact link. A window of its
@@ -51,6 +56,7 @@ private:
     void setLinkColour(const QColor& colour);
 
     std::function<void()> m_contactAction;
+    Twips m_twips = Twips::here();
     QPixmap m_background;
     bool m_centred = false;
 };

@@ -36,16 +36,29 @@ constexpr int kWidthBesideLists = 1680;
 constexpr int kSmallestListWidth = 600;
 
 template <typename Widget>
-Widget* place(QWidget* parent, const char* name, int left, int top, int width, int height) {
+Widget* place(QWidget* parent, const Twips& design, const char* name, int left, int top, int width,
+              int height) {
     auto* widget = new Widget(parent);
     widget->setObjectName(name);
-    widget->setGeometry(pixelRect(left, top, width, height));
+    widget->setGeometry(design.rect(left, top, width, height));
     return widget;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const char* caption, int left, int top, int width,
-                    int height, bool enabled) {
-    auto* created = place<QPushButton>(parent, name, left, top, width, height);
+// Where the font here is wider than the design's, a control grows until its
+// text is drawn whole: to the right, or on both sides for one whose text is
+// centred.
+void growToText(QWidget* control, int needed, bool centred) {
+    if (needed <= control->width()) {
+        return;
+    }
+    const QRect box = control->geometry();
+    const int left = centred ? box.left() - (needed - box.width()) / 2 : box.left();
+    control->setGeometry(left, box.top(), needed, box.height());
+}
+
+QPushButton* button(QWidget* parent, const Twips& design, const char* name, const char* caption, int left,
+                    int top, int width, int height, bool enabled) {
+    auto* created = place<QPushButton>(parent, design, name, left, top, width, height);
     created->setText(caption);
     created->setEnabled(enabled);
     // Enter presses the button that has the focus, as on any desktop.
@@ -53,18 +66,21 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, int 
     return created;
 }
 
-QToolButton* pictureButton(QWidget* parent, const char* name, const char* caption, const QIcon& picture,
-                           int left, int top, bool enabled) {
-    auto* created = place<QToolButton>(parent, name, left, top, 1092, 660);
+QToolButton* pictureButton(QWidget* parent, const Twips& design, const char* name, const char* caption,
+                           const QIcon& picture, int left, int top, bool enabled) {
+    auto* created = place<QToolButton>(parent, design, name, left, top, 1092, 660);
     created->setText(caption);
     created->setIcon(picture);
     created->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     created->setEnabled(enabled);
+    QString text = created->text();
+    growToText(created, created->fontMetrics().horizontalAdvance(text.remove(u'&')) + 8, true);
     return created;
 }
 
-QLabel* label(QWidget* parent, const char* name, const char* caption, int left, int top, int width) {
-    auto* created = place<QLabel>(parent, name, left, top, width, 252);
+QLabel* label(QWidget* parent, const Twips& design, const char* name, const char* caption, int left, int top,
+              int width) {
+    auto* created = place<QLabel>(parent, design, name, left, top, width, 252);
     created->setText(caption);
     created->setAlignment(Qt::AlignRight | Qt::AlignTop);
     // Where the font here is wider than the design's, the label grows to the
@@ -84,46 +100,49 @@ Form3::Form3(ConnectionState& connection, Dialogs& dialogs, std::string programF
       m_programFolder(std::move(programFolder)) {
     loadResources();
     setObjectName("Form3");
-    // The design's sizes were made for a small dialog font.
+    // The design's sizes were made for a small dialog font; a larger one here
+    // makes the whole form grow with it.
     QFont small = font();
-    small.setPixelSize(11);
+    small.setPointSizeF(Twips::kDesignFontPoints);
     setFont(small);
+    m_twips = Twips::forFont(small);
     setWindowTitle("Startup Configuration");
     setWindowIcon(QIcon(":/corvale.png"));
-    resize(pixels(kDesignWidth), pixels(kDesignHeight));
+    resize(m_twips.pixels(kDesignWidth), m_twips.pixels(kDesignHeight));
     buildControls();
     connectHandlers();
 }
 
 void Form3::buildControls() {
     const QIcon folder(":/folder.png");
-    List1 = place<VbListBox>(this, "List1", 1320, 120, 1932, 1425);
-    Text1 = place<QLineEdit>(this, "Text1", 3600, 120, 1932, 288);
-    cmdAddIP = button(this, "cmdAddIP", "&Add IP", 4440, 480, 1092, 300, false);
-    cmdUpdate = button(this, "cmdUpdate", "&Update IP", 4440, 950, 1092, 300, false);
-    cmdDelIP = button(this, "cmdDelIP", "&Delete IP", 4440, 1420, 1092, 300, false);
-    Check1 = place<QCheckBox>(this, "Check1", 1320, 1800, 1812, 252);
+    List1 = place<VbListBox>(this, m_twips, "List1", 1320, 120, 1932, 1425);
+    Text1 = place<QLineEdit>(this, m_twips, "Text1", 3600, 120, 1932, 288);
+    cmdAddIP = button(this, m_twips, "cmdAddIP", "&Add IP", 4440, 480, 1092, 300, false);
+    cmdUpdate = button(this, m_twips, "cmdUpdate", "&Update IP", 4440, 950, 1092, 300, false);
+    cmdDelIP = button(this, m_twips, "cmdDelIP", "&Delete IP", 4440, 1420, 1092, 300, false);
+    Check1 = place<QCheckBox>(this, m_twips, "Check1", 1320, 1800, 1812, 252);
     Check1->setText("D&isconnected List");
+    growToText(Check1, Check1->sizeHint().width(), false);
     Check1->setToolTip("Startup list if no IP is detected.");
-    cmdUp = button(this, "cmdUp", "M&ove Up", 120, 2880, 1092, 300, false);
-    cmdDown = button(this, "cmdDown", "Mo&ve Down", 120, 3360, 1092, 300, false);
-    List2 = place<VbListBox>(this, "List2", 1320, 2160, 4212, 2010);
-    cmdTargetPath = pictureButton(this, "cmdTargetPath", "&Target App", folder, 1320, 4380, true);
-    cmdStartIn = pictureButton(this, "cmdStartIn", "&Start-in Path", folder, 2880, 4380, true);
+    cmdUp = button(this, m_twips, "cmdUp", "M&ove Up", 120, 2880, 1092, 300, false);
+    cmdDown = button(this, m_twips, "cmdDown", "Mo&ve Down", 120, 3360, 1092, 300, false);
+    List2 = place<VbListBox>(this, m_twips, "List2", 1320, 2160, 4212, 2010);
+    cmdTargetPath = pictureButton(this, m_twips, "cmdTargetPath", "&Target App", folder, 1320, 4380, true);
+    cmdStartIn = pictureButton(this, m_twips, "cmdStartIn", "&Start-in Path", folder, 2880, 4380, true);
     cmdStartIn->setToolTip("Optional; required only if different from the Target Path.");
-    cmdTestStart =
-        pictureButton(this, "cmdTestStart", "T&est Start", QIcon(":/corvale.png"), 4440, 4380, false);
-    Text2 = place<QLineEdit>(this, "Text2", 1320, 5160, 4212, 288);
-    Text3 = place<QLineEdit>(this, "Text3", 1320, 5520, 4212, 288);
-    cmdAddPath = button(this, "cmdAddPath", "Add &Path", 1320, 5880, 972, 300, false);
-    cmdUpdateList = button(this, "cmdUpdateList", "Upda&te", 2400, 5880, 972, 300, false);
-    cmdDelListItem = button(this, "cmdDelListItem", "&Delete", 3480, 5880, 972, 300, false);
-    cmdClose = button(this, "cmdClose", "&Close", 4560, 5880, 972, 300, true);
+    cmdTestStart = pictureButton(this, m_twips, "cmdTestStart", "T&est Start", QIcon(":/corvale.png"), 4440,
+                                 4380, false);
+    Text2 = place<QLineEdit>(this, m_twips, "Text2", 1320, 5160, 4212, 288);
+    Text3 = place<QLineEdit>(this, m_twips, "Text3", 1320, 5520, 4212, 288);
+    cmdAddPath = button(this, m_twips, "cmdAddPath", "Add &Path", 1320, 5880, 972, 300, false);
+    cmdUpdateList = button(this, m_twips, "cmdUpdateList", "Upda&te", 2400, 5880, 972, 300, false);
+    cmdDelListItem = button(this, m_twips, "cmdDelListItem", "&Delete", 3480, 5880, 972, 300, false);
+    cmdClose = button(this, m_twips, "cmdClose", "&Close", 4560, 5880, 972, 300, true);
 
-    Label1 = label(this, "Label1", "IP Address:", 300, 120, 972);
-    Label2 = label(this, "Label2", "Startup List:", 300, 2160, 972);
-    Label3 = label(this, "Label3", "Target Path:", 180, 5184, 1092);
-    Label5 = label(this, "Label5", "Start-in Path:", 180, 5544, 1092);
+    Label1 = label(this, m_twips, "Label1", "IP Address:", 300, 120, 972);
+    Label2 = label(this, m_twips, "Label2", "Startup List:", 300, 2160, 972);
+    Label3 = label(this, m_twips, "Label3", "Target Path:", 180, 5184, 1092);
+    Label5 = label(this, m_twips, "Label5", "Start-in Path:", 180, 5544, 1092);
 
     const QList<QWidget*> tabOrder = {List1, Text1,   cmdAddIP,   cmdUpdate,     cmdDelIP,       Check1,
                                       cmdUp, cmdDown, List2,      cmdTargetPath, cmdStartIn,     cmdTestStart,
@@ -192,12 +211,14 @@ bool Form3::confirmed(const QString& text) {
 
 void Form3::Form_Load() {
     QWidget* frame = parentWidget() ? parentWidget() : this;
-    frame->resize(pixels(kOuterWidth), pixels(kOuterHeight));
+    frame->resize(m_twips.pixels(kOuterWidth), m_twips.pixels(kOuterHeight));
     if (QWidget* mainWindow = frame->window(); mainWindow != frame) {
-        const int mainWidth = twips(mainWindow->frameGeometry().width());
-        const int mainHeight = twips(mainWindow->frameGeometry().height());
-        frame->move(pixels((mainWidth - kOuterWidth) / 2 - 100),
-                    pixels((mainHeight - kOuterHeight) / 2 - 400));
+        const int mainWidth = m_twips.twips(mainWindow->frameGeometry().width());
+        const int mainHeight = m_twips.twips(mainWindow->frameGeometry().height());
+        // A form larger than the window starts at its top left corner, so
+        // that its caption stays in reach of the scroll bars.
+        frame->move(std::max(0, m_twips.pixels((mainWidth - kOuterWidth) / 2 - 100)),
+                    std::max(0, m_twips.pixels((mainHeight - kOuterHeight) / 2 - 400)));
     }
     const bool anyAddress = db().openRecordset(st::allAddresses()).recordCount() > 0;
     if (anyAddress) {
@@ -226,10 +247,10 @@ void Form3::resizeEvent(QResizeEvent* event) {
 
 void Form3::Form_Resize() {
     const QWidget* frame = parentWidget() ? parentWidget() : this;
-    const int width = std::max(twips(frame->width()) - kWidthBesideLists, kSmallestListWidth);
+    const int width = std::max(m_twips.twips(frame->width()) - kWidthBesideLists, kSmallestListWidth);
     for (QWidget* control :
          {static_cast<QWidget*>(List2), static_cast<QWidget*>(Text2), static_cast<QWidget*>(Text3)}) {
-        control->resize(pixels(width), control->height());
+        control->resize(m_twips.pixels(width), control->height());
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "configtool/tool_caption.h"
+#include "configtool/twips.h"
 #include "platform/dialogs.h"
 #include "shared/database.h"
 #include "shared/statements.h"
@@ -117,6 +118,7 @@ private:
 
     ConnectionState& m_connection;
     Dialogs& m_dialogs;
+    Twips m_twips;
     std::string m_programFolder;
     int m_currentIPIndex = -1;
     int m_updatedItemIndex = -1;

@@ -50,10 +50,33 @@ MDIForm1::MDIForm1(Dialogs& dialogs, std::string programFolder, std::string cont
         }
     });
 
-    resize(pixels(kClientWidth), pixels(kClientHeight) + menuBar()->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect available = screen->availableGeometry();
-        move(available.center() - rect().center());
+    const Twips design = Twips::here();
+    resize(design.pixels(kClientWidth), design.pixels(kClientHeight) + menuBar()->sizeHint().height());
+    // A form that does not fit is scrolled to.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    fitOnScreen();
+}
+
+void MDIForm1::fitOnScreen() {
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
+    }
+    // Never larger than the screen's free area, frame included, and centred on it.
+    const QRect available = screen->availableGeometry();
+    const QSize frame = frameGeometry().size() - size();
+    resize(std::min(width(), available.width() - frame.width()),
+           std::min(height(), available.height() - frame.height()));
+    move(available.center() - QRect(QPoint(), size() + frame).center());
+}
+
+void MDIForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Only now is the window manager's frame known.
+    if (!m_fitted) {
+        m_fitted = true;
+        fitOnScreen();
     }
 }
 

@@ -57,9 +57,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildMenus();
+    void fitOnScreen();
     void exitSequence();
 
     Dialogs& m_dialogs;
@@ -74,6 +76,7 @@ private:
     QPointer<Form2> m_form2;
     bool m_loadingForm = false;
     bool m_exited = false;
+    bool m_fitted = false;
 };
 
 inline constexpr const char* kHelpFailedText =

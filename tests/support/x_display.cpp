@@ -53,9 +53,9 @@ XDisplay::XDisplay() {
         if (pipe(fds) != 0) {
             break;
         }
-        m_server = startProcess(
-            {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {}, "/",
-            "/dev/null", fds[1]);
+        m_server = startProcess({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp", "-noreset"},
+                                {}, "/", "/dev/null", fds[1]);
         close(fds[1]);
         // Xvfb writes the display number it took, then a newline.
         std::string number;
