@@ -88,7 +88,7 @@ Form2::Form2(std::function<void()> contactAction, QWidget* parent)
                   designFont("Times New Roman", 10.5, true, true), QColor(0, 128, 0), QColor(0, 192, 192));
     Label2 =
         textLabel(new QLabel(this), "Label2", "For support/feedback: ", m_twips.rect(1200, 1980, 2055, 255),
-                  designFont("MS Sans Serif", 9.75), palette.color(QPalette::Text), Qt::white);
+                  designFont("MS Sans Serif", 9.75), Qt::black, Qt::white);
     Label3 = static_cast<LinkLabel*>(
         textLabel(new LinkLabel(m_twips, this), "Label3", "Contact Us", m_twips.rect(3240, 1980, 1335, 255),
                   designFont("MS Sans Serif", 9.75, false, false, true), kLinkTeal, Qt::white));
@@ -102,7 +102,10 @@ Form2::Form2(std::function<void()> contactAction, QWidget* parent)
     Command1->setObjectName("Command1");
     Command1->setGeometry(m_twips.rect(2280, 2760, 1335, 375));
     QPalette face = Command1->palette();
+    // Its face is fixed, so its text is too: the palette's may be light.
     face.setColor(QPalette::Button, QColor(0, 192, 192));
+    face.setColor(QPalette::Active, QPalette::ButtonText, Qt::black);
+    face.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::black);
     Command1->setPalette(face);
     Command1->installEventFilter(this);
     // Enter presses OK when it has the focus, as on any desktop.

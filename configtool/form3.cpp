@@ -144,6 +144,18 @@ void Form3::buildControls() {
     Label3 = label(this, m_twips, "Label3", "Target Path:", 180, 5184, 1092);
     Label5 = label(this, m_twips, "Label5", "Start-in Path:", 180, 5544, 1092);
 
+    // A screen reader names each list and field by the label before it.
+    List1->setAccessibleName("IP Address");
+    Text1->setAccessibleName("IP Address");
+    Text1->setAccessibleDescription("The address to add, or to put in place of the selected one");
+    List2->setAccessibleName("Startup List");
+    Text2->setAccessibleName("Target Path");
+    Text3->setAccessibleName("Start-in Path");
+    Label1->setBuddy(List1);
+    Label2->setBuddy(List2);
+    Label3->setBuddy(Text2);
+    Label5->setBuddy(Text3);
+
     const QList<QWidget*> tabOrder = {List1, Text1,   cmdAddIP,   cmdUpdate,     cmdDelIP,       Check1,
                                       cmdUp, cmdDown, List2,      cmdTargetPath, cmdStartIn,     cmdTestStart,
                                       Text2, Text3,   cmdAddPath, cmdUpdateList, cmdDelListItem, cmdClose};
@@ -266,6 +278,18 @@ bool Form3::eventFilter(QObject* watched, QEvent* event) {
         if (pictureButton && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
             pictureButton->click();
             return true;
+        }
+        // Delete in a list does what the list's Delete button does, when it may.
+        if (key == Qt::Key_Delete) {
+            QPushButton* deleteButton = watched == List1   ? cmdDelIP
+                                        : watched == List2 ? cmdDelListItem
+                                                           : nullptr;
+            if (deleteButton) {
+                if (deleteButton->isEnabled()) {
+                    deleteButton->click();
+                }
+                return true;
+            }
         }
         break;
     }

@@ -2,12 +2,16 @@
 #include "configtool/mdi_form1.h"
 #include "platform/folders.h"
 #include "platform/qt_dialogs.h"
+#include "platform/qt_platform_choice.h"
 #include "shared/error_text.h"
 
 #include "shared/command_line.h"
 
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 constexpr const char* kUsage =
@@ -16,6 +20,16 @@ constexpr const char* kUsage =
     "\n"
     "  --help     print this text\n"
     "  --version  print the version\n";
+bool platformGiven(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0 ||
+            std::strncmp(argv[i], "-platform=", 10) == 0 || std::strncmp(argv[i], "--platform=", 11) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -28,9 +42,26 @@ int main(int argc, char** argv) {
         options.help ? std::fputs(kUsage, stdout) : std::printf("corvale %s\n", CORVALE_VERSION);
         return 0;
     }
-    QApplication app(argc, argv);
+    // Qt would abort with its own message where no display answers; a
+    // platform named on the command line is the user's own choice.
+    std::vector<std::string> arguments(argv, argv + argc);
+    if (!platformGiven(argc, argv)) {
+        std::string platforms;
+        if (const std::string why = corvale::platform::chooseUsablePlatform(platforms); !why.empty()) {
+            std::fprintf(stderr, "Cannot show windows: %s\n", why.c_str());
+            return 1;
+        }
+        arguments.insert(arguments.begin() + 1, {"-platform", platforms});
+    }
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) {
+        pointers.push_back(argument.data());
+    }
+    pointers.push_back(nullptr);
+    int count = static_cast<int>(arguments.size());
+    QApplication app(count, pointers.data());
     corvale::setPointerReset(corvale::platform::resetQtPointer);
-    corvale::platform::QtDialogs dialogs(argc, argv);
+    corvale::platform::QtDialogs dialogs(count, pointers.data());
 
     std::string programFolder;
     try {

@@ -3,6 +3,7 @@
 #include "configtool/form2.h"
 #include "configtool/form3.h"
 #include "configtool/network_status.h"
+#include "configtool/palette_contrast.h"
 #include "configtool/resources.h"
 #include "configtool/twips.h"
 #include "platform/folders.h"
@@ -33,6 +34,7 @@ MDIForm1::MDIForm1(Dialogs& dialogs, std::string programFolder, std::string cont
     setObjectName("MDIForm1");
     setWindowTitle(kToolCaption);
     setWindowIcon(QIcon(":/corvale.png"));
+    setPalette(withFainterDisabledText(palette()));
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName("mdiArea");
     m_mdiArea->setBackground(QColor(0, 192, 192));
@@ -98,7 +100,9 @@ void MDIForm1::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("menuFile");
     action(file, "menuFileConfigure", "&Configure", &MDIForm1::menuFileConfigure_Click);
-    action(file, "menuFileExit", "E&xit", &MDIForm1::menuFileExit_Click);
+    QAction* exit = action(file, "menuFileExit", "E&xit", &MDIForm1::menuFileExit_Click);
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    exit->setShortcutContext(Qt::ApplicationShortcut);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("menuHelp");

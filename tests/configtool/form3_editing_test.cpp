@@ -6,6 +6,7 @@
 
 #include "shared/statements.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <cstdio>
@@ -720,6 +721,46 @@ private slots:
             const QLabel* label = h.find<QLabel>(name);
             QVERIFY2(label->sizeHint().width() <= label->width(), name);
         }
+    }
+
+    void aScreenReaderNamesEachControlAndDeleteKeysAsk() {
+        FormHarness h;
+        const auto home = h.file.addAddress("10.1");
+        h.file.addAddress("10.2");
+        h.file.addConnectedItem(home, "/opt/a", "/opt", 1);
+        h.open();
+        const QList<std::pair<const char*, QString>> named = {
+            {"List1", "IP Address"},        {"Text1", "IP Address"},         {"List2", "Startup List"},
+            {"Text2", "Target Path"},       {"Text3", "Start-in Path"},      {"cmdDelIP", "Delete IP"},
+            {"cmdTestStart", "Test Start"}, {"Check1", "Disconnected List"},
+        };
+        for (const auto& [name, spoken] : named) {
+            QAccessibleInterface* control = QAccessible::queryAccessibleInterface(h.find<QWidget>(name));
+            QVERIFY2(control, name);
+            QCOMPARE(control->text(QAccessible::Name), spoken);
+        }
+
+        // Delete in the startup list asks first; No keeps the item.
+        h.click(h.list("List2"), 0);
+        QTest::keyClick(h.list("List2"), Qt::Key_Delete);
+        QCOMPARE(messageOf(h, 0), std::string("Are you sure you want to delete the selected path?"));
+        QCOMPARE(h.dialogs.messages[0].defaultButton, MessageAnswer::No);
+        QCOMPARE(h.rows("select TargetPath from ConnectedList"), QStringList{"/opt/a"});
+        h.dialogs.answers = {MessageAnswer::Yes};
+        h.click(h.list("List2"), 0);
+        QTest::keyClick(h.list("List2"), Qt::Key_Delete);
+        QCOMPARE(h.rows("select TargetPath from ConnectedList"), QStringList{});
+
+        // Delete in the address list deletes the address after the same question.
+        h.click(h.list("List1"), 0);
+        QTest::keyClick(h.list("List1"), Qt::Key_Delete);
+        QCOMPARE(h.dialogs.messages.size(), std::size_t{3});
+        QCOMPARE(h.dialogs.messages[2].defaultButton, MessageAnswer::No);
+        QCOMPARE(h.rows("select IPaddress from IPs order by IPaddress"), (QStringList{"10.1", "10.2"}));
+        h.dialogs.answers = {MessageAnswer::Yes};
+        h.click(h.list("List1"), 0);
+        QTest::keyClick(h.list("List1"), Qt::Key_Delete);
+        QCOMPARE(h.rows("select IPaddress from IPs"), QStringList{"10.2"});
     }
 };
 

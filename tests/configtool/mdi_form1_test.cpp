@@ -325,7 +325,9 @@ private slots:
         again.withDatabase();
         MDIForm1& other = again.make();
         other.startUp();
-        action(other, "menuFileExit")->trigger();
+        other.show();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QTest::keyClick(&other, Qt::Key_Q, Qt::ControlModifier); // File > Exit
         QVERIFY(other.connection().dbase == nullptr);
     }
 

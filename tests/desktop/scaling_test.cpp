@@ -1,10 +1,13 @@
 // The tool on a real X display (a server of the test's own) at the font
-// size or scale that ctest gives it (QT_FONT_DPI, QT_SCALE_FACTOR): every
-// label and button text is drawn whole, and the main window fits the screen.
+// size or scale that ctest gives it (QT_FONT_DPI, QT_SCALE_FACTOR), or
+// under a dark palette (DARK_PALETTE): every label and button text is drawn
+// whole and readable, a disabled button looks disabled, and the main window
+// fits the screen.
 // A screenshot of each setting lands in the screenshots folder.
 #include "configtool/form2.h"
 #include "configtool/form3.h"
 #include "configtool/mdi_form1.h"
+#include "configtool/palette_contrast.h"
 #include "tests/support/test_support.h"
 #include "tests/support/x_display.h"
 
@@ -22,12 +25,65 @@
 namespace {
 
 QString setting() {
-    for (const char* name : {"QT_FONT_DPI", "QT_SCALE_FACTOR"}) {
+    for (const char* name : {"QT_FONT_DPI", "QT_SCALE_FACTOR", "DARK_PALETTE"}) {
         if (const char* value = std::getenv(name)) {
             return QString(name) + "=" + value;
         }
     }
     return "default";
+}
+
+// A dark style's palette, as themes such as Adwaita-dark give it, with
+// disabled text left the colour of enabled text.
+QPalette darkPalette() {
+    QPalette dark;
+    const auto both = [&dark](QPalette::ColorRole role, QColor colour) {
+        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            dark.setColor(group, role, colour);
+        }
+    };
+    both(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    both(QPalette::WindowText, QColor(0xee, 0xee, 0xec));
+    both(QPalette::Base, QColor(0x2d, 0x2d, 0x2d));
+    both(QPalette::Text, QColor(0xee, 0xee, 0xec));
+    both(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+    both(QPalette::ButtonText, QColor(0xee, 0xee, 0xec));
+    both(QPalette::Highlight, QColor(0x15, 0x53, 0x9e));
+    both(QPalette::HighlightedText, Qt::white);
+    return dark;
+}
+
+// Why a control's text is hard to read, or looks enabled while it is not.
+QString unreadable(const QWidget* control) {
+    const bool isButton = qobject_cast<const QAbstractButton*>(control) != nullptr;
+    const bool isText = qobject_cast<const QLabel*>(control) || qobject_cast<const QCheckBox*>(control);
+    if (!isButton && !isText) {
+        return {};
+    }
+    const QPalette& palette = control->palette();
+    const auto text =
+        isButton && !qobject_cast<const QCheckBox*>(control) ? QPalette::ButtonText : QPalette::WindowText;
+    const auto ground = text == QPalette::ButtonText ? QPalette::Button : QPalette::Window;
+    const double enabled = corvale::tool::contrastRatio(palette.color(QPalette::Active, text),
+                                                        palette.color(QPalette::Active, ground));
+    // Large text is readable at less contrast. The version line is the
+    // design's own green on teal, whatever the palette.
+    const QFont font = control->font();
+    const bool large = font.pointSizeF() >= 18 || (font.bold() && font.pointSizeF() >= 14);
+    const double needed = control->objectName() == "Label6" ? 2.0 : large ? 3.0 : 4.5;
+    if (control->isEnabled()) {
+        return enabled >= needed
+                   ? QString()
+                   : QString("%1 has a contrast of only %2").arg(control->objectName()).arg(enabled);
+    }
+    const double disabled = corvale::tool::contrastRatio(palette.color(QPalette::Disabled, text),
+                                                         palette.color(QPalette::Disabled, ground));
+    return disabled < 0.75 * enabled && disabled >= 1.5
+               ? QString()
+               : QString("disabled %1 has a contrast of %2 against %3 when enabled")
+                     .arg(control->objectName())
+                     .arg(disabled)
+                     .arg(enabled);
 }
 
 // Why a control's text is not drawn whole, or empty.
@@ -87,6 +143,9 @@ private slots:
                 if (const QString why = cut(control); !why.isEmpty()) {
                     problems << why;
                 }
+                if (const QString why = unreadable(control); !why.isEmpty()) {
+                    problems << why;
+                }
             }
         }
         const QWidget* formFrame = window.form3()->parentWidget();
@@ -120,6 +179,9 @@ int main(int argc, char** argv) {
     setenv("DISPLAY", display.display().c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     QApplication app(argc, argv);
+    if (std::getenv("DARK_PALETTE")) {
+        QApplication::setPalette(darkPalette());
+    }
     ScalingTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -524,4 +524,32 @@ TEST(CommandLine, BothProgramsAnswerHelpAndVersionAndRefuseUnknownOptions) {
     EXPECT_EQ(badWait.first, 64);
 }
 
+// Without a display that answers, the tool says so in one line and ends,
+// instead of Qt's abort: a Wayland socket left behind by a compositor that
+// is gone, a platform that shows nobody anything, an X display nobody serves.
+TEST(CommandLine, ToolWithoutAUsableDisplaySaysSoAndEnds) {
+    TempDir program;
+    testsupport::installPrograms(program.path());
+    const std::string stale = program / "wayland-stale";
+    const int socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", stale.c_str());
+    ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(socketFd); // the file stays; nobody listens
+    for (const std::string& session : {"WAYLAND_DISPLAY=" + stale + " XDG_RUNTIME_DIR=" + program.path(),
+                                      std::string("QT_QPA_PLATFORM=offscreen"), std::string("DISPLAY=:98")}) {
+        if (session == "DISPLAY=:98" && fs::exists("/tmp/.X11-unix/X98")) {
+            continue;
+        }
+        const auto result =
+            testsupport::runCapturing("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + session +
+                                      " " + (program / "corvale") + " 2>&1");
+        EXPECT_EQ(result.first, 1) << session << ": " << result.second;
+        EXPECT_EQ(result.second.rfind("Cannot show windows: no window platform can be used (", 0), 0u)
+            << result.second;
+        EXPECT_EQ(std::count(result.second.begin(), result.second.end(), '\n'), 1) << result.second;
+    }
+}
+
 } // namespace
