@@ -70,6 +70,7 @@ void Engine::startPrograms() {
         // for them; it resolves the gateway only where a run would.
         const corvale::ListChoice choice = corvale::chooseList(
             *m_connection.dbase, result, m_discovery.identity(), {m_report != nullptr, true});
+        m_choice = choice;
         if (m_report) {
             reportChoice(choice);
         }
@@ -133,6 +134,7 @@ void Engine::runList(const corvale::Query& query) {
                         m_report(std::string("Item: ") + kNoTarget + "\n  cannot start: no target");
                     } else {
                         m_failedPrograms.push_back(kNoTarget);
+                        m_failureReasons.push_back(std::string(kNoTarget) + ": no target");
                     }
                     continue;
                 }
@@ -152,6 +154,7 @@ void Engine::runList(const corvale::Query& query) {
                 // A watcher runs lists again and again: a program still
                 // running from an earlier list is not started twice.
                 if (m_passOverRunning && running) {
+                    ++m_passedOver;
                     continue;
                 }
                 const corvale::LaunchResult result =
@@ -159,7 +162,12 @@ void Engine::runList(const corvale::Query& query) {
                                     corvale::platform::ChildHandling::StarterEndsSoon, m_programFolder);
                 if (!corvale::launchSucceeded(result)) {
                     m_failedPrograms.push_back(corvale::printablePath(targetPath));
-                } else if (!result.missingStartIn.empty()) {
+                    m_failureReasons.push_back(corvale::printablePath(targetPath) + ": " +
+                                               corvale::launchFailureReason(result));
+                    continue;
+                }
+                ++m_started;
+                if (!result.missingStartIn.empty()) {
                     const std::string note = std::string(kCaption) + ": " +
                                              corvale::printablePath(targetPath) + ": " +
                                              corvale::missingStartInNote(startInPath, m_programFolder) + "\n";
@@ -167,11 +175,83 @@ void Engine::runList(const corvale::Query& query) {
                 }
             }
         }
+        if (m_report) {
+            if (items.recordCount() == 0) {
+                reportNothingStarts();
+            }
+            return;
+        }
+        // Written before any message, which may wait for a person a long time.
+        writeSummary(static_cast<std::size_t>(items.recordCount()));
         if (!m_failedPrograms.empty()) {
             showFailedPrograms();
         }
     } catch (const std::exception& failure) {
         trap(failure);
+    }
+}
+
+namespace {
+
+// Where the run found itself and which list it took, in words: "on ADDRESS
+// (gateway GATEWAY): the list of KEY".
+std::string networkAndList(const corvale::ListChoice& choice, const std::string& gateway) {
+    if (choice.disconnected) {
+        return "with no usable address: the disconnected list";
+    }
+    const std::string where =
+        "on " + choice.address + (gateway.empty() ? " (no default gateway)" : " (gateway " + gateway + ")");
+    return where + (choice.onFile ? ": the list of " + choice.key : ": no entry matches");
+}
+
+} // namespace
+
+void Engine::writeSummary(std::size_t items) {
+    if (!m_choice) {
+        return;
+    }
+    std::string line = std::string("brisken: ") + networkAndList(*m_choice, m_discovery.lastGateway());
+    if (items == 0) {
+        line +=
+            m_choice->onFile || m_choice->disconnected ? " is empty: nothing started" : ": nothing started";
+    } else {
+        line += ": " + std::to_string(m_started) + " started";
+        if (m_passedOver > 0) {
+            line += ", " + std::to_string(m_passedOver) + " passed over (already running)";
+        }
+        if (!m_failureReasons.empty()) {
+            line += ", " + std::to_string(m_failureReasons.size()) + " failed: ";
+            for (std::size_t i = 0; i < m_failureReasons.size(); ++i) {
+                line += (i == 0 ? "" : "; ") + m_failureReasons[i];
+            }
+        }
+    }
+    line += "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void Engine::reportNothingStarts() {
+    if (!m_choice) {
+        return;
+    }
+    const corvale::ListChoice& choice = *m_choice;
+    if (choice.disconnected) {
+        m_report("Nothing will start: the disconnected list is empty");
+    } else if (choice.onFile) {
+        m_report("Nothing will start: the list of " + choice.key + " is empty");
+    } else {
+        m_report("Nothing will start: no entry matches " + choice.address);
+    }
+    corvale::Recordset entries = m_connection.dbase->openRecordset(statements::allAddresses());
+    if (entries.recordCount() == 0) {
+        m_report("Entries on file: none");
+        return;
+    }
+    m_report("Entries on file:");
+    for (; !entries.eof(); entries.moveNext()) {
+        const corvale::Field entry = entries.field("IPaddress");
+        m_report("  " + (entry.isNull() ? std::string("(empty)") : corvale::printablePath(entry.text())));
     }
 }
 
@@ -206,8 +286,6 @@ void Engine::showFailedPrograms() {
     }
     if (m_failedPrograms.size() > kFailuresShown) {
         shown += "\n- and " + std::to_string(m_failedPrograms.size() - kFailuresShown) + " more";
-        const std::string log = std::string(kCaption) + ": " + whole + "\n";
-        std::fwrite(log.data(), 1, log.size(), stderr);
     }
     show(shown);
 }

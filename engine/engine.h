@@ -68,6 +68,10 @@ private:
     void runConnectedList(const std::string& key);
     void reportChoice(const corvale::ListChoice& choice);
     void showFailedPrograms();
+    // The one line on standard error that says what the run did.
+    void writeSummary(std::size_t items);
+    // For a dry run whose list starts nothing: why, and the entries on file.
+    void reportNothingStarts();
     // The process that already runs the program at path, if one of this
     // user's does.
     std::optional<pid_t> alreadyRunning(const std::string& path);
@@ -79,6 +83,10 @@ private:
     std::string m_programFolder;
     corvale::ConnectionState m_connection;
     std::vector<std::string> m_failedPrograms;
+    std::optional<corvale::ListChoice> m_choice;
+    std::size_t m_started = 0;
+    std::size_t m_passedOver = 0;
+    std::vector<std::string> m_failureReasons; // "PATH: why", in the list's order
     bool m_trapped = false;
     std::function<void(const std::string&)> m_report;
     std::function<void()> m_waitForNetwork;

@@ -13,11 +13,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brisken [--dry-run] [--wait-for-network=SECONDS] [--watch [--settle=SECONDS]]\n"
+    "Usage: brisken [--dry-run [--address=A.B.C.D]] [--wait-for-network=SECONDS]\n"
+    "               [--watch [--settle=SECONDS]]\n"
     "Starts the programs and documents listed, in Corvale, for the network this machine is on.\n"
     "\n"
     "  --dry-run                   print the database, the network, the list that matches and\n"
     "                              whether each item could start now; start nothing\n"
+    "  --address=A.B.C.D           with --dry-run: answer for that address, without looking at\n"
+    "                              the network\n"
     "  --wait-for-network=SECONDS  when no adapter has a default gateway yet, wait up to SECONDS\n"
     "                              for one before choosing the list\n"
     "  --watch                     after that run, stay and run the list of each network the\n"
@@ -33,9 +36,22 @@ void print(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
+// An address given on the command line, in place of the network's.
+class GivenAddress : public corvale::AddressDiscovery {
+public:
+    explicit GivenAddress(std::string address) : m_address(std::move(address)) {}
+    std::string discoverIP() override { return "IP Address:" + m_address; }
+    std::string lastFinding() const override {
+        return "address " + m_address + ", as given (the network is not looked at)";
+    }
+
+private:
+    std::string m_address;
+};
+
 // One run of the engine, as at logon.
 int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRun,
-            const brisken::RunSettings& settings) {
+            const std::optional<std::string>& address, const brisken::RunSettings& settings) {
     corvale::platform::reapChildrenAsTheyEnd();
     corvale::platform::LazyQtDialogs windows(argc, argv);
     corvale::platform::StderrDialogs terminal;
@@ -46,8 +62,10 @@ int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRu
     corvale::platform::NetlinkNetwork network;
     corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
                                         [&windows] { windows.processPendingEvents(); });
-    brisken::Engine engine(dialogs, discovery, programFolder);
-    if (settings.waitForNetworkSeconds) {
+    GivenAddress given(address.value_or(""));
+    brisken::Engine engine(dialogs, address ? static_cast<corvale::AddressDiscovery&>(given) : discovery,
+                           programFolder);
+    if (settings.waitForNetworkSeconds && !address) {
         engine.waitForNetworkFirst([&network, seconds = *settings.waitForNetworkSeconds] {
             network.waitForGateway(std::chrono::seconds(seconds));
         });
@@ -97,7 +115,7 @@ int main(int argc, char** argv) {
         return brisken::kExitTrapped;
     }
     const brisken::Run run = [&](const brisken::RunSettings& settings) {
-        return runOnce(argc, argv, programFolder, options.dryRun, settings);
+        return runOnce(argc, argv, programFolder, options.dryRun, options.address, settings);
     };
     if (options.watch) {
         return brisken::watch(programFolder, std::chrono::seconds(options.settleSeconds),

@@ -1,5 +1,6 @@
 #include "shared/command_line.h"
 
+#include <arpa/inet.h>
 #include <charconv>
 #include <cstring>
 
@@ -24,6 +25,7 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
     CommandLine line;
     const std::string waitOption = "--wait-for-network=";
     const std::string settleOption = "--settle=";
+    const std::string addressOption = "--address=";
     for (int i = 1; i < argc && line.error.empty(); ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -49,6 +51,14 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
             } else {
                 line.settleSeconds = *settle;
             }
+        } else if (engine && argument.rfind(addressOption, 0) == 0) {
+            const std::string address = argument.substr(addressOption.size());
+            in_addr parsed{};
+            if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
+                line.error = "--address takes an IPv4 address such as 10.20.0.5, not '" + address + "'";
+            } else {
+                line.address = address;
+            }
         } else if (engine || argument.rfind("--", 0) == 0) {
             line.error = "unknown option '" + argument + "'";
         }
@@ -59,6 +69,9 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
                 line.error = "--settle is for --watch";
             }
         }
+    }
+    if (line.error.empty() && line.address && !line.dryRun) {
+        line.error = "--address is for --dry-run: a run starts the list of the network the machine is on";
     }
     if (line.error.empty() && line.watch && line.dryRun) {
         line.error = "--dry-run starts nothing, so there is nothing to watch for: leave out --watch";

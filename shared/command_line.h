@@ -15,6 +15,8 @@ struct CommandLine {
     std::optional<int> waitForNetworkSeconds;
     bool watch = false;
     int settleSeconds = 10;
+    // With --dry-run: the address to answer for, instead of the network's.
+    std::optional<std::string> address;
     // The first argument that was not understood, with why; empty when all were.
     std::string error;
 };
@@ -22,7 +24,7 @@ struct CommandLine {
 // Reads the options of both programs. The engine takes every argument as its
 // own; the tool only those that begin with "--" (Qt takes its own "-style"
 // arguments), and none of --dry-run, --wait-for-network, --watch and
-// --settle.
+// --settle (nor --address, which goes with --dry-run).
 CommandLine readCommandLine(int argc, char** argv, bool engine);
 
 } // namespace corvale

@@ -71,9 +71,14 @@ private:
 
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath,
                     [[maybe_unused]] int ncmdshow, LaunchSystem& system) {
+    const auto failed = [](std::string text, std::string reason) {
+        LaunchResult result = LaunchResult::message(std::move(text));
+        result.reason = std::move(reason);
+        return result;
+    };
     if (targetPath.find('\0') != std::string::npos) {
-        return LaunchResult::message("Cannot start " + printablePath(targetPath) + ": its path " +
-                                     kNulInPath + ".");
+        return failed("Cannot start " + printablePath(targetPath) + ": its path " + kNulInPath + ".",
+                      std::string("its path ") + kNulInPath);
     }
     try {
         system.enterProgramFolder();
@@ -90,12 +95,20 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
             return true;
         } catch (const platform::OutOfResources& failure) {
             // Opening it as a document would need a process just the same.
-            result = LaunchResult::message(he(failure));
+            result = failed(he(failure), "no room for a process");
             return false;
         } catch (const std::exception& failure) {
             ++failures;
-            result = LaunchResult::message(failures == 1 ? kTryAgain : he(failure));
-            return failures == 1;
+            if (failures == 1) {
+                result = LaunchResult::message(kTryAgain);
+                return true;
+            }
+            // Only a start-in folder that is missing comes before a second
+            // failure: the target is missing too, or is no program.
+            result = failed(he(failure), getShortPath(targetPath).empty()
+                                             ? std::string("no such file")
+                                             : "missing folder " + printablePath(startInPath));
+            return false;
         }
     };
 
@@ -126,6 +139,33 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
                     platform::ChildHandling handling, const std::string& programFolder) {
     SystemLauncher system(handling, programFolder);
     return execIt(startInPath, targetPath, ncmdshow, system);
+}
+
+std::string launchFailureReason(const LaunchResult& result) {
+    if (!result.reason.empty()) {
+        return result.reason;
+    }
+    if (result.kind != LaunchResult::Kind::ShellCode) {
+        return result.text;
+    }
+    namespace sc = platform::shell_code;
+    switch (result.number) {
+    case sc::kFileNotFound:
+    case sc::kPathNotFound:
+        return "no such file";
+    case sc::kBadFormat:
+        return "not a regular file";
+    case sc::kNoAssociation:
+        return "no application for its type";
+    case sc::kTimedOut:
+        return "the session bus did not answer";
+    case sc::kAccessDenied:
+        return "access denied";
+    case sc::kLaunchFailed:
+        return "its application failed to start";
+    default:
+        return "the desktop cannot open it (code " + std::to_string(result.number) + ")";
+    }
 }
 
 std::string missingStartInNote(const std::string& startIn, const std::string& programFolder) {

@@ -20,6 +20,9 @@ struct LaunchResult {
     // The start-in folder that could not be entered, when the item was
     // started all the same (in the program folder).
     std::string missingStartIn{};
+    // Why a start failed, in a few words, where execIt knows it better than
+    // the text or the code tell (launchFailureReason).
+    std::string reason{};
 
     static LaunchResult processId(std::int64_t pid) { return {Kind::ProcessId, pid, {}}; }
     static LaunchResult shellCode(int code) { return {Kind::ShellCode, code, {}}; }
@@ -31,6 +34,11 @@ inline constexpr const char* kTryAgain = "try again";
 // The one judgement of a launch for every caller: a process identifier always
 // means started, a return code only above 32, a text never.
 bool launchSucceeded(const LaunchResult& result);
+
+// Why a start that did not succeed failed, in a few words: "no such file",
+// "missing folder F", "no application for its type", "not a regular file",
+// "no room for a process", or the system's description.
+std::string launchFailureReason(const LaunchResult& result);
 
 // An existing file's absolute path; empty when the file does not exist.
 std::string getShortPath(const std::string& path);

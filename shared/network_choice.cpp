@@ -39,6 +39,10 @@ std::string NetworkDiscovery::networkAlive() {
     return m_network.alive() ? "The system is connected to a network" : kNoConnection;
 }
 
+std::string NetworkDiscovery::lastGateway() const {
+    return m_adapter && isRealGateway(m_adapter->gateway) ? m_adapter->gateway : std::string();
+}
+
 std::string NetworkDiscovery::discoverIP() {
     m_adapter.reset();
     if (networkAlive() == kNoConnection) {

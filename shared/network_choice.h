@@ -33,6 +33,9 @@ public:
     // What the last discoverIP() found, in words: the adapter chosen with its
     // address and gateway, or why the machine counts as disconnected.
     virtual std::string lastFinding() const { return {}; }
+    // The default gateway of the adapter the last discoverIP() chose; empty
+    // when it chose none or that adapter has none.
+    virtual std::string lastGateway() const { return {}; }
     // The identity of the adapter the last discoverIP() chose; none when it
     // chose none or cannot tell.
     virtual NetworkIdentity* identity() { return nullptr; }
@@ -56,6 +59,7 @@ public:
     std::string networkAlive();
     std::string discoverIP() override;
     std::string lastFinding() const override { return m_finding; }
+    std::string lastGateway() const override;
     NetworkIdentity* identity() override { return m_adapter ? this : nullptr; }
     // The adapter the last discoverIP() took, if it took one.
     const std::optional<platform::Adapter>& lastAdapter() const { return m_adapter; }

@@ -293,6 +293,40 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
     EXPECT_FALSE(fs::exists(program / "record")) << "a dry run started something";
 }
 
+// A real run tells the session's journal, on standard error, where it was,
+// which list it took and why each failed item did not start.
+TEST_F(EngineOnANetwork, RunSummarySaysTheNetworkTheListAndWhyEachItemFailed) {
+    machine.addInterface("eth0", "10.20.0.5/16", "10.20.0.1");
+    const auto ipid = db->addAddress("10.20");
+    db->addConnectedItem(ipid, item("tool"), program.path(), 1);
+    db->addConnectedItem(ipid, "/usr/bin/xclokc", program.path(), 2);
+    testsupport::writeFile(program / "notes.txt", "a document\n");
+    db->addConnectedItem(ipid, program / "notes.txt", program / "no-folder", 3);
+    testsupport::writeFile(program / "notes.unknown-type", std::string(64, '\x01'));
+    db->addConnectedItem(ipid, program / "notes.unknown-type", program.path(), 4);
+    const testsupport::OwnDesktop desktop;
+    std::string desktopVariables;
+    for (const std::string& variable : desktop.environment()) {
+        desktopVariables += " " + variable;
+    }
+    const auto [status, output] = testsupport::runCapturing(
+        "ip netns exec " + machine.name() +
+        " env -i PATH=/usr/bin:/bin DISPLAY=:31999 HOME=" + program.path() + desktopVariables +
+        " CORVALE_RECORD=" + (program / "record") + " " + (program / "brisken") + " 2>&1");
+    testsupport::reapChildren();
+    EXPECT_EQ(status, 0);
+    const std::string summary = "brisken: on 10.20.0.5 (gateway 10.20.0.1): the list of 10.20: 1 started, 3 "
+                                "failed: /usr/bin/xclokc: no such file; " +
+                                (program / "notes.txt") + ": missing folder " + (program / "no-folder") +
+                                "; " + (program / "notes.unknown-type") + ": no application for its type\n";
+    EXPECT_EQ(output.rfind(summary, 0), 0u) << output;
+    // The message keeps its own words, after the summary.
+    EXPECT_NE(output.find("Brisken: This program failed to start correctly: \n- /usr/bin/xclokc\n- " +
+                          (program / "notes.txt")),
+              std::string::npos)
+        << output;
+}
+
 TEST_F(EngineOnANetwork, WaitForNetworkRunsTheListOfTheGatewayThatComesAfterTheStart) {
     machine.addInterface("eth0", "192.168.1.20/24");
     addressList("192.168.1.20", "office");
@@ -480,7 +514,13 @@ TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
 
     kill(watcher, SIGTERM);
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
-    EXPECT_EQ(testsupport::readFile(program / "errors"), "");
+    // One summary for each run, and no failure in any.
+    const std::string errors = testsupport::readFile(program / "errors");
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 4) << errors;
+    EXPECT_NE(errors.find("brisken: with no usable address: the disconnected list: 1 started\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(errors.find("failed"), std::string::npos) << errors;
 }
 
 TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
