@@ -1,5 +1,6 @@
 #include "configtool/form3.h"
 
+#include "configtool/entry_warnings.h"
 #include "configtool/form3_text.h"
 #include "configtool/resources.h"
 #include "configtool/twips.h"
@@ -143,6 +144,9 @@ void Form3::buildControls() {
     Label2 = label(this, m_twips, "Label2", "Startup List:", 300, 2160, 972);
     Label3 = label(this, m_twips, "Label3", "Target Path:", 180, 5184, 1092);
     Label5 = label(this, m_twips, "Label5", "Start-in Path:", 180, 5544, 1092);
+
+    List1->markWarnings(addressEntryWarning);
+    List2->markWarnings([this](const QString& target) { return targetWarning(target, m_programFolder); });
 
     // A screen reader names each list and field by the label before it.
     List1->setAccessibleName("IP Address");

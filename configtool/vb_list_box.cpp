@@ -1,7 +1,9 @@
 #include "configtool/vb_list_box.h"
 
+#include <QIcon>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <QStyle>
 #include <utility>
 
 namespace corvale::tool {
@@ -42,6 +44,27 @@ qint64 VbListBox::keyOf(const QListWidgetItem* entry) {
 void VbListBox::addEntry(const QString& text, qint64 data) {
     auto* entry = new QListWidgetItem(text, this);
     entry->setData(Qt::UserRole, data);
+    judge(entry);
+}
+
+void VbListBox::markWarnings(std::function<QString(const QString&)> warning) {
+    m_warning = std::move(warning);
+    connect(this, &QListWidget::itemChanged, this, &VbListBox::judge, Qt::UniqueConnection);
+    for (int row = 0; row < count(); ++row) {
+        judge(item(row));
+    }
+}
+
+void VbListBox::judge(QListWidgetItem* entry) {
+    if (!m_warning || !entry) {
+        return;
+    }
+    const QString warning = m_warning(entry->text());
+    if (warning == entry->toolTip()) {
+        return; // nothing to change, and no change that would judge it again
+    }
+    entry->setToolTip(warning);
+    entry->setIcon(warning.isEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
 }
 
 void VbListBox::setItemData(int row, qint64 data) {

@@ -2,6 +2,7 @@
 
 #include <QListWidget>
 #include <QSet>
+#include <functional>
 
 namespace corvale::tool {
 
@@ -24,6 +25,10 @@ public:
     static qint64 keyOf(const QListWidgetItem* entry);
     // Adds an entry at the bottom; the data travels with it.
     void addEntry(const QString& text, qint64 data);
+    // Entries for which warning gives a text carry a warning mark, with the
+    // text as their tooltip; judged as they are added and whenever their
+    // text changes.
+    void markWarnings(std::function<QString(const QString&)> warning);
     // Sets the data of the entry at row.
     void setItemData(int row, qint64 data);
     // The selected entries, from the top.
@@ -60,6 +65,8 @@ private:
     // A press below the last entry, and the drag and release that follow it:
     // the old list box kept its selection there.
     bool m_pressOutsideEntries = false;
+    std::function<QString(const QString&)> m_warning;
+    void judge(QListWidgetItem* entry);
     template <typename Action> void userAction(Action action);
 };
 

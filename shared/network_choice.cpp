@@ -183,6 +183,38 @@ std::vector<std::string> split(const std::string& text, char separator) {
     }
 }
 
+} // namespace
+
+std::string whyEntryNeverMatches(const std::string& entry) {
+    if (const std::optional<IdentityEntry> identity = identityEntry(entry)) {
+        return identity->problem;
+    }
+    if (entry.empty()) {
+        return "it is empty";
+    }
+    const std::vector<std::string> numbers = split(entry, '.');
+    const std::string form = "it is not an address nor its leading one to three numbers (numbers from 0 to "
+                             "255 joined by dots, such as 192.168.1 or 10.20.0.5)";
+    if (numbers.size() > 4) {
+        return form;
+    }
+    for (const std::string& number : numbers) {
+        if (number.empty() || number.size() > 3 ||
+            number.find_first_not_of("0123456789") != std::string::npos) {
+            return form;
+        }
+        if (number.size() > 1 && number[0] == '0') {
+            return number + " begins with a zero, which no number of an address does";
+        }
+        if (std::stoi(number) > 255) {
+            return number + " is larger than 255, which no number of an address is";
+        }
+    }
+    return {};
+}
+
+namespace {
+
 // The leading count numbers of a dotted address, joined by dots.
 std::string leadingNumbers(const std::string& address, std::size_t count) {
     const std::vector<std::string> numbers = split(address, '.');

@@ -91,6 +91,12 @@ struct IdentityEntry {
 // of letters); nothing for any other text, which is an address entry.
 std::optional<IdentityEntry> identityEntry(const std::string& text);
 
+// Why the engine can never choose the list of an entry of IPs, in words;
+// empty when it can: a dotted address or its leading one to three numbers
+// (each 0 to 255, written without leading zeros, as addresses are), or a
+// well-formed identity entry.
+std::string whyEntryNeverMatches(const std::string& entry);
+
 // When the choice looks the identities up: a run asks only for those that
 // entries on file could match; the dry run and the tool's status line ask
 // for both, to show them. The kernel is made to resolve the gateway only for

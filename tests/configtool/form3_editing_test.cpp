@@ -723,6 +723,52 @@ private slots:
         }
     }
 
+    void entriesTheEngineCannotUseAreMarkedAndKeepTheirText() {
+        FormHarness h;
+        const QStringList stored = {"010.1",         "10.20",      "10.20.0.0/16",
+                                    "192.168.1.300", "gateway:zz", "wifi:Home"};
+        for (const QString& entry : stored) {
+            h.file.addAddress(entry.toStdString());
+        }
+        const auto ipid = h.file.addAddress("10.1");
+        testsupport::writeFile(h.dir / "tool", "#!/bin/sh\n");
+        h.file.addConnectedItem(ipid, "/opt/missing/app", "/opt", 1);
+        h.file.addConnectedItem(ipid, "tool", "", 2); // found in the program folder
+        h.open();
+        auto* list1 = h.list("List1");
+        QMap<QString, QString> warnings;
+        for (int row = 0; row < list1->count(); ++row) {
+            QCOMPARE(list1->item(row)->icon().isNull(), list1->item(row)->toolTip().isEmpty());
+            warnings[list1->item(row)->text()] = list1->item(row)->toolTip();
+        }
+        QCOMPARE(QStringList(warnings.keys()), (QStringList{"010.1", "10.1", "10.20", "10.20.0.0/16",
+                                                            "192.168.1.300", "gateway:zz", "wifi:Home"}));
+        QVERIFY(warnings["10.1"].isEmpty() && warnings["10.20"].isEmpty() && warnings["wifi:Home"].isEmpty());
+        QVERIFY2(warnings["010.1"].contains("010 begins with a zero"), qPrintable(warnings["010.1"]));
+        QVERIFY2(warnings["10.20.0.0/16"].contains("not an address"), qPrintable(warnings["10.20.0.0/16"]));
+        QVERIFY2(warnings["192.168.1.300"].contains("300 is larger than 255"),
+                 qPrintable(warnings["192.168.1.300"]));
+        QVERIFY2(warnings["gateway:zz"].contains("not a hardware address"),
+                 qPrintable(warnings["gateway:zz"]));
+
+        // The list of 10.1: the missing target is marked, the one beside the program is not.
+        h.click(list1, list1->row(list1->findItems("10.1", Qt::MatchExactly)[0]));
+        auto* list2 = h.list("List2");
+        QCOMPARE(h.entries(list2), (QStringList{"/opt/missing/app", "tool"}));
+        QVERIFY(list2->item(0)->toolTip().contains("no such file"));
+        QVERIFY(!list2->item(0)->icon().isNull());
+        QVERIFY(list2->item(1)->toolTip().isEmpty() && list2->item(1)->icon().isNull());
+
+        // Mended through the form, the mark goes.
+        const int wrong = list1->row(list1->findItems("192.168.1.300", Qt::MatchExactly)[0]);
+        h.click(list1, wrong);
+        typeInto(h.text("Text1"), "192.168.1.30");
+        press(h, "cmdUpdate");
+        QCOMPARE(list1->item(wrong)->text(), QString("192.168.1.30"));
+        QVERIFY(list1->item(wrong)->toolTip().isEmpty() && list1->item(wrong)->icon().isNull());
+        QCOMPARE(h.rows("select count(*) from IPs where IPaddress = '192.168.1.30'"), QStringList{"1"});
+    }
+
     void aScreenReaderNamesEachControlAndDeleteKeysAsk() {
         FormHarness h;
         const auto home = h.file.addAddress("10.1");

@@ -1,0 +1,27 @@
+#include "configtool/entry_warnings.h"
+
+#include "configtool/stored_text.h"
+#include "shared/network_choice.h"
+
+#include <cerrno>
+#include <filesystem>
+
+namespace corvale::tool {
+
+QString addressEntryWarning(const QString& entry) {
+    const std::string why = whyEntryNeverMatches(storedText(entry));
+    return why.empty() ? QString() : "Brisken never chooses this entry: " + shownText(why) + ".";
+}
+
+QString targetWarning(const QString& target, const std::string& programFolder) {
+    namespace fs = std::filesystem;
+    const fs::path path(storedText(target));
+    std::error_code error;
+    const bool found = !path.empty() && fs::exists(path.is_absolute() ? path : programFolder / path, error);
+    if (found || error.value() == EACCES) { // a folder Corvale may not look into
+        return {};
+    }
+    return QString("Corvale finds no such file: Brisken cannot start it until it is there.");
+}
+
+} // namespace corvale::tool
