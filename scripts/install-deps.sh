@@ -11,7 +11,7 @@ packages=(
     libglib2.0-dev libglib2.0-bin shared-mime-info
     libgtest-dev
     xvfb xauth xdotool x11-apps
-    desktop-file-utils
+    desktop-file-utils man-db
     iproute2
 )
 

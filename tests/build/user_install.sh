@@ -19,6 +19,16 @@ desktop-file-validate "$XDG_DATA_HOME/applications/corvale.desktop" "$autostart"
 [[ -f "$XDG_DATA_HOME/icons/hicolor/64x64/apps/corvale.png" ]] || fail "no icon"
 [[ $(stat -c %a "$folder") == 700 && $(stat -c %a "$folder/corvale.mdb") == 600 ]] || fail "not private"
 grep -q "^Exec=\"$folder/corvale\"$" "$XDG_DATA_HOME/applications/corvale.desktop" || fail "menu Exec"
+grep -q "^Keywords=autostart;startup;network;login;$" "$XDG_DATA_HOME/applications/corvale.desktop" || fail "menu Keywords"
+[[ -f "$XDG_DATA_HOME/icons/hicolor/scalable/apps/corvale.svg" ]] || fail "no scalable icon"
+
+# Both programs on the PATH, their pages found by man through it.
+for name in brisken corvale; do
+    [[ "$(readlink "$home/.local/bin/$name")" == "$folder/$name" ]] || fail "no link for $name on the PATH"
+    [[ $(PATH="$home/.local/bin:/usr/bin:/bin" $name --version) == "$name "* ]] || fail "$name is not on the PATH"
+    page=$(env -u MANPATH PATH="$home/.local/bin:/usr/bin:/bin" man -w $name) || fail "man does not find $name"
+    [[ "$page" == "$home/.local/share/man/man1/$name.1" ]] || fail "man finds $name at $page"
+done
 
 # A network with a gateway, and a list for its address.
 ip netns add "$machine" && ip netns add "$machine-p" || { echo "no network namespaces here"; exit 77; }
@@ -51,11 +61,26 @@ done
 kill -TERM "$watcher"
 wait "$watcher" || fail "the watcher did not end with status 0 at the session's end"
 
+# Installing again keeps the user's edits to the logon entry; only the
+# program's place in Exec is brought up to date.
+sed -i -e 's#^Exec=.*#Exec="/old/place/brisken" --watch --wait-for-network=40#' -e '$a X-Mine=kept' "$autostart"
+BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
+grep -qx "Exec=\"$folder/brisken\" --watch --wait-for-network=40" "$autostart" || fail "edits lost: $(cat "$autostart")"
+grep -qx "X-Mine=kept" "$autostart" || fail "a line of the user's is gone"
+# An entry deleted on purpose is not laid again; install says how to get it back.
+rm "$autostart"
+BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
+[[ ! -e "$autostart" ]] || fail "the deleted logon entry came back"
+grep -q "./build.sh autostart" "$home/install.log" || fail "install did not say how to get it back: $(cat "$home/install.log")"
+"$source_dir/build.sh" autostart >/dev/null
+grep -q "^Exec=\"$folder/brisken\" --watch --wait-for-network=20$" "$autostart" || fail "autostart did not lay it"
+
 said=$("$source_dir/build.sh" uninstall)
 [[ "$said" == *"Your database is kept: $folder/corvale.mdb"* ]] || fail "uninstall said: $said"
 [[ -f "$folder/corvale.mdb" ]] || fail "the database is gone"
 for file in "$folder/brisken" "$folder/corvale" "$autostart" "$XDG_DATA_HOME/applications/corvale.desktop" \
-    "$XDG_DATA_HOME/icons/hicolor/64x64/apps/corvale.png"; do
+    "$XDG_DATA_HOME/icons/hicolor/64x64/apps/corvale.png" "$XDG_DATA_HOME/icons/hicolor/scalable/apps/corvale.svg" \
+    "$home/.local/bin/brisken" "$home/.local/bin/corvale" "$home/.local/share/man/man1/brisken.1"; do
     [[ ! -e "$file" ]] || fail "$file is still there"
 done
 echo "installed, run at logon, uninstalled"
