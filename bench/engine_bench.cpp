@@ -191,9 +191,9 @@ std::pair<double, double> timeWaitForRoute(const std::string& name) {
         testsupport::DatabaseFile db(dir / "corvale.mdb");
         db.addConnectedItem(db.addAddress("192.168.1.20"), RECORD_RUN_PATH, dir.path(), 1);
     }
-    const int engine =
-        testsupport::startProcess({dir / "brisken", "--wait-for-network=10"},
-                                  {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (dir / "record")}, "/", "/dev/null");
+    const int engine = testsupport::startProcess({dir / "brisken", "--wait-for-network=10"},
+                                                 {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (dir / "record")},
+                                                 "/", "/dev/null");
     const std::string listening = "grep -q ' 00000051 ' /proc/" + std::to_string(engine) + "/net/netlink";
     while (shell(listening) != 0) {
         usleep(1000);
