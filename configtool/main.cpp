@@ -20,6 +20,8 @@ constexpr const char* kUsage =
     "\n"
     "  --help     print this text\n"
     "  --version  print the version\n";
+
+// Whether the user named Qt's window platform on the command line.
 bool platformGiven(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0 ||

@@ -276,13 +276,9 @@ std::optional<pid_t> Engine::alreadyRunning(const std::string& path) {
 }
 
 void Engine::showFailedPrograms() {
-    std::string whole = kFailedHeader;
     std::string shown = kFailedHeader;
-    for (std::size_t i = 0; i < m_failedPrograms.size(); ++i) {
-        whole += "\n- " + m_failedPrograms[i];
-        if (i < kFailuresShown) {
-            shown += "\n- " + m_failedPrograms[i];
-        }
+    for (std::size_t i = 0; i < m_failedPrograms.size() && i < kFailuresShown; ++i) {
+        shown += "\n- " + m_failedPrograms[i];
     }
     if (m_failedPrograms.size() > kFailuresShown) {
         shown += "\n- and " + std::to_string(m_failedPrograms.size() - kFailuresShown) + " more";

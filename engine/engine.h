@@ -23,7 +23,7 @@ inline constexpr int kExitRefused = 2; // no database was given
 
 inline constexpr const char* kFailedHeader = "This program failed to start correctly: ";
 // How many failed items the message names; the rest are counted, so that the
-// box fits on a screen. Standard error gets them all.
+// box fits on a screen. The run's summary on standard error names them all.
 inline constexpr std::size_t kFailuresShown = 20;
 
 // One run of the startup engine: find and open the database, choose the list
