@@ -232,20 +232,17 @@ private:
     std::string m_programFolder;
 };
 
+// The run's reason, in the dry run's words where they say more.
 std::string shellCodeWords(std::int64_t code) {
     namespace sc = platform::shell_code;
     switch (code) {
     case sc::kFileNotFound:
     case sc::kPathNotFound:
         return "cannot start: missing file";
-    case sc::kBadFormat:
-        return "cannot start: not a regular file";
     case sc::kNoAssociation:
         return "cannot start: not executable and no application for its type";
-    case sc::kTimedOut:
-        return "cannot start: the session bus did not answer";
     default:
-        return "cannot start: the desktop cannot open it (code " + std::to_string(code) + ")";
+        return "cannot start: " + launchFailureReason(LaunchResult::shellCode(static_cast<int>(code)));
     }
 }
 
