@@ -269,7 +269,10 @@ private slots:
         const std::string path = h.file.path();
         FILE* other = popen(("sqlite3 '" + path + "'").c_str(), "w");
         QVERIFY(other);
-        std::fputs("BEGIN IMMEDIATE; INSERT INTO IPs (IPaddress) VALUES ('10.9.9.9');\n", other);
+        // Its commit waits out the moment in which this tool, trying for the
+        // lock, holds a read lock, as a tool's own commit would.
+        std::fputs(".timeout 10000\nBEGIN IMMEDIATE; INSERT INTO IPs (IPaddress) VALUES ('10.9.9.9');\n",
+                   other);
         std::fflush(other);
         QTRY_VERIFY(fs::exists(path + "-journal")); // it has begun to write
         std::thread commitWhenWaitedFor([other] {
