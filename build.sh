@@ -20,6 +20,7 @@ data_home="${XDG_DATA_HOME:-$HOME/.local/share}"
 config_home="${XDG_CONFIG_HOME:-$HOME/.config}"
 menu_entry="applications/corvale.desktop"
 icons=("icons/hicolor/64x64/apps/corvale.png" "icons/hicolor/scalable/apps/corvale.svg")
+pages=("man/man1/brisken.1" "man/man1/corvale.1")
 autostart="$config_home/autostart/brisken.desktop"
 # Install lays the logon entry once; after that it is the user's to edit or delete.
 autostart_laid="$folder/.autostart-laid"
@@ -34,8 +35,30 @@ lay_autostart() {
 # A link of ours on the PATH; a file of the user's own by that name is left alone.
 is_our_link() { [[ -L "$1" && "$(readlink "$1")" == "$folder/"* ]]; }
 
+# Whether the file at $1 is one that install laid (or nothing is there), so
+# that install may lay it anew and uninstall remove it; $2 is the file as
+# this build lays it. An entry of ours carries X-Corvale-Entry or runs a
+# program of the program folder; a page of ours names Corvale as its
+# source; anything else of that name is the user's own.
+is_ours() {
+    [[ ! -e "$1" && ! -L "$1" ]] && return 0
+    [[ -L "$1" || ! -f "$1" ]] && return 1
+    cmp -s "$1" "$2" && return 0
+    case "$1" in
+    *.desktop) grep -qx 'X-Corvale-Entry=1' "$1" || grep -Eq "^Exec=\"?$folder/" "$1" ;;
+    *.1) head -n 1 "$1" | grep -Eq '^\.TH [A-Z]+ 1 .* "Corvale [^"]*" ' ;;
+    *) return 1 ;;
+    esac
+}
+left_alone() { echo "$1 is a file of yours, not Corvale's: it is left as it is."; }
+
 if [[ "$what" == autostart ]]; then
     [[ -x "$folder/brisken" ]] || { echo "Corvale is not installed: ./build.sh install" >&2; exit 1; }
+    if ! is_ours "$autostart" resources/brisken-autostart.desktop.in; then
+        left_alone "$autostart" >&2
+        echo "Move it away first to have the engine run at each logon." >&2
+        exit 1
+    fi
     lay_autostart
     echo "The engine runs at each logon again ($autostart)."
     exit 0
@@ -43,17 +66,28 @@ fi
 
 if [[ "$what" == uninstall ]]; then
     rm -f "$folder"/{brisken,corvale,libcorvale_dialogs.so,libcorvale_gio.so,Help.htm} "$autostart_laid"
-    rm -f "$data_home/$menu_entry" "$prefix/share/$menu_entry"
-    for icon in "${icons[@]}"; do
-        rm -f "$data_home/$icon" "$prefix/share/$icon"
+    remove_ours() {
+        if is_ours "$1" "$2"; then
+            rm -f "$1"
+        else
+            left_alone "$1"
+        fi
+    }
+    for place in "$data_home" "$prefix/share"; do
+        remove_ours "$place/$menu_entry" resources/corvale.desktop.in
+        for icon in "${icons[@]}"; do
+            remove_ours "$place/$icon" "resources/$(basename "$icon")"
+        done
     done
-    rm -f "$prefix/share/man/man1/brisken.1" "$prefix/share/man/man1/corvale.1"
+    for page in "${pages[@]}"; do
+        remove_ours "$prefix/share/$page" "resources/$(basename "$page")"
+    done
     for name in brisken corvale; do
         if is_our_link "$bin_dir/$name"; then
             rm -f "$bin_dir/$name"
         fi
     done
-    rm -f "$autostart"
+    remove_ours "$autostart" resources/brisken-autostart.desktop.in
     if [[ -f "$folder/corvale.mdb" ]]; then
         echo "Corvale is removed. Your database is kept: $folder/corvale.mdb"
     else
@@ -73,14 +107,31 @@ run) exec "$build_dir/bin/corvale" ;;
 test) ctest --test-dir "$build_dir" --output-on-failure ;;
 bench) "$build_dir/bench/engine_bench" ;;
 install)
-    cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-    # The menu entry and icons go where this desktop looks for them.
-    if [[ "$data_home" != "$prefix/share" ]]; then
-        for file in "$menu_entry" "${icons[@]}"; do
-            install -D -m 644 "$prefix/share/$file" "$data_home/$file"
-            rm -f "$prefix/share/$file"
-        done
-    fi
+    # Laid in a folder of its own first: a menu entry, icon or page of the
+    # user's own by one of our names is not ours to overwrite.
+    stage=$(mktemp -d)
+    trap 'rm -rf "$stage"' EXIT
+    DESTDIR="$stage" cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+    mkdir -p "$folder"
+    for file in "$stage$folder"/*; do
+        name=$(basename "$file")
+        if [[ "$name" != corvale.mdb ]]; then
+            cp -p --remove-destination "$file" "$folder/$name" # a running engine keeps its copy
+        elif [[ ! -e "$folder/$name" ]]; then
+            cp "$file" "$folder/$name" # the user's database is never replaced
+        fi
+    done
+    # The menu entry and icons go where this desktop looks for them; the
+    # pages where man finds them through the PATH.
+    for file in "$menu_entry" "${icons[@]}" "${pages[@]}"; do
+        place="$data_home/$file"
+        [[ "$file" == man/* ]] && place="$prefix/share/$file"
+        if is_ours "$place" "$stage$prefix/share/$file"; then
+            install -D -m 644 "$stage$prefix/share/$file" "$place"
+        else
+            left_alone "$place"
+        fi
+    done
     # On the PATH, where ~/.profile puts ~/.local/bin; man finds the pages
     # in ~/.local/share/man through it.
     mkdir -p "$bin_dir"
@@ -94,10 +145,22 @@ install)
     # The engine refuses a database that others could change.
     chmod 700 "$folder"
     chmod 600 "$folder/corvale.mdb"
-    echo "Corvale is installed in $folder, with a menu entry, and brisken and corvale in $bin_dir."
-    if [[ -f "$autostart" ]]; then
+    # The engine's own check of its database and every folder above it.
+    refusal=0
+    if ! why=$("$folder/brisken" --dry-run --address=127.0.0.1 2>&1 >/dev/null); then
+        refusal=1
+        echo "Corvale is installed in $folder, but the engine refuses its database, so nothing starts at logon:"
+        echo "$why"
+    else
+        echo "Corvale is installed in $folder, with a menu entry, and brisken and corvale in $bin_dir."
+    fi
+    if [[ -f "$autostart" ]] && ! is_ours "$autostart" resources/brisken-autostart.desktop.in; then
+        left_alone "$autostart"
+        echo "The engine does not run at logon from it; move it away, then: ./build.sh autostart"
+    elif [[ -f "$autostart" ]]; then
         # The user's edits stay; only the program's place is brought up to date.
         sed -i -E "s#^Exec=(\"[^\"]*/brisken\"|[^ \"]*/brisken)#Exec=\"$folder/brisken\"#" "$autostart"
+        grep -qx 'X-Corvale-Entry=1' "$autostart" || echo 'X-Corvale-Entry=1' >>"$autostart"
         touch "$autostart_laid"
         echo "The engine runs at each logon as your entry says ($autostart, kept as you left it)."
     elif [[ -f "$autostart_laid" ]]; then
@@ -112,6 +175,7 @@ install)
     *":$bin_dir:"*) ;;
     *) echo "$bin_dir is not on your PATH yet; it is from your next login (~/.profile adds it)." ;;
     esac
+    exit "$refusal"
     ;;
 *)
     echo "usage: $0 run|test|bench|install|autostart|uninstall" >&2

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -30,6 +32,45 @@ std::string anotherUser(const struct stat& info) {
     return "belongs to another user (uid " + std::to_string(info.st_uid) + ")";
 }
 
+// Whether gid is this user's private group: this user is its one member,
+// as the group's own list of members and as anyone's primary group. Where
+// each user has a group of his own (umask 002), writing for the group lets
+// nobody else in. A group without members is no private group: a program
+// that runs with it (setgid) could write.
+bool isOurPrivateGroup(gid_t gid) {
+    const uid_t us = ::geteuid();
+    const struct passwd* own = ::getpwuid(us);
+    if (!own) {
+        return false;
+    }
+    const std::string ourName = own->pw_name;
+    const bool ourPrimary = own->pw_gid == gid;
+    const struct group* group = ::getgrgid(gid);
+    if (!group) {
+        return false;
+    }
+    bool listed = false;
+    for (char** member = group->gr_mem; member && *member; ++member) {
+        if (ourName != *member) {
+            return false;
+        }
+        listed = true;
+    }
+    if (!ourPrimary && !listed) {
+        return false;
+    }
+    bool alone = true;
+    ::setpwent();
+    while (const struct passwd* account = ::getpwent()) {
+        if (account->pw_gid == gid && account->pw_uid != us) {
+            alone = false;
+            break;
+        }
+    }
+    ::endpwent();
+    return alone;
+}
+
 // Why others could change the file or folder described by info, or empty
 // when they could not.
 std::string looseness(const struct stat& info, bool isFolder) {
@@ -39,7 +80,7 @@ std::string looseness(const struct stat& info, bool isFolder) {
     if (info.st_mode & S_IWOTH) {
         return isFolder ? "can be written by every user" : "can be changed by every user";
     }
-    if (info.st_mode & S_IWGRP) {
+    if ((info.st_mode & S_IWGRP) && !isOurPrivateGroup(info.st_gid)) {
         return isFolder ? "can be written by its group" : "can be changed by its group";
     }
     return {};

@@ -16,6 +16,8 @@ namespace corvale {
 //    where nobody can move another's entry away;
 //  - the files that SQLite reads as part of it (-journal, -wal, -shm) are
 //    checked as companions are, below.
+// Writing for the group counts as nobody else's when the group is this
+// user's private one (its only member, as Debian's OpenSSH allows).
 // Links are resolved first; the path returned, with no link left in it, is
 // the one to open, so that the check and the open see the same file. Fails
 // with a description that names what is wrong and how to put it right.

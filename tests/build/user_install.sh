@@ -75,6 +75,22 @@ grep -q "./build.sh autostart" "$home/install.log" || fail "install did not say 
 "$source_dir/build.sh" autostart >/dev/null
 grep -q "^Exec=\"$folder/brisken\" --watch --wait-for-network=20$" "$autostart" || fail "autostart did not lay it"
 
+# A home that another user's group can write: the engine would refuse the
+# database, and install says so instead of reporting success. The group of
+# root alone (a private group, as umask 002 makes) is harmless.
+if [[ $(id -u) == 0 ]]; then
+    chgrp 65534 "$home" && chmod g+w "$home"
+    if BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"; then
+        fail "install reported success for a database the engine refuses"
+    fi
+    grep -q "the engine refuses its database" "$home/install.log" || fail "install said: $(cat "$home/install.log")"
+    grep -q "(chmod go-w $home)" "$home/install.log" || fail "no fix named: $(cat "$home/install.log")"
+    chgrp 0 "$home"
+    BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log" ||
+        fail "a private group's write was refused: $(cat "$home/install.log")"
+    chmod g-w "$home"
+fi
+
 said=$("$source_dir/build.sh" uninstall)
 [[ "$said" == *"Your database is kept: $folder/corvale.mdb"* ]] || fail "uninstall said: $said"
 [[ -f "$folder/corvale.mdb" ]] || fail "the database is gone"
@@ -82,5 +98,21 @@ for file in "$folder/brisken" "$folder/corvale" "$autostart" "$XDG_DATA_HOME/app
     "$XDG_DATA_HOME/icons/hicolor/64x64/apps/corvale.png" "$XDG_DATA_HOME/icons/hicolor/scalable/apps/corvale.svg" \
     "$home/.local/bin/brisken" "$home/.local/bin/corvale" "$home/.local/share/man/man1/brisken.1"; do
     [[ ! -e "$file" ]] || fail "$file is still there"
+done
+# Files of the user's own by our names are left as they are by install and
+# uninstall, and named.
+menu="$XDG_DATA_HOME/applications/corvale.desktop"
+page="$home/.local/share/man/man1/brisken.1"
+mkdir -p "$(dirname "$menu")" "$(dirname "$page")"
+printf '[Desktop Entry]\nType=Application\nName=Other\nExec=/opt/other/brisken --foo\n' >"$autostart"
+printf '[Desktop Entry]\nType=Application\nName=Mine\nExec=/opt/mine/corvale\n' >"$menu"
+printf '.TH BRISKEN 1 "2020" "Other 1.0" "User Commands"\n' >"$page"
+for file in "$autostart" "$menu" "$page"; do cp "$file" "$file.mine"; done
+BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
+said=$("$source_dir/build.sh" uninstall)
+for file in "$autostart" "$menu" "$page"; do
+    cmp -s "$file" "$file.mine" || fail "$file was changed: $(cat "$file")"
+    grep -q "$file is a file of yours" "$home/install.log" || fail "install did not name $file"
+    [[ "$said" == *"$file is a file of yours"* ]] || fail "uninstall did not name $file: $said"
 done
 echo "installed, run at logon, uninstalled"

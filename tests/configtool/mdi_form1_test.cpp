@@ -202,7 +202,7 @@ private slots:
     void databaseTheEngineWouldRefuseIsEditableAndTheToolSaysWhy() {
         Tool tool;
         tool.withDatabase();
-        fs::permissions(tool.program.path(), fs::perms::owner_all | fs::perms::group_all);
+        testsupport::letAnotherUsersGroupWrite(tool.program.path());
         MDIForm1& window = tool.make();
         QCOMPARE(window.startUp(), MDIForm1::StartUp::Ready);
         QVERIFY(window.form3() != nullptr);

@@ -559,7 +559,7 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
     EXPECT_EQ(startedInOrder(2), (Names{"mail", "office"}));
 
     // A run the engine refuses is reported, and the watcher goes on.
-    fs::permissions(program.path(), fs::perms::group_write, fs::perm_options::add);
+    testsupport::letAnotherUsersGroupWrite(program.path());
     machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
     EXPECT_TRUE(
         becomes(program / "errors", "Brisken: The folder " + program.path() + " that holds the database"));

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
 using namespace corvale;
@@ -99,7 +100,7 @@ TEST(PrivateFile, OnlyAFileAndFolderThatNobodyElseCanChangeAreAccepted) {
     writeFile(file, "");
     EXPECT_NO_THROW(requirePrivateFile(file));
 
-    fs::permissions(file, fs::perms::group_write, fs::perm_options::add);
+    testsupport::letAnotherUsersGroupWrite(file);
     EXPECT_THROW(requirePrivateFile(file), Failure);
     fs::permissions(file, fs::perms::group_write, fs::perm_options::remove);
 
@@ -135,7 +136,22 @@ TEST(PrivateFile, EveryFolderAboveMustBeSafeUnlessItIsRootsAndSticky) {
     writeFile(file, "");
     EXPECT_EQ(requirePrivateFile(file), file) << "the path to open";
 
-    fs::permissions(dir / "a", fs::perms::group_write, fs::perm_options::add);
+    // With umask 002 each user's folders are writable by a group of his
+    // own, which lets nobody else in: the walk, the file and its journal
+    // pass. A group that another account has as its primary one does not.
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown((dir / "a").c_str(), 0, getpwuid(0)->pw_gid), 0);
+        fs::permissions(dir / "a", fs::perms::group_write, fs::perm_options::add);
+        fs::permissions(dir / "a/b", fs::perms::group_write, fs::perm_options::add);
+        fs::permissions(file, fs::perms::group_write, fs::perm_options::add);
+        writeFile(file + "-journal", "");
+        fs::permissions(file + "-journal", fs::perms::group_write, fs::perm_options::add);
+        EXPECT_NO_THROW(requirePrivateFile(file)) << "root's own group has no other member";
+        fs::remove(file + "-journal");
+        fs::permissions(dir / "a/b", fs::perms::group_write, fs::perm_options::remove);
+        fs::permissions(file, fs::perms::group_write, fs::perm_options::remove);
+    }
+    testsupport::letAnotherUsersGroupWrite(dir / "a");
     try {
         requirePrivateFile(file);
         ADD_FAILURE() << "a folder on the way that its group can write was accepted";

@@ -233,6 +233,14 @@ void leaveHotJournal(const std::string& database) {
     }
 }
 
+void letAnotherUsersGroupWrite(const std::string& path) {
+    if (geteuid() == 0 && chown(path.c_str(), static_cast<uid_t>(-1), 65534) != 0) {
+        throw std::runtime_error("cannot give " + path + " to nobody's group");
+    }
+    std::filesystem::permissions(path, std::filesystem::perms::group_write,
+                                 std::filesystem::perm_options::add);
+}
+
 std::pair<int, std::string> runCapturing(const std::string& command) {
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");

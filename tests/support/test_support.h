@@ -105,6 +105,11 @@ std::string sqliteOutput(const std::string& database, const std::string& query);
 // at the next open that may write. The file itself is left as it was.
 void leaveHotJournal(const std::string& database);
 
+// Makes path writable by a group with a member other than this user (as
+// root: nobody's group). Writing for this user's private group would be
+// harmless, and is accepted.
+void letAnotherUsersGroupWrite(const std::string& path);
+
 // The environment record_run wrote with CORVALE_RECORD_ENV: file is that
 // name followed by "." and the process identifier.
 std::vector<std::string> recordedEnvironment(const std::string& file);
