@@ -24,9 +24,16 @@ Database::Database(const std::string& path, Access access)
     : m_connection(checkedForWriting(path, access), access == Access::ReadOnly
                                                         ? platform::SqliteConnection::Mode::ReadOnly
                                                         : platform::SqliteConnection::Mode::OpenExisting) {
+    m_writer = access == Access::ReadWrite;
     verifySchema(m_connection);
-    if (access == Access::ReadWrite) {
+    if (m_writer) {
         keepOrdinaryJournal();
+    }
+}
+
+void Database::refuseForeignCompanions() const {
+    if (m_writer && !m_inTransaction) {
+        requireOwnCompanions(path());
     }
 }
 
@@ -49,19 +56,25 @@ void Database::keepOrdinaryJournal() {
 }
 
 Recordset Database::openRecordset(const Query& query) {
+    refuseForeignCompanions();
     return Recordset(m_connection.query(query.sql, query.params));
 }
 
 int Database::execute(const Query& query) {
+    refuseForeignCompanions();
     return m_connection.execute(query.sql, query.params);
 }
 
 void Database::transaction(const std::function<void()>& work) {
+    refuseForeignCompanions();
     m_connection.execScript("BEGIN IMMEDIATE");
+    m_inTransaction = true;
     try {
         work();
         m_connection.execScript("COMMIT");
+        m_inTransaction = false;
     } catch (...) {
+        m_inTransaction = false;
         // The work's failure is the one to report. A rollback fails mainly
         // when SQLite has already rolled back by itself (after a full disk or
         // an I/O error), which leaves nothing to undo.

@@ -28,6 +28,11 @@ public:
     // its journal or log exactly as they are. ReadWrite first refuses
     // companions that are not this user's (they would be played back) and
     // brings a file kept with a write-ahead log back to the ordinary journal.
+    // SQLite looks for a journal or log to play back at the start of every
+    // transaction, not only at the open: a ReadWrite database refuses such
+    // companions before every statement outside a transaction and before
+    // every transaction, so that one planted while it is open is neither
+    // played back nor read.
     explicit Database(const std::string& path, Access access = Access::ReadWrite);
 
     const std::string& path() const { return m_connection.path(); }
@@ -44,8 +49,12 @@ public:
 
 private:
     void keepOrdinaryJournal();
+    // Before SQLite begins a transaction of its own accord.
+    void refuseForeignCompanions() const;
 
     platform::SqliteConnection m_connection;
+    bool m_writer = false;
+    bool m_inTransaction = false;
 };
 
 // Where databases are opened from. It holds no connection of its own; it is

@@ -230,6 +230,42 @@ private slots:
         QCOMPARE(h.list("List2")->count(), 0);
     }
 
+    // A journal or log that another user lays beside the file while the
+    // form is open: the next click reads and writes nothing, says which file
+    // and how to put it right, and nothing of it reaches the file, not even
+    // when the tool closes.
+    void filesPlantedBesideTheDatabaseWhileTheFormIsOpenAreNeverPlayedBack() {
+        if (geteuid() != 0) {
+            QSKIP("only root can give a file to another user");
+        }
+        FormHarness h;
+        h.file.addConnectedItem(h.file.addAddress("1.1"), "/opt/mine", "/opt", 1);
+        h.open();
+        const std::string path = h.file.path();
+        const std::string before = testsupport::readFile(path);
+        testsupport::leaveHotJournal(path);
+        QCOMPARE(chown((path + "-journal").c_str(), 65534, 65534), 0);
+        typeInto(h.text("Text1"), "2.2");
+        press(h, "cmdAddIP");
+        QCOMPARE(h.dialogs.messages.size(), std::size_t{1});
+        QVERIFY2(h.dialogs.messages[0].text.find("The file " + path +
+                                                 "-journal beside the database belongs to "
+                                                 "another user") != std::string::npos &&
+                     h.dialogs.messages[0].text.find("(rm " + path + "-journal)") != std::string::npos,
+                 h.dialogs.messages[0].text.c_str());
+        QVERIFY2(testsupport::readFile(path) == before, "the journal was played back");
+        QVERIFY(fs::exists(path + "-journal"));
+        fs::remove(path + "-journal");
+
+        testsupport::plantAnotherUsersLog(path, "UPDATE ConnectedList SET TargetPath='/opt/theirs';");
+        h.find<QCheckBox>("Check1")->click(); // shows the disconnected list
+        QCOMPARE(h.dialogs.messages.size(), std::size_t{2});
+        QVERIFY(h.dialogs.messages[1].text.find("The file " + path + "-wal beside") != std::string::npos);
+        QVERIFY(!h.entries(h.list("List2")).contains("/opt/theirs"));
+        h.connection.dbase.reset();
+        QVERIFY2(testsupport::readFile(path) == before, "the log was merged into the file");
+    }
+
     // A path is any bytes: one that is not UTF-8 goes back as it came, and
     // deleting it from several addresses finds it in each.
     void pathsKeepTheirBytesThroughTheForm() {

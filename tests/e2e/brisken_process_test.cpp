@@ -222,22 +222,11 @@ TEST_F(BriskenUnderAttack, LogPlantedByAnotherUserIsUsedByNeitherProgram) {
     list->add(item("mine"), program.path(), 1);
     const std::string path = program / "corvale.mdb";
     db.reset();
-    // His log: the same database with one more row, still open in WAL mode.
-    TempDir theirs;
-    fs::copy_file(path, theirs / "corvale.mdb");
-    corvale::platform::SqliteConnection his(theirs / "corvale.mdb",
-                                            corvale::platform::SqliteConnection::Mode::OpenExisting);
-    his.execScript("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
-                   "UPDATE DisConnectedList SET TargetPath='" +
-                   item("theirs") +
-                   "';"
-                   "UPDATE ConnectedList SET TargetPath='" +
-                   (program / "theirs") + "';");
+    // His log: the same database with his items in place of the owner's.
     const std::string before = testsupport::readFile(path);
-    for (const char* suffix : {"-wal", "-shm"}) {
-        fs::copy_file(theirs / ("corvale.mdb" + std::string(suffix)), path + suffix);
-        ASSERT_EQ(chown((path + suffix).c_str(), 65534, 65534), 0);
-    }
+    testsupport::plantAnotherUsersLog(path, "UPDATE DisConnectedList SET TargetPath='" + item("theirs") +
+                                                "'; UPDATE ConnectedList SET TargetPath='" +
+                                                (program / "theirs") + "';");
 
     const Outcome result = run({});
     EXPECT_EQ(result.status, 1);

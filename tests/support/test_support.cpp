@@ -233,6 +233,20 @@ void leaveHotJournal(const std::string& database) {
     }
 }
 
+void plantAnotherUsersLog(const std::string& database, const std::string& changes) {
+    TempDir theirs;
+    std::filesystem::copy_file(database, theirs / "corvale.mdb");
+    corvale::platform::SqliteConnection his(theirs / "corvale.mdb",
+                                            corvale::platform::SqliteConnection::Mode::OpenExisting);
+    his.execScript("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;" + changes);
+    for (const std::string suffix : {"-wal", "-shm"}) {
+        std::filesystem::copy_file(theirs / ("corvale.mdb" + suffix), database + suffix);
+        if (chown((database + suffix).c_str(), 65534, 65534) != 0) {
+            throw std::runtime_error("cannot give " + database + suffix + " to nobody");
+        }
+    }
+}
+
 void letAnotherUsersGroupWrite(const std::string& path) {
     if (geteuid() == 0 && chown(path.c_str(), static_cast<uid_t>(-1), 65534) != 0) {
         throw std::runtime_error("cannot give " + path + " to nobody's group");

@@ -105,6 +105,11 @@ std::string sqliteOutput(const std::string& database, const std::string& query);
 // at the next open that may write. The file itself is left as it was.
 void leaveHotJournal(const std::string& database);
 
+// Lays beside database the write-ahead log (-wal and -shm) of another
+// user's copy of it to which changes were applied: SQLite would read his rows
+// as the database's own. Needs root, to give the files to nobody.
+void plantAnotherUsersLog(const std::string& database, const std::string& changes);
+
 // Makes path writable by a group with a member other than this user (as
 // root: nobody's group). Writing for this user's private group would be
 // harmless, and is accepted.
