@@ -146,7 +146,9 @@ void Form3::buildControls() {
     Label5 = label(this, m_twips, "Label5", "Start-in Path:", 180, 5544, 1092);
 
     List1->markWarnings(addressEntryWarning);
-    List2->markWarnings([this](const QString& target) { return targetWarning(target, m_programFolder); });
+    List2->markWarnings([programFolder = m_programFolder](
+                            const QString& target) { return targetWarning(target, programFolder); },
+                        VbListBox::Judged::OffMainThread);
 
     // A screen reader names each list and field by the label before it.
     List1->setAccessibleName("IP Address");

@@ -4,13 +4,31 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QStyle>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace corvale::tool {
 
-VbListBox::VbListBox(QWidget* parent) : QListWidget(parent) {
+namespace {
+// The text an entry's mark was last asked for, off the main thread.
+constexpr int kJudgedTextRole = Qt::UserRole + 1;
+} // namespace
+
+struct VbListBox::Mailbox {
+    std::mutex mutex;
+    VbListBox* list = nullptr;
+};
+
+VbListBox::VbListBox(QWidget* parent) : QListWidget(parent), m_mailbox(std::make_shared<Mailbox>()) {
+    m_mailbox->list = this;
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSortingEnabled(false);
+}
+
+VbListBox::~VbListBox() {
+    const std::lock_guard<std::mutex> lock(m_mailbox->mutex);
+    m_mailbox->list = nullptr;
 }
 
 int VbListBox::selectedCount() const {
@@ -47,8 +65,9 @@ void VbListBox::addEntry(const QString& text, qint64 data) {
     judge(entry);
 }
 
-void VbListBox::markWarnings(std::function<QString(const QString&)> warning) {
+void VbListBox::markWarnings(std::function<QString(const QString&)> warning, Judged judged) {
     m_warning = std::move(warning);
+    m_judged = judged;
     connect(this, &QListWidget::itemChanged, this, &VbListBox::judge, Qt::UniqueConnection);
     for (int row = 0; row < count(); ++row) {
         judge(item(row));
@@ -59,7 +78,36 @@ void VbListBox::judge(QListWidgetItem* entry) {
     if (!m_warning || !entry) {
         return;
     }
-    const QString warning = m_warning(entry->text());
+    if (m_judged == Judged::AtOnce) {
+        showWarning(entry, m_warning(entry->text()));
+        return;
+    }
+    const QString text = entry->text();
+    if (entry->data(kJudgedTextRole).toString() == text) {
+        return; // asked already; its answer is coming or came
+    }
+    entry->setData(kJudgedTextRole, text);
+    // Posted while the list lives (the lock keeps it from going meanwhile);
+    // an event posted to a list that goes is dropped with it.
+    std::thread([warning = m_warning, mailbox = m_mailbox, text] {
+        const QString answer = warning(text);
+        const std::lock_guard<std::mutex> lock(mailbox->mutex);
+        if (VbListBox* list = mailbox->list) {
+            QMetaObject::invokeMethod(
+                list, [list, text, answer] { list->showAnswer(text, answer); }, Qt::QueuedConnection);
+        }
+    }).detach();
+}
+
+void VbListBox::showAnswer(const QString& text, const QString& warning) {
+    for (int row = 0; row < count(); ++row) {
+        if (item(row)->text() == text) {
+            showWarning(item(row), warning);
+        }
+    }
+}
+
+void VbListBox::showWarning(QListWidgetItem* entry, const QString& warning) {
     if (warning == entry->toolTip()) {
         return; // nothing to change, and no change that would judge it again
     }

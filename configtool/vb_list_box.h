@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QSet>
 #include <functional>
+#include <memory>
 
 namespace corvale::tool {
 
@@ -15,6 +16,7 @@ class VbListBox : public QListWidget {
     Q_OBJECT
 public:
     explicit VbListBox(QWidget* parent = nullptr);
+    ~VbListBox() override;
 
     int selectedCount() const;
     int firstSelected() const;
@@ -27,8 +29,11 @@ public:
     void addEntry(const QString& text, qint64 data);
     // Entries for which warning gives a text carry a warning mark, with the
     // text as their tooltip; judged as they are added and whenever their
-    // text changes.
-    void markWarnings(std::function<QString(const QString&)> warning);
+    // text changes. A judgement that looks at files (which may be on a mount
+    // that no longer answers) runs off the main thread, and must be safe to
+    // run there: the mark shows when its answer comes.
+    enum class Judged { AtOnce, OffMainThread };
+    void markWarnings(std::function<QString(const QString&)> warning, Judged judged = Judged::AtOnce);
     // Sets the data of the entry at row.
     void setItemData(int row, qint64 data);
     // The selected entries, from the top.
@@ -66,7 +71,14 @@ private:
     // the old list box kept its selection there.
     bool m_pressOutsideEntries = false;
     std::function<QString(const QString&)> m_warning;
+    Judged m_judged = Judged::AtOnce;
+    // Where answers judged off the main thread are sent; emptied when the
+    // list goes, so that a late answer finds nobody.
+    struct Mailbox;
+    std::shared_ptr<Mailbox> m_mailbox;
     void judge(QListWidgetItem* entry);
+    void showWarning(QListWidgetItem* entry, const QString& warning);
+    void showAnswer(const QString& text, const QString& warning);
     template <typename Action> void userAction(Action action);
 };
 

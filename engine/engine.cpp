@@ -1,6 +1,7 @@
 #include "engine/engine.h"
 
 #include "platform/failure.h"
+#include "platform/file_answer.h"
 #include "platform/folders.h"
 #include "shared/database_search.h"
 #include "shared/error_text.h"
@@ -139,6 +140,20 @@ void Engine::runList(const corvale::Query& query) {
                     continue;
                 }
                 const std::string targetPath = target.text();
+                // Whether it runs already is looked up only where the files
+                // answer: a mount whose server has gone holds up no list.
+                if ((m_passOverRunning || m_report) &&
+                    !corvale::platform::filesAnswerWithin(m_programFolder, startInPath, targetPath)) {
+                    const std::string reason = corvale::platform::noAnswerReason();
+                    if (m_report) {
+                        m_report("Item: " + corvale::printablePath(targetPath) + "\n  start in: " +
+                                 corvale::printablePath(startInPath) + "\n  cannot start: " + reason);
+                    } else {
+                        m_failedPrograms.push_back(corvale::printablePath(targetPath));
+                        m_failureReasons.push_back(corvale::printablePath(targetPath) + ": " + reason);
+                    }
+                    continue;
+                }
                 const std::optional<pid_t> running = alreadyRunning(targetPath);
                 if (m_report) {
                     const std::string how = corvale::describeLaunch(startInPath, targetPath, m_programFolder);

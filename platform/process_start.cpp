@@ -1,10 +1,16 @@
 #include "platform/process_start.h"
 
+#include "platform/file_answer.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <fcntl.h>
-#include <spawn.h>
+#include <poll.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -13,30 +19,77 @@ namespace corvale::platform {
 
 namespace {
 
-// posix_spawn with the settings every started program gets; returns 0 or an
-// errno value.
-int spawnDetached(const std::string& path, pid_t& pid) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+// Reads up to size bytes once fd has something to say or is closed, waiting
+// limit at most; -1 when it said nothing in time.
+ssize_t readWithin(int fd, void* into, std::size_t size, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{fd, POLLIN, 0};
+        const int got = ::poll(&ready, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (got == 0) {
+            return -1;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        ssize_t read;
+        do {
+            read = ::read(fd, into, size);
+        } while (read < 0 && errno == EINTR);
+        return read < 0 ? 0 : read;
+    }
+}
 
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
+// Starts path in a child of its own with the settings every started program
+// gets, and waits for the kernel's answer to its exec for limit at most: an
+// exec from a file system that no longer answers blocks the child, never
+// the caller. Returns 0, an errno value, or ETIMEDOUT with pid set to the
+// child that still waits. Between fork and exec the child calls only what
+// is safe in a copy of a process with threads.
+int spawnDetached(const std::string& path, pid_t& pid, std::chrono::milliseconds limit) {
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        return errno;
+    }
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    const int rc = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
-
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        const int error = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return error;
+    }
+    if (child == 0) {
+        ::setsid();
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal) {
+            ::sigaction(signal, &standard, nullptr);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const int input = ::open("/dev/null", O_RDONLY);
+        if (input >= 0 && input != STDIN_FILENO) {
+            ::dup2(input, STDIN_FILENO);
+            ::close(input);
+        }
+        ::execve(path.c_str(), argv, environ);
+        const int error = errno;
+        [[maybe_unused]] const ssize_t written = ::write(report[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int error = 0;
+    const ssize_t got = readWithin(report[0], &error, sizeof error, limit);
+    ::close(report[0]);
+    pid = child;
+    if (got < 0) {
+        return ETIMEDOUT;
+    }
+    return got == static_cast<ssize_t>(sizeof error) ? error : 0; // closed unwritten: it runs
 }
 
 struct SpawnReport {
@@ -61,17 +114,22 @@ int spawnThroughIntermediate(const std::string& path, pid_t& pid) {
     }
     if (intermediate == 0) {
         SpawnReport report{0, 0};
-        report.error = spawnDetached(path, report.pid);
+        report.error = spawnDetached(path, report.pid, kFileAnswerLimit);
         [[maybe_unused]] ssize_t written = ::write(fds[1], &report, sizeof report);
         ::_exit(0);
     }
     ::close(fds[1]);
     SpawnReport report{EIO, 0};
-    ssize_t got;
-    do {
-        got = ::read(fds[0], &report, sizeof report);
-    } while (got < 0 && errno == EINTR);
+    // The intermediate gives its answer within the limit; a little more is
+    // allowed for it to come across.
+    const ssize_t got =
+        readWithin(fds[0], &report, sizeof report, kFileAnswerLimit + std::chrono::seconds(1));
     ::close(fds[0]);
+    if (got < 0) {
+        // It waits in the system still: it is reaped whenever it ends.
+        std::thread([intermediate] { ::waitpid(intermediate, nullptr, 0); }).detach();
+        return ETIMEDOUT;
+    }
     while (::waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
     }
     if (got != static_cast<ssize_t>(sizeof report)) {
@@ -108,8 +166,11 @@ pid_t startProgram(const std::string& path, ChildHandling handling) {
         throw Failure("Cannot start a program whose path holds a NUL byte.");
     }
     pid_t pid = 0;
-    const int rc = handling == ChildHandling::StarterEndsSoon ? spawnDetached(path, pid)
+    const int rc = handling == ChildHandling::StarterEndsSoon ? spawnDetached(path, pid, kFileAnswerLimit)
                                                               : spawnThroughIntermediate(path, pid);
+    if (rc == ETIMEDOUT) {
+        throw NoAnswer("Cannot start " + path + ": it " + noAnswerReason() + ".");
+    }
     if (rc == EAGAIN || rc == ENOMEM) {
         throw OutOfResources(systemDescription("Cannot start " + path, rc));
     }

@@ -1,6 +1,7 @@
 #include "shared/launcher.h"
 
 #include "platform/failure.h"
+#include "platform/file_answer.h"
 #include "platform/folders.h"
 #include "platform/shell_open.h"
 #include "shared/error_text.h"
@@ -55,6 +56,9 @@ class SystemLauncher : public LaunchSystem {
 public:
     SystemLauncher(platform::ChildHandling handling, std::string programFolder)
         : m_handling(handling), m_programFolder(std::move(programFolder)) {}
+    bool filesAnswer(const std::string& startIn, const std::string& target) override {
+        return platform::filesAnswerWithin(m_programFolder, startIn, target);
+    }
     void enterProgramFolder() override { platform::changeFolder(m_programFolder); }
     void enterFolder(const std::string& folder) override { platform::changeFolder(folder); }
     std::int64_t startProgram(const std::string& path) override {
@@ -80,6 +84,10 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
         return failed("Cannot start " + printablePath(targetPath) + ": its path " + kNulInPath + ".",
                       std::string("its path ") + kNulInPath);
     }
+    if (!system.filesAnswer(startInPath, targetPath)) {
+        return failed("Cannot start " + targetPath + ": its files " + platform::noAnswerReason() + ".",
+                      platform::noAnswerReason());
+    }
     try {
         system.enterProgramFolder();
     } catch (const std::exception& failure) {
@@ -96,6 +104,10 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
         } catch (const platform::OutOfResources& failure) {
             // Opening it as a document would need a process just the same.
             result = failed(he(failure), "no room for a process");
+            return false;
+        } catch (const platform::NoAnswer& failure) {
+            // Opening it as a document would wait on the same files.
+            result = failed(he(failure), platform::noAnswerReason());
             return false;
         } catch (const std::exception& failure) {
             ++failures;
@@ -196,6 +208,9 @@ bool kernelCanExecute(const fs::path& path) {
 class DryLauncher : public LaunchSystem {
 public:
     explicit DryLauncher(std::string programFolder) : m_programFolder(std::move(programFolder)) {}
+    bool filesAnswer(const std::string& startIn, const std::string& target) override {
+        return platform::filesAnswerWithin(m_programFolder, startIn, target);
+    }
     void enterProgramFolder() override { platform::changeFolder(m_programFolder); }
     void enterFolder(const std::string& folder) override {
         try {
@@ -268,6 +283,9 @@ std::string describeLaunch(const std::string& startIn, const std::string& target
         return (dry.launcher ? "opens as a launcher of " : "opens as a document with ") + dry.application +
                where;
     case LaunchResult::Kind::Text:
+        if (result.reason == platform::noAnswerReason()) {
+            return "cannot start: " + result.reason;
+        }
         break;
     }
     return dry.folderMissing ? "cannot start: missing start-in folder" : "cannot start: " + result.text;

@@ -52,6 +52,9 @@ std::string printablePath(const std::string& path);
 class LaunchSystem {
 public:
     virtual ~LaunchSystem() = default;
+    // Whether the files the item names answer in time (a file system whose
+    // server has gone never does); asked before any other step.
+    virtual bool filesAnswer(const std::string& startIn, const std::string& target) = 0;
     // Makes the program folder the current folder, before each item, so that
     // no item starts in, or resolves a relative path against, the folder of
     // the item before it.
@@ -69,11 +72,12 @@ public:
 // relative one is taken from the program folder), starts targetPath directly
 // as a program and, when that does not work, opens it with the desktop's
 // default application. A start-in folder that cannot be entered leaves the
-// program folder current. When not even that can be entered, nothing starts. The first failure makes the
-// result "try again" and the steps go on; a second one ends the call with that failure's description. A
-// target holding a NUL byte is refused at once (the system would start the path cut there). Never throws.
-// ncmdshow is the window state asked for by the callers; the desktop has no counterpart, so it is carried but
-// not used.
+// program folder current. When not even that can be entered, nothing starts. When the item's files, or the
+// start of its program, do not answer in time, nothing else is tried and the reason says so. The first
+// failure makes the result "try again" and the steps go on; a second one ends the call with that failure's
+// description. A target holding a NUL byte is refused at once (the system would start the path cut there).
+// Never throws. ncmdshow is the window state asked for by the callers; the desktop has no counterpart, so it
+// is carried but not used.
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
                     LaunchSystem& system);
 // The same on the real system, from programFolder; handling tells how the

@@ -763,6 +763,7 @@ private slots:
     }
 
     void entriesTheEngineCannotUseAreMarkedAndKeepTheirText() {
+        testsupport::SilentMount gone; // a network mount whose server has gone
         FormHarness h;
         const QStringList stored = {"010.1",         "10.20",      "10.20.0.0/16",
                                     "192.168.1.300", "gateway:zz", "wifi:Home"};
@@ -773,6 +774,9 @@ private slots:
         testsupport::writeFile(h.dir / "tool", "#!/bin/sh\n");
         h.file.addConnectedItem(ipid, "/opt/missing/app", "/opt", 1);
         h.file.addConnectedItem(ipid, "tool", "", 2); // found in the program folder
+        if (gone.available()) {
+            h.file.addConnectedItem(ipid, gone / "app", "", 3);
+        }
         h.open();
         auto* list1 = h.list("List1");
         QMap<QString, QString> warnings;
@@ -790,11 +794,14 @@ private slots:
         QVERIFY2(warnings["gateway:zz"].contains("not a hardware address"),
                  qPrintable(warnings["gateway:zz"]));
 
-        // The list of 10.1: the missing target is marked, the one beside the program is not.
+        // The list of 10.1: the missing target is marked, the one beside the
+        // program is not. The files are looked at off the main thread: the
+        // list shows at once, even with an item on a mount that never answers.
         h.click(list1, list1->row(list1->findItems("10.1", Qt::MatchExactly)[0]));
         auto* list2 = h.list("List2");
-        QCOMPARE(h.entries(list2), (QStringList{"/opt/missing/app", "tool"}));
-        QVERIFY(list2->item(0)->toolTip().contains("no such file"));
+        QCOMPARE(h.entries(list2).mid(0, 2), (QStringList{"/opt/missing/app", "tool"}));
+        QCOMPARE(list2->count(), gone.available() ? 3 : 2);
+        QTRY_VERIFY(list2->item(0)->toolTip().contains("no such file"));
         QVERIFY(!list2->item(0)->icon().isNull());
         QVERIFY(list2->item(1)->toolTip().isEmpty() && list2->item(1)->icon().isNull());
 

@@ -422,6 +422,26 @@ TEST_F(BriskenUnderAttack, BusDisplayAndCompositorThatNeverAnswerAreWaitedForAFe
     }
 }
 
+// A network mount whose server has gone, after leaving the office: its
+// items fail after a few seconds each, and the rest of the list starts.
+TEST_F(BriskenUnderAttack, ItemsOnAMountThatNeverAnswersHoldUpNothingElse) {
+    testsupport::SilentMount gone;
+    if (!gone.available()) {
+        GTEST_SKIP() << "mounting needs root and /dev/fuse";
+    }
+    list->add(gone / "app", program.path(), 1);
+    list->add(item("in-gone"), gone / "work", 2);
+    list->add(item("after"), program.path(), 3);
+    const Outcome result = run({});
+    EXPECT_EQ(result.status, 0);
+    for (const std::string& stalled : {gone / "app", program / "in-gone"}) {
+        EXPECT_NE(result.errors.find(stalled + ": did not answer within 3 seconds"), std::string::npos)
+            << result.errors;
+    }
+    EXPECT_EQ(testsupport::startedPrograms(testsupport::waitForRecords(program / "record", 1)),
+              std::vector<std::string>{program / "after"});
+}
+
 TEST_F(BriskenUnderAttack, DisplayThatCannotBeReachedLeavesTheMessageOnStandardError) {
     list->add("/nonexistent/first", "/", 1);
     for (const std::vector<std::string>& session : std::vector<std::vector<std::string>>{

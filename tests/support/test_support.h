@@ -110,6 +110,24 @@ void leaveHotJournal(const std::string& database);
 // as the database's own. Needs root, to give the files to nobody.
 void plantAnotherUsersLog(const std::string& database, const std::string& changes);
 
+// A mounted folder whose file system never answers a look-up inside it, as
+// a network mount whose server has gone; the connection is aborted, and the
+// mount taken away, when it goes. Needs root and /dev/fuse: available() says.
+class SilentMount {
+public:
+    SilentMount();
+    ~SilentMount();
+    SilentMount(const SilentMount&) = delete;
+    SilentMount& operator=(const SilentMount&) = delete;
+    bool available() const { return m_server > 0; }
+    // A path inside, whose look-up never comes back.
+    std::string operator/(const std::string& name) const { return m_folder.path() + "/" + name; }
+
+private:
+    TempDir m_folder;
+    pid_t m_server = -1;
+};
+
 // Makes path writable by a group with a member other than this user (as
 // root: nobody's group). Writing for this user's private group would be
 // harmless, and is accepted.

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/failure.h"
+
+#include <chrono>
+#include <string>
+
+namespace corvale::platform {
+
+// How long a look-up of an item's files, or the start of its program, may
+// take before the item counts as failed: as long as the waits for the
+// session bus and the display. A file system whose server has gone (sshfs
+// or NFS after leaving the office) never answers.
+inline constexpr std::chrono::seconds kFileAnswerLimit{3};
+
+// "did not answer within N seconds"
+std::string noAnswerReason();
+
+// The file system did not answer in time, or a program's start did not
+// come back from the system. Nothing else should be tried for this item:
+// every other way would wait on the same files.
+class NoAnswer : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// Whether the files an item names answer within limit: the program folder,
+// startIn (a relative one from there), and target from the folder the item
+// would start in, with the first bytes of a regular target read as its type
+// is judged. The look-ups run in a child process; one that does not answer
+// in time is left to itself (the child waits, not the caller), and what it
+// looked up is cached by the system for the caller's own steps.
+bool filesAnswerWithin(const std::string& programFolder, const std::string& startIn,
+                       const std::string& target, std::chrono::milliseconds limit = kFileAnswerLimit);
+
+} // namespace corvale::platform
