@@ -62,6 +62,22 @@ std::string hexPairs(const unsigned char* bytes, std::size_t count) {
     return text;
 }
 
+// What an entry says: its hardware address when it holds one to trust (an
+// entry still being resolved, or given up, holds none).
+Neighbour readEntry(rtnl_neigh* neighbour) {
+    Neighbour found;
+    const int state = rtnl_neigh_get_state(neighbour);
+    nl_addr* link = rtnl_neigh_get_lladdr(neighbour);
+    found.failed = state & NUD_FAILED;
+    if (!(state & (NUD_INCOMPLETE | NUD_FAILED | NUD_NONE)) && link && nl_addr_get_len(link) == 6) {
+        found.hardware = hexPairs(static_cast<const unsigned char*>(nl_addr_get_binary_addr(link)), 6);
+    }
+    return found;
+}
+
+// The gateway's entry on the interface at index or, where the kernel reaches
+// the same gateway through another interface (Wi-Fi and a dongle on one
+// router) and learnt it there, on that one.
 Neighbour lookUpNeighbour(int index, const std::string& gateway) {
     Neighbour found;
     Socket socket(nl_socket_alloc());
@@ -78,18 +94,26 @@ Neighbour lookUpNeighbour(int index, const std::string& gateway) {
         return found;
     }
     Address address(parsed);
-    rtnl_neigh* neighbour = rtnl_neigh_get(table.get(), index, address.get());
-    if (!neighbour) {
-        return found;
+    if (rtnl_neigh* own = rtnl_neigh_get(table.get(), index, address.get())) {
+        found = readEntry(own);
+        rtnl_neigh_put(own);
+        if (!found.hardware.empty()) {
+            return found;
+        }
     }
-    const int state = rtnl_neigh_get_state(neighbour);
-    nl_addr* link = rtnl_neigh_get_lladdr(neighbour);
-    // An entry still being resolved, or given up, holds no address to trust.
-    found.failed = state & NUD_FAILED;
-    if (!(state & (NUD_INCOMPLETE | NUD_FAILED | NUD_NONE)) && link && nl_addr_get_len(link) == 6) {
-        found.hardware = hexPairs(static_cast<const unsigned char*>(nl_addr_get_binary_addr(link)), 6);
+    for (nl_object* object = nl_cache_get_first(table.get()); object; object = nl_cache_get_next(object)) {
+        auto* neighbour = reinterpret_cast<rtnl_neigh*>(object);
+        nl_addr* destination = rtnl_neigh_get_dst(neighbour);
+        if (rtnl_neigh_get_ifindex(neighbour) == index || !destination ||
+            nl_addr_cmp(destination, address.get()) != 0) {
+            continue;
+        }
+        const Neighbour elsewhere = readEntry(neighbour);
+        if (!elsewhere.hardware.empty()) {
+            return elsewhere;
+        }
+        found.failed = found.failed || elsewhere.failed;
     }
-    rtnl_neigh_put(neighbour);
     return found;
 }
 

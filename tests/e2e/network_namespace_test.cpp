@@ -98,6 +98,8 @@ public:
     void setDown(const std::string& interface) {
         run("ip -n " + m_name + " link set " + interface + " down");
     }
+    // Runs "ip ARGUMENTS" in the machine.
+    void ip(const std::string& arguments) { run("ip -n " + m_name + " " + arguments); }
     // Unplugs the cable: the interface stays up but loses its carrier.
     void unplug(const std::string& interface) {
         run("ip -n " + m_peer + " link set p" + interface + " down");
@@ -425,6 +427,25 @@ TEST_F(EngineOnANetwork, GatewaysHardwareAddressTellsNetworksWithTheSameAddresse
     machine.forgetNeighbours();
     EXPECT_EQ(runEngine(), Names{"address"});
     fs::remove(program / "record");
+}
+
+// Wi-Fi and a dongle on one router: the first interface is chosen, while the
+// kernel reaches the gateway, and learns its hardware address, through the
+// other one, whose route costs less.
+TEST_F(EngineOnANetwork, GatewayLearntThroughAnotherInterfaceIsFoundThere) {
+    machine.addInterface("wlan0", "192.168.1.20/24");
+    machine.addInterface("usb0", "192.168.1.21/24");
+    machine.routerAt("usb0", "192.168.1.1/24", "00:1a:2b:3c:4d:5e");
+    machine.ip("route del 192.168.1.0/24 dev wlan0");
+    machine.ip("route add 192.168.1.0/24 dev wlan0 src 192.168.1.20 metric 600");
+    machine.ip("route add default via 192.168.1.1 dev wlan0 metric 600");
+    machine.ip("route add default via 192.168.1.1 dev usb0 metric 100");
+    addressList("192.168.1.20", "address");
+    addressList("gateway:00:1a:2b:3c:4d:5e", "home");
+    EXPECT_EQ(runEngine(), Names{"home"});
+    const std::string neighbours = testsupport::runCapturing("ip -n " + machine.name() + " neigh").second;
+    EXPECT_NE(neighbours.find("192.168.1.1 dev usb0"), std::string::npos) << neighbours;
+    EXPECT_EQ(neighbours.find("192.168.1.1 dev wlan0"), std::string::npos) << neighbours;
 }
 
 TEST_F(EngineOnANetwork, WithoutAGatewayEntryNothingIsSentToTheGateway) {
