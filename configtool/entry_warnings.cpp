@@ -8,9 +8,22 @@
 
 namespace corvale::tool {
 
-QString addressEntryWarning(const QString& entry) {
+QString addressEntryWarning(const QString& entry, const std::function<QStringList()>& entries) {
     const std::string why = whyEntryNeverMatches(storedText(entry));
-    return why.empty() ? QString() : "Brisken never chooses this entry: " + shownText(why) + ".";
+    if (!why.empty()) {
+        return "Brisken never chooses this entry: " + shownText(why) + ".";
+    }
+    if (!identityEntry(storedText(entry))) {
+        return {}; // only identity entries can name one network twice
+    }
+    std::vector<std::string> others;
+    for (const QString& other : entries()) {
+        others.push_back(storedText(other));
+    }
+    if (const auto first = reachedInsteadOf(storedText(entry), others)) {
+        return "The same network as " + shownText(*first) + ": only one list runs, and it is that one's.";
+    }
+    return {};
 }
 
 QString targetWarning(const QString& target, const std::string& programFolder) {

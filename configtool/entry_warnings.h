@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <string>
 
 namespace corvale::tool {
@@ -8,8 +10,11 @@ namespace corvale::tool {
 // What a list entry is marked with when the engine cannot act on it; the
 // empty text when it can. The entry's own text stays as stored.
 
-// An entry of the address list that no network can ever match.
-QString addressEntryWarning(const QString& entry);
+// An entry of the address list that no network can ever match, or one
+// whose network another entry among entries names first, so that its list
+// never runs.
+// entries is asked for only for an identity entry.
+QString addressEntryWarning(const QString& entry, const std::function<QStringList()>& entries);
 
 // A startup list item whose target does not exist, as far as the tool can
 // see (a relative target is looked for from the program folder, where the

@@ -145,7 +145,15 @@ void Form3::buildControls() {
     Label3 = label(this, m_twips, "Label3", "Target Path:", 180, 5184, 1092);
     Label5 = label(this, m_twips, "Label5", "Start-in Path:", 180, 5544, 1092);
 
-    List1->markWarnings(addressEntryWarning);
+    List1->markWarnings([this](const QString& entry) {
+        return addressEntryWarning(entry, [this] {
+            QStringList entries;
+            for (int row = 0; row < List1->count(); ++row) {
+                entries << List1->item(row)->text();
+            }
+            return entries;
+        });
+    });
     List2->markWarnings([programFolder = m_programFolder](
                             const QString& target) { return targetWarning(target, programFolder); },
                         VbListBox::Judged::OffMainThread);

@@ -1,6 +1,7 @@
 // The address list: loading, selecting, adding, renaming and deleting
 // addresses.
 #include "configtool/form3.h"
+#include "shared/network_choice.h"
 
 #include "configtool/form3_text.h"
 #include "configtool/stored_text.h"
@@ -20,6 +21,9 @@ void Form3::loadIPs() {
     for (; !rows.eof(); rows.moveNext()) {
         List1->addEntry(shownText(rows.field("IPaddress")), rows.field("IPID").number());
     }
+    // An entry that gives way to another of the same network is marked
+    // once all are there.
+    List1->judgeAgain();
     List1->markFirstAsCurrent();
 }
 
@@ -114,7 +118,10 @@ void Form3::saveIP(const QString& mode) {
     std::int64_t newId = 0;
     db().transaction([&] {
         const Query check = isNew ? st::addressId(text) : st::otherAddressId(id, text);
-        duplicate = db().openRecordset(check).recordCount() > 0;
+        // An identity entry is the same entry as another that the engine
+        // reads as one network, whatever the case of its letters or blanks.
+        duplicate = db().openRecordset(check).recordCount() > 0 ||
+                    sameNetworkOnFile(db(), text, isNew ? std::nullopt : std::optional<std::int64_t>(id));
         if (duplicate) {
             return;
         }
@@ -189,6 +196,7 @@ void Form3::cmdDelIP_Click() {
         }
     });
     m_currentIPIndex = List1->removeEntries(doomed);
+    List1->judgeAgain();
     if (m_currentIPIndex != -1) {
         setList1Current(m_currentIPIndex);
         setList1Selected(m_currentIPIndex, true);

@@ -74,6 +74,12 @@ void VbListBox::markWarnings(std::function<QString(const QString&)> warning, Jud
     }
 }
 
+void VbListBox::judgeAgain() {
+    for (int row = 0; row < count(); ++row) {
+        judge(item(row));
+    }
+}
+
 void VbListBox::judge(QListWidgetItem* entry) {
     if (!m_warning || !entry) {
         return;

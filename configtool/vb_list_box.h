@@ -34,6 +34,8 @@ public:
     // run there: the mark shows when its answer comes.
     enum class Judged { AtOnce, OffMainThread };
     void markWarnings(std::function<QString(const QString&)> warning, Judged judged = Judged::AtOnce);
+    // Judges every entry again: for a warning that depends on the others.
+    void judgeAgain();
     // Sets the data of the entry at row.
     void setItemData(int row, qint64 data);
     // The selected entries, from the top.

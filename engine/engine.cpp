@@ -101,6 +101,9 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
     for (const std::string& entry : choice.malformed) {
         m_report("Entry " + entry + "; it matches nothing");
     }
+    for (const std::string& entry : choice.unreached) {
+        m_report("Entry " + entry + ", whose list runs in its place; its own never runs");
+    }
     if (choice.disconnected) {
         m_report("List: the disconnected list");
     } else if (choice.identity) {

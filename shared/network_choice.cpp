@@ -1,5 +1,7 @@
 #include "shared/network_choice.h"
 
+#include <algorithm>
+
 #include "platform/failure.h"
 #include "shared/statements.h"
 
@@ -168,6 +170,58 @@ std::optional<IdentityEntry> identityEntry(const std::string& text) {
     return std::nullopt;
 }
 
+bool sameNetwork(const std::string& one, const std::string& other) {
+    if (one == other) {
+        return true;
+    }
+    const std::optional<IdentityEntry> first = identityEntry(one);
+    const std::optional<IdentityEntry> second = identityEntry(other);
+    return first && second && first->problem.empty() && second->problem.empty() &&
+           first->kind == second->kind && first->value == second->value;
+}
+
+std::optional<std::string> reachedInsteadOf(const std::string& entry,
+                                            const std::vector<std::string>& entries) {
+    const std::optional<IdentityEntry> own = identityEntry(entry);
+    if (!own || !own->problem.empty()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> first;
+    for (const std::string& other : entries) {
+        if (other < entry && sameNetwork(entry, other) && (!first || other < *first)) {
+            first = other;
+        }
+    }
+    return first;
+}
+
+std::optional<std::string> sameNetworkOnFile(Database& database, const std::string& text,
+                                             std::optional<std::int64_t> except) {
+    const std::optional<IdentityEntry> own = identityEntry(text);
+    if (!own || !own->problem.empty()) {
+        return std::nullopt;
+    }
+    for (Recordset rows = database.openRecordset(statements::identityAddresses()); !rows.eof();
+         rows.moveNext()) {
+        const Field entry = rows.field("IPaddress");
+        if (!entry.isNull() && (!except || rows.field("IPID").number() != *except) &&
+            sameNetwork(text, entry.text())) {
+            return entry.text();
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> entriesOnFile(Database& database) {
+    std::vector<std::string> entries;
+    for (Recordset rows = database.openRecordset(statements::allAddresses()); !rows.eof(); rows.moveNext()) {
+        if (!rows.field("IPaddress").isNull()) {
+            entries.push_back(rows.field("IPaddress").text());
+        }
+    }
+    return entries;
+}
+
 namespace {
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -243,7 +297,17 @@ std::vector<IdentityEntry> identityEntriesOnFile(Database& database, ListChoice&
             continue;
         }
         if (entry->problem.empty()) {
-            entries.push_back(*entry);
+            // In the order of the statement: the first of one network is
+            // the one whose list runs.
+            const auto first =
+                std::find_if(entries.begin(), entries.end(), [&](const IdentityEntry& earlier) {
+                    return earlier.kind == entry->kind && earlier.value == entry->value;
+                });
+            if (first != entries.end()) {
+                choice.unreached.push_back(entry->text + ": the same network as " + first->text);
+            } else {
+                entries.push_back(*entry);
+            }
         } else {
             choice.malformed.push_back(entry->text + ": " + entry->problem);
         }

@@ -91,6 +91,25 @@ struct IdentityEntry {
 // of letters); nothing for any other text, which is an address entry.
 std::optional<IdentityEntry> identityEntry(const std::string& text);
 
+// Whether two entries name one network as the engine reads them: identity
+// entries of one kind and one value ("gateway:02:AA:..." and
+// "GATEWAY: 02:aa:..."); address entries only when their texts are equal.
+bool sameNetwork(const std::string& one, const std::string& other);
+
+// Of the entries that name one network, the engine runs the list of the one
+// first in its order (by text, as stored). The entry among entries that
+// entry gives way to, or nothing when the engine reaches entry itself.
+std::optional<std::string> reachedInsteadOf(const std::string& entry,
+                                            const std::vector<std::string>& entries);
+
+// The identity entry on file, other than the row except, that names the same
+// network as text (a well-formed identity entry); nothing otherwise.
+std::optional<std::string> sameNetworkOnFile(Database& database, const std::string& text,
+                                             std::optional<std::int64_t> except = std::nullopt);
+
+// The entries of IPs as stored, NULL ones left out.
+std::vector<std::string> entriesOnFile(Database& database);
+
 // Why the engine can never choose the list of an entry of IPs, in words;
 // empty when it can: a dotted address or its leading one to three numbers
 // (each 0 to 255, written without leading zeros, as addresses are), or a
@@ -119,6 +138,9 @@ struct ListChoice {
     std::optional<platform::Identity> gatewayHardwareAddress; // when it was looked up
     std::optional<platform::Identity> wifiName;               // when it was looked up
     std::vector<std::string> malformed; // "ENTRY: why", for identity entries that match nothing
+    // "ENTRY: the same network as FIRST", for identity entries whose list
+    // never runs: FIRST's runs in their place.
+    std::vector<std::string> unreached;
 };
 // The choice in words, the same for the same list: "the disconnected list"
 // or "the list of KEY".

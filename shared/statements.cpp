@@ -17,7 +17,7 @@ Query addressCheck(const std::string& address) {
 }
 
 Query identityAddresses() {
-    return {"select IPaddress from IPs where lower(substr(IPaddress,1,8)) = 'gateway:' or "
+    return {"select IPID,IPaddress from IPs where lower(substr(IPaddress,1,8)) = 'gateway:' or "
             "lower(substr(IPaddress,1,5)) = 'wifi:' order by IPaddress,IPID",
             {}};
 }

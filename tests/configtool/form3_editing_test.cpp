@@ -765,8 +765,10 @@ private slots:
     void entriesTheEngineCannotUseAreMarkedAndKeepTheirText() {
         testsupport::SilentMount gone; // a network mount whose server has gone
         FormHarness h;
-        const QStringList stored = {"010.1",         "10.20",      "10.20.0.0/16",
-                                    "192.168.1.300", "gateway:zz", "wifi:Home"};
+        const QStringList stored = {"010.1", "10.20", "10.20.0.0/16", "192.168.1.300", "gateway:zz",
+                                    "wifi:Home",
+                                    // one network twice: the engine takes the first by text
+                                    "gateway:02:aa:bb:cc:dd:01", "gateway:02:AA:bb:cc:dd:01"};
         for (const QString& entry : stored) {
             h.file.addAddress(entry.toStdString());
         }
@@ -784,9 +786,26 @@ private slots:
             QCOMPARE(list1->item(row)->icon().isNull(), list1->item(row)->toolTip().isEmpty());
             warnings[list1->item(row)->text()] = list1->item(row)->toolTip();
         }
-        QCOMPARE(QStringList(warnings.keys()), (QStringList{"010.1", "10.1", "10.20", "10.20.0.0/16",
-                                                            "192.168.1.300", "gateway:zz", "wifi:Home"}));
+        QCOMPARE(QStringList(warnings.keys()),
+                 (QStringList{"010.1", "10.1", "10.20", "10.20.0.0/16", "192.168.1.300",
+                              "gateway:02:AA:bb:cc:dd:01", "gateway:02:aa:bb:cc:dd:01", "gateway:zz",
+                              "wifi:Home"}));
         QVERIFY(warnings["10.1"].isEmpty() && warnings["10.20"].isEmpty() && warnings["wifi:Home"].isEmpty());
+        QVERIFY(warnings["gateway:02:AA:bb:cc:dd:01"].isEmpty());
+        QVERIFY2(
+            warnings["gateway:02:aa:bb:cc:dd:01"].contains("The same network as gateway:02:AA:bb:cc:dd:01"),
+            qPrintable(warnings["gateway:02:aa:bb:cc:dd:01"]));
+
+        // The same network typed another way is on file already, for Add IP
+        // and Update IP alike; an entry may still be written anew itself.
+        for (const char* button : {"cmdAddIP", "cmdUpdate"}) {
+            h.click(list1, list1->row(list1->findItems("wifi:Home", Qt::MatchExactly)[0]));
+            typeInto(h.text("Text1"), "GATEWAY: 02:aa:BB:cc:dd:01 ");
+            press(h, button);
+            QCOMPARE(h.messageTexts().back(), std::string("The IP is already on file."));
+        }
+        QCOMPARE(h.dialogs.messages.size(), std::size_t{2});
+        QCOMPARE(h.rows("select count(*) from IPs where IPaddress like 'gateway:02%'"), QStringList{"2"});
         QVERIFY2(warnings["010.1"].contains("010 begins with a zero"), qPrintable(warnings["010.1"]));
         QVERIFY2(warnings["10.20.0.0/16"].contains("not an address"), qPrintable(warnings["10.20.0.0/16"]));
         QVERIFY2(warnings["192.168.1.300"].contains("300 is larger than 255"),

@@ -402,6 +402,7 @@ TEST_F(EngineOnANetwork, GatewaysHardwareAddressTellsNetworksWithTheSameAddresse
     addressList("192.168.1.20", "address");
     addressList("gateway: 00:1A:2B:3C:4D:5E ", "home"); // capitals and blanks, as a person may type it
     addressList("gateway:00:1a:2b:3c:4d", "short");     // malformed: matches nothing
+    addressList("gateway:00:1a:2b:3c:4d:5e", "never");  // the same network, after the first by text
     disconnectedList("offline");
     EXPECT_EQ(runEngine(), Names{"home"});
     fs::remove(program / "record");
@@ -410,6 +411,11 @@ TEST_F(EngineOnANetwork, GatewaysHardwareAddressTellsNetworksWithTheSameAddresse
                                                             (program / "brisken") + " --dry-run");
     EXPECT_NE(output.find("\nGateway's hardware address: 00:1a:2b:3c:4d:5e\n"), std::string::npos) << output;
     EXPECT_NE(output.find("\nEntry gateway:00:1a:2b:3c:4d: not a hardware address"), std::string::npos)
+        << output;
+    EXPECT_NE(
+        output.find("\nEntry gateway:00:1a:2b:3c:4d:5e: the same network as gateway: 00:1A:2B:3C:4D:5E , "
+                    "whose list runs in its place; its own never runs\n"),
+        std::string::npos)
         << output;
     EXPECT_NE(output.find("\nList: gateway: 00:1A:2B:3C:4D:5E  (the gateway's hardware address)\n"),
               std::string::npos)
