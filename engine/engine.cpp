@@ -301,6 +301,9 @@ void Engine::showFailedPrograms() {
     if (m_failedPrograms.size() > kFailuresShown) {
         shown += "\n- and " + std::to_string(m_failedPrograms.size() - kFailuresShown) + " more";
     }
+    if (m_beforeLastMessage) {
+        m_beforeLastMessage();
+    }
     show(shown);
 }
 
@@ -311,6 +314,10 @@ void Engine::show(const std::string& text) {
 
 void Engine::trap(const std::exception& failure) {
     m_trapped = true;
+    // Nothing more is started after a trapped failure.
+    if (m_beforeLastMessage) {
+        m_beforeLastMessage();
+    }
     show(corvale::he(failure));
 }
 

@@ -62,6 +62,9 @@ public:
     void whenChosen(std::function<void(const std::string&, const std::string&)> chosen) {
         m_chosen = std::move(chosen);
     }
+    // Called right before the run's last message: what failed, or why it
+    // cannot go on.
+    void beforeLastMessage(std::function<void()> told) { m_beforeLastMessage = std::move(told); }
 
 private:
     void enterProgramFolder();
@@ -94,6 +97,7 @@ private:
     bool m_passOverRunning = false;
     std::optional<std::map<corvale::platform::FileId, pid_t>> m_running;
     std::function<void(const std::string&, const std::string&)> m_chosen;
+    std::function<void()> m_beforeLastMessage;
 };
 
 } // namespace brisken

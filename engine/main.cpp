@@ -82,6 +82,9 @@ int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRu
     if (settings.chosen) {
         engine.whenChosen(settings.chosen);
     }
+    if (settings.beforeLastMessage) {
+        engine.beforeLastMessage(settings.beforeLastMessage);
+    }
     const int status = engine.Main();
     corvale::setPointerReset({});
     return status;

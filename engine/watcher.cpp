@@ -8,6 +8,7 @@
 #include "shared/network_choice.h"
 #include "shared/watch_lock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace brisken {
 
@@ -42,18 +44,22 @@ public:
 };
 
 // The choice for the network now, as a run would make it; gatewayEntries
-// tells whether it asked for the gateway's hardware address. Without a
-// database to read, the network alone, so that a change still brings a run
-// that says what is wrong.
-std::string choiceNow(const std::string& databasePath, bool& gatewayEntries) {
+// tells whether it asked for the gateway's hardware address, gateway is the
+// gateway's address. The kernel is made to resolve the gateway only where
+// resolve says. Without a database to read, the network alone, so that a
+// change still brings a run that says what is wrong.
+std::string choiceNow(const std::string& databasePath, bool resolve, bool& gatewayEntries,
+                      std::string& gateway) {
     corvale::platform::NetlinkNetwork network;
     Silent silent;
     corvale::NetworkDiscovery discovery(network, silent, kCaption);
     const std::string discovered = discovery.discoverIP();
+    gateway = discovery.lastGateway();
     try {
         corvale::Database database(corvale::requirePrivateFile(databasePath),
                                    corvale::Database::Access::ReadOnly);
-        const corvale::ListChoice choice = corvale::chooseList(database, discovered, discovery.identity());
+        const corvale::ListChoice choice =
+            corvale::chooseList(database, discovered, discovery.identity(), {false, resolve});
         gatewayEntries = choice.gatewayHardwareAddress.has_value();
         return corvale::choiceKey(choice);
     } catch (const std::exception&) {
@@ -61,9 +67,20 @@ std::string choiceNow(const std::string& databasePath, bool& gatewayEntries) {
     }
 }
 
+// A run in a process of its own, and the end of a pipe on which it says
+// that it only waits for a person to read its last message.
+struct RunApart {
+    pid_t pid = -1;
+    int waitsOnMessage = -1;
+};
+
 // Starts run in a process of its own, which closes first what only the
 // watcher may hold.
-void runApart(const Run& run, const RunSettings& settings, std::initializer_list<int> watcherOnly) {
+RunApart runApart(const Run& run, RunSettings settings, std::initializer_list<int> watcherOnly) {
+    int told[2];
+    if (::pipe2(told, O_CLOEXEC) != 0) {
+        told[0] = told[1] = -1;
+    }
     const pid_t child = ::fork();
     if (child == 0) {
         for (const int fd : watcherOnly) {
@@ -71,21 +88,64 @@ void runApart(const Run& run, const RunSettings& settings, std::initializer_list
         }
         std::signal(SIGTERM, SIG_DFL);
         std::signal(SIGINT, SIG_DFL);
+        if (told[1] >= 0) {
+            ::close(told[0]);
+            settings.beforeLastMessage = [fd = told[1]] {
+                [[maybe_unused]] const ssize_t written = ::write(fd, "m", 1);
+            };
+        }
         ::_exit(run(settings));
+    }
+    if (told[1] >= 0) {
+        ::close(told[1]);
     }
     if (child < 0) {
         std::perror("brisken: cannot start a run");
+        if (told[0] >= 0) {
+            ::close(told[0]);
+        }
+        return {};
     }
+    return {child, told[0]};
+}
+
+// Ends the runs that only wait for a person to read their message, and
+// forgets those that ended: one message at most stands, the newest run's.
+void endRunsWaitingOnTheirMessage(std::vector<RunApart>& runs) {
+    std::erase_if(runs, [](const RunApart& apart) {
+        pollfd said{apart.waitsOnMessage, POLLIN, 0};
+        if (::poll(&said, 1, 0) <= 0) {
+            return false; // still starting its items
+        }
+        char byte = 0;
+        const bool waiting = ::read(apart.waitsOnMessage, &byte, 1) == 1;
+        pollfd ended{apart.waitsOnMessage, POLLIN, 0};
+        // A run that ended after it said so is gone already, and its
+        // number may be another process's by now.
+        if (waiting && !(::poll(&ended, 1, 0) > 0 && (ended.revents & POLLHUP))) {
+            ::kill(apart.pid, SIGTERM);
+        }
+        ::close(apart.waitsOnMessage);
+        return true;
+    });
+}
+
+// The holder's process number as its lock file gives it, when it is one.
+std::string holderNumber(const std::string& holder) {
+    const bool number =
+        !holder.empty() && holder.size() <= 10 &&
+        std::all_of(holder.begin(), holder.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return number ? "process " + holder + ", " : std::string();
 }
 
 // The logon run, apart; returns once it has chosen its list (or ended
 // without one), with the database it used and its choice.
-void logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int lock, int notices,
-              std::string& databasePath, std::string& ran) {
+RunApart logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int lock, int notices,
+                  std::string& databasePath, std::string& ran) {
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
         std::perror("brisken: cannot start the logon run");
-        return;
+        return {};
     }
     RunSettings settings;
     settings.waitForNetworkSeconds = waitForNetworkSeconds;
@@ -95,7 +155,7 @@ void logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int lock
         [[maybe_unused]] const ssize_t written = ::write(writer, said.data(), said.size());
         ::close(writer);
     };
-    runApart(run, settings, {lock, notices, report[0]});
+    const RunApart logon = runApart(run, settings, {lock, notices, report[0]});
     ::close(report[1]);
     std::string said;
     char buffer[4096];
@@ -111,6 +171,7 @@ void logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int lock
         databasePath = said.substr(0, separator);
         ran = said.substr(separator + 1);
     }
+    return logon;
 }
 
 void listenToNeighbours(int notices) {
@@ -128,13 +189,19 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
     try {
         lock = corvale::takeWatchLock(lockPath, holder);
     } catch (const corvale::Failure& failure) {
-        std::fprintf(stderr, "brisken: %s\n", failure.what());
-        return kExitTrapped;
+        // Without a lock two watchers could run: this one runs the list once,
+        // as the logon run, and stays no longer.
+        std::fprintf(stderr,
+                     "brisken: no watcher stays for this session: %s; this network's list runs once\n",
+                     failure.what());
+        std::fflush(stderr);
+        RunSettings once;
+        once.waitForNetworkSeconds = waitForNetworkSeconds;
+        return run(once);
     }
     if (lock < 0) {
-        std::fprintf(stderr,
-                     "brisken: a watcher runs already for this session (process %s, %s); this one ends\n",
-                     holder.c_str(), lockPath.c_str());
+        std::fprintf(stderr, "brisken: a watcher runs already for this session (%s%s); this one ends\n",
+                     holderNumber(holder).c_str(), lockPath.c_str());
         return kExitNormal;
     }
     std::signal(SIGTERM, endAtOnce);
@@ -149,20 +216,28 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
 
     std::string databasePath = programFolder + "/corvale.mdb";
     std::string ran;
-    logonRun(run, waitForNetworkSeconds, lock, notices, databasePath, ran);
+    std::vector<RunApart> runs;
+    if (const RunApart logon = logonRun(run, waitForNetworkSeconds, lock, notices, databasePath, ran);
+        logon.pid > 0) {
+        runs.push_back(logon);
+    }
 
     std::optional<std::string> pending;
     Clock::time_point pendingSince;
     bool neighbours = false;
-    auto look = [&] {
+    std::string gateway;
+    // The kernel is asked for the gateway once per change of link, address
+    // or route, not again for the notices its own question brings.
+    auto look = [&](bool resolve) {
         bool gatewayEntries = false;
-        const std::string choice = choiceNow(databasePath, gatewayEntries);
+        const std::string choice = choiceNow(databasePath, resolve, gatewayEntries, gateway);
         if (gatewayEntries && !neighbours) {
             listenToNeighbours(notices);
             neighbours = true;
         }
         return choice;
     };
+    look(false); // listens to the neighbour table from the start where an entry asks for it
     for (;;) {
         int timeout = -1; // nothing to wait for but the kernel's next notice
         if (pending) {
@@ -179,10 +254,20 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
             std::perror("brisken: cannot follow the network's changes");
             return kExitTrapped;
         }
+        bool networkChanged = false;
         if (ready > 0) {
-            corvale::platform::drainRouteNotices(notices); // a notice after this wakes the next round
+            // A notice after this wakes the next round. Of the neighbour
+            // table only the gateway's entry matters: another host's
+            // (an ARP flood on the LAN) wakes nothing.
+            const corvale::platform::RouteNotices read = corvale::platform::readRouteNotices(notices);
+            networkChanged = read.network;
+            const bool gatewaysEntry =
+                std::find(read.neighbours.begin(), read.neighbours.end(), gateway) != read.neighbours.end();
+            if (!networkChanged && !gatewaysEntry) {
+                continue;
+            }
         }
-        const std::string choice = look();
+        const std::string choice = look(networkChanged);
         if (choice == ran) {
             pending.reset();
             continue;
@@ -198,7 +283,10 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         RunSettings settings;
         settings.databaseFound = databasePath;
         settings.passOverRunning = true;
-        runApart(run, settings, {lock, notices});
+        endRunsWaitingOnTheirMessage(runs);
+        if (const RunApart started = runApart(run, settings, {lock, notices}); started.pid > 0) {
+            runs.push_back(started);
+        }
         ran = choice;
         pending.reset();
     }

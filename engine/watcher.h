@@ -16,6 +16,9 @@ struct RunSettings {
     bool passOverRunning = false;
     // Told the database's path and the choice once the list is chosen.
     std::function<void(const std::string&, const std::string&)> chosen;
+    // Called right before the run's last message (what failed, or why it
+    // could not run): from then on the run only waits for a person.
+    std::function<void()> beforeLastMessage;
 };
 // Makes one run; returns its exit status.
 using Run = std::function<int(const RunSettings&)>;
@@ -26,8 +29,11 @@ using Run = std::function<int(const RunSettings&)>;
 // shows, loads or waits for stays there), so the watcher itself stays small
 // and idle between changes: it sleeps on the kernel's notices, with no timer
 // but the settle time. One watcher per user and session; it ends on SIGTERM
-// or SIGINT, leaving what it started running. Returns only when another
-// watcher holds the lock (0) or the notices cannot be had (1).
+// or SIGINT, leaving what it started running. When a run begins, an older
+// one that only waits for a person to read its message ends, so that one
+// message at most stands. Returns only when another watcher holds the lock
+// (0), when no lock can be had (after one run, as at logon) or when the
+// notices cannot be had (1).
 int watch(const std::string& programFolder, std::chrono::seconds settle,
           std::optional<int> waitForNetworkSeconds, const Run& run);
 

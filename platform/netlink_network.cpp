@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <linux/if_addr.h>
+#include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <map>
@@ -232,6 +233,42 @@ void drainRouteNotices(int socket) {
     char buffer[8192];
     while (::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
     }
+}
+
+RouteNotices readRouteNotices(int socket) {
+    RouteNotices read;
+    alignas(nlmsghdr) char buffer[16384];
+    for (ssize_t got; (got = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT)) != 0;) {
+        if (got < 0) {
+            if (errno == ENOBUFS) {
+                read.network = true; // notices were lost: anything may have changed
+                continue;
+            }
+            break;
+        }
+        int left = static_cast<int>(got);
+        for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, left);
+             message = NLMSG_NEXT(message, left)) {
+            if (message->nlmsg_type != RTM_NEWNEIGH && message->nlmsg_type != RTM_DELNEIGH) {
+                read.network = read.network || message->nlmsg_type >= RTM_BASE;
+                continue;
+            }
+            const auto* entry = static_cast<const ndmsg*>(NLMSG_DATA(message));
+            if (message->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)) || entry->ndm_family != AF_INET) {
+                continue;
+            }
+            int attributesLeft = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
+            for (auto* attribute = reinterpret_cast<rtattr*>(const_cast<ndmsg*>(entry) + 1);
+                 RTA_OK(attribute, attributesLeft); attribute = RTA_NEXT(attribute, attributesLeft)) {
+                char text[INET_ADDRSTRLEN] = {};
+                if (attribute->rta_type == NDA_DST && RTA_PAYLOAD(attribute) == 4 &&
+                    ::inet_ntop(AF_INET, RTA_DATA(attribute), text, sizeof text)) {
+                    read.neighbours.emplace_back(text);
+                }
+            }
+        }
+    }
+    return read;
 }
 
 bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {

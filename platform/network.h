@@ -84,4 +84,13 @@ int openRouteNotices();
 // Reads away what the socket holds, so that it waits for the next change.
 void drainRouteNotices(int socket);
 
+// What the notices read away were about: a change of link, address or route,
+// and the IPv4 addresses whose neighbour entries changed (for a socket that
+// also listens to the neighbour table).
+struct RouteNotices {
+    bool network = false;
+    std::vector<std::string> neighbours;
+};
+RouteNotices readRouteNotices(int socket);
+
 } // namespace corvale::platform

@@ -134,6 +134,24 @@ std::string requirePrivateFile(const std::string& path) {
     return real.string();
 }
 
+void requirePrivateFolder(const std::string& folder) {
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0) {
+        throw Failure(systemDescription("Cannot use the folder " + folder, errno));
+    }
+    std::string why;
+    if (!S_ISDIR(info.st_mode)) {
+        why = S_ISLNK(info.st_mode) ? "is a link" : "is not a folder";
+    } else if (info.st_uid != ::geteuid()) {
+        why = anotherUser(info);
+    } else {
+        why = looseness(info, true);
+    }
+    if (!why.empty()) {
+        throw Failure("The folder " + folder + " " + why + ", so it is not used.");
+    }
+}
+
 void requireOwnCompanions(const std::string& databasePath) {
     for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         const std::string companion = databasePath + suffix;

@@ -23,6 +23,11 @@ namespace corvale {
 // with a description that names what is wrong and how to put it right.
 std::string requirePrivateFile(const std::string& path);
 
+// A folder that belongs to this user and that nobody else can write (as a
+// private group's member alone may), not a link; otherwise fails with a
+// description that names it.
+void requirePrivateFolder(const std::string& folder);
+
 // The files beside the database that SQLite reads as part of it: a rollback
 // journal it plays back, a write-ahead log and its index. Each that is
 // there must be a regular file (not a link) that belongs to this user or to

@@ -1,11 +1,14 @@
 #include "shared/watch_lock.h"
 
 #include "platform/failure.h"
+#include "shared/file_safety.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvale {
@@ -34,9 +37,17 @@ std::string contentOf(int fd) {
 } // namespace
 
 int takeWatchLock(const std::string& path, std::string& holder) {
+    // Where another user could lay the file, or take it away, the lock
+    // would keep nobody out.
+    requirePrivateFolder(std::filesystem::path(path).parent_path().string());
     const int fd = openLockFile(path, O_RDWR | O_CREAT);
     if (fd < 0) {
         throw Failure(systemDescription("Cannot make the watcher's lock " + path, errno));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
+        throw Failure("The watcher's lock " + path + " is not a file of yours, so it is not used.");
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         holder = contentOf(fd);

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -476,10 +478,13 @@ class Watcher : public EngineOnANetwork {
 protected:
     // Starts a watcher in the machine, settling for a second; its standard
     // error goes to the file errors.
-    int startWatcher(const std::string& errors, int descriptor3 = -1) {
+    int startWatcher(const std::string& errors, int descriptor3 = -1, const std::string& display = "") {
         std::vector<std::string> environment = {"PATH=/usr/bin:/bin",
                                                 "CORVALE_RECORD=" + (program / "record"),
                                                 "XDG_RUNTIME_DIR=" + runtime.path()};
+        if (!display.empty()) {
+            environment.push_back("DISPLAY=" + display);
+        }
         if (descriptor3 >= 0) {
             environment.push_back("CORVALE_RECORD_HOLD_FD=3");
             environment.push_back("CORVALE_RECORD_HOLD_ONLY=mail");
@@ -550,6 +555,37 @@ TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
     EXPECT_EQ(errors.find("failed"), std::string::npos) << errors;
 }
 
+// The processes of runs that have not ended, the message's included.
+std::size_t runsAlive(int watcher) {
+    std::istringstream children(testsupport::readFile("/proc/" + std::to_string(watcher) + "/task/" +
+                                                      std::to_string(watcher) + "/children"));
+    return static_cast<std::size_t>(std::distance(std::istream_iterator<std::string>(children), {}));
+}
+
+// Nobody at the screen while the laptop moves: each run with a failure shows
+// its message, and a run that only waits for its message ends when the next
+// one begins.
+TEST_F(Watcher, OneRunsMessageStandsAtATime) {
+    testsupport::XDisplay screen;
+    if (screen.display().empty()) {
+        GTEST_SKIP() << "no X server for the messages";
+    }
+    machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
+    db->addConnectedItem(db->addAddress("10.1"), "/nonexistent/home-tool", program.path(), 1);
+    db->addConnectedItem(db->addAddress("10.2"), "/nonexistent/office-tool", program.path(), 1);
+    const int watcher = startWatcher(program / "errors", -1, screen.display());
+    EXPECT_TRUE(screen.windowCountBecomes("Brisken", 1)) << testsupport::readFile(program / "errors");
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    EXPECT_TRUE(becomes(program / "errors", "/nonexistent/office-tool: no such file"));
+    EXPECT_TRUE(screen.windowCountBecomes("Brisken", 1));
+    for (int i = 0; i < 1000 && runsAlive(watcher) != 1; ++i) {
+        usleep(10'000);
+    }
+    EXPECT_EQ(runsAlive(watcher), 1u) << "the logon run's message still stands";
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+}
+
 TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
     machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
     // A mail client: a program of its own that runs until the test ends it.
@@ -600,6 +636,19 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
     EXPECT_EQ(kill(std::stoi(mail.at("pid")), 0), 0) << "the mail client ended with the watcher";
     EXPECT_EQ(testsupport::readRecords(program / "record").size(), 3u);
+
+    // A runtime folder every user can write holds no lock worth having: the
+    // list runs once all the same, and the reason is given.
+    fs::permissions(runtime.path(), fs::perms::all);
+    const int lockless = startWatcher(program / "lockless");
+    EXPECT_EQ(testsupport::waitForExit(lockless), 0);
+    EXPECT_NE(testsupport::readFile(program / "lockless")
+                  .find("brisken: no watcher stays for this session: The folder " + runtime.path() +
+                        " can be written by every user"),
+              std::string::npos)
+        << testsupport::readFile(program / "lockless");
+    EXPECT_EQ(startedInOrder(5), (Names{"mail", "office", "office", "mail", "office"}))
+        << "a run as at logon";
     close(hold[1]);
 }
 

@@ -6,10 +6,14 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <linux/nl80211.h>
+#include <linux/rtnetlink.h>
 #include <netlink/attr.h>
 #include <netlink/genl/genl.h>
 #include <netlink/msg.h>
+#include <sched.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace corvale;
@@ -111,6 +115,40 @@ TEST(KernelNetwork, SocketThatCannotBeMadeIsReportedNotTakenForDisconnected) {
     EXPECT_EQ(discovery.lastFinding(),
               "disconnected: the network could not be read: " + std::string(strerror(EMFILE)) + " (error " +
                   std::to_string(EMFILE) + ")");
+}
+
+// The watcher wakes for a change of link, address or route, and for the
+// gateway's own neighbour entry only: another host's entry (an ARP flood on
+// the LAN) is told apart. In a network namespace of the test's own.
+TEST(KernelNetwork, NoticesTellANeighboursAddressFromAChangeOfTheNetwork) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "a network namespace of its own needs root";
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWNET) != 0 || std::system("ip link add cva type veth peer name cvb") !=
+                                              0) { // left down: no carrier notice comes later
+            _exit(77);
+        }
+        const int notices = corvale::platform::openRouteNotices();
+        const int group = RTNLGRP_NEIGH;
+        setsockopt(notices, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group);
+        int failures = 0;
+        std::system("ip neigh add 10.9.9.77 lladdr 02:00:00:00:00:01 dev cva");
+        auto read = corvale::platform::readRouteNotices(notices);
+        failures += read.network || read.neighbours != std::vector<std::string>{"10.9.9.77"};
+        std::system("ip addr add 10.9.9.1/24 dev cva");
+        read = corvale::platform::readRouteNotices(notices);
+        failures += !read.network;
+        _exit(failures == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "no network namespace could be made";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "a neighbour's notice was taken for a change of the network, or the other way round";
 }
 
 // The network's identity decides before its address, the gateway's hardware
