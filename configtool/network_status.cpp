@@ -9,7 +9,12 @@
 #include <QMenu>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace corvale::tool {
 
@@ -26,21 +31,27 @@ std::string engineRefusal(const std::string& databasePath) {
     }
 }
 
-std::string describeWhatWouldRun(Database& database, platform::Network& network) {
+StatusLine describeWhatWouldRun(Database& database, platform::Network& network, bool resolve) {
+    StatusLine line;
     if (const std::string why = engineRefusal(database.path()); !why.empty()) {
-        return "Brisken will refuse this database: " + why;
+        line.text = "Brisken will refuse this database: " + why;
+        line.refused = true;
+        return line;
     }
     // A status line shows no message box: what the engine would show goes
     // to standard error.
     platform::StderrDialogs quiet;
     NetworkDiscovery discovery(network, quiet, kCaption);
     const std::string discovered = discovery.discoverIP();
-    // Both identities are shown; the gateway is not resolved for a line that
-    // is looked at again on every change.
-    const ListChoice choice = chooseList(database, discovered, discovery.identity(), {true, false});
+    // Both identities are shown.
+    const ListChoice choice = chooseList(database, discovered, discovery.identity(), {true, resolve});
+    line.gateway = discovery.lastGateway();
+    line.gatewayEntries = gatewayEntryOnFile(database);
     if (choice.disconnected) {
-        return "No network: the disconnected list";
+        line.text = "No network: the disconnected list";
+        return line;
     }
+    line.connected = true;
     std::string identity;
     if (const auto& adapter = discovery.lastAdapter(); adapter && adapter->gateway != "0.0.0.0") {
         identity = "gateway " + adapter->gateway;
@@ -51,8 +62,9 @@ std::string describeWhatWouldRun(Database& database, platform::Network& network)
     if (choice.wifiName && !choice.wifiName->value.empty()) {
         identity += (identity.empty() ? "" : "; ") + std::string("Wi-Fi \"") + choice.wifiName->value + "\"";
     }
-    const std::string line = "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")");
-    return line + (choice.onFile ? ": the list of " + choice.key : ": no list matches");
+    line.text = "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
+                (choice.onFile ? ": the list of " + choice.key : ": no list matches");
+    return line;
 }
 
 std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
@@ -101,8 +113,11 @@ NetworkStatus::NetworkStatus(Database& database, platform::Network& network, std
         if (!m_fileWatcher.files().contains(path)) {
             m_fileWatcher.addPath(path);
         }
+        m_resolveNext = true;
         refresh();
     });
+    connect(&m_quietChanges, &QTimer::timeout, this, &NetworkStatus::lookForQuietChanges);
+    m_quietChanges.start(2000);
     refresh();
 }
 
@@ -113,26 +128,48 @@ NetworkStatus::~NetworkStatus() {
 }
 
 void NetworkStatus::onNotice() {
-    platform::drainRouteNotices(m_notices);
+    const platform::RouteNotices read = platform::readRouteNotices(m_notices);
+    // Of the neighbour table only the gateway's own entry matters.
+    if (!read.network &&
+        std::find(read.neighbours.begin(), read.neighbours.end(), m_gateway) == read.neighbours.end()) {
+        return;
+    }
+    m_resolveNext = m_resolveNext || read.network;
     // One change comes as several notices (link, address, route): look once
     // they have settled.
     QTimer::singleShot(50, this, &NetworkStatus::refresh);
 }
 
+void NetworkStatus::lookForQuietChanges() {
+    if (watcherRunning(watchLockPath(m_programFolder)) != m_watcherRunning ||
+        engineRefusal(m_database.path()) != m_refusal) {
+        refresh();
+    }
+}
+
 void NetworkStatus::refresh() {
-    std::string line;
+    StatusLine line;
+    bool told = true;
     try {
-        line = describeWhatWouldRun(m_database, m_network);
+        line = describeWhatWouldRun(m_database, m_network, std::exchange(m_resolveNext, false));
     } catch (const std::exception& failure) {
-        line = std::string("Cannot tell what would run here: ") + failure.what();
+        line.text = std::string("Cannot tell what would run here: ") + failure.what();
+        told = false;
     }
-    const bool connected = line.rfind("On ", 0) == 0;
+    m_gateway = line.gateway;
+    m_refusal = line.refused ? engineRefusal(m_database.path()) : std::string();
+    if (line.gatewayEntries && !m_listeningToNeighbours && m_notices >= 0) {
+        const int group = RTNLGRP_NEIGH;
+        m_listeningToNeighbours =
+            ::setsockopt(m_notices, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group) == 0;
+    }
     // The watcher runs the list when the machine arrives on a network.
-    if ((connected || line.rfind("No network", 0) == 0) && watcherRunning(watchLockPath(m_programFolder))) {
-        line += " (runs on arrival)";
+    m_watcherRunning = watcherRunning(watchLockPath(m_programFolder));
+    if (told && !line.refused && m_watcherRunning) {
+        line.text += " (runs on arrival)";
     }
-    setText(shownText(line));
-    emit connectedChanged(connected);
+    setText(shownText(line.text));
+    emit connectedChanged(line.connected);
 }
 
 AddThisNetwork::AddThisNetwork(platform::Network& network, QWidget* parent)

@@ -5,6 +5,7 @@
 
 #include <QFileSystemWatcher>
 #include <QLabel>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ signals:
 
 private:
     void onNotice();
+    // What no notice tells: a watcher that starts or ends, a folder above
+    // the database made loose.
+    void lookForQuietChanges();
 
     Database& m_database;
     platform::Network& m_network;
@@ -44,18 +48,36 @@ private:
     int m_notices = -1;
     QSocketNotifier* m_noticeReady = nullptr;
     QFileSystemWatcher m_fileWatcher;
+    QTimer m_quietChanges;
+    // As the engine: the kernel is made to resolve the gateway once per
+    // change of link, address or route (or of the database), not for the
+    // neighbour notices its own question brings.
+    bool m_resolveNext = true;
+    bool m_listeningToNeighbours = false;
+    std::string m_gateway;
+    bool m_watcherRunning = false;
+    std::string m_refusal;
 };
 
 // Why the engine would refuse this database (the engine's own check, with
 // the command that puts it right), or the empty text when it would run it.
 std::string engineRefusal(const std::string& databasePath);
 
-// The line for the network now: "On ADDRESS (gateway GATEWAY, HARDWARE;
-// Wi-Fi "NAME"): the list of KEY", "No network: the disconnected list" or
-// "On ADDRESS: no list matches"; or, when the engine would refuse the
-// database, that it will and why. With a watcher running for this session,
-// " (runs on arrival)" follows a list.
-std::string describeWhatWouldRun(Database& database, platform::Network& network);
+// The line for the network now and the facts behind it.
+struct StatusLine {
+    // "On ADDRESS (gateway GATEWAY, HARDWARE; Wi-Fi "NAME"): the list of
+    // KEY", "No network: the disconnected list" or "On ADDRESS: no list
+    // matches"; or, when the engine would refuse the database, that it will
+    // and why.
+    std::string text;
+    bool refused = false;
+    bool connected = false;      // on a network with a usable address
+    std::string gateway;         // its gateway's address, where it has one
+    bool gatewayEntries = false; // a gateway: entry is on file
+};
+// resolve: the kernel may be made to find the gateway's hardware address,
+// as a run would, where a gateway: entry is on file.
+StatusLine describeWhatWouldRun(Database& database, platform::Network& network, bool resolve = false);
 
 // One entry that can be made for the network the machine is on now, and what
 // it stands for.

@@ -212,14 +212,16 @@ std::optional<std::string> sameNetworkOnFile(Database& database, const std::stri
     return std::nullopt;
 }
 
-std::vector<std::string> entriesOnFile(Database& database) {
-    std::vector<std::string> entries;
-    for (Recordset rows = database.openRecordset(statements::allAddresses()); !rows.eof(); rows.moveNext()) {
-        if (!rows.field("IPaddress").isNull()) {
-            entries.push_back(rows.field("IPaddress").text());
+bool gatewayEntryOnFile(Database& database) {
+    for (Recordset rows = database.openRecordset(statements::identityAddresses()); !rows.eof();
+         rows.moveNext()) {
+        const Field entry = rows.field("IPaddress");
+        if (const auto identity = entry.isNull() ? std::nullopt : identityEntry(entry.text());
+            identity && identity->kind == IdentityEntry::Kind::GatewayHardwareAddress) {
+            return true;
         }
     }
-    return entries;
+    return false;
 }
 
 namespace {

@@ -107,8 +107,8 @@ std::optional<std::string> reachedInsteadOf(const std::string& entry,
 std::optional<std::string> sameNetworkOnFile(Database& database, const std::string& text,
                                              std::optional<std::int64_t> except = std::nullopt);
 
-// The entries of IPs as stored, NULL ones left out.
-std::vector<std::string> entriesOnFile(Database& database);
+// Whether a gateway: entry is on file, well formed or not.
+bool gatewayEntryOnFile(Database& database);
 
 // Why the engine can never choose the list of an entry of IPs, in words;
 // empty when it can: a dotted address or its leading one to three numbers

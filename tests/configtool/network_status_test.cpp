@@ -2,12 +2,15 @@
 // test's own: it follows the network as interfaces and routes come, and the
 // database as another program changes it.
 #include "configtool/mdi_form1.h"
+#include "shared/watch_lock.h"
 #include "tests/support/test_support.h"
 
 #include <QLabel>
 #include <QTest>
 #include <cstdlib>
+#include <filesystem>
 #include <sched.h>
+#include <unistd.h>
 
 namespace {
 bool run(const std::string& command) {
@@ -47,10 +50,49 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             line->text(), QString("On 192.168.1.20 (gateway 192.168.1.1): the list of 192.168"), 10000);
 
+        // With a gateway: entry on file the line resolves the gateway as a
+        // run would, and follows the kernel's neighbour table.
+        const std::string router = "cvs-router-" + std::to_string(getpid());
+        QVERIFY(run("ip netns add " + router));
+        QVERIFY(run("ip link set peth0 netns " + router));
+        QVERIFY(run("ip -n " + router + " link set dev peth0 address 02:00:00:aa:00:01"));
+        QVERIFY(run("ip -n " + router + " addr add 192.168.1.1/24 dev peth0"));
+        QVERIFY(run("ip -n " + router + " link set dev peth0 up"));
+        testsupport::sqliteOutput(program / "corvale.mdb",
+                                  "insert into IPs (IPaddress) values ('gateway:02:00:00:aa:00:01')");
+        QTRY_COMPARE_WITH_TIMEOUT(
+            line->text(),
+            QString("On 192.168.1.20 (gateway 192.168.1.1, 02:00:00:aa:00:01): the list of "
+                    "gateway:02:00:00:aa:00:01"),
+            10000);
+        QVERIFY(run("ip neigh replace 192.168.1.1 lladdr 02:00:00:bb:00:01 dev eth0 nud reachable"));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            line->text(),
+            QString("On 192.168.1.20 (gateway 192.168.1.1, 02:00:00:bb:00:01): the list of 192.168"), 10000);
+
+        // A watcher that starts and ends, a folder made loose: no notice
+        // tells, and the line follows all the same.
+        testsupport::TempDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.path()));
+        std::string holder;
+        const int lock = corvale::takeWatchLock(corvale::watchLockPath(program.path()), holder);
+        QVERIFY(lock >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(line->text().endsWith(" (runs on arrival)"), 10000);
+        close(lock);
+        QTRY_VERIFY_WITH_TIMEOUT(!line->text().endsWith(" (runs on arrival)"), 10000);
+        std::filesystem::permissions(program.path(),
+                                     std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+        QTRY_VERIFY_WITH_TIMEOUT(line->text().startsWith("Brisken will refuse this database: The folder"),
+                                 10000);
+        std::filesystem::permissions(program.path(), std::filesystem::perms::owner_all);
+        QTRY_VERIFY_WITH_TIMEOUT(line->text().startsWith("On 192.168.1.20"), 10000);
+
         testsupport::sqliteOutput(program / "corvale.mdb", "delete from IPs");
-        QTRY_COMPARE_WITH_TIMEOUT(line->text(),
-                                  QString("On 192.168.1.20 (gateway 192.168.1.1): no list matches"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(line->text().startsWith("On 192.168.1.20 (gateway 192.168.1.1") &&
+                                     line->text().endsWith("): no list matches"),
+                                 10000);
         QVERIFY(dialogs.messages.empty());
+        run("ip netns del " + router);
     }
 };
 
