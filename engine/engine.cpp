@@ -101,6 +101,13 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
     for (const std::string& entry : choice.malformed) {
         m_report("Entry " + entry + "; it matches nothing");
     }
+    if (!choice.notConsidered.empty()) {
+        std::string entries;
+        for (const std::string& entry : choice.notConsidered) {
+            entries += (entries.empty() ? "" : ", ") + corvale::printablePath(entry);
+        }
+        m_report("Not considered, their network's identity not being known: " + entries);
+    }
     for (const std::string& entry : choice.unreached) {
         m_report("Entry " + entry + ", whose list runs in its place; its own never runs");
     }
@@ -108,6 +115,13 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
         m_report("List: the disconnected list");
     } else if (choice.identity) {
         m_report("List: " + choice.key + " (" + choice.how + ")");
+    } else if (!choice.onFile) {
+        std::string keys = choice.address;
+        for (std::string key = choice.address; key.find('.') != std::string::npos;) {
+            key.erase(key.rfind('.'));
+            keys += (key.find('.') == std::string::npos ? " or " : ", ") + key;
+        }
+        m_report("List: none: no entry matches " + keys);
     } else {
         m_report("List: " + choice.key + " (" + choice.how + " of " + choice.address + ")");
     }

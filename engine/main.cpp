@@ -13,7 +13,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brisken [--dry-run [--address=A.B.C.D]] [--wait-for-network=SECONDS]\n"
+    "Usage: brisken [--dry-run [--address=A.B.C.D [--gateway-mac=MAC] [--wifi=NAME]]]\n"
+    "               [--wait-for-network=SECONDS]\n"
     "               [--watch [--settle=SECONDS]]\n"
     "Starts the programs and documents listed, in Corvale, for the network this machine is on.\n"
     "\n"
@@ -21,6 +22,8 @@ constexpr const char* kUsage =
     "                              whether each item could start now; start nothing\n"
     "  --address=A.B.C.D           with --dry-run: answer for that address, without looking at\n"
     "                              the network\n"
+    "  --gateway-mac=MAC           with --address: the gateway's hardware address there\n"
+    "  --wifi=NAME                 with --address: the Wi-Fi network's name there\n"
     "  --wait-for-network=SECONDS  when no adapter has a default gateway yet, wait up to SECONDS\n"
     "                              for one before choosing the list\n"
     "  --watch                     after that run, stay and run the list of each network the\n"
@@ -36,22 +39,38 @@ void print(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
-// An address given on the command line, in place of the network's.
-class GivenAddress : public corvale::AddressDiscovery {
+// An address, and the identities of its network, given on the command line
+// in place of the network's.
+class GivenAddress : public corvale::AddressDiscovery, private corvale::NetworkIdentity {
 public:
-    explicit GivenAddress(std::string address) : m_address(std::move(address)) {}
+    explicit GivenAddress(const corvale::CommandLine& options)
+        : m_address(options.address.value_or("")), m_gatewayMac(options.gatewayMac),
+          m_wifiName(options.wifiName) {}
     std::string discoverIP() override { return "IP Address:" + m_address; }
     std::string lastFinding() const override {
         return "address " + m_address + ", as given (the network is not looked at)";
     }
+    corvale::NetworkIdentity* identity() override { return this; }
 
 private:
+    corvale::platform::Identity gatewayHardwareAddress(bool) override {
+        return m_gatewayMac ? corvale::platform::Identity{*m_gatewayMac, {}}
+                            : corvale::platform::Identity{{}, "not given (--gateway-mac=MAC)"};
+    }
+    corvale::platform::Identity wifiName() override {
+        return m_wifiName ? corvale::platform::Identity{*m_wifiName, {}}
+                          : corvale::platform::Identity{{}, "not given (--wifi=NAME)"};
+    }
+
     std::string m_address;
+    std::optional<std::string> m_gatewayMac;
+    std::optional<std::string> m_wifiName;
 };
 
 // One run of the engine, as at logon.
 int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRun,
-            const std::optional<std::string>& address, const brisken::RunSettings& settings) {
+            const corvale::CommandLine& options, const brisken::RunSettings& settings) {
+    const std::optional<std::string>& address = options.address;
     corvale::platform::reapChildrenAsTheyEnd();
     corvale::platform::LazyQtDialogs windows(argc, argv);
     corvale::platform::StderrDialogs terminal;
@@ -62,7 +81,7 @@ int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRu
     corvale::platform::NetlinkNetwork network;
     corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
                                         [&windows] { windows.processPendingEvents(); });
-    GivenAddress given(address.value_or(""));
+    GivenAddress given(options);
     brisken::Engine engine(dialogs, address ? static_cast<corvale::AddressDiscovery&>(given) : discovery,
                            programFolder);
     if (settings.waitForNetworkSeconds && !address) {
@@ -118,7 +137,7 @@ int main(int argc, char** argv) {
         return brisken::kExitTrapped;
     }
     const brisken::Run run = [&](const brisken::RunSettings& settings) {
-        return runOnce(argc, argv, programFolder, options.dryRun, options.address, settings);
+        return runOnce(argc, argv, programFolder, options.dryRun, options, settings);
     };
     if (options.watch) {
         return brisken::watch(programFolder, std::chrono::seconds(options.settleSeconds),

@@ -1,5 +1,7 @@
 #include "shared/command_line.h"
 
+#include "shared/network_choice.h"
+
 #include <arpa/inet.h>
 #include <charconv>
 #include <cstring>
@@ -26,6 +28,8 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
     const std::string waitOption = "--wait-for-network=";
     const std::string settleOption = "--settle=";
     const std::string addressOption = "--address=";
+    const std::string gatewayOption = "--gateway-mac=";
+    const std::string wifiOption = "--wifi=";
     for (int i = 1; i < argc && line.error.empty(); ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -59,6 +63,21 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
             } else {
                 line.address = address;
             }
+        } else if (engine && argument.rfind(gatewayOption, 0) == 0) {
+            const std::string mac = argument.substr(gatewayOption.size());
+            const std::optional<IdentityEntry> entry = identityEntry("gateway:" + mac);
+            if (!entry || !entry->problem.empty()) {
+                line.error = "--gateway-mac takes six two-digit hex numbers joined by colons, such as "
+                             "00:1a:2b:3c:4d:5e, not '" +
+                             mac + "'";
+            } else {
+                line.gatewayMac = entry->value;
+            }
+        } else if (engine && argument.rfind(wifiOption, 0) == 0) {
+            line.wifiName = argument.substr(wifiOption.size());
+            if (line.wifiName->empty()) {
+                line.error = "--wifi takes the name of a Wi-Fi network";
+            }
         } else if (engine || argument.rfind("--", 0) == 0) {
             line.error = "unknown option '" + argument + "'";
         }
@@ -72,6 +91,9 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
     }
     if (line.error.empty() && line.address && !line.dryRun) {
         line.error = "--address is for --dry-run: a run starts the list of the network the machine is on";
+    }
+    if (line.error.empty() && (line.gatewayMac || line.wifiName) && !line.address) {
+        line.error = "--gateway-mac and --wifi are for --dry-run --address: they describe another network";
     }
     if (line.error.empty() && line.watch && line.dryRun) {
         line.error = "--dry-run starts nothing, so there is nothing to watch for: leave out --watch";

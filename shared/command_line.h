@@ -17,6 +17,10 @@ struct CommandLine {
     int settleSeconds = 10;
     // With --dry-run: the address to answer for, instead of the network's.
     std::optional<std::string> address;
+    // With --address: the network's identities to answer for, as the
+    // kernel would give them (the hardware address in lower case).
+    std::optional<std::string> gatewayMac;
+    std::optional<std::string> wifiName;
     // The first argument that was not understood, with why; empty when all were.
     std::string error;
 };

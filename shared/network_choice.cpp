@@ -379,6 +379,14 @@ ListChoice chooseList(Database& database, const std::string& discovered, Network
     if (!found) {
         found = matching(entries, IdentityEntry::Kind::WifiName, choice.wifiName);
     }
+    for (const IdentityEntry& entry : entries) {
+        const auto& known = entry.kind == IdentityEntry::Kind::GatewayHardwareAddress
+                                ? choice.gatewayHardwareAddress
+                                : choice.wifiName;
+        if (!known || known->value.empty()) {
+            choice.notConsidered.push_back(entry.text);
+        }
+    }
     if (found) {
         choice.key = found->text;
         choice.how = found->kind == IdentityEntry::Kind::WifiName ? "the Wi-Fi name"

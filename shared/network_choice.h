@@ -141,6 +141,9 @@ struct ListChoice {
     // "ENTRY: the same network as FIRST", for identity entries whose list
     // never runs: FIRST's runs in their place.
     std::vector<std::string> unreached;
+    // Well-formed identity entries that could not be weighed: the identity
+    // they name was not known (not given, or not found).
+    std::vector<std::string> notConsidered;
 };
 // The choice in words, the same for the same list: "the disconnected list"
 // or "the list of KEY".

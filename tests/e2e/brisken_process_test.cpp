@@ -567,20 +567,45 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
         db.addConnectedItem(db.addAddress("10.20"), "/usr/bin/true", "/", 1);
         db.addAddress("10.40.0.5");
         db.addAddress("wifi:Office WLAN");
+        db.addConnectedItem(db.addAddress("gateway:00:1a:2b:3c:4d:5e"), "/usr/bin/env", "/", 1);
     }
     const auto dryRun = [&](const std::string& address) {
         return testsupport::runCapturing("env -u DISPLAY -u WAYLAND_DISPLAY " + (program / "brisken") +
                                          " --dry-run --address=" + address + " 2>&1");
     };
+    // The network's identities are not looked at either: they are given, or
+    // the entries that name them are said not to be considered.
+    EXPECT_NE(dryRun("10.20.7.9")
+                  .second.find("Not considered, their network's identity not being known: "
+                               "gateway:00:1a:2b:3c:4d:5e, wifi:Office WLAN\n"),
+              std::string::npos)
+        << dryRun("10.20.7.9").second;
+    const auto atHome = dryRun("10.20.7.9 --gateway-mac=00:1A:2B:3C:4D:5E '--wifi=Office WLAN'");
+    EXPECT_NE(atHome.second.find("List: gateway:00:1a:2b:3c:4d:5e (the gateway's hardware address)\n"
+                                 "Item: /usr/bin/env\n"),
+              std::string::npos)
+        << atHome.second;
+    EXPECT_EQ(atHome.second.find("Not considered"), std::string::npos) << atHome.second;
+    EXPECT_NE(
+        dryRun("10.20.7.9 '--wifi=Office WLAN'").second.find("List: wifi:Office WLAN (the Wi-Fi name)\n"),
+        std::string::npos);
+    EXPECT_EQ(dryRun("10.20.7.9 --gateway-mac=00:1a").first, corvale::kExitUsage);
     const auto office = dryRun("10.20.7.9");
     EXPECT_EQ(office.first, 0);
-    EXPECT_NE(office.second.find("Network: address 10.20.7.9, as given (the network is not looked at)\n"
-                                 "List: 10.20 (its leading two numbers of 10.20.7.9)\nItem: /usr/bin/true\n"),
+    EXPECT_NE(office.second.find("Network: address 10.20.7.9, as given (the network is not looked at)\n"),
               std::string::npos)
         << office.second;
+    EXPECT_NE(
+        office.second.find("\nList: 10.20 (its leading two numbers of 10.20.7.9)\nItem: /usr/bin/true\n"),
+        std::string::npos)
+        << office.second;
 
-    const std::string onFile = "Entries on file:\n  10.20\n  10.40.0.5\n  wifi:Office WLAN\n";
+    const std::string onFile =
+        "Entries on file:\n  10.20\n  10.40.0.5\n  gateway:00:1a:2b:3c:4d:5e\n  wifi:Office WLAN\n";
     const auto nowhere = dryRun("10.30.0.5");
+    EXPECT_NE(nowhere.second.find("List: none: no entry matches 10.30.0.5, 10.30.0, 10.30 or 10\n"),
+              std::string::npos)
+        << nowhere.second;
     EXPECT_NE(nowhere.second.find("Nothing will start: no entry matches 10.30.0.5\n" + onFile),
               std::string::npos)
         << nowhere.second;
@@ -592,6 +617,8 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
     EXPECT_EQ(dryRun("10.30.0.300").first, corvale::kExitUsage);
     const auto notDry = testsupport::runCapturing((program / "brisken") + " --address=10.30.0.5 2>&1");
     EXPECT_EQ(notDry.first, corvale::kExitUsage) << notDry.second;
+    EXPECT_EQ(testsupport::runCapturing((program / "brisken") + " --dry-run --wifi=Home 2>&1").first,
+              corvale::kExitUsage);
 }
 
 // Without a display that answers, the tool says so in one line and ends,
