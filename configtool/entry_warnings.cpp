@@ -1,6 +1,7 @@
 #include "configtool/entry_warnings.h"
 
 #include "configtool/stored_text.h"
+#include "shared/launcher.h"
 #include "shared/network_choice.h"
 
 #include <cerrno>
@@ -31,6 +32,9 @@ QString targetWarning(const QString& target, const std::string& programFolder) {
     const fs::path path(storedText(target));
     std::error_code error;
     const bool found = !path.empty() && fs::exists(path.is_absolute() ? path : programFolder / path, error);
+    if (found && isTheEngineItself(path.string(), programFolder)) {
+        return QString("Brisken passes this item over: ") + kEngineItself + ", and so on for ever.";
+    }
     if (found || error.value() == EACCES) { // a folder Corvale may not look into
         return {};
     }

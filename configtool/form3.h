@@ -82,6 +82,10 @@ public:
     void Check1_Click();
     void cmdClose_Click();
 
+signals:
+    // A few words for the status bar, about what was just done.
+    void said(const QString& words);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -44,6 +44,10 @@ void Form3::cmdTestStart_Click() {
         execIt(startIn, target, 1, platform::ChildHandling::StarterKeepsRunning, m_programFolder);
     if (!launchSucceeded(result)) {
         notice("There was a problem starting the application.  Please verify the path and try again.");
+        return;
+    }
+    if (result.startInMissing) {
+        emit said(shownText(storedText(Text2->text()) + ": " + missingStartInNote(startIn, m_programFolder)));
     }
 }
 

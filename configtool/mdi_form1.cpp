@@ -170,6 +170,8 @@ void MDIForm1::menuFileConfigure_Click() {
         return;
     }
     auto* form = new Form3(m_connection, m_dialogs, m_programFolder);
+    connect(form, &Form3::said, this,
+            [this](const QString& words) { statusBar()->showMessage(words, 8000); });
     // The form is loaded before it can be activated.
     m_loadingForm = true;
     QMdiSubWindow* window = m_mdiArea->addSubWindow(form);

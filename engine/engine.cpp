@@ -95,11 +95,12 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
                  (found->value.empty() ? "not known: " + found->why : found->value));
     }
     if (choice.wifiName) {
-        m_report("Wi-Fi: " + (choice.wifiName->value.empty() ? choice.wifiName->why
-                                                             : "\"" + choice.wifiName->value + "\""));
+        m_report("Wi-Fi: " + (choice.wifiName->value.empty()
+                                  ? choice.wifiName->why
+                                  : "\"" + corvale::printablePath(choice.wifiName->value) + "\""));
     }
     for (const std::string& entry : choice.malformed) {
-        m_report("Entry " + entry + "; it matches nothing");
+        m_report("Entry " + corvale::printablePath(entry) + "; it matches nothing");
     }
     if (!choice.notConsidered.empty()) {
         std::string entries;
@@ -109,12 +110,13 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
         m_report("Not considered, their network's identity not being known: " + entries);
     }
     for (const std::string& entry : choice.unreached) {
-        m_report("Entry " + entry + ", whose list runs in its place; its own never runs");
+        m_report("Entry " + corvale::printablePath(entry) +
+                 ", whose list runs in its place; its own never runs");
     }
     if (choice.disconnected) {
         m_report("List: the disconnected list");
     } else if (choice.identity) {
-        m_report("List: " + choice.key + " (" + choice.how + ")");
+        m_report("List: " + corvale::printablePath(choice.key) + " (" + choice.how + ")");
     } else if (!choice.onFile) {
         std::string keys = choice.address;
         for (std::string key = choice.address; key.find('.') != std::string::npos;) {
@@ -123,7 +125,8 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
         }
         m_report("List: none: no entry matches " + keys);
     } else {
-        m_report("List: " + choice.key + " (" + choice.how + " of " + choice.address + ")");
+        m_report("List: " + corvale::printablePath(choice.key) + " (" + choice.how + " of " + choice.address +
+                 ")");
     }
 }
 
@@ -157,10 +160,9 @@ void Engine::runList(const corvale::Query& query) {
                     continue;
                 }
                 const std::string targetPath = target.text();
-                // Whether it runs already is looked up only where the files
-                // answer: a mount whose server has gone holds up no list.
-                if ((m_passOverRunning || m_report) &&
-                    !corvale::platform::filesAnswerWithin(m_programFolder, startInPath, targetPath)) {
+                // The item's files are looked at only where they answer: a
+                // mount whose server has gone holds up no list.
+                if (!corvale::platform::filesAnswerWithin(m_programFolder, startInPath, targetPath)) {
                     const std::string reason = corvale::platform::noAnswerReason();
                     if (m_report) {
                         m_report("Item: " + corvale::printablePath(targetPath) + "\n  start in: " +
@@ -168,6 +170,21 @@ void Engine::runList(const corvale::Query& query) {
                     } else {
                         m_failedPrograms.push_back(corvale::printablePath(targetPath));
                         m_failureReasons.push_back(corvale::printablePath(targetPath) + ": " + reason);
+                    }
+                    continue;
+                }
+                // Started as an item, the engine would run this list again, and
+                // so on for ever.
+                if (corvale::isTheEngineItself(targetPath, m_programFolder)) {
+                    const std::string note =
+                        corvale::printablePath(targetPath) + ": passed over: " + corvale::kEngineItself;
+                    if (m_report) {
+                        m_report("Item: " + corvale::printablePath(targetPath) +
+                                 "\n  start in: " + corvale::printablePath(startInPath) +
+                                 "\n  passed over: " + corvale::kEngineItself);
+                    } else {
+                        const std::string line = std::string(kCaption) + ": " + note + "\n";
+                        std::fwrite(line.data(), 1, line.size(), stderr);
                     }
                     continue;
                 }
@@ -189,9 +206,9 @@ void Engine::runList(const corvale::Query& query) {
                     ++m_passedOver;
                     continue;
                 }
-                const corvale::LaunchResult result =
-                    corvale::execIt(startInPath, targetPath, 1,
-                                    corvale::platform::ChildHandling::StarterEndsSoon, m_programFolder);
+                const corvale::LaunchResult result = corvale::execIt(
+                    startInPath, targetPath, 1, corvale::platform::ChildHandling::StarterEndsSoon,
+                    m_programFolder, corvale::FilesAnswered::Already);
                 if (!corvale::launchSucceeded(result)) {
                     m_failedPrograms.push_back(corvale::printablePath(targetPath));
                     m_failureReasons.push_back(corvale::printablePath(targetPath) + ": " +
@@ -199,7 +216,7 @@ void Engine::runList(const corvale::Query& query) {
                     continue;
                 }
                 ++m_started;
-                if (!result.missingStartIn.empty()) {
+                if (result.startInMissing) {
                     const std::string note = std::string(kCaption) + ": " +
                                              corvale::printablePath(targetPath) + ": " +
                                              corvale::missingStartInNote(startInPath, m_programFolder) + "\n";
@@ -233,7 +250,8 @@ std::string networkAndList(const corvale::ListChoice& choice, const std::string&
     }
     const std::string where =
         "on " + choice.address + (gateway.empty() ? " (no default gateway)" : " (gateway " + gateway + ")");
-    return where + (choice.onFile ? ": the list of " + choice.key : ": no entry matches");
+    return where +
+           (choice.onFile ? ": the list of " + corvale::printablePath(choice.key) : ": no entry matches");
 }
 
 } // namespace
@@ -271,7 +289,7 @@ void Engine::reportNothingStarts() {
     if (choice.disconnected) {
         m_report("Nothing will start: the disconnected list is empty");
     } else if (choice.onFile) {
-        m_report("Nothing will start: the list of " + choice.key + " is empty");
+        m_report("Nothing will start: the list of " + corvale::printablePath(choice.key) + " is empty");
     } else {
         m_report("Nothing will start: no entry matches " + choice.address);
     }

@@ -53,6 +53,10 @@ int shellOpenRefusal(const std::string& path) {
     if (type != fs::file_type::regular && type != fs::file_type::directory) {
         return shell_code::kBadFormat;
     }
+    if (type == fs::file_type::regular && target.extension() == ".desktop" &&
+        fs::file_size(target, error) > kLargestLauncher && !error) {
+        return shell_code::kTooLarge;
+    }
     return 0;
 }
 

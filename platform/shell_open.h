@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace corvale::platform {
@@ -11,6 +12,9 @@ namespace shell_code {
 inline constexpr int kFileNotFound = 2;
 inline constexpr int kPathNotFound = 3;
 inline constexpr int kAccessDenied = 5;
+// The old call's "out of memory": here a launcher far larger than any is,
+// which would be read whole.
+inline constexpr int kTooLarge = 8;
 inline constexpr int kBadFormat = 11;
 inline constexpr int kLaunchFailed = 27;
 // The old call's "request timed out": here the session bus, through which
@@ -30,9 +34,11 @@ inline constexpr int kSuccess = 42;
 int shellOpen(const std::string& path);
 
 // The code shellOpen gives path without asking the desktop (a missing file
-// or folder, a path with a NUL byte, a FIFO or device), or 0 when the
+// or folder, a path with a NUL byte, a FIFO or device, a launcher larger
+// than kLargestLauncher), or 0 when the
 // desktop's applications decide.
 int shellOpenRefusal(const std::string& path);
+inline constexpr std::uintmax_t kLargestLauncher = 1024 * 1024;
 
 // The name of the application that shellOpen would start for path (an
 // existing regular file), or the empty text when there is none.

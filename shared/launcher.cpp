@@ -3,6 +3,7 @@
 #include "platform/failure.h"
 #include "platform/file_answer.h"
 #include "platform/folders.h"
+#include "platform/process_table.h"
 #include "platform/shell_open.h"
 #include "shared/error_text.h"
 
@@ -43,9 +44,32 @@ std::string getShortPath(const std::string& path) {
 std::string printablePath(const std::string& path) {
     std::string shown;
     for (const char c : path) {
-        shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            shown += c;
+        } else if (c == '\0') {
+            shown += "\\0";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            shown += escaped;
+        }
     }
     return shown;
+}
+
+bool isTheEngineItself(const std::string& target, const std::string& programFolder) {
+    if (target.empty() || target.find('\0') != std::string::npos) {
+        return false;
+    }
+    const fs::path path(target);
+    const auto item =
+        platform::fileIdOf(path.is_absolute() ? path.string() : (programFolder / path).string());
+    return item && item == platform::fileIdOf(programFolder + "/brisken");
 }
 
 namespace {
@@ -54,10 +78,11 @@ constexpr const char* kNulInPath = "holds a NUL byte";
 
 class SystemLauncher : public LaunchSystem {
 public:
-    SystemLauncher(platform::ChildHandling handling, std::string programFolder)
-        : m_handling(handling), m_programFolder(std::move(programFolder)) {}
+    SystemLauncher(platform::ChildHandling handling, std::string programFolder, FilesAnswered answered)
+        : m_handling(handling), m_programFolder(std::move(programFolder)), m_answered(answered) {}
     bool filesAnswer(const std::string& startIn, const std::string& target) override {
-        return platform::filesAnswerWithin(m_programFolder, startIn, target);
+        return m_answered == FilesAnswered::Already ||
+               platform::filesAnswerWithin(m_programFolder, startIn, target);
     }
     void enterProgramFolder() override { platform::changeFolder(m_programFolder); }
     void enterFolder(const std::string& folder) override { platform::changeFolder(folder); }
@@ -69,6 +94,7 @@ public:
 private:
     platform::ChildHandling m_handling;
     std::string m_programFolder;
+    FilesAnswered m_answered;
 };
 
 } // namespace
@@ -142,14 +168,16 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
         result = LaunchResult::shellCode(system.shellOpen(targetPath));
     }
     if (startInMissing) {
+        result.startInMissing = true;
         result.missingStartIn = startInPath;
     }
     return result;
 }
 
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
-                    platform::ChildHandling handling, const std::string& programFolder) {
-    SystemLauncher system(handling, programFolder);
+                    platform::ChildHandling handling, const std::string& programFolder,
+                    FilesAnswered answered) {
+    SystemLauncher system(handling, programFolder, answered);
     return execIt(startInPath, targetPath, ncmdshow, system);
 }
 
@@ -167,6 +195,8 @@ std::string launchFailureReason(const LaunchResult& result) {
         return "no such file";
     case sc::kBadFormat:
         return "not a regular file";
+    case sc::kTooLarge:
+        return "not a launcher (too large)";
     case sc::kNoAssociation:
         return "no application for its type";
     case sc::kTimedOut:
@@ -181,8 +211,11 @@ std::string launchFailureReason(const LaunchResult& result) {
 }
 
 std::string missingStartInNote(const std::string& startIn, const std::string& programFolder) {
-    return "its start-in folder " + (startIn.empty() ? std::string("(empty)") : printablePath(startIn)) +
-           " is missing; it starts in " + programFolder;
+    if (startIn.empty()) {
+        return "it has no start-in folder; it starts in " + printablePath(programFolder);
+    }
+    return "its start-in folder " + printablePath(startIn) + " is missing; it starts in " +
+           printablePath(programFolder);
 }
 
 namespace {
@@ -270,9 +303,9 @@ std::string describeLaunch(const std::string& startIn, const std::string& target
     }
     DryLauncher dry(programFolder);
     const LaunchResult result = execIt(startIn, target, 1, dry);
-    const std::string where = result.missingStartIn.empty() && !dry.folderMissing
-                                  ? std::string()
-                                  : "; " + missingStartInNote(startIn, programFolder);
+    const std::string where = result.startInMissing || dry.folderMissing
+                                  ? "; " + missingStartInNote(startIn, programFolder)
+                                  : std::string();
     switch (result.kind) {
     case LaunchResult::Kind::ProcessId:
         return "starts as a program" + where;
@@ -283,7 +316,8 @@ std::string describeLaunch(const std::string& startIn, const std::string& target
         return (dry.launcher ? "opens as a launcher of " : "opens as a document with ") + dry.application +
                where;
     case LaunchResult::Kind::Text:
-        if (result.reason == platform::noAnswerReason()) {
+        // The run's own reason, in the run's words.
+        if (!result.reason.empty()) {
             return "cannot start: " + result.reason;
         }
         break;

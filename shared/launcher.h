@@ -17,8 +17,9 @@ struct LaunchResult {
     Kind kind = Kind::Text;
     std::int64_t number = 0;
     std::string text;
-    // The start-in folder that could not be entered, when the item was
-    // started all the same (in the program folder).
+    // Whether the item was started all the same in the program folder, its
+    // start-in folder (missingStartIn, which may be empty) not entered.
+    bool startInMissing = false;
     std::string missingStartIn{};
     // Why a start failed, in a few words, where execIt knows it better than
     // the text or the code tell (launchFailureReason).
@@ -43,9 +44,17 @@ std::string launchFailureReason(const LaunchResult& result);
 // An existing file's absolute path; empty when the file does not exist.
 std::string getShortPath(const std::string& path);
 
-// A path as people can read it: a NUL byte (only a value written by hand
-// holds one) is written \0, so that nothing after it is lost from sight.
+// A path (or any stored text) as people can read it, on one line: a NUL
+// byte is written \0, a newline \n, a tab \t and any other control character
+// \xNN, so that nothing after a NUL is lost from sight and no text can
+// forge a line of its own or send a terminal escape sequence.
 std::string printablePath(const std::string& path);
+
+// Whether target (a relative one from the program folder) is the engine of
+// programFolder itself: started as an item, it would run the list again,
+// and so on for ever. Looks at the file, so only where the files answer.
+bool isTheEngineItself(const std::string& target, const std::string& programFolder);
+inline constexpr const char* kEngineItself = "it is Brisken itself, which would run the list again";
 
 // What starting an item asks of the system. A run does it; a dry run answers
 // each step as the system would, without starting anything.
@@ -81,12 +90,17 @@ public:
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
                     LaunchSystem& system);
 // The same on the real system, from programFolder; handling tells how the
-// started program is cut loose from this process.
+// started program is cut loose from this process. Already: the caller has
+// just found that the item's files answer (filesAnswerWithin), and they are
+// not asked again.
+enum class FilesAnswered { NotAsked, Already };
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
-                    platform::ChildHandling handling, const std::string& programFolder);
+                    platform::ChildHandling handling, const std::string& programFolder,
+                    FilesAnswered answered = FilesAnswered::NotAsked);
 
 // Where an item whose start-in folder is missing starts, in words: "its
-// start-in folder FOLDER is missing; it starts in PROGRAMFOLDER".
+// start-in folder FOLDER is missing; it starts in PROGRAMFOLDER", or for
+// none at all "it has no start-in folder; it starts in PROGRAMFOLDER".
 std::string missingStartInNote(const std::string& startIn, const std::string& programFolder);
 
 // What execIt would do with target from startIn now, in words, judged by

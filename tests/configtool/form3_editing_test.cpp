@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QSignalSpy>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -711,7 +712,12 @@ private slots:
         fs::create_symlink(testsupport::recordRunPath(), h.dir / "tool");
         h.text("Text2")->setText("tool");
         h.text("Text3")->setText("gone");
+        QSignalSpy said(h.form, &corvale::tool::Form3::said);
         press(h, "cmdTestStart");
+        QCOMPARE(said.count(), 1); // where it started instead
+        QCOMPARE(said[0][0].toString(),
+                 QString::fromStdString("tool: its start-in folder gone is missing; it starts in " +
+                                        h.dir.path()));
         const auto second = testsupport::waitForRecords(record, 2);
         QCOMPARE(second.size(), std::size_t{2});
         QCOMPARE(second[1].at("argv0"), h.dir / "tool");
@@ -776,6 +782,8 @@ private slots:
         testsupport::writeFile(h.dir / "tool", "#!/bin/sh\n");
         h.file.addConnectedItem(ipid, "/opt/missing/app", "/opt", 1);
         h.file.addConnectedItem(ipid, "tool", "", 2); // found in the program folder
+        testsupport::writeFile(h.dir / "brisken", "#!/bin/sh\n");
+        h.file.addConnectedItem(ipid, h.dir / "brisken", "", 4); // the engine itself
         if (gone.available()) {
             h.file.addConnectedItem(ipid, gone / "app", "", 3);
         }
@@ -819,7 +827,8 @@ private slots:
         h.click(list1, list1->row(list1->findItems("10.1", Qt::MatchExactly)[0]));
         auto* list2 = h.list("List2");
         QCOMPARE(h.entries(list2).mid(0, 2), (QStringList{"/opt/missing/app", "tool"}));
-        QCOMPARE(list2->count(), gone.available() ? 3 : 2);
+        QCOMPARE(list2->count(), gone.available() ? 4 : 3);
+        QTRY_VERIFY(list2->item(list2->count() - 1)->toolTip().contains("it is Brisken itself"));
         QTRY_VERIFY(list2->item(0)->toolTip().contains("no such file"));
         QVERIFY(!list2->item(0)->icon().isNull());
         QVERIFY(list2->item(1)->toolTip().isEmpty() && list2->item(1)->icon().isNull());

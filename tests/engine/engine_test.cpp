@@ -1,6 +1,7 @@
 #include "engine/engine.h"
 #include "platform/folders.h"
 #include "shared/database_search.h"
+#include "shared/launcher.h"
 #include "tests/support/test_support.h"
 
 #include <algorithm>
@@ -169,13 +170,29 @@ TEST_F(EngineRun, RowsWithoutValuesAreFailedStartsAndTheListGoesOn) {
     db->database().execute({"Insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values "
                             "(cast(? || x'00' || 'x' as text), ?, 4)",
                             {item("cut"), dir.path()}});
-    db->addDisconnectedItem(item("after"), dir.path(), 5);
+    // A name that would forge a summary line of its own in the journal and
+    // clear a terminal: its control characters are written escaped.
+    db->addDisconnectedItem("/nonexistent/x\nbrisken: on 1.2.3.4: the list of 1.2: 1 started\x1b[2J",
+                            dir.path(), 5);
+    db->addDisconnectedItem(item("after"), dir.path(), 6);
+    testing::internal::CaptureStderr();
     runFor("Disconnected");
+    const std::string summary = testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(started(), (Names{"first", "folderless", "after"}));
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text,
-              "This program failed to start correctly: \n- (empty)\n- " + (dir / "cut") + "\\0x");
+    const std::string forged = "/nonexistent/x\\nbrisken: on 1.2.3.4: the list of 1.2: 1 started\\x1b[2J";
+    EXPECT_EQ(dialogs.messages[0].text, "This program failed to start correctly: \n- (empty)\n- " +
+                                            (dir / "cut") + "\\0x\n- " + forged);
+    // The item without a start-in folder starts in the program folder, and
+    // the run says so in the dry run's own words.
+    const std::string note = "it has no start-in folder; it starts in " + dir.path();
+    EXPECT_EQ(summary.rfind("Brisken: " + (dir / "folderless") + ": " + note + "\n", 0), 0u) << summary;
+    EXPECT_NE(
+        corvale::describeLaunch("", dir / "folderless", dir.path()).find("starts as a program; " + note),
+        std::string::npos);
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 2) << summary;
+    EXPECT_NE(summary.find(forged + ": no such file"), std::string::npos) << summary;
 }
 
 TEST_F(EngineRun, ListQueryTheStoreRejectsIsReported) {

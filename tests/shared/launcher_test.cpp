@@ -163,6 +163,15 @@ TEST_F(Launcher, DesktopLauncherStartsTheApplicationItDescribes) {
     const LaunchResult broken =
         execIt(dir / "work", dir / "work/broken.desktop", 1, ChildHandling::StarterEndsSoon, dir.path());
     EXPECT_FALSE(launchSucceeded(broken));
+
+    // One of 600 MB is no launcher, and is not read whole to find that out.
+    writeFile(dir / "work/huge.desktop", "");
+    std::filesystem::resize_file(dir / "work/huge.desktop", 600u << 20);
+    const LaunchResult huge =
+        execIt(dir / "work", dir / "work/huge.desktop", 1, ChildHandling::StarterEndsSoon, dir.path());
+    EXPECT_EQ(launchFailureReason(huge), "not a launcher (too large)");
+    EXPECT_EQ(describeLaunch(dir / "work", dir / "work/huge.desktop", dir.path()),
+              "cannot start: not a launcher (too large)");
 }
 
 TEST_F(Launcher, LongRunningStarterIsLeftWithoutZombies) {
