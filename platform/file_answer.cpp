@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
+#include <set>
+#include <sstream>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -17,6 +20,117 @@ std::string noAnswerReason() {
 }
 
 namespace {
+
+// File systems whose server can go away while they stay mounted.
+bool canStall(const std::string& type) {
+    static const std::set<std::string> network = {"nfs",  "nfs4",      "cifs", "smb3",   "smbfs",   "9p",
+                                                  "ceph", "glusterfs", "afs",  "lustre", "ncpfs",   "davfs",
+                                                  "coda", "orangefs",  "gpfs", "sshfs",  "virtiofs"};
+    return type.rfind("fuse", 0) == 0 || network.count(type) > 0;
+}
+
+// A field of mountinfo, whose blanks and backslashes are written in octal.
+std::string unescaped(const std::string& field) {
+    std::string text;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+// The mount points of file systems that can stall, as the kernel's table
+// has them now; read again when the table changes (mountinfo then polls as
+// changed).
+class StallingMounts {
+public:
+    const std::set<std::string>& now() {
+        if (m_table < 0) {
+            m_table = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+            read();
+        } else {
+            pollfd changed{m_table, POLLPRI, 0};
+            if (::poll(&changed, 1, 0) > 0 && (changed.revents & (POLLPRI | POLLERR))) {
+                read();
+            }
+        }
+        return m_points;
+    }
+
+private:
+    void read() {
+        m_points.clear();
+        std::string table;
+        char buffer[8192];
+        ::lseek(m_table, 0, SEEK_SET);
+        for (ssize_t got; (got = ::read(m_table, buffer, sizeof buffer)) > 0;) {
+            table.append(buffer, static_cast<std::size_t>(got));
+        }
+        std::istringstream lines(table);
+        for (std::string line; std::getline(lines, line);) {
+            // ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [FIELDS...] - TYPE SOURCE OPTIONS
+            std::istringstream fields(line);
+            std::string skip, point, field;
+            fields >> skip >> skip >> skip >> skip >> point;
+            while (fields >> field && field != "-") {
+            }
+            if (fields >> field && canStall(field)) {
+                m_points.insert(unescaped(point));
+            }
+        }
+    }
+
+    int m_table = -1;
+    std::set<std::string> m_points;
+};
+
+// Whether the folder or file at path, or any folder on its way, is such a
+// mount point; links are followed, and nothing inside such a mount is
+// looked up.
+bool reachesStallingMount(std::string path, const std::set<std::string>& points, int links = 0) {
+    if (points.empty()) {
+        return false;
+    }
+    std::string reached;
+    std::istringstream parts(path);
+    for (std::string part; std::getline(parts, part, '/');) {
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            reached = reached.substr(0, reached.rfind('/'));
+            continue;
+        }
+        reached += "/" + part;
+        if (points.count(reached) > 0) {
+            return true;
+        }
+        struct stat info {};
+        if (::lstat(reached.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            continue;
+        }
+        if (links >= 40) {
+            return false; // the system gives up too (ELOOP)
+        }
+        char target[4096];
+        const ssize_t length = ::readlink(reached.c_str(), target, sizeof target - 1);
+        if (length <= 0) {
+            continue;
+        }
+        std::string followed(target, static_cast<std::size_t>(length));
+        if (followed.front() != '/') {
+            followed = reached.substr(0, reached.rfind('/')) + "/" + followed;
+        }
+        std::string rest;
+        std::getline(parts, rest, '\0');
+        return reachesStallingMount(followed + "/" + rest, points, links + 1);
+    }
+    return points.count("/") > 0;
+}
 
 // The look-ups an item's start makes, in its order; what they find does
 // not matter here, only that they come back. Run in a child of its own
@@ -43,6 +157,11 @@ void lookUp(const char* programFolder, const char* startIn, const char* target) 
 
 } // namespace
 
+bool mayStall(const std::string& path) {
+    static StallingMounts mounts;
+    return reachesStallingMount(path, mounts.now());
+}
+
 bool filesAnswerWithin(const std::string& programFolder, const std::string& startIn,
                        const std::string& target, std::chrono::milliseconds limit) {
     // A NUL byte ends the name for the system; the caller refuses such a
@@ -51,6 +170,15 @@ bool filesAnswerWithin(const std::string& programFolder, const std::string& star
         if (path->find('\0') != std::string::npos) {
             return true;
         }
+    }
+    // Where the item would start, and where its target may lie from there.
+    const auto absolute = [](const std::string& base, const std::string& path) {
+        return path.empty() || path.front() == '/' ? path : base + "/" + path;
+    };
+    const std::string folder = startIn.empty() ? programFolder : absolute(programFolder, startIn);
+    if (!mayStall(programFolder) && !mayStall(folder) && !mayStall(absolute(folder, target)) &&
+        !mayStall(absolute(programFolder, target))) {
+        return true; // nothing there can keep the caller waiting
     }
     // A process, not a thread: a look-up that the file system has taken
     // and never answers cannot be interrupted, not even by SIGKILL, and a

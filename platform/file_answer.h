@@ -24,12 +24,20 @@ public:
     using Failure::Failure;
 };
 
+// Whether path (absolute, links followed) may lie on a file system that can
+// stop answering: FUSE (sshfs and the like), NFS, SMB and other network file
+// systems, after the kernel's table of mounts (read again whenever it
+// changes). Looks up only what lies outside such mounts.
+bool mayStall(const std::string& path);
+
 // Whether the files an item names answer within limit: the program folder,
 // startIn (a relative one from there), and target from the folder the item
 // would start in, with the first bytes of a regular target read as its type
-// is judged. The look-ups run in a child process; one that does not answer
-// in time is left to itself (the child waits, not the caller), and what it
-// looked up is cached by the system for the caller's own steps.
+// is judged. Where none of them may stall (mayStall) nothing is asked and
+// the answer is yes. Otherwise the look-ups run in a child process; one that
+// does not answer in time is left to itself (the child waits, not the
+// caller), and what it looked up is cached by the system for the caller's
+// own steps.
 bool filesAnswerWithin(const std::string& programFolder, const std::string& startIn,
                        const std::string& target, std::chrono::milliseconds limit = kFileAnswerLimit);
 
