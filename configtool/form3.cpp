@@ -23,8 +23,6 @@
 
 namespace corvale::tool {
 
-namespace st = statements;
-
 namespace {
 
 constexpr int kDesignWidth = 5670;
@@ -246,7 +244,7 @@ void Form3::Form_Load() {
         frame->move(std::max(0, m_twips.pixels((mainWidth - kOuterWidth) / 2 - 100)),
                     std::max(0, m_twips.pixels((mainHeight - kOuterHeight) / 2 - 400)));
     }
-    const bool anyAddress = db().openRecordset(st::allAddresses()).recordCount() > 0;
+    const bool anyAddress = lists().anyAddress();
     if (anyAddress) {
         loadIPs();
         setList1Selected(0, true);

@@ -4,7 +4,7 @@
 #include "configtool/twips.h"
 #include "platform/dialogs.h"
 #include "shared/database.h"
-#include "shared/statements.h"
+#include "shared/startup_lists.h"
 
 #include <QWidget>
 #include <functional>
@@ -97,6 +97,8 @@ private:
     // Runs a handler the user set off; a failure is shown, the form stays.
     void guarded(const std::function<void()>& handler);
     Database& db();
+    // The editing rules, over the open database.
+    StartupLists lists() { return StartupLists(db()); }
     void notice(const QString& text);
     bool confirmed(const QString& text);
     // Code changes that count as the user's, running the list's handler.
@@ -113,12 +115,12 @@ private:
     // What a save leaves: the new or changed item selected and shown (none
     // after a duplicate), the target text selected and focused.
     void showSavedItem(bool added, bool duplicate);
-    void fillList2(const Query& query);
+    void fillList2(const std::vector<ListRow>& rows);
     // What a write finds when the row it was for is gone (deleted by another
     // tool meanwhile): the person is told, and the lists show the database
     // as it is now.
     void showListsAfterAnotherChange();
-    statements::ListTable shownTable() const;
+    ListTable shownTable() const;
 
     ConnectionState& m_connection;
     Dialogs& m_dialogs;

@@ -1,7 +1,6 @@
 // The address list: loading, selecting, adding, renaming and deleting
 // addresses.
 #include "configtool/form3.h"
-#include "shared/network_choice.h"
 
 #include "configtool/form3_text.h"
 #include "configtool/stored_text.h"
@@ -13,13 +12,11 @@
 
 namespace corvale::tool {
 
-namespace st = statements;
-
 void Form3::loadIPs() {
-    Recordset rows = db().openRecordset(st::allAddresses());
+    const std::vector<ListRow> rows = lists().addresses();
     List1->clearEntries();
-    for (; !rows.eof(); rows.moveNext()) {
-        List1->addEntry(shownText(rows.field("IPaddress")), rows.field("IPID").number());
+    for (const ListRow& row : rows) {
+        List1->addEntry(shownText(row.text), row.id);
     }
     // An entry that gives way to another of the same network is marked
     // once all are there.
@@ -110,40 +107,24 @@ void Form3::cmdUpdate_Click() {
 void Form3::saveIP(const QString& mode) {
     const std::string text = storedText(Text1->text());
     const bool isNew = mode == "New";
-    const std::int64_t id = List1->itemData(List1->currentRow());
-    // The check and the write are one transaction: two tools adding the same
-    // address at once cannot both find it new.
-    bool duplicate = false;
-    bool gone = false;
-    std::int64_t newId = 0;
-    db().transaction([&] {
-        const Query check = isNew ? st::addressId(text) : st::otherAddressId(id, text);
-        // An identity entry is the same entry as another that the engine
-        // reads as one network, whatever the case of its letters or blanks.
-        duplicate = db().openRecordset(check).recordCount() > 0 ||
-                    sameNetworkOnFile(db(), text, isNew ? std::nullopt : std::optional<std::int64_t>(id));
-        if (duplicate) {
-            return;
-        }
-        if (isNew) {
-            db().execute(st::insertAddress(text));
-            newId = db().lastInsertId();
-        } else {
-            gone = db().execute(st::renameAddress(id, text)) == 0;
-        }
-    });
-    if (duplicate) {
+    AddedRow saved;
+    if (isNew) {
+        saved = lists().addAddress(text);
+    } else {
+        saved.outcome = lists().renameAddress(List1->itemData(List1->currentRow()), text);
+    }
+    if (saved.outcome == RowChange::Duplicate) {
         notice("The IP is already on file.");
         Text1->selectAll();
         Text1->setFocus(Qt::OtherFocusReason);
         return;
     }
-    if (gone) {
+    if (saved.outcome == RowChange::Gone) {
         showListsAfterAnotherChange();
         return;
     }
     if (isNew) {
-        List1->addEntry(Text1->text(), newId);
+        List1->addEntry(Text1->text(), saved.id);
         // Selecting the entry empties Text1 and fills it again, which drops
         // a selection made before; the whole text is selected afterwards, so
         // that the next address typed replaces it.
@@ -186,15 +167,7 @@ void Form3::cmdDelIP_Click() {
         return;
     }
     const QList<QListWidgetItem*> doomed = List1->selectedEntries();
-    // Each address goes with its startup list, and all of them at once: a
-    // failure leaves every row as it was.
-    db().transaction([&] {
-        for (const QListWidgetItem* entry : doomed) {
-            const std::int64_t id = VbListBox::keyOf(entry);
-            db().execute(st::deleteAddress(id));
-            db().execute(st::deleteAddressItems(id));
-        }
-    });
+    lists().deleteAddresses(VbListBox::keysOf(doomed));
     m_currentIPIndex = List1->removeEntries(doomed);
     List1->judgeAgain();
     if (m_currentIPIndex != -1) {

@@ -1,7 +1,5 @@
 // Adding an item to a startup list and changing one: the checks before a save,
-// the duplicate rule and the order numbers. Each click writes in one
-// transaction, so that two tools at once never give two rows the same order
-// number and a failure leaves nothing half written.
+// and what the form shows of the outcome (the rules are StartupLists').
 #include "configtool/form3.h"
 
 #include "configtool/form3_text.h"
@@ -12,29 +10,12 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <limits>
-#include <optional>
 
 namespace corvale::tool {
-
-namespace st = statements;
 
 namespace {
 
 constexpr const char* kItemOnFile = "The Startup List item is already on file.";
-
-// A new row comes after every row of its table, whatever list it is on.
-// Only whole numbers count (a text written by hand is no number to go on
-// from); at the very top the new row takes the top number too, and still
-// comes last, since rows with one number stand in the order they were added.
-std::int64_t nextListOrder(Database& db, st::ListTable table) {
-    const Recordset rows = db.openRecordset(st::maxListOrder(table));
-    if (rows.field("maxOrder").isNull()) {
-        return 1;
-    }
-    const std::int64_t largest = rows.field("maxOrder").number();
-    return largest == std::numeric_limits<std::int64_t>::max() ? largest : largest + 1;
-}
 
 } // namespace
 
@@ -93,114 +74,68 @@ bool Form3::validateListItem() {
 
 void Form3::saveConnectedItem(const QString& mode) {
     const bool adding = mode == "Add";
-    const std::string target = storedText(Text2->text());
-    const std::string startIn = storedText(Text3->text());
+    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text())};
     const int current = List2->currentRow();
     if (!adding && current == -1) {
         return;
     }
     bool duplicate = false;
-    bool gone = false;
     if (adding) {
         const QList<QListWidgetItem*> addresses = List1->selectedEntries();
-        // List2 shows the list of List1's current address; only a row added
-        // to that list gets an entry there.
-        const int shown = List1->currentRow();
-        const std::optional<std::int64_t> shownIpid =
-            List1->isRowSelected(shown) ? std::optional<std::int64_t>(List1->itemData(shown)) : std::nullopt;
-        std::optional<std::int64_t> shownNewId;
-        db().transaction([&] {
-            // A row for an address that is no longer there would be seen by
-            // nobody: nothing is written then.
-            for (const QListWidgetItem* address : addresses) {
-                gone = gone || db().openRecordset(st::addressById(VbListBox::keyOf(address))).eof();
-            }
-            if (gone) {
-                return;
-            }
-            for (const QListWidgetItem* address : addresses) {
-                const std::int64_t ipid = VbListBox::keyOf(address);
-                if (db().openRecordset(st::connectedDuplicate(ipid, target)).recordCount() > 0) {
-                    duplicate = true;
-                    continue;
-                }
-                db().execute(st::insertConnectedItem(ipid, target, startIn,
-                                                     nextListOrder(db(), st::ListTable::Connected)));
-                if (ipid == shownIpid) {
-                    shownNewId = db().lastInsertId();
-                }
-            }
-        });
+        const AddedToAddresses added = lists().addItem(VbListBox::keysOf(addresses), paths);
+        if (added.addressGone) {
+            showListsAfterAnotherChange();
+            return;
+        }
+        duplicate = added.duplicates > 0;
         if (duplicate && addresses.size() == 1) {
             notice(kItemOnFile);
         }
-        if (shownNewId) {
-            List2->addEntry(Text2->text(), *shownNewId);
+        // List2 shows the list of List1's current address; only a row added
+        // to that list gets an entry there.
+        const int shown = List1->currentRow();
+        for (const auto& [ipid, listId] : added.added) {
+            if (List1->isRowSelected(shown) && ipid == List1->itemData(shown)) {
+                List2->addEntry(Text2->text(), listId);
+            }
         }
     } else {
-        // The rule is about the list the item is on: one address may not hold
-        // the same target twice.
-        const std::int64_t listId = List2->itemData(current);
-        db().transaction([&] {
-            const Recordset owner = db().openRecordset(st::addressOfItem(listId));
-            gone = owner.eof();
-            if (owner.recordCount() > 0 && !owner.field("IPID").isNull()) {
-                duplicate = db().openRecordset(
-                                    st::connectedDuplicateOther(listId, owner.field("IPID").number(), target))
-                                .recordCount() > 0;
-            }
-            if (!duplicate && !gone) {
-                db().execute(st::updateItem(st::ListTable::Connected, listId, target, startIn));
-            }
-        });
+        const RowChange change = lists().updateItem(ListTable::Connected, List2->itemData(current), paths);
+        if (change == RowChange::Gone) {
+            showListsAfterAnotherChange();
+            return;
+        }
+        duplicate = change == RowChange::Duplicate;
         if (duplicate) {
             notice(kItemOnFile);
         }
-    }
-    if (gone) {
-        showListsAfterAnotherChange();
-        return;
     }
     showSavedItem(adding, duplicate);
 }
 
 void Form3::saveDisconnectedItem(const QString& mode) {
     const bool adding = mode == "Add";
-    const std::string target = storedText(Text2->text());
-    const std::string startIn = storedText(Text3->text());
+    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text())};
     const int current = List2->currentRow();
     if (!adding && current == -1) {
         return;
     }
-    const std::int64_t listId = adding ? 0 : List2->itemData(current);
-    bool duplicate = false;
-    bool gone = false;
-    std::int64_t newId = 0;
-    db().transaction([&] {
-        const Query check =
-            adding ? st::disconnectedDuplicate(target) : st::disconnectedDuplicateOther(listId, target);
-        duplicate = db().openRecordset(check).recordCount() > 0;
-        if (duplicate) {
-            return;
-        }
-        if (adding) {
-            db().execute(st::insertDisconnectedItem(target, startIn,
-                                                    nextListOrder(db(), st::ListTable::Disconnected)));
-            newId = db().lastInsertId();
-        } else {
-            gone = db().execute(st::updateItem(st::ListTable::Disconnected, listId, target, startIn)) == 0;
-        }
-    });
-    if (gone) {
+    AddedRow saved;
+    if (adding) {
+        saved = lists().addDisconnectedItem(paths);
+    } else {
+        saved.outcome = lists().updateItem(ListTable::Disconnected, List2->itemData(current), paths);
+    }
+    if (saved.outcome == RowChange::Gone) {
         showListsAfterAnotherChange();
         return;
     }
-    if (duplicate) {
+    if (saved.outcome == RowChange::Duplicate) {
         notice(kItemOnFile);
     } else if (adding) {
-        List2->addEntry(Text2->text(), newId);
+        List2->addEntry(Text2->text(), saved.id);
     }
-    showSavedItem(adding, duplicate);
+    showSavedItem(adding, saved.outcome == RowChange::Duplicate);
 }
 
 void Form3::showSavedItem(bool added, bool duplicate) {

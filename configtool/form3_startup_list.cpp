@@ -13,16 +13,13 @@
 
 namespace corvale::tool {
 
-namespace st = statements;
-
-st::ListTable Form3::shownTable() const {
-    return Check1->isChecked() ? st::ListTable::Disconnected : st::ListTable::Connected;
+ListTable Form3::shownTable() const {
+    return Check1->isChecked() ? ListTable::Disconnected : ListTable::Connected;
 }
 
-void Form3::fillList2(const Query& query) {
-    Recordset rows = db().openRecordset(query);
-    for (; !rows.eof(); rows.moveNext()) {
-        List2->addEntry(shownText(rows.field("targetPath")), rows.field("ListID").number());
+void Form3::fillList2(const std::vector<ListRow>& rows) {
+    for (const ListRow& row : rows) {
+        List2->addEntry(shownText(row.text), row.id);
     }
     List2->markFirstAsCurrent();
 }
@@ -45,13 +42,13 @@ void Form3::loadConnectedList() {
         m_currentIPIndex = List1->currentRow();
     }
     if (List1->count() > 0 && m_currentIPIndex != -1 && List1->currentRow() != -1) {
-        fillList2(st::connectedItems(List1->itemData(List1->currentRow())));
+        fillList2(lists().connectedItems(List1->itemData(List1->currentRow())));
     }
 }
 
 void Form3::loadDisconnectedList() {
     emptyStartupList();
-    fillList2(st::disconnectedItems());
+    fillList2(lists().disconnectedItems());
 }
 
 void Form3::List2_Click() {
@@ -79,9 +76,9 @@ void Form3::List2_Click() {
     setText(Text2, List2->item(first)->text());
     // The start-in folder of this very row: looked up by its key, not by its
     // target, which other rows may share.
-    Recordset row = db().openRecordset(st::startInOfItem(shownTable(), List2->itemData(first)));
-    if (row.recordCount() > 0 && !row.field("startInPath").isNull()) {
-        setText(Text3, shownText(row.field("startInPath")));
+    if (const platform::SqlValue startIn = lists().startInOf(shownTable(), List2->itemData(first));
+        !std::holds_alternative<std::monostate>(startIn)) {
+        setText(Text3, shownText(startIn));
     }
     setList2Current(first);
     cmdAddPath->setEnabled(true);

@@ -21,5 +21,8 @@ std::string storedText(const QString& text);
 inline QString shownText(const Field& field) {
     return field.isNull() ? QString() : shownText(field.text());
 }
+inline QString shownText(const platform::SqlValue& value) {
+    return shownText(Field(value));
+}
 
 } // namespace corvale::tool

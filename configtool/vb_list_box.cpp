@@ -55,6 +55,15 @@ qint64 VbListBox::itemData(int row) const {
     return keyOf(item(row));
 }
 
+std::vector<std::int64_t> VbListBox::keysOf(const QList<QListWidgetItem*>& entries) {
+    std::vector<std::int64_t> keys;
+    keys.reserve(static_cast<std::size_t>(entries.size()));
+    for (const QListWidgetItem* entry : entries) {
+        keys.push_back(keyOf(entry));
+    }
+    return keys;
+}
+
 qint64 VbListBox::keyOf(const QListWidgetItem* entry) {
     return entry->data(Qt::UserRole).toLongLong();
 }
@@ -119,12 +128,6 @@ void VbListBox::showWarning(QListWidgetItem* entry, const QString& warning) {
     }
     entry->setToolTip(warning);
     entry->setIcon(warning.isEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
-}
-
-void VbListBox::setItemData(int row, qint64 data) {
-    if (row >= 0 && row < count()) {
-        item(row)->setData(Qt::UserRole, data);
-    }
 }
 
 QList<QListWidgetItem*> VbListBox::selectedEntries() const {

@@ -4,6 +4,7 @@
 #include <QSet>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace corvale::tool {
 
@@ -25,6 +26,7 @@ public:
 
     // The key an entry carries.
     static qint64 keyOf(const QListWidgetItem* entry);
+    static std::vector<std::int64_t> keysOf(const QList<QListWidgetItem*>& entries);
     // Adds an entry at the bottom; the data travels with it.
     void addEntry(const QString& text, qint64 data);
     // Entries for which warning gives a text carry a warning mark, with the
@@ -36,8 +38,6 @@ public:
     void markWarnings(std::function<QString(const QString&)> warning, Judged judged = Judged::AtOnce);
     // Judges every entry again: for a warning that depends on the others.
     void judgeAgain();
-    // Sets the data of the entry at row.
-    void setItemData(int row, qint64 data);
     // The selected entries, from the top.
     QList<QListWidgetItem*> selectedEntries() const;
     // Removes the entries, one after the other from the top. Returns the row

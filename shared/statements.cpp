@@ -76,8 +76,8 @@ Query startInOfItem(ListTable table, std::int64_t listId) {
     return {inTable("select StartinPath from ", table, " where ListID = ?"), {listId}};
 }
 
-Query connectedDuplicate(std::int64_t ipid, const std::string& targetPath) {
-    return {"Select IPID from ConnectedList where IPID = ? and TargetPath = ?", {ipid, targetPath}};
+Query addressesHoldingTarget(const std::string& targetPath) {
+    return {"Select IPID from ConnectedList where TargetPath = ? and typeof(IPID) = 'integer'", {targetPath}};
 }
 
 Query connectedDuplicateOther(std::int64_t listId, std::int64_t ipid, const std::string& targetPath) {
@@ -112,10 +112,6 @@ Query insertDisconnectedItem(const std::string& targetPath, const std::string& s
 
 Query connectedItemId(std::int64_t ipid, const std::string& targetPath) {
     return {"Select ListID from ConnectedList where IPID = ? and TargetPath = ?", {ipid, targetPath}};
-}
-
-Query disconnectedItemId(const std::string& targetPath) {
-    return disconnectedDuplicate(targetPath);
 }
 
 Query addressOfItem(std::int64_t listId) {

@@ -37,7 +37,8 @@ Query disconnectedItems();
 Query startInOfItem(ListTable table, std::int64_t listId);
 
 // Items: duplicate checks, order numbers, insert, update.
-Query connectedDuplicate(std::int64_t ipid, const std::string& targetPath);
+// The addresses whose lists hold the target.
+Query addressesHoldingTarget(const std::string& targetPath);
 Query connectedDuplicateOther(std::int64_t listId, std::int64_t ipid, const std::string& targetPath);
 Query disconnectedDuplicate(const std::string& targetPath);
 Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetPath);
@@ -47,8 +48,8 @@ Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, cons
                           std::int64_t listOrder);
 Query insertDisconnectedItem(const std::string& targetPath, const std::string& startInPath,
                              std::int64_t listOrder);
+// The key of an address's item with the target.
 Query connectedItemId(std::int64_t ipid, const std::string& targetPath);
-Query disconnectedItemId(const std::string& targetPath);
 Query addressOfItem(std::int64_t listId);
 Query updateItem(ListTable table, std::int64_t listId, const platform::SqlValue& targetPath,
                  const platform::SqlValue& startInPath);

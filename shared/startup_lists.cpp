@@ -1,0 +1,218 @@
+#include "shared/startup_lists.h"
+
+#include "shared/network_choice.h"
+
+#include <limits>
+#include <optional>
+#include <unordered_set>
+
+namespace corvale {
+
+namespace st = statements;
+
+std::vector<ListRow> StartupLists::rows(const Query& query, const char* keyColumn, const char* textColumn) {
+    std::vector<ListRow> found;
+    for (Recordset rows = m_db.openRecordset(query); !rows.eof(); rows.moveNext()) {
+        found.push_back({rows.field(keyColumn).number(), rows.field(textColumn).value()});
+    }
+    return found;
+}
+
+std::vector<ListRow> StartupLists::addresses() {
+    return rows(st::allAddresses(), "IPID", "IPaddress");
+}
+
+bool StartupLists::anyAddress() {
+    return m_db.openRecordset(st::allAddresses()).recordCount() > 0;
+}
+
+AddedRow StartupLists::addAddress(const std::string& text) {
+    AddedRow result;
+    m_db.transaction([&] {
+        if (m_db.openRecordset(st::addressId(text)).recordCount() > 0 || sameNetworkOnFile(m_db, text)) {
+            result.outcome = RowChange::Duplicate;
+            return;
+        }
+        m_db.execute(st::insertAddress(text));
+        result.id = m_db.lastInsertId();
+    });
+    return result;
+}
+
+RowChange StartupLists::renameAddress(std::int64_t ipid, const std::string& text) {
+    RowChange result = RowChange::Done;
+    m_db.transaction([&] {
+        if (m_db.openRecordset(st::otherAddressId(ipid, text)).recordCount() > 0 ||
+            sameNetworkOnFile(m_db, text, ipid)) {
+            result = RowChange::Duplicate;
+        } else if (m_db.execute(st::renameAddress(ipid, text)) == 0) {
+            result = RowChange::Gone;
+        }
+    });
+    return result;
+}
+
+void StartupLists::deleteAddresses(const std::vector<std::int64_t>& ipids) {
+    m_db.transaction([&] {
+        for (const std::int64_t ipid : ipids) {
+            m_db.execute(st::deleteAddress(ipid));
+            m_db.execute(st::deleteAddressItems(ipid));
+        }
+    });
+}
+
+std::vector<ListRow> StartupLists::connectedItems(std::int64_t ipid) {
+    return rows(st::connectedItems(ipid), "ListID", "TargetPath");
+}
+
+std::vector<ListRow> StartupLists::disconnectedItems() {
+    return rows(st::disconnectedItems(), "ListID", "TargetPath");
+}
+
+platform::SqlValue StartupLists::startInOf(ListTable table, std::int64_t listId) {
+    const Recordset row = m_db.openRecordset(st::startInOfItem(table, listId));
+    return row.eof() ? platform::SqlValue() : row.field("StartinPath").value();
+}
+
+// Only whole numbers count (a text written by hand is no number to go on
+// from); at the very top the new row takes the top number too, and still
+// comes last, since rows with one number stand in the order they were added.
+std::int64_t StartupLists::nextListOrder(ListTable table) {
+    const Recordset rows = m_db.openRecordset(st::maxListOrder(table));
+    if (rows.field("maxOrder").isNull()) {
+        return 1;
+    }
+    const std::int64_t largest = rows.field("maxOrder").number();
+    return largest == std::numeric_limits<std::int64_t>::max() ? largest : largest + 1;
+}
+
+AddedToAddresses StartupLists::addItem(const std::vector<std::int64_t>& ipids, const ItemPaths& paths) {
+    AddedToAddresses result;
+    m_db.transaction([&] {
+        // A row for an address that is no longer there would be seen by
+        // nobody: nothing is written then.
+        for (const std::int64_t ipid : ipids) {
+            if (m_db.openRecordset(st::addressById(ipid)).eof()) {
+                result.addressGone = true;
+                return;
+            }
+        }
+        // The addresses that hold the target already, read once: a look-up
+        // per address would read the whole table for each.
+        std::unordered_set<std::int64_t> holders;
+        for (Recordset rows = m_db.openRecordset(st::addressesHoldingTarget(paths.target)); !rows.eof();
+             rows.moveNext()) {
+            holders.insert(rows.field("IPID").number());
+        }
+        std::int64_t order = nextListOrder(ListTable::Connected);
+        for (const std::int64_t ipid : ipids) {
+            if (!holders.insert(ipid).second) {
+                ++result.duplicates;
+                continue;
+            }
+            m_db.execute(st::insertConnectedItem(ipid, paths.target, paths.startIn, order));
+            result.added.emplace_back(ipid, m_db.lastInsertId());
+            if (order != std::numeric_limits<std::int64_t>::max()) {
+                ++order;
+            }
+        }
+    });
+    return result;
+}
+
+AddedRow StartupLists::addDisconnectedItem(const ItemPaths& paths) {
+    AddedRow result;
+    m_db.transaction([&] {
+        if (m_db.openRecordset(st::disconnectedDuplicate(paths.target)).recordCount() > 0) {
+            result.outcome = RowChange::Duplicate;
+            return;
+        }
+        m_db.execute(st::insertDisconnectedItem(paths.target, paths.startIn,
+                                                nextListOrder(ListTable::Disconnected)));
+        result.id = m_db.lastInsertId();
+    });
+    return result;
+}
+
+RowChange StartupLists::updateItem(ListTable table, std::int64_t listId, const ItemPaths& paths) {
+    RowChange result = RowChange::Done;
+    m_db.transaction([&] {
+        if (table == ListTable::Connected) {
+            // The rule is about the list the item is on.
+            const Recordset owner = m_db.openRecordset(st::addressOfItem(listId));
+            if (owner.eof()) {
+                result = RowChange::Gone;
+                return;
+            }
+            if (!owner.field("IPID").isNull() &&
+                m_db.openRecordset(
+                        st::connectedDuplicateOther(listId, owner.field("IPID").number(), paths.target))
+                        .recordCount() > 0) {
+                result = RowChange::Duplicate;
+                return;
+            }
+        } else if (m_db.openRecordset(st::disconnectedDuplicateOther(listId, paths.target)).recordCount() > 0) {
+            result = RowChange::Duplicate;
+            return;
+        }
+        if (m_db.execute(st::updateItem(table, listId, paths.target, paths.startIn)) == 0) {
+            result = RowChange::Gone;
+        }
+    });
+    return result;
+}
+
+void StartupLists::exchangeItems(ListTable table, std::int64_t moving, std::int64_t other) {
+    m_db.transaction([&] {
+        const Recordset movingOrder = m_db.openRecordset(st::listOrderOf(table, moving));
+        const Recordset otherOrder = m_db.openRecordset(st::listOrderOf(table, other));
+        if (movingOrder.eof() || otherOrder.eof()) {
+            return; // a row that is gone: the list shown again tells
+        }
+        const platform::SqlValue a = movingOrder.field("listOrder").value();
+        const platform::SqlValue b = otherOrder.field("listOrder").value();
+        if (a != b) {
+            m_db.execute(st::setListOrder(table, moving, b));
+            m_db.execute(st::setListOrder(table, other, a));
+            return;
+        }
+        // Two rows with one order number (made outside the tool) stand in the
+        // order they were added, which no exchange of numbers can change: the
+        // two rows exchange what they start instead.
+        const Recordset movingPaths = m_db.openRecordset(st::pathsOfItem(table, moving));
+        const Recordset otherPaths = m_db.openRecordset(st::pathsOfItem(table, other));
+        m_db.execute(st::updateItem(table, moving, otherPaths.field("TargetPath").value(),
+                                    otherPaths.field("StartinPath").value()));
+        m_db.execute(st::updateItem(table, other, movingPaths.field("TargetPath").value(),
+                                    movingPaths.field("StartinPath").value()));
+    });
+}
+
+void StartupLists::deleteItems(ListTable table, const std::vector<std::int64_t>& listIds) {
+    m_db.transaction([&] {
+        for (const std::int64_t listId : listIds) {
+            m_db.execute(st::deleteItem(table, listId));
+        }
+    });
+}
+
+void StartupLists::deleteTargetsFromAddresses(const std::vector<std::int64_t>& listIds,
+                                              const std::vector<std::int64_t>& ipids) {
+    m_db.transaction([&] {
+        // The targets as stored, taken from the items by their keys.
+        std::vector<platform::SqlValue> targets;
+        for (const std::int64_t listId : listIds) {
+            if (const Recordset row = m_db.openRecordset(st::pathsOfItem(ListTable::Connected, listId));
+                !row.eof()) {
+                targets.push_back(row.field("TargetPath").value());
+            }
+        }
+        for (const platform::SqlValue& target : targets) {
+            for (const std::int64_t ipid : ipids) {
+                m_db.execute(st::deleteItemOfAddress(ipid, target));
+            }
+        }
+    });
+}
+
+} // namespace corvale

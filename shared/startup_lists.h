@@ -1,0 +1,98 @@
+#pragma once
+
+#include "shared/database.h"
+#include "shared/statements.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace corvale {
+
+using statements::ListTable;
+
+// One row as a list shows it: its key and its text as stored (an address, or
+// an item's target). A row written by hand may hold no text at all.
+struct ListRow {
+    std::int64_t id = 0;
+    platform::SqlValue text;
+};
+
+// What a change of one row came to.
+enum class RowChange {
+    Done,
+    // Another row already holds what the change would write.
+    Duplicate,
+    // The row was deleted meanwhile (by another tool on the same file).
+    Gone,
+};
+
+struct AddedRow {
+    RowChange outcome = RowChange::Done;
+    std::int64_t id = 0; // the new row's key, when it was added
+};
+
+struct ItemPaths {
+    std::string target;
+    std::string startIn;
+};
+
+// An item added to the lists of several addresses at once.
+struct AddedToAddresses {
+    // One of the addresses was deleted meanwhile: nothing was written.
+    bool addressGone = false;
+    // How many of the addresses already held the target (they are left as
+    // they were; the others get the new item).
+    std::size_t duplicates = 0;
+    // The new items: (address, new item's key), in the order given.
+    std::vector<std::pair<std::int64_t, std::int64_t>> added;
+};
+
+// The rules of editing the address list and the startup lists. Each change
+// runs as one transaction, so that two tools working on one file never both
+// find a text new or give two rows one order number, and a failure leaves
+// every row as it was.
+class StartupLists {
+public:
+    explicit StartupLists(Database& database) : m_db(database) {}
+
+    // Addresses, in the order the address list shows them.
+    std::vector<ListRow> addresses();
+    bool anyAddress();
+    // An entry is refused when another holds the same text, or names the
+    // same network as the engine reads it (identity entries differ only in
+    // the case of letters or in blanks then).
+    AddedRow addAddress(const std::string& text);
+    RowChange renameAddress(std::int64_t ipid, const std::string& text);
+    // Each address goes with its startup list.
+    void deleteAddresses(const std::vector<std::int64_t>& ipids);
+
+    // A list's items in the order they start.
+    std::vector<ListRow> connectedItems(std::int64_t ipid);
+    std::vector<ListRow> disconnectedItems();
+    // The start-in folder of one item as stored; null when it holds none or
+    // the item is gone.
+    platform::SqlValue startInOf(ListTable table, std::int64_t listId);
+
+    // One address may not hold one target twice, nor the disconnected list.
+    // A new item comes after every item of its table.
+    AddedToAddresses addItem(const std::vector<std::int64_t>& ipids, const ItemPaths& paths);
+    AddedRow addDisconnectedItem(const ItemPaths& paths);
+    RowChange updateItem(ListTable table, std::int64_t listId, const ItemPaths& paths);
+    // Exchanges the places of two items of one list.
+    void exchangeItems(ListTable table, std::int64_t moving, std::int64_t other);
+    void deleteItems(ListTable table, const std::vector<std::int64_t>& listIds);
+    // Deletes, from each address given, its items with the targets of the
+    // items given (the way one deletes the same paths from several lists).
+    void deleteTargetsFromAddresses(const std::vector<std::int64_t>& listIds,
+                                    const std::vector<std::int64_t>& ipids);
+
+private:
+    std::int64_t nextListOrder(ListTable table);
+    std::vector<ListRow> rows(const Query& query, const char* keyColumn, const char* textColumn);
+
+    Database& m_db;
+};
+
+} // namespace corvale
