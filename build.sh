@@ -105,7 +105,7 @@ cmake --build "$build_dir"
 case "$what" in
 run) exec "$build_dir/bin/corvale" ;;
 test) ctest --test-dir "$build_dir" --output-on-failure ;;
-bench) "$build_dir/bench/engine_bench" ;;
+bench) "$build_dir/bench/engine_bench" && "$build_dir/bench/startup_lists_bench" ;;
 install)
     # Laid in a folder of its own first: a menu entry, icon or page of the
     # user's own by one of our names is not ours to overwrite.

@@ -12,11 +12,6 @@ namespace corvale::platform {
 
 namespace {
 
-struct StatementDeleter {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
 // SQLite's texts for these name a code, not what the user can do about it.
 std::string openFailureText(sqlite3* db, int rc, const std::string& path) {
     const int extended = db ? sqlite3_extended_errcode(db) : rc;
@@ -94,7 +89,12 @@ SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(
 }
 
 SqliteConnection::~SqliteConnection() {
+    m_prepared.clear();
     sqlite3_close_v2(m_db);
+}
+
+void SqliteConnection::Finalize::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
 }
 
 void SqliteConnection::fail(int code) const {
@@ -110,28 +110,23 @@ void SqliteConnection::execScript(const std::string& sql) {
 
 namespace {
 
-Statement prepare(sqlite3* db, const std::string& sql, const std::vector<SqlValue>& params, int& rc) {
-    sqlite3_stmt* raw = nullptr;
-    rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
-    Statement statement(raw);
-    if (rc != SQLITE_OK) {
-        return statement;
-    }
+int bind(sqlite3_stmt* statement, const std::vector<SqlValue>& params) {
+    int rc = SQLITE_OK;
     for (std::size_t i = 0; i < params.size() && rc == SQLITE_OK; ++i) {
         const int index = static_cast<int>(i) + 1;
         const SqlValue& value = params[i];
         if (const auto* number = std::get_if<std::int64_t>(&value)) {
-            rc = sqlite3_bind_int64(raw, index, *number);
+            rc = sqlite3_bind_int64(statement, index, *number);
         } else if (const auto* real = std::get_if<double>(&value)) {
-            rc = sqlite3_bind_double(raw, index, *real);
+            rc = sqlite3_bind_double(statement, index, *real);
         } else if (const auto* text = std::get_if<std::string>(&value)) {
-            rc =
-                sqlite3_bind_text(raw, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()),
+                                   SQLITE_TRANSIENT);
         } else {
-            rc = sqlite3_bind_null(raw, index);
+            rc = sqlite3_bind_null(statement, index);
         }
     }
-    return statement;
+    return rc;
 }
 
 SqlValue columnValue(sqlite3_stmt* statement, int column) {
@@ -151,17 +146,51 @@ SqlValue columnValue(sqlite3_stmt* statement, int column) {
 
 } // namespace
 
-SqlRows SqliteConnection::query(const std::string& sql, const std::vector<SqlValue>& params) {
-    int rc = SQLITE_OK;
-    Statement statement = prepare(m_db, sql, params, rc);
-    if (rc != SQLITE_OK) {
-        fail(rc);
+// One use of a kept statement, with its values bound; the statement is reset
+// and its values cleared afterwards, whatever happened, so that it holds no
+// lock and no value between uses.
+class SqliteConnection::Use {
+public:
+    Use(SqliteConnection& connection, const std::string& sql, const std::vector<SqlValue>& params) {
+        auto& kept = connection.m_prepared[sql];
+        if (!kept) {
+            sqlite3_stmt* raw = nullptr;
+            const int rc =
+                sqlite3_prepare_v2(connection.m_db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+            if (rc != SQLITE_OK) {
+                sqlite3_finalize(raw);
+                connection.m_prepared.erase(sql);
+                connection.fail(rc);
+            }
+            kept.reset(raw);
+        }
+        m_statement = kept.get();
+        if (const int rc = bind(m_statement, params); rc != SQLITE_OK) {
+            sqlite3_clear_bindings(m_statement);
+            connection.fail(rc);
+        }
     }
+    ~Use() {
+        sqlite3_reset(m_statement);
+        sqlite3_clear_bindings(m_statement);
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+    sqlite3_stmt* get() const { return m_statement; }
+
+private:
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+SqlRows SqliteConnection::query(const std::string& sql, const std::vector<SqlValue>& params) {
+    const Use statement(*this, sql, params);
     SqlRows result;
     const int columns = sqlite3_column_count(statement.get());
     for (int c = 0; c < columns; ++c) {
         result.columns.emplace_back(sqlite3_column_name(statement.get(), c));
     }
+    int rc = SQLITE_OK;
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
         std::vector<SqlValue>& row = result.rows.emplace_back();
         row.reserve(static_cast<std::size_t>(columns));
@@ -176,11 +205,8 @@ SqlRows SqliteConnection::query(const std::string& sql, const std::vector<SqlVal
 }
 
 int SqliteConnection::execute(const std::string& sql, const std::vector<SqlValue>& params) {
+    const Use statement(*this, sql, params);
     int rc = SQLITE_OK;
-    Statement statement = prepare(m_db, sql, params, rc);
-    if (rc != SQLITE_OK) {
-        fail(rc);
-    }
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {

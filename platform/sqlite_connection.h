@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace corvale::platform {
 
@@ -44,10 +47,18 @@ public:
     std::int64_t lastInsertId() const;
 
 private:
+    struct Finalize {
+        void operator()(sqlite3_stmt* statement) const;
+    };
+    class Use;
+
     [[noreturn]] void fail(int code) const;
 
     std::string m_path;
     sqlite3* m_db = nullptr;
+    // Each statement text is prepared once and kept: a change of many rows
+    // binds and steps the same statement again and again.
+    std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, Finalize>> m_prepared;
 };
 
 // How long a statement waits for another process's lock before it fails.

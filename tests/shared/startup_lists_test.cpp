@@ -1,0 +1,101 @@
+#include "shared/startup_lists.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvale;
+using testsupport::DatabaseFile;
+using testsupport::TempDir;
+
+namespace {
+
+std::vector<std::string> texts(const std::vector<ListRow>& rows) {
+    std::vector<std::string> shown;
+    for (const ListRow& row : rows) {
+        shown.push_back(std::get<std::string>(row.text));
+    }
+    return shown;
+}
+
+} // namespace
+
+TEST(StartupLists, AddressesAreOneEachAsTheEngineReadsThem) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    StartupLists lists(file.database());
+    const AddedRow home = lists.addAddress("gateway:02:00:00:aa:00:01");
+    ASSERT_EQ(home.outcome, RowChange::Done);
+    EXPECT_EQ(lists.addAddress("10.1").outcome, RowChange::Done);
+    EXPECT_EQ(lists.addAddress("10.1").outcome, RowChange::Duplicate);
+    // The engine reads an identity entry whatever the case of its letters.
+    EXPECT_EQ(lists.addAddress("Gateway:02:00:00:AA:00:01").outcome, RowChange::Duplicate);
+    EXPECT_EQ(lists.renameAddress(home.id, "GATEWAY:02:00:00:AA:00:01"), RowChange::Done)
+        << "an entry is not a duplicate of itself";
+    EXPECT_EQ(lists.renameAddress(home.id, "10.1"), RowChange::Duplicate);
+    lists.deleteAddresses({home.id});
+    EXPECT_EQ(lists.renameAddress(home.id, "10.2"), RowChange::Gone);
+    EXPECT_EQ(texts(lists.addresses()), std::vector<std::string>{"10.1"});
+}
+
+TEST(StartupLists, AnItemAddedToManyAddressesSkipsThoseHoldingItAndComesLast) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    const std::int64_t a = file.addAddress("10.1");
+    const std::int64_t b = file.addAddress("10.2");
+    const std::int64_t c = file.addAddress("10.3");
+    file.addConnectedItem(b, "/usr/bin/music", "/home", 7);
+    file.addDisconnectedItem("/usr/bin/notes", "/home", 40);
+    StartupLists lists(file.database());
+
+    const AddedToAddresses added = lists.addItem({a, b, c}, {"/usr/bin/music", "/tmp"});
+    EXPECT_FALSE(added.addressGone);
+    EXPECT_EQ(added.duplicates, 1u);
+    ASSERT_EQ(added.added.size(), 2u);
+    EXPECT_EQ(added.added[0].first, a);
+    EXPECT_EQ(added.added[1].first, c);
+    // Each new row after every row of its table, each with a number of its own.
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select IPID, ListOrder from ConnectedList order by ListID"),
+              std::to_string(b) + "|7\n" + std::to_string(a) + "|8\n" + std::to_string(c) + "|9\n");
+
+    // One address gone meanwhile: nothing is written for any.
+    lists.deleteAddresses({c});
+    EXPECT_TRUE(lists.addItem({a, c}, {"/usr/bin/mail", "/tmp"}).addressGone);
+    EXPECT_EQ(texts(lists.connectedItems(a)), std::vector<std::string>{"/usr/bin/music"});
+    EXPECT_TRUE(lists.connectedItems(c).empty()) << "an address goes with its list";
+
+    // The rule is per list: a's item may become what b holds only on another address.
+    const std::int64_t onA = added.added[0].second;
+    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/usr/bin/music", "/srv"}), RowChange::Done);
+    EXPECT_EQ(std::get<std::string>(lists.startInOf(ListTable::Connected, onA)), "/srv");
+    lists.addItem({a}, {"/usr/bin/mail", "/tmp"});
+    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/usr/bin/mail", "/srv"}), RowChange::Duplicate);
+    EXPECT_EQ(lists.addDisconnectedItem({"/usr/bin/notes", "/"}).outcome, RowChange::Duplicate);
+    const AddedRow mail = lists.addDisconnectedItem({"/usr/bin/mail", "/"});
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(),
+                                        "select ListOrder from DisConnectedList where ListID = " +
+                                            std::to_string(mail.id)),
+              "41\n");
+    lists.deleteItems(ListTable::Connected, {onA});
+    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/x", "/"}), RowChange::Gone);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(lists.startInOf(ListTable::Connected, onA)));
+}
+
+TEST(StartupLists, ItemsOfOneOrderNumberExchangeWhatTheyStart) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    const std::int64_t first = file.addDisconnectedItem("/usr/bin/one", "/1", 5);
+    const std::int64_t second = file.addDisconnectedItem("/usr/bin/two", "/2", 5);
+    StartupLists lists(file.database());
+    lists.exchangeItems(ListTable::Disconnected, second, first);
+    EXPECT_EQ(texts(lists.disconnectedItems()), (std::vector<std::string>{"/usr/bin/two", "/usr/bin/one"}));
+    EXPECT_EQ(std::get<std::string>(lists.startInOf(ListTable::Disconnected, first)), "/2");
+
+    // The same targets leave several addresses at once, by the keys of one list's items.
+    const std::int64_t a = file.addAddress("10.1");
+    const std::int64_t b = file.addAddress("10.2");
+    const AddedToAddresses music = lists.addItem({a, b}, {"/usr/bin/music", "/"});
+    lists.addItem({a, b}, {"/usr/bin/mail", "/"});
+    lists.deleteTargetsFromAddresses({music.added[0].second}, {a, b});
+    EXPECT_EQ(texts(lists.connectedItems(a)), std::vector<std::string>{"/usr/bin/mail"});
+    EXPECT_EQ(texts(lists.connectedItems(b)), std::vector<std::string>{"/usr/bin/mail"});
+}
