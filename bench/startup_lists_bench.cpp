@@ -58,7 +58,8 @@ double addedByBareSqlite(int count) {
     const auto begun = Clock::now();
     sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db, "Insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values (?,?,?,?)",
+    sqlite3_prepare_v2(db,
+                       "Insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values (?,?,?,?)",
                        -1, &insert, nullptr);
     std::int64_t order = count + 1;
     for (const std::int64_t ipid : file.ids) {

@@ -42,9 +42,10 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     // to standard error.
     platform::StderrDialogs quiet;
     NetworkDiscovery discovery(network, quiet, kCaption);
-    const std::string discovered = discovery.discoverIP();
+    const DiscoveredAddress discovered = discovery.discoverIP();
     // Both identities are shown.
-    const ListChoice choice = chooseList(database, discovered, discovery.identity(), {true, resolve});
+    const ListChoice choice =
+        chooseList(database, discovered, discovery.identity(), IdentityLookups::toShow(resolve));
     line.gateway = discovery.lastGateway();
     line.gatewayEntries = gatewayEntryOnFile(database);
     if (choice.disconnected) {
@@ -70,9 +71,8 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
 std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
     platform::StderrDialogs quiet;
     NetworkDiscovery discovery(network, quiet, kCaption);
-    const std::string discovered = discovery.discoverIP();
-    const std::string prefix = "IP Address:";
-    if (discovered.rfind(prefix, 0) != 0 || discovered == prefix + "0.0.0.0") {
+    const DiscoveredAddress discovered = discovery.discoverIP();
+    if (!discovered.connected()) {
         return {};
     }
     std::vector<NetworkEntry> entries;
@@ -86,7 +86,7 @@ std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
         }
     }
     // The address and the networks of its leading three and two numbers.
-    std::string key = discovered.substr(prefix.size());
+    std::string key = discovered.address;
     entries.push_back({key, "this address"});
     for (const char* meaning : {"its leading three numbers", "its leading two numbers"}) {
         if (key.find('.') == std::string::npos) {

@@ -9,6 +9,7 @@
 #include "shared/launcher.h"
 #include "shared/statements.h"
 
+#include <chrono>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,15 +20,17 @@ namespace brisken {
 using corvale::Failure;
 namespace statements = corvale::statements;
 
-Engine::Engine(corvale::Dialogs& dialogs, corvale::AddressDiscovery& discovery, std::string programFolder)
-    : m_dialogs(dialogs), m_discovery(discovery), m_programFolder(std::move(programFolder)) {}
+Engine::Engine(corvale::Dialogs& dialogs, corvale::AddressDiscovery& discovery, std::string programFolder,
+               RunSettings settings)
+    : m_dialogs(dialogs), m_discovery(discovery), m_programFolder(std::move(programFolder)),
+      m_settings(std::move(settings)) {}
 
 int Engine::Main() {
     try {
         m_connection.openWorkspace();
         enterProgramFolder();
-        const auto found =
-            m_databaseFound ? m_databaseFound : corvale::checkDbase(m_dialogs, {kCaption, false});
+        const auto found = m_settings.databaseFound ? m_settings.databaseFound
+                                                    : corvale::checkDbase(m_dialogs, {kCaption, false});
         if (!found) {
             return kExitRefused;
         }
@@ -35,8 +38,8 @@ int Engine::Main() {
         m_connection.dbPath = corvale::requirePrivateFile(*found);
         m_connection.access = corvale::Database::Access::ReadOnly;
         m_connection.openDatabase();
-        if (m_report) {
-            m_report("Database: " + m_connection.dbPath);
+        if (dryRun()) {
+            m_settings.report("Database: " + m_connection.dbPath);
         }
     } catch (const std::exception& failure) {
         trap(failure);
@@ -63,20 +66,21 @@ void Engine::startPrograms() {
     try {
         // The network as it is once the database is open: the search for it
         // may have kept a person busy for a while.
-        if (m_waitForNetwork) {
-            m_waitForNetwork();
+        if (m_settings.waitForNetworkSeconds) {
+            m_discovery.waitForNetwork(std::chrono::seconds(*m_settings.waitForNetworkSeconds));
         }
-        const std::string result = m_discovery.discoverIP();
+        const corvale::DiscoveredAddress result = m_discovery.discoverIP();
         // A dry run shows the network's identities even where no entry asks
         // for them; it resolves the gateway only where a run would.
         const corvale::ListChoice choice = corvale::chooseList(
-            *m_connection.dbase, result, m_discovery.identity(), {m_report != nullptr, true});
+            *m_connection.dbase, result, m_discovery.identity(),
+            dryRun() ? corvale::IdentityLookups::toShow(true) : corvale::IdentityLookups::asARun());
         m_choice = choice;
-        if (m_report) {
+        if (dryRun()) {
             reportChoice(choice);
         }
-        if (m_chosen) {
-            m_chosen(m_connection.dbPath, corvale::choiceKey(choice));
+        if (m_settings.chosen) {
+            m_settings.chosen(m_connection.dbPath, corvale::choiceKey(choice));
         }
         if (choice.disconnected) {
             runList(statements::disconnectedList());
@@ -89,44 +93,44 @@ void Engine::startPrograms() {
 }
 
 void Engine::reportChoice(const corvale::ListChoice& choice) {
-    m_report("Network: " + m_discovery.lastFinding());
+    const auto& say = m_settings.report;
+    say("Network: " + m_discovery.lastFinding());
     if (const auto& found = choice.gatewayHardwareAddress) {
-        m_report("Gateway's hardware address: " +
-                 (found->value.empty() ? "not known: " + found->why : found->value));
+        say("Gateway's hardware address: " +
+            (found->value.empty() ? "not known: " + found->why : found->value));
     }
     if (choice.wifiName) {
-        m_report("Wi-Fi: " + (choice.wifiName->value.empty()
-                                  ? choice.wifiName->why
-                                  : "\"" + corvale::printablePath(choice.wifiName->value) + "\""));
+        say("Wi-Fi: " + (choice.wifiName->value.empty()
+                             ? choice.wifiName->why
+                             : "\"" + corvale::printablePath(choice.wifiName->value) + "\""));
     }
     for (const std::string& entry : choice.malformed) {
-        m_report("Entry " + corvale::printablePath(entry) + "; it matches nothing");
+        say("Entry " + corvale::printablePath(entry) + "; it matches nothing");
     }
     if (!choice.notConsidered.empty()) {
         std::string entries;
         for (const std::string& entry : choice.notConsidered) {
             entries += (entries.empty() ? "" : ", ") + corvale::printablePath(entry);
         }
-        m_report("Not considered, their network's identity not being known: " + entries);
+        say("Not considered, their network's identity not being known: " + entries);
     }
     for (const std::string& entry : choice.unreached) {
-        m_report("Entry " + corvale::printablePath(entry) +
-                 ", whose list runs in its place; its own never runs");
+        say("Entry " + corvale::printablePath(entry) + ", whose list runs in its place; its own never runs");
     }
     if (choice.disconnected) {
-        m_report("List: the disconnected list");
+        say("List: the disconnected list");
     } else if (choice.identity) {
-        m_report("List: " + corvale::printablePath(choice.key) + " (" + choice.how + ")");
+        say("List: " + corvale::printablePath(choice.key) + " (" + choice.how + ")");
     } else if (!choice.onFile) {
         std::string keys = choice.address;
         for (std::string key = choice.address; key.find('.') != std::string::npos;) {
             key.erase(key.rfind('.'));
             keys += (key.find('.') == std::string::npos ? " or " : ", ") + key;
         }
-        m_report("List: none: no entry matches " + keys);
+        say("List: none: no entry matches " + keys);
     } else {
-        m_report("List: " + corvale::printablePath(choice.key) + " (" + choice.how + " of " + choice.address +
-                 ")");
+        say("List: " + corvale::printablePath(choice.key) + " (" + choice.how + " of " + choice.address +
+            ")");
     }
 }
 
@@ -143,101 +147,136 @@ constexpr const char* kNoTarget = "(empty)";
 void Engine::runList(const corvale::Query& query) {
     try {
         corvale::Recordset items = m_connection.dbase->openRecordset(query);
-        if (items.recordCount() > 0) {
-            for (; !items.eof(); items.moveNext()) {
-                // A row written by hand may hold no value; it is a failed
-                // start of its own and the list goes on.
-                const corvale::Field target = items.field("targetPath");
-                const corvale::Field startIn = items.field("startInPath");
-                const std::string startInPath = startIn.isNull() ? std::string() : startIn.text();
-                if (target.isNull()) {
-                    if (m_report) {
-                        m_report(std::string("Item: ") + kNoTarget + "\n  cannot start: no target");
-                    } else {
-                        m_failedPrograms.push_back(kNoTarget);
-                        m_failureReasons.push_back(std::string(kNoTarget) + ": no target");
-                    }
-                    continue;
-                }
-                const std::string targetPath = target.text();
-                // The item's files are looked at only where they answer: a
-                // mount whose server has gone holds up no list.
-                if (!corvale::platform::filesAnswerWithin(m_programFolder, startInPath, targetPath)) {
-                    const std::string reason = corvale::platform::noAnswerReason();
-                    if (m_report) {
-                        m_report("Item: " + corvale::printablePath(targetPath) + "\n  start in: " +
-                                 corvale::printablePath(startInPath) + "\n  cannot start: " + reason);
-                    } else {
-                        m_failedPrograms.push_back(corvale::printablePath(targetPath));
-                        m_failureReasons.push_back(corvale::printablePath(targetPath) + ": " + reason);
-                    }
-                    continue;
-                }
-                // Started as an item, the engine would run this list again, and
-                // so on for ever.
-                if (corvale::isTheEngineItself(targetPath, m_programFolder)) {
-                    const std::string note =
-                        corvale::printablePath(targetPath) + ": passed over: " + corvale::kEngineItself;
-                    if (m_report) {
-                        m_report("Item: " + corvale::printablePath(targetPath) +
-                                 "\n  start in: " + corvale::printablePath(startInPath) +
-                                 "\n  passed over: " + corvale::kEngineItself);
-                    } else {
-                        const std::string line = std::string(kCaption) + ": " + note + "\n";
-                        std::fwrite(line.data(), 1, line.size(), stderr);
-                    }
-                    continue;
-                }
-                const std::optional<pid_t> running = alreadyRunning(targetPath);
-                if (m_report) {
-                    const std::string how = corvale::describeLaunch(startInPath, targetPath, m_programFolder);
-                    const std::string passedOver = running && how.rfind("starts as a program", 0) == 0
-                                                       ? "\n  already running (process " +
-                                                             std::to_string(*running) +
-                                                             "): a watcher's run passes it over"
-                                                       : "";
-                    m_report("Item: " + corvale::printablePath(targetPath) + "\n  start in: " +
-                             corvale::printablePath(startInPath) + "\n  " + how + passedOver);
-                    continue;
-                }
-                // A watcher runs lists again and again: a program still
-                // running from an earlier list is not started twice.
-                if (m_passOverRunning && running) {
-                    ++m_passedOver;
-                    continue;
-                }
-                const corvale::LaunchResult result = corvale::execIt(
-                    startInPath, targetPath, 1, corvale::platform::ChildHandling::StarterEndsSoon,
-                    m_programFolder, corvale::FilesAnswered::Already);
-                if (!corvale::launchSucceeded(result)) {
-                    m_failedPrograms.push_back(corvale::printablePath(targetPath));
-                    m_failureReasons.push_back(corvale::printablePath(targetPath) + ": " +
-                                               corvale::launchFailureReason(result));
-                    continue;
-                }
-                ++m_started;
-                if (result.startInMissing) {
-                    const std::string note = std::string(kCaption) + ": " +
-                                             corvale::printablePath(targetPath) + ": " +
-                                             corvale::missingStartInNote(startInPath, m_programFolder) + "\n";
-                    std::fwrite(note.data(), 1, note.size(), stderr);
-                }
-            }
-        }
-        if (m_report) {
-            if (items.recordCount() == 0) {
+        const std::vector<ItemPlan> plans = plan(items);
+        if (dryRun()) {
+            report(plans);
+            if (plans.empty()) {
                 reportNothingStarts();
             }
             return;
         }
+        const Outcome outcome = start(plans);
         // Written before any message, which may wait for a person a long time.
-        writeSummary(static_cast<std::size_t>(items.recordCount()));
-        if (!m_failedPrograms.empty()) {
-            showFailedPrograms();
+        writeSummary(plans.size(), outcome);
+        if (!outcome.failedPrograms.empty()) {
+            showFailedPrograms(outcome);
         }
     } catch (const std::exception& failure) {
         trap(failure);
     }
+}
+
+std::vector<ItemPlan> Engine::plan(corvale::Recordset& items) {
+    std::vector<ItemPlan> plans;
+    for (; !items.eof(); items.moveNext()) {
+        plans.push_back(planItem(items.field("targetPath"), items.field("startInPath")));
+    }
+    return plans;
+}
+
+ItemPlan Engine::planItem(const corvale::Field& target, const corvale::Field& startIn) {
+    ItemPlan item;
+    item.startIn = startIn.isNull() ? std::string() : startIn.text();
+    // A row written by hand may hold no value; it is a failed start of its
+    // own and the list goes on.
+    if (target.isNull()) {
+        item.action = ItemPlan::Action::Fail;
+        item.why = ItemPlan::Why::NoTarget;
+        return item;
+    }
+    item.target = target.text();
+    // The item's files are looked at only where they answer: a mount whose
+    // server has gone holds up no list.
+    if (!corvale::platform::filesAnswerWithin(m_programFolder, item.startIn, item.target)) {
+        item.action = ItemPlan::Action::Fail;
+        item.why = ItemPlan::Why::NoAnswer;
+        return item;
+    }
+    // Started as an item, the engine would run this list again, and so on
+    // for ever.
+    if (corvale::isTheEngineItself(item.target, m_programFolder)) {
+        item.action = ItemPlan::Action::PassOver;
+        item.why = ItemPlan::Why::EngineItself;
+        return item;
+    }
+    item.running = alreadyRunning(item.target);
+    if (dryRun()) {
+        item.launch = corvale::planLaunch(item.startIn, item.target, m_programFolder);
+    } else if (m_settings.passOverRunning && item.running) {
+        // A watcher runs lists again and again: a program still running
+        // from an earlier list is not started twice.
+        item.action = ItemPlan::Action::PassOver;
+        item.why = ItemPlan::Why::AlreadyRunning;
+    }
+    return item;
+}
+
+void Engine::report(const std::vector<ItemPlan>& plans) {
+    for (const ItemPlan& item : plans) {
+        if (item.why == ItemPlan::Why::NoTarget) {
+            m_settings.report(std::string("Item: ") + kNoTarget + "\n  cannot start: no target");
+            continue;
+        }
+        std::string line = "Item: " + corvale::printablePath(item.target) +
+                           "\n  start in: " + corvale::printablePath(item.startIn) + "\n  ";
+        if (item.why == ItemPlan::Why::NoAnswer) {
+            line += "cannot start: " + corvale::platform::noAnswerReason();
+        } else if (item.why == ItemPlan::Why::EngineItself) {
+            line += std::string("passed over: ") + corvale::kEngineItself;
+        } else if (item.launch) {
+            line += corvale::describeLaunch(*item.launch);
+            if (item.running && item.launch->how == corvale::LaunchPlan::How::Program) {
+                line += "\n  already running (process " + std::to_string(*item.running) +
+                        "): a watcher's run passes it over";
+            }
+        }
+        m_settings.report(line);
+    }
+}
+
+Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
+    Outcome outcome;
+    for (const ItemPlan& item : plans) {
+        const std::string shown = item.why == ItemPlan::Why::NoTarget ? std::string(kNoTarget)
+                                                                      : corvale::printablePath(item.target);
+        auto fail = [&](const std::string& why) {
+            outcome.failedPrograms.push_back(shown);
+            outcome.failureReasons.push_back(shown + ": " + why);
+        };
+        switch (item.why) {
+        case ItemPlan::Why::NoTarget:
+            fail("no target");
+            continue;
+        case ItemPlan::Why::NoAnswer:
+            fail(corvale::platform::noAnswerReason());
+            continue;
+        case ItemPlan::Why::EngineItself: {
+            const std::string line =
+                std::string(kCaption) + ": " + shown + ": passed over: " + corvale::kEngineItself + "\n";
+            std::fwrite(line.data(), 1, line.size(), stderr);
+            continue;
+        }
+        case ItemPlan::Why::AlreadyRunning:
+            ++outcome.passedOver;
+            continue;
+        case ItemPlan::Why::None:
+            break;
+        }
+        const corvale::LaunchResult result =
+            corvale::execIt(item.startIn, item.target, 1, corvale::platform::ChildHandling::StarterEndsSoon,
+                            m_programFolder, corvale::FilesAnswered::Already);
+        if (!corvale::launchSucceeded(result)) {
+            fail(corvale::launchFailureReason(result));
+            continue;
+        }
+        ++outcome.started;
+        if (result.startInMissing) {
+            const std::string note = std::string(kCaption) + ": " + shown + ": " +
+                                     corvale::missingStartInNote(item.startIn, m_programFolder) + "\n";
+            std::fwrite(note.data(), 1, note.size(), stderr);
+        }
+    }
+    return outcome;
 }
 
 namespace {
@@ -256,7 +295,7 @@ std::string networkAndList(const corvale::ListChoice& choice, const std::string&
 
 } // namespace
 
-void Engine::writeSummary(std::size_t items) {
+void Engine::writeSummary(std::size_t items, const Outcome& outcome) {
     if (!m_choice) {
         return;
     }
@@ -265,14 +304,14 @@ void Engine::writeSummary(std::size_t items) {
         line +=
             m_choice->onFile || m_choice->disconnected ? " is empty: nothing started" : ": nothing started";
     } else {
-        line += ": " + std::to_string(m_started) + " started";
-        if (m_passedOver > 0) {
-            line += ", " + std::to_string(m_passedOver) + " passed over (already running)";
+        line += ": " + std::to_string(outcome.started) + " started";
+        if (outcome.passedOver > 0) {
+            line += ", " + std::to_string(outcome.passedOver) + " passed over (already running)";
         }
-        if (!m_failureReasons.empty()) {
-            line += ", " + std::to_string(m_failureReasons.size()) + " failed: ";
-            for (std::size_t i = 0; i < m_failureReasons.size(); ++i) {
-                line += (i == 0 ? "" : "; ") + m_failureReasons[i];
+        if (!outcome.failureReasons.empty()) {
+            line += ", " + std::to_string(outcome.failureReasons.size()) + " failed: ";
+            for (std::size_t i = 0; i < outcome.failureReasons.size(); ++i) {
+                line += (i == 0 ? "" : "; ") + outcome.failureReasons[i];
             }
         }
     }
@@ -286,27 +325,28 @@ void Engine::reportNothingStarts() {
         return;
     }
     const corvale::ListChoice& choice = *m_choice;
+    const auto& say = m_settings.report;
     if (choice.disconnected) {
-        m_report("Nothing will start: the disconnected list is empty");
+        say("Nothing will start: the disconnected list is empty");
     } else if (choice.onFile) {
-        m_report("Nothing will start: the list of " + corvale::printablePath(choice.key) + " is empty");
+        say("Nothing will start: the list of " + corvale::printablePath(choice.key) + " is empty");
     } else {
-        m_report("Nothing will start: no entry matches " + choice.address);
+        say("Nothing will start: no entry matches " + choice.address);
     }
     corvale::Recordset entries = m_connection.dbase->openRecordset(statements::allAddresses());
     if (entries.recordCount() == 0) {
-        m_report("Entries on file: none");
+        say("Entries on file: none");
         return;
     }
-    m_report("Entries on file:");
+    say("Entries on file:");
     for (; !entries.eof(); entries.moveNext()) {
         const corvale::Field entry = entries.field("IPaddress");
-        m_report("  " + (entry.isNull() ? std::string("(empty)") : corvale::printablePath(entry.text())));
+        say("  " + (entry.isNull() ? std::string("(empty)") : corvale::printablePath(entry.text())));
     }
 }
 
 std::optional<pid_t> Engine::alreadyRunning(const std::string& path) {
-    if (!m_passOverRunning && !m_report) {
+    if (!m_settings.passOverRunning && !dryRun()) {
         return std::nullopt;
     }
     const std::string file = corvale::getShortPath(path);
@@ -325,16 +365,17 @@ std::optional<pid_t> Engine::alreadyRunning(const std::string& path) {
     return found == m_running->end() ? std::nullopt : std::optional<pid_t>(found->second);
 }
 
-void Engine::showFailedPrograms() {
+void Engine::showFailedPrograms(const Outcome& outcome) {
+    const std::vector<std::string>& failed = outcome.failedPrograms;
     std::string shown = kFailedHeader;
-    for (std::size_t i = 0; i < m_failedPrograms.size() && i < kFailuresShown; ++i) {
-        shown += "\n- " + m_failedPrograms[i];
+    for (std::size_t i = 0; i < failed.size() && i < kFailuresShown; ++i) {
+        shown += "\n- " + failed[i];
     }
-    if (m_failedPrograms.size() > kFailuresShown) {
-        shown += "\n- and " + std::to_string(m_failedPrograms.size() - kFailuresShown) + " more";
+    if (failed.size() > kFailuresShown) {
+        shown += "\n- and " + std::to_string(failed.size() - kFailuresShown) + " more";
     }
-    if (m_beforeLastMessage) {
-        m_beforeLastMessage();
+    if (m_settings.beforeLastMessage) {
+        m_settings.beforeLastMessage();
     }
     show(shown);
 }
@@ -347,8 +388,8 @@ void Engine::show(const std::string& text) {
 void Engine::trap(const std::exception& failure) {
     m_trapped = true;
     // Nothing more is started after a trapped failure.
-    if (m_beforeLastMessage) {
-        m_beforeLastMessage();
+    if (m_settings.beforeLastMessage) {
+        m_settings.beforeLastMessage();
     }
     show(corvale::he(failure));
 }

@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 #include "platform/process_table.h"
 #include "shared/database.h"
+#include "shared/launcher.h"
 #include "shared/network_choice.h"
 
 #include <cstddef>
@@ -26,53 +27,86 @@ inline constexpr const char* kFailedHeader = "This program failed to start corre
 // box fits on a screen. The run's summary on standard error names them all.
 inline constexpr std::size_t kFailuresShown = 20;
 
+// How one run goes, given when the engine is made.
+struct RunSettings {
+    // How long to wait for a network with a default gateway, once the
+    // database is open, before the address is looked for.
+    std::optional<int> waitForNetworkSeconds;
+    // The watcher's runs: the database found at logon is opened at this path,
+    // without searching or asking again; and an item that still runs (see
+    // ItemPlan) is passed over.
+    std::optional<std::string> databaseFound;
+    bool passOverRunning = false;
+    // Told the database's path and the choice (choiceKey) once the list is
+    // chosen, before any item starts.
+    std::function<void(const std::string&, const std::string&)> chosen;
+    // Called right before the run's last message (what failed, or why it
+    // could not run): from then on the run only waits for a person.
+    std::function<void()> beforeLastMessage;
+    // A dry run: every step up to the start as usual, but each finding is
+    // handed to report (one or more lines) and nothing is started.
+    std::function<void(const std::string&)> report;
+};
+
+// What a run means to do with one item of its list, decided before any item
+// starts.
+struct ItemPlan {
+    enum class Action { Start, PassOver, Fail };
+    enum class Why {
+        None,
+        NoTarget,       // the row holds no target (Fail)
+        NoAnswer,       // its files did not answer in time (Fail)
+        EngineItself,   // it would start this list again (PassOver)
+        AlreadyRunning, // a process of this user runs the program (PassOver in a watcher's run)
+    };
+    Action action = Action::Start;
+    Why why = Why::None;
+    std::string target; // as stored; empty for NoTarget
+    std::string startIn;
+    // The process that runs the program already, where the run looked.
+    std::optional<pid_t> running;
+    // How it would start: made for the dry run only.
+    std::optional<corvale::LaunchPlan> launch;
+};
+
 // One run of the startup engine: find and open the database, choose the list
-// for the machine's address, start every item of it, report what failed.
+// for the machine's address, plan every item of it, then start them (or, in
+// a dry run, report the plan) and report what failed.
 class Engine {
 public:
-    Engine(corvale::Dialogs& dialogs, corvale::AddressDiscovery& discovery, std::string programFolder);
+    Engine(corvale::Dialogs& dialogs, corvale::AddressDiscovery& discovery, std::string programFolder,
+           RunSettings settings = {});
 
     // The whole run; returns the exit status.
     int Main();
 
     // Chooses the list for the discovered address and runs it.
     void startPrograms();
-    // Starts every item of the list the query yields, in order, and shows one
-    // message naming those that failed.
+    // Runs the list the query yields: plans it, then starts every item in
+    // order (or reports them), and shows one message naming those that failed.
     void runList(const corvale::Query& query);
 
     corvale::ConnectionState& connection() { return m_connection; }
 
-    // A dry run: every step up to the run loop as usual, but each finding is
-    // handed to report (one or more lines) and nothing is started.
-    void reportInsteadOfStarting(std::function<void(const std::string&)> report) {
-        m_report = std::move(report);
-    }
-    // Called once the database is open, right before the address is looked
-    // for: where the run is asked to wait for the network.
-    void waitForNetworkFirst(std::function<void()> wait) { m_waitForNetwork = std::move(wait); }
-
-    // The watcher's runs: the database found at logon is opened at path,
-    // without searching or asking again; a program that a process of this
-    // user runs already is passed over.
-    void useDatabaseAt(std::string path) { m_databaseFound = std::move(path); }
-    void passOverRunningPrograms() { m_passOverRunning = true; }
-    // Called once the list is chosen, before any item starts, with the
-    // database's path and the choice (choiceKey).
-    void whenChosen(std::function<void(const std::string&, const std::string&)> chosen) {
-        m_chosen = std::move(chosen);
-    }
-    // Called right before the run's last message: what failed, or why it
-    // cannot go on.
-    void beforeLastMessage(std::function<void()> told) { m_beforeLastMessage = std::move(told); }
-
 private:
+    // What the start of a planned list came to.
+    struct Outcome {
+        std::size_t started = 0;
+        std::size_t passedOver = 0;
+        std::vector<std::string> failedPrograms; // as the message names them
+        std::vector<std::string> failureReasons; // "PATH: why", in the list's order
+    };
+
     void enterProgramFolder();
     void runConnectedList(const std::string& key);
     void reportChoice(const corvale::ListChoice& choice);
-    void showFailedPrograms();
+    std::vector<ItemPlan> plan(corvale::Recordset& items);
+    ItemPlan planItem(const corvale::Field& target, const corvale::Field& startIn);
+    Outcome start(const std::vector<ItemPlan>& plans);
+    void report(const std::vector<ItemPlan>& plans);
+    void showFailedPrograms(const Outcome& outcome);
     // The one line on standard error that says what the run did.
-    void writeSummary(std::size_t items);
+    void writeSummary(std::size_t items, const Outcome& outcome);
     // For a dry run whose list starts nothing: why, and the entries on file.
     void reportNothingStarts();
     // The process that already runs the program at path, if one of this
@@ -80,24 +114,16 @@ private:
     std::optional<pid_t> alreadyRunning(const std::string& path);
     void show(const std::string& text);
     void trap(const std::exception& failure);
+    bool dryRun() const { return m_settings.report != nullptr; }
 
     corvale::Dialogs& m_dialogs;
     corvale::AddressDiscovery& m_discovery;
     std::string m_programFolder;
+    const RunSettings m_settings;
     corvale::ConnectionState m_connection;
-    std::vector<std::string> m_failedPrograms;
     std::optional<corvale::ListChoice> m_choice;
-    std::size_t m_started = 0;
-    std::size_t m_passedOver = 0;
-    std::vector<std::string> m_failureReasons; // "PATH: why", in the list's order
     bool m_trapped = false;
-    std::function<void(const std::string&)> m_report;
-    std::function<void()> m_waitForNetwork;
-    std::optional<std::string> m_databaseFound;
-    bool m_passOverRunning = false;
     std::optional<std::map<corvale::platform::FileId, pid_t>> m_running;
-    std::function<void(const std::string&, const std::string&)> m_chosen;
-    std::function<void()> m_beforeLastMessage;
 };
 
 } // namespace brisken

@@ -46,7 +46,7 @@ public:
     explicit GivenAddress(const corvale::CommandLine& options)
         : m_address(options.address.value_or("")), m_gatewayMac(options.gatewayMac),
           m_wifiName(options.wifiName) {}
-    std::string discoverIP() override { return "IP Address:" + m_address; }
+    corvale::DiscoveredAddress discoverIP() override { return {m_address}; }
     std::string lastFinding() const override {
         return "address " + m_address + ", as given (the network is not looked at)";
     }
@@ -82,28 +82,12 @@ int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRu
     corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
                                         [&windows] { windows.processPendingEvents(); });
     GivenAddress given(options);
-    brisken::Engine engine(dialogs, address ? static_cast<corvale::AddressDiscovery&>(given) : discovery,
-                           programFolder);
-    if (settings.waitForNetworkSeconds && !address) {
-        engine.waitForNetworkFirst([&network, seconds = *settings.waitForNetworkSeconds] {
-            network.waitForGateway(std::chrono::seconds(seconds));
-        });
-    }
+    brisken::RunSettings these = settings;
     if (dryRun) {
-        engine.reportInsteadOfStarting(print);
+        these.report = print;
     }
-    if (settings.databaseFound) {
-        engine.useDatabaseAt(*settings.databaseFound);
-    }
-    if (settings.passOverRunning) {
-        engine.passOverRunningPrograms();
-    }
-    if (settings.chosen) {
-        engine.whenChosen(settings.chosen);
-    }
-    if (settings.beforeLastMessage) {
-        engine.beforeLastMessage(settings.beforeLastMessage);
-    }
+    brisken::Engine engine(dialogs, address ? static_cast<corvale::AddressDiscovery&>(given) : discovery,
+                           programFolder, std::move(these));
     const int status = engine.Main();
     corvale::setPointerReset({});
     return status;

@@ -53,17 +53,17 @@ std::string choiceNow(const std::string& databasePath, bool resolve, bool& gatew
     corvale::platform::NetlinkNetwork network;
     Silent silent;
     corvale::NetworkDiscovery discovery(network, silent, kCaption);
-    const std::string discovered = discovery.discoverIP();
+    const corvale::DiscoveredAddress discovered = discovery.discoverIP();
     gateway = discovery.lastGateway();
     try {
         corvale::Database database(corvale::requirePrivateFile(databasePath),
                                    corvale::Database::Access::ReadOnly);
-        const corvale::ListChoice choice =
-            corvale::chooseList(database, discovered, discovery.identity(), {false, resolve});
+        const corvale::ListChoice choice = corvale::chooseList(database, discovered, discovery.identity(),
+                                                               corvale::IdentityLookups::asARun(resolve));
         gatewayEntries = choice.gatewayHardwareAddress.has_value();
         return corvale::choiceKey(choice);
     } catch (const std::exception&) {
-        return "the network of " + discovered;
+        return "the network of " + (discovered.connected() ? discovered.address : "no address");
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/engine.h"
+
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -7,19 +9,6 @@
 
 namespace brisken {
 
-// How one run of the engine is to go.
-struct RunSettings {
-    std::optional<int> waitForNetworkSeconds;
-    // The watcher's runs: the database found at logon, and programs that run
-    // already passed over.
-    std::optional<std::string> databaseFound;
-    bool passOverRunning = false;
-    // Told the database's path and the choice once the list is chosen.
-    std::function<void(const std::string&, const std::string&)> chosen;
-    // Called right before the run's last message (what failed, or why it
-    // could not run): from then on the run only waits for a person.
-    std::function<void()> beforeLastMessage;
-};
 // Makes one run; returns its exit status.
 using Run = std::function<int(const RunSettings&)>;
 

@@ -49,6 +49,9 @@ public:
     // The name (SSID) of the Wi-Fi network that the interface with index is
     // associated with as a station.
     virtual Identity wifiName(int index);
+    // Waits up to limit until an interface has a real default gateway;
+    // returns whether one has.
+    virtual bool waitForGateway(std::chrono::milliseconds limit);
 };
 
 // The kernel's answer over rtnetlink: the interfaces other than loopback that
@@ -70,7 +73,7 @@ public:
     // polling). Returns whether one has; the interfaces read last answer the
     // next alive() and adapters(), so a machine already on a network pays
     // nothing for the wait.
-    bool waitForGateway(std::chrono::milliseconds limit);
+    bool waitForGateway(std::chrono::milliseconds limit) override;
 
 private:
     std::optional<AdapterList> m_answered;

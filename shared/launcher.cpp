@@ -296,33 +296,56 @@ std::string shellCodeWords(std::int64_t code) {
 
 } // namespace
 
-std::string describeLaunch(const std::string& startIn, const std::string& target,
-                           const std::string& programFolder) {
+LaunchPlan planLaunch(const std::string& startIn, const std::string& target,
+                      const std::string& programFolder) {
+    LaunchPlan plan;
     if (target.find('\0') != std::string::npos) {
-        return std::string("cannot start: its path ") + kNulInPath;
+        plan.failure = std::string("cannot start: its path ") + kNulInPath;
+        return plan;
     }
     DryLauncher dry(programFolder);
     const LaunchResult result = execIt(startIn, target, 1, dry);
-    const std::string where = result.startInMissing || dry.folderMissing
-                                  ? "; " + missingStartInNote(startIn, programFolder)
-                                  : std::string();
+    if (result.startInMissing || dry.folderMissing) {
+        plan.startsIn = missingStartInNote(startIn, programFolder);
+    }
     switch (result.kind) {
     case LaunchResult::Kind::ProcessId:
-        return "starts as a program" + where;
+        plan.how = LaunchPlan::How::Program;
+        return plan;
     case LaunchResult::Kind::ShellCode:
         if (!launchSucceeded(result)) {
-            return shellCodeWords(result.number);
+            plan.failure = shellCodeWords(result.number);
+        } else {
+            plan.how = dry.launcher ? LaunchPlan::How::Launcher : LaunchPlan::How::Document;
+            plan.application = dry.application;
         }
-        return (dry.launcher ? "opens as a launcher of " : "opens as a document with ") + dry.application +
-               where;
+        return plan;
     case LaunchResult::Kind::Text:
         // The run's own reason, in the run's words.
         if (!result.reason.empty()) {
-            return "cannot start: " + result.reason;
+            plan.failure = "cannot start: " + result.reason;
+            return plan;
         }
         break;
     }
-    return dry.folderMissing ? "cannot start: missing start-in folder" : "cannot start: " + result.text;
+    plan.failure =
+        dry.folderMissing ? "cannot start: missing start-in folder" : "cannot start: " + result.text;
+    return plan;
+}
+
+std::string describeLaunch(const LaunchPlan& plan) {
+    const std::string where = plan.startsIn.empty() ? std::string() : "; " + plan.startsIn;
+    switch (plan.how) {
+    case LaunchPlan::How::Program:
+        return "starts as a program" + where;
+    case LaunchPlan::How::Launcher:
+        return "opens as a launcher of " + plan.application + where;
+    case LaunchPlan::How::Document:
+        return "opens as a document with " + plan.application + where;
+    case LaunchPlan::How::Fails:
+        break;
+    }
+    return plan.failure;
 }
 
 } // namespace corvale

@@ -103,12 +103,26 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
 // none at all "it has no start-in folder; it starts in PROGRAMFOLDER".
 std::string missingStartInNote(const std::string& startIn, const std::string& programFolder);
 
-// What execIt would do with target from startIn now, in words, judged by
-// execIt itself on a system that starts nothing: "starts as a program",
-// "opens as a launcher of APPLICATION", "opens as a document with
-// APPLICATION", or "cannot start: " and why. A program whose start-in folder
-// is missing still starts, and the words say where (missingStartInNote).
-std::string describeLaunch(const std::string& startIn, const std::string& target,
-                           const std::string& programFolder);
+// What execIt would do with target from startIn now, judged by execIt itself
+// on a system that starts nothing.
+struct LaunchPlan {
+    enum class How { Program, Launcher, Document, Fails };
+    How how = How::Fails;
+    std::string application; // what opens a launcher or a document
+    std::string failure;     // why it fails: "cannot start: ..."
+    // Where a program or an application starts when the item's start-in
+    // folder is missing (missingStartInNote); empty otherwise.
+    std::string startsIn;
+};
+LaunchPlan planLaunch(const std::string& startIn, const std::string& target,
+                      const std::string& programFolder);
+// The plan in words: "starts as a program", "opens as a launcher of
+// APPLICATION", "opens as a document with APPLICATION", or "cannot start: "
+// and why; followed by "; " and where it starts when its folder is missing.
+std::string describeLaunch(const LaunchPlan& plan);
+inline std::string describeLaunch(const std::string& startIn, const std::string& target,
+                                  const std::string& programFolder) {
+    return describeLaunch(planLaunch(startIn, target, programFolder));
+}
 
 } // namespace corvale

@@ -45,11 +45,11 @@ std::string NetworkDiscovery::lastGateway() const {
     return m_adapter && isRealGateway(m_adapter->gateway) ? m_adapter->gateway : std::string();
 }
 
-std::string NetworkDiscovery::discoverIP() {
+DiscoveredAddress NetworkDiscovery::discoverIP() {
     m_adapter.reset();
     if (networkAlive() == kNoConnection) {
         m_finding = "disconnected: no network interface is up and running with an IPv4 address";
-        return "Disconnected";
+        return {};
     }
     const platform::AdapterList list = m_network.adapters();
     if (list.error != 0) {
@@ -83,7 +83,7 @@ std::string NetworkDiscovery::discoverIP() {
         return {};
     }
     m_adapter = adapter;
-    return "IP Address:" + address;
+    return {address};
 }
 
 platform::Identity NetworkDiscovery::gatewayHardwareAddress(bool resolve) {
@@ -337,22 +337,15 @@ std::string choiceKey(const ListChoice& choice) {
     return choice.disconnected ? "the disconnected list" : "the list of " + choice.key;
 }
 
-ListChoice chooseList(Database& database, const std::string& discovered, NetworkIdentity* identity,
+ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
                       IdentityLookups lookups) {
     ListChoice choice;
-    if (discovered.find("IP Address") == std::string::npos) {
-        return choice;
-    }
-    const std::vector<std::string> pieces = split(discovered, ':');
-    if (pieces.size() < 2) {
-        throw Failure("The address discovery gave '" + discovered + "', which holds no address.");
-    }
-    const std::string& address = pieces[1];
-    if (address == "0.0.0.0") {
+    if (!discovered.connected()) {
         return choice;
     }
     choice.disconnected = false;
-    choice.address = address;
+    choice.address = discovered.address;
+    const std::string& address = discovered.address;
 
     // The network's identity is more specific than any address: its
     // gateway's hardware address first, then its Wi-Fi name. Each is looked

@@ -4,6 +4,7 @@
 #include "platform/network.h"
 #include "shared/database.h"
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -24,12 +25,24 @@ public:
     virtual platform::Identity wifiName() = 0;
 };
 
-// Where the engine learns the machine's address. The answer is one text:
-// "IP Address:" followed by the dotted address, "Disconnected", or empty.
+// What the engine learns of the machine's address: the dotted address of
+// the adapter it chose, or none when the machine counts as disconnected (no
+// live network, no adapter listed or none with a usable address).
+struct DiscoveredAddress {
+    std::string address;
+    // An adapter whose address is all zeros has none to go by.
+    bool connected() const { return !address.empty() && address != "0.0.0.0"; }
+};
+
+// Where the engine learns the machine's address.
 class AddressDiscovery {
 public:
     virtual ~AddressDiscovery() = default;
-    virtual std::string discoverIP() = 0;
+    // The address of the first adapter with a real default gateway.
+    virtual DiscoveredAddress discoverIP() = 0;
+    // Waits up to limit for an adapter with a real default gateway; nothing
+    // where the address is not the system's to find.
+    virtual void waitForNetwork(std::chrono::seconds /*limit*/) {}
     // What the last discoverIP() found, in words: the adapter chosen with its
     // address and gateway, or why the machine counts as disconnected.
     virtual std::string lastFinding() const { return {}; }
@@ -57,7 +70,8 @@ public:
 
     // kNoConnection, or a description of the connection.
     std::string networkAlive();
-    std::string discoverIP() override;
+    DiscoveredAddress discoverIP() override;
+    void waitForNetwork(std::chrono::seconds limit) override { m_network.waitForGateway(limit); }
     std::string lastFinding() const override { return m_finding; }
     std::string lastGateway() const override;
     NetworkIdentity* identity() override { return m_adapter ? this : nullptr; }
@@ -123,6 +137,11 @@ std::string whyEntryNeverMatches(const std::string& entry);
 struct IdentityLookups {
     bool always = false;
     bool resolve = true;
+
+    // What a run needs: only the identities that an entry could match.
+    static IdentityLookups asARun(bool resolve = true) { return {false, resolve}; }
+    // Both identities, to be shown.
+    static IdentityLookups toShow(bool resolve) { return {true, resolve}; }
 };
 
 // The list the engine runs for a discovery result: the disconnected list, or
@@ -149,7 +168,7 @@ struct ListChoice {
 // or "the list of KEY".
 std::string choiceKey(const ListChoice& choice);
 
-ListChoice chooseList(Database& database, const std::string& discovered, NetworkIdentity* identity = nullptr,
-                      IdentityLookups lookups = {});
+ListChoice chooseList(Database& database, const DiscoveredAddress& discovered,
+                      NetworkIdentity* identity = nullptr, IdentityLookups lookups = {});
 
 } // namespace corvale

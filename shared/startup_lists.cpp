@@ -127,8 +127,8 @@ AddedRow StartupLists::addDisconnectedItem(const ItemPaths& paths) {
             result.outcome = RowChange::Duplicate;
             return;
         }
-        m_db.execute(st::insertDisconnectedItem(paths.target, paths.startIn,
-                                                nextListOrder(ListTable::Disconnected)));
+        m_db.execute(
+            st::insertDisconnectedItem(paths.target, paths.startIn, nextListOrder(ListTable::Disconnected)));
         result.id = m_db.lastInsertId();
     });
     return result;
@@ -151,7 +151,8 @@ RowChange StartupLists::updateItem(ListTable table, std::int64_t listId, const I
                 result = RowChange::Duplicate;
                 return;
             }
-        } else if (m_db.openRecordset(st::disconnectedDuplicateOther(listId, paths.target)).recordCount() > 0) {
+        } else if (m_db.openRecordset(st::disconnectedDuplicateOther(listId, paths.target)).recordCount() >
+                   0) {
             result = RowChange::Duplicate;
             return;
         }

@@ -28,7 +28,7 @@ class Discovery : public ::testing::Test {
 protected:
     std::string discover(std::vector<Adapter> adapters) {
         network.list.adapters = std::move(adapters);
-        return discovery.discoverIP();
+        return discovery.discoverIP().address;
     }
 
     FakeNetwork network;
@@ -40,7 +40,7 @@ protected:
 TEST_F(Discovery, NoLiveConnectionMeansDisconnectedWithoutAskingForAdapters) {
     network.isAlive = false;
     EXPECT_EQ(discovery.networkAlive(), "The system has no connection or an error occurred");
-    EXPECT_EQ(discover({{"192.168.1.20", "192.168.1.1"}}), "Disconnected");
+    EXPECT_EQ(discover({{"192.168.1.20", "192.168.1.1"}}), "");
     EXPECT_EQ(network.queries, 0);
     EXPECT_TRUE(dialogs.messages.empty());
 }
@@ -50,22 +50,22 @@ TEST_F(Discovery, FirstAdapterWithARealGatewayDecides) {
                         {"172.16.0.2", "0.0.0.0"},
                         {"192.168.1.20", "192.168.1.1"},
                         {"10.0.0.7", "10.0.0.1"}}),
-              "IP Address:192.168.1.20");
+              "192.168.1.20");
     EXPECT_EQ(eventRounds, 2) << "events run once per step to the next adapter";
-    EXPECT_EQ(discover({{"10.0.0.7", "10.0.0.1"}, {"192.168.1.20", "192.168.1.1"}}), "IP Address:10.0.0.7");
+    EXPECT_EQ(discover({{"10.0.0.7", "10.0.0.1"}, {"192.168.1.20", "192.168.1.1"}}), "10.0.0.7");
     EXPECT_EQ(eventRounds, 2);
 }
 
 TEST_F(Discovery, WithoutARealGatewayTheLastAdapterIsUsed) {
-    EXPECT_EQ(discover({{"10.1.2.3", "0.0.0.0"}}), "IP Address:10.1.2.3");
-    EXPECT_EQ(discover({{"172.16.0.2", ""}, {"10.1.2.3", "0.0.0.0"}}), "IP Address:10.1.2.3");
+    EXPECT_EQ(discover({{"10.1.2.3", "0.0.0.0"}}), "10.1.2.3");
+    EXPECT_EQ(discover({{"172.16.0.2", ""}, {"10.1.2.3", "0.0.0.0"}}), "10.1.2.3");
     EXPECT_EQ(discover({{"10.1.2.3", "0.0.0.0"}, {"172.16.0.2", ""}}), "")
         << "an empty last gateway gives nothing";
     EXPECT_EQ(discover({{"10.1.2.3", ""}}), "");
 }
 
 TEST_F(Discovery, AnAdapterWithoutAddressIsReportedAsZeros) {
-    EXPECT_EQ(discover({{"0.0.0.0", "192.168.1.1"}}), "IP Address:0.0.0.0");
+    EXPECT_EQ(discover({{"0.0.0.0", "192.168.1.1"}}), "0.0.0.0");
     EXPECT_EQ(discover({{"", "192.168.1.1"}}), "");
 }
 
@@ -75,7 +75,7 @@ TEST_F(Discovery, AddressTextsAreCleanedOfEverythingButDigitsAndDots) {
     EXPECT_EQ(addressChars(std::string(16, '\0')), "");
     EXPECT_EQ(discover({{std::string("10.1.2.3\0\0", 10), std::string("\0 \0", 3)},
                         {std::string("192.168.1.20\0\0\0\0", 16), std::string(" 192.168.1.1\0", 13)}}),
-              "IP Address:192.168.1.20");
+              "192.168.1.20");
 }
 
 TEST_F(Discovery, QueryFailuresAreShownOnceAndGiveNoAddress) {
@@ -106,7 +106,7 @@ TEST(KernelNetwork, SocketThatCannotBeMadeIsReportedNotTakenForDisconnected) {
     rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(highest); // the lowest free one: no new one can be made
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const std::string result = discovery.discoverIP();
+    const std::string result = discovery.discoverIP().address;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
 
     EXPECT_EQ(result, "");

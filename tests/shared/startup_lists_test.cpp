@@ -54,8 +54,9 @@ TEST(StartupLists, AnItemAddedToManyAddressesSkipsThoseHoldingItAndComesLast) {
     EXPECT_EQ(added.added[0].first, a);
     EXPECT_EQ(added.added[1].first, c);
     // Each new row after every row of its table, each with a number of its own.
-    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select IPID, ListOrder from ConnectedList order by ListID"),
-              std::to_string(b) + "|7\n" + std::to_string(a) + "|8\n" + std::to_string(c) + "|9\n");
+    EXPECT_EQ(
+        testsupport::sqliteOutput(file.path(), "select IPID, ListOrder from ConnectedList order by ListID"),
+        std::to_string(b) + "|7\n" + std::to_string(a) + "|8\n" + std::to_string(c) + "|9\n");
 
     // One address gone meanwhile: nothing is written for any.
     lists.deleteAddresses({c});
@@ -71,10 +72,10 @@ TEST(StartupLists, AnItemAddedToManyAddressesSkipsThoseHoldingItAndComesLast) {
     EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/usr/bin/mail", "/srv"}), RowChange::Duplicate);
     EXPECT_EQ(lists.addDisconnectedItem({"/usr/bin/notes", "/"}).outcome, RowChange::Duplicate);
     const AddedRow mail = lists.addDisconnectedItem({"/usr/bin/mail", "/"});
-    EXPECT_EQ(testsupport::sqliteOutput(file.path(),
-                                        "select ListOrder from DisConnectedList where ListID = " +
-                                            std::to_string(mail.id)),
-              "41\n");
+    EXPECT_EQ(
+        testsupport::sqliteOutput(file.path(), "select ListOrder from DisConnectedList where ListID = " +
+                                                   std::to_string(mail.id)),
+        "41\n");
     lists.deleteItems(ListTable::Connected, {onA});
     EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/x", "/"}), RowChange::Gone);
     EXPECT_TRUE(std::holds_alternative<std::monostate>(lists.startInOf(ListTable::Connected, onA)));

@@ -89,10 +89,10 @@ std::int64_t DatabaseFile::addDisconnectedItem(const std::string& target, const 
 ApplicableList::ApplicableList(DatabaseFile& db) : m_db(db) {
     corvale::platform::NetlinkNetwork network;
     FakeDialogs dialogs;
-    const std::string discovered = corvale::NetworkDiscovery(network, dialogs, "Brisken").discoverIP();
-    const std::string prefix = "IP Address:";
-    if (discovered.rfind(prefix, 0) == 0 && discovered != prefix + "0.0.0.0") {
-        m_ipid = m_db.addAddress(discovered.substr(prefix.size()));
+    const corvale::DiscoveredAddress discovered =
+        corvale::NetworkDiscovery(network, dialogs, "Brisken").discoverIP();
+    if (discovered.connected()) {
+        m_ipid = m_db.addAddress(discovered.address);
     }
 }
 
