@@ -1,5 +1,7 @@
 // The part of opening a file that needs GIO, loaded only when a list item is
 // not a program.
+#include "platform/module_interface.h"
+#include "platform/owned.h"
 #include "platform/shell_open.h"
 
 #include <cstring>
@@ -13,10 +15,7 @@ namespace corvale::platform {
 
 namespace {
 
-template <typename T> struct GObjectDeleter {
-    void operator()(T* object) const { g_object_unref(object); }
-};
-template <typename T> using GPtr = std::unique_ptr<T, GObjectDeleter<T>>;
+template <typename T> using GPtr = Owned<T, g_object_unref>;
 
 // Runs in the started application before it executes: cut it loose from our
 // session and our terminal.
@@ -142,56 +141,70 @@ int openWithDefaultApplication(const std::string& path) {
 } // namespace
 } // namespace corvale::platform
 
-// path exists; returns a shell code.
-extern "C" __attribute__((visibility("default"))) int corvale_open_with_application(const char* path) {
-    using namespace corvale::platform;
-    const std::string target = path;
-    if (target.size() > 8 && target.compare(target.size() - 8, 8, ".desktop") == 0) {
-        return openDesktopLauncher(target);
+namespace {
+
+// Nothing may leave the module as an exception.
+template <typename Result, typename Work> Result caught(Result onFailure, Work&& work) {
+    try {
+        return work();
+    } catch (...) {
+        return onFailure;
     }
-    return openWithDefaultApplication(target);
 }
 
-// The name of the application that would open path (a launcher: the one it
-// describes), malloc'd for the caller, or null when there is none.
-extern "C" __attribute__((visibility("default"))) char* corvale_application_for(const char* path) {
-    using namespace corvale::platform;
-    const std::string target = path;
-    GAppInfo* app = nullptr;
-    if (target.size() > 8 && target.compare(target.size() - 8, 8, ".desktop") == 0) {
-        app = G_APP_INFO(g_desktop_app_info_new_from_filename(path));
-    } else {
-        GPtr<GFile> file(g_file_new_for_path(path));
-        GPtr<GFileInfo> info(g_file_query_info(file.get(), G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
-                                               G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
-        const char* type = info ? g_file_info_get_content_type(info.get()) : nullptr;
-        app = type ? g_app_info_get_default_for_type(type, FALSE) : nullptr;
-    }
-    if (!app) {
-        return nullptr;
-    }
-    char* name = strdup(g_app_info_get_name(app));
-    g_object_unref(app);
-    return name;
+bool isLauncher(const std::string& path) {
+    return path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0;
 }
 
-// Opens a web address with the desktop's default application for its scheme.
-extern "C" __attribute__((visibility("default"))) int corvale_open_uri(const char* uri) {
+} // namespace
+
+extern "C" int corvale_open_with_application(const char* path) {
     using namespace corvale::platform;
-    char* scheme = g_uri_parse_scheme(uri);
-    if (!scheme) {
-        return shell_code::kFileNotFound;
-    }
-    const std::string type = std::string("x-scheme-handler/") + scheme;
-    g_free(scheme);
-    GPtr<GAppInfo> app(g_app_info_get_default_for_type(type.c_str(), FALSE));
-    if (!app) {
-        return shell_code::kNoAssociation;
-    }
-    if (!sessionBusAnswersInTime()) {
-        return shell_code::kTimedOut;
-    }
-    GList uris{const_cast<char*>(uri), nullptr, nullptr};
-    const bool launched = launch(app.get(), &uris);
-    return launched ? shell_code::kSuccess : shell_code::kLaunchFailed;
+    return caught(shell_code::kLaunchFailed, [path] {
+        const std::string target = path;
+        return isLauncher(target) ? openDesktopLauncher(target) : openWithDefaultApplication(target);
+    });
+}
+
+extern "C" char* corvale_application_for(const char* path) {
+    using namespace corvale::platform;
+    return caught(static_cast<char*>(nullptr), [path]() -> char* {
+        GAppInfo* app = nullptr;
+        if (isLauncher(path)) {
+            app = G_APP_INFO(g_desktop_app_info_new_from_filename(path));
+        } else {
+            GPtr<GFile> file(g_file_new_for_path(path));
+            GPtr<GFileInfo> info(g_file_query_info(file.get(), G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                                                   G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
+            const char* type = info ? g_file_info_get_content_type(info.get()) : nullptr;
+            app = type ? g_app_info_get_default_for_type(type, FALSE) : nullptr;
+        }
+        if (!app) {
+            return nullptr;
+        }
+        char* name = strdup(g_app_info_get_name(app));
+        g_object_unref(app);
+        return name;
+    });
+}
+
+extern "C" int corvale_open_uri(const char* uri) {
+    using namespace corvale::platform;
+    return caught(shell_code::kLaunchFailed, [uri] {
+        char* scheme = g_uri_parse_scheme(uri);
+        if (!scheme) {
+            return shell_code::kFileNotFound;
+        }
+        const std::string type = std::string("x-scheme-handler/") + scheme;
+        g_free(scheme);
+        GPtr<GAppInfo> app(g_app_info_get_default_for_type(type.c_str(), FALSE));
+        if (!app) {
+            return shell_code::kNoAssociation;
+        }
+        if (!sessionBusAnswersInTime()) {
+            return shell_code::kTimedOut;
+        }
+        GList uris{const_cast<char*>(uri), nullptr, nullptr};
+        return launch(app.get(), &uris) ? shell_code::kSuccess : shell_code::kLaunchFailed;
+    });
 }

@@ -19,10 +19,6 @@ bool hasScreen() {
     return false;
 }
 
-template <typename Function> void find(Function& function, const char* name, std::string& error) {
-    function = reinterpret_cast<Function>(moduleSymbol(kDialogsModule, name, error));
-}
-
 std::string takeText(char* text) {
     std::string taken = text ? text : "";
     std::free(text);
@@ -48,14 +44,13 @@ bool LazyQtDialogs::windows() {
         return false;
     }
     std::string error;
-    const char* (*start)(int*, char**) = nullptr;
-    find(start, "corvale_start_dialogs", error);
-    find(m_module.showMessage, "corvale_show_message", error);
-    find(m_module.openFile, "corvale_open_file", error);
-    find(m_module.chooseFolder, "corvale_choose_folder", error);
-    find(m_module.processEvents, "corvale_process_events", error);
-    find(m_module.resetPointer, "corvale_reset_pointer", error);
-    find(m_module.stop, "corvale_stop_dialogs", error);
+    const auto start = CORVALE_MODULE_LOOKUP(kDialogsModule, corvale_start_dialogs, error);
+    m_module.showMessage = CORVALE_MODULE_LOOKUP(kDialogsModule, corvale_show_message, error);
+    m_module.openFile = CORVALE_MODULE_LOOKUP(kDialogsModule, corvale_open_file, error);
+    m_module.chooseFolder = CORVALE_MODULE_LOOKUP(kDialogsModule, corvale_choose_folder, error);
+    m_module.processEvents = CORVALE_MODULE_LOOKUP(kDialogsModule, corvale_process_events, error);
+    m_module.resetPointer = CORVALE_MODULE_LOOKUP(kDialogsModule, corvale_reset_pointer, error);
+    m_module.stop = CORVALE_MODULE_LOOKUP(kDialogsModule, corvale_stop_dialogs, error);
     const bool complete = start && m_module.showMessage && m_module.openFile && m_module.chooseFolder &&
                           m_module.processEvents && m_module.resetPointer && m_module.stop;
     if (complete) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/module_interface.h"
 #include "platform/stderr_dialogs.h"
 
 namespace corvale::platform {
@@ -27,12 +28,12 @@ public:
 private:
     // The module's plain C functions, all set once windows can be shown.
     struct Module {
-        int (*showMessage)(const char*, const char*, int, int, int) = nullptr;
-        char* (*openFile)(const char*, const char*) = nullptr;
-        char* (*chooseFolder)(const char*) = nullptr;
-        void (*processEvents)() = nullptr;
-        void (*resetPointer)() = nullptr;
-        void (*stop)() = nullptr;
+        decltype(&corvale_show_message) showMessage = nullptr;
+        decltype(&corvale_open_file) openFile = nullptr;
+        decltype(&corvale_choose_folder) chooseFolder = nullptr;
+        decltype(&corvale_process_events) processEvents = nullptr;
+        decltype(&corvale_reset_pointer) resetPointer = nullptr;
+        decltype(&corvale_stop_dialogs) stop = nullptr;
     };
 
     // Whether the module is loaded and its windows can be shown.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/module_interface.h"
+
 #include <string>
 
 namespace corvale::platform {
@@ -8,6 +10,11 @@ namespace corvale::platform {
 // programs, found through the program's run path). Loaded once, kept for the
 // life of the process. Returns null and sets error when it cannot.
 void* moduleSymbol(const char* module, const char* symbol, std::string& error);
+
+// The module's function declared as function in module_interface.h, by its
+// own name, as a pointer of its declared type.
+#define CORVALE_MODULE_LOOKUP(module, function, error)                                                     \
+    reinterpret_cast<decltype(&function)>(::corvale::platform::moduleSymbol(module, #function, error))
 
 // The modules: what only some runs need is kept out of the programs'
 // start-up. Opening files with the desktop's applications needs GIO; windows

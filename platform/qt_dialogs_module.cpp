@@ -1,8 +1,6 @@
 // The Qt dialogs as a module that a program without windows loads only when
-// it has something to show. Its interface is plain C: the program may carry
-// its own copy of the C++ runtime, so no C++ object, allocation or exception
-// crosses it. Texts handed back are allocated with malloc for the caller to
-// free.
+// it has something to show (its interface: module_interface.h).
+#include "platform/module_interface.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_platform_choice.h"
 
@@ -11,8 +9,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#define CORVALE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -29,9 +25,7 @@ char* copyForCaller(const std::string& text) {
 
 } // namespace
 
-// Chooses a window platform that can be used and prepares the dialogs.
-// Returns null when windows can be shown; otherwise why not.
-CORVALE_EXPORT const char* corvale_start_dialogs(int* argc, char** argv) {
+extern "C" const char* corvale_start_dialogs(int* argc, char** argv) {
     static std::string why;
     try {
         std::string platforms;
@@ -48,49 +42,59 @@ CORVALE_EXPORT const char* corvale_start_dialogs(int* argc, char** argv) {
         }
     } catch (const std::exception& failure) {
         why = failure.what();
+    } catch (...) {
+        why = "the window module failed to start";
     }
     return why.empty() ? nullptr : why.c_str();
 }
 
-// Returns the answer's number (corvale::MessageAnswer).
-CORVALE_EXPORT int corvale_show_message(const char* text, const char* caption, int buttons, int icon,
+extern "C" int corvale_show_message(const char* text, const char* caption, int buttons, int icon,
                                         int defaultButton) {
     try {
         return static_cast<int>(dialogs->showMessage(
             {text, caption, static_cast<corvale::MessageButtons>(buttons),
              static_cast<corvale::MessageIcon>(icon), static_cast<corvale::MessageAnswer>(defaultButton)}));
-    } catch (const std::exception&) {
+    } catch (...) {
         return static_cast<int>(corvale::MessageAnswer::Cancel);
     }
 }
 
-// The chosen file's full path, or null when the dialog was cancelled.
-CORVALE_EXPORT char* corvale_open_file(const char* filter, const char* title) {
+extern "C" char* corvale_open_file(const char* filter, const char* title) {
     try {
         return copyForCaller(dialogs->openFile({filter, title}));
-    } catch (const std::exception&) {
+    } catch (...) {
         return nullptr;
     }
 }
 
-// The chosen folder, or null.
-CORVALE_EXPORT char* corvale_choose_folder(const char* title) {
+extern "C" char* corvale_choose_folder(const char* title) {
     try {
         return copyForCaller(dialogs->chooseFolder(title));
-    } catch (const std::exception&) {
+    } catch (...) {
         return nullptr;
     }
 }
 
-// Closes the window application before the program ends.
-CORVALE_EXPORT void corvale_stop_dialogs() {
-    dialogs.reset();
+extern "C" void corvale_stop_dialogs(void) {
+    try {
+        dialogs.reset();
+    } catch (...) {
+        // Nothing to tell: the program goes on without.
+    }
 }
 
-CORVALE_EXPORT void corvale_process_events() {
-    corvale::platform::QtDialogs::processPendingEvents();
+extern "C" void corvale_process_events(void) {
+    try {
+        corvale::platform::QtDialogs::processPendingEvents();
+    } catch (...) {
+        // Nothing to tell: the program goes on without.
+    }
 }
 
-CORVALE_EXPORT void corvale_reset_pointer() {
-    corvale::platform::resetQtPointer();
+extern "C" void corvale_reset_pointer(void) {
+    try {
+        corvale::platform::resetQtPointer();
+    } catch (...) {
+        // Nothing to tell: the program goes on without.
+    }
 }

@@ -9,11 +9,8 @@
 namespace corvale::platform {
 
 namespace {
-using OpenFunction = int (*)(const char*);
-
-OpenFunction gioFunction(const char* name) {
-    std::string loadError;
-    const auto function = reinterpret_cast<OpenFunction>(moduleSymbol(kGioModule, name, loadError));
+// Says why, when the module cannot be had.
+template <typename Function> Function said(Function function, const std::string& loadError) {
     if (!function) {
         std::fprintf(stderr, "Cannot open files with the desktop's applications: %s\n", loadError.c_str());
     }
@@ -22,14 +19,14 @@ OpenFunction gioFunction(const char* name) {
 } // namespace
 
 int openUri(const std::string& uri) {
-    const OpenFunction open = gioFunction("corvale_open_uri");
+    std::string loadError;
+    const auto open = said(CORVALE_MODULE_LOOKUP(kGioModule, corvale_open_uri, loadError), loadError);
     return open ? open(uri.c_str()) : shell_code::kLaunchFailed;
 }
 
 std::string applicationFor(const std::string& path) {
     std::string loadError;
-    const auto find = reinterpret_cast<char* (*)(const char*)>(
-        moduleSymbol(kGioModule, "corvale_application_for", loadError));
+    const auto find = CORVALE_MODULE_LOOKUP(kGioModule, corvale_application_for, loadError);
     char* name = find ? find(path.c_str()) : nullptr;
     const std::string found = name ? name : "";
     std::free(name);
@@ -66,7 +63,9 @@ int shellOpen(const std::string& path) {
     }
     std::error_code error;
     const std::string target = std::filesystem::absolute(path, error).string();
-    const OpenFunction open = gioFunction("corvale_open_with_application");
+    std::string loadError;
+    const auto open =
+        said(CORVALE_MODULE_LOOKUP(kGioModule, corvale_open_with_application, loadError), loadError);
     return open ? open(target.c_str()) : shell_code::kLaunchFailed;
 }
 

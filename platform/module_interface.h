@@ -1,0 +1,47 @@
+/* The plain C interface of the programs' two modules, declared once for both
+ * sides: the module defines these functions, the program finds them by name
+ * (moduleSymbol) and calls them through pointers of these very types, so the
+ * compiler checks that the two agree. The program may carry its own copy of
+ * the C++ runtime, so no C++ object, allocation or exception crosses this
+ * interface: every function catches everything, and texts handed back are
+ * allocated with malloc for the caller to free. */
+#pragma once
+
+#define CORVALE_MODULE_FUNCTION __attribute__((visibility("default")))
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* libcorvale_dialogs.so: the Qt dialogs. */
+
+/* Chooses a window platform that can be used and prepares the dialogs.
+ * Returns null when windows can be shown; otherwise why not. */
+CORVALE_MODULE_FUNCTION const char* corvale_start_dialogs(int* argc, char** argv);
+/* Returns the answer's number (corvale::MessageAnswer). */
+CORVALE_MODULE_FUNCTION int corvale_show_message(const char* text, const char* caption, int buttons, int icon,
+                                                 int defaultButton);
+/* The chosen file's full path, or null when the dialog was cancelled. */
+CORVALE_MODULE_FUNCTION char* corvale_open_file(const char* filter, const char* title);
+/* The chosen folder, or null. */
+CORVALE_MODULE_FUNCTION char* corvale_choose_folder(const char* title);
+/* Closes the window application before the program ends. */
+CORVALE_MODULE_FUNCTION void corvale_stop_dialogs(void);
+CORVALE_MODULE_FUNCTION void corvale_process_events(void);
+CORVALE_MODULE_FUNCTION void corvale_reset_pointer(void);
+
+/* libcorvale_gio.so: opening files with the desktop's applications. */
+
+/* Opens path (which exists) with its default application, or starts the
+ * launcher it is; returns a shell code. */
+CORVALE_MODULE_FUNCTION int corvale_open_with_application(const char* path);
+/* The name of the application that would open path, or null when there is
+ * none. */
+CORVALE_MODULE_FUNCTION char* corvale_application_for(const char* path);
+/* Opens a web address with the default application for its scheme; returns
+ * a shell code. */
+CORVALE_MODULE_FUNCTION int corvale_open_uri(const char* uri);
+
+#ifdef __cplusplus
+}
+#endif
