@@ -103,8 +103,8 @@ NetworkStatus::NetworkStatus(Database& database, platform::Network& network, std
     : QLabel(parent), m_database(database), m_network(network), m_programFolder(std::move(programFolder)) {
     setObjectName("networkStatus");
     m_notices = platform::openRouteNotices();
-    if (m_notices >= 0) {
-        m_noticeReady = new QSocketNotifier(m_notices, QSocketNotifier::Read, this);
+    if (m_notices) {
+        m_noticeReady = new QSocketNotifier(m_notices.get(), QSocketNotifier::Read, this);
         connect(m_noticeReady, &QSocketNotifier::activated, this, &NetworkStatus::onNotice);
     }
     m_fileWatcher.addPath(QString::fromStdString(database.path()));
@@ -121,14 +121,8 @@ NetworkStatus::NetworkStatus(Database& database, platform::Network& network, std
     refresh();
 }
 
-NetworkStatus::~NetworkStatus() {
-    if (m_notices >= 0) {
-        ::close(m_notices);
-    }
-}
-
 void NetworkStatus::onNotice() {
-    const platform::RouteNotices read = platform::readRouteNotices(m_notices);
+    const platform::RouteNotices read = platform::readRouteNotices(m_notices.get());
     // Of the neighbour table only the gateway's own entry matters.
     if (!read.network &&
         std::find(read.neighbours.begin(), read.neighbours.end(), m_gateway) == read.neighbours.end()) {
@@ -158,10 +152,10 @@ void NetworkStatus::refresh() {
     }
     m_gateway = line.gateway;
     m_refusal = line.refused ? engineRefusal(m_database.path()) : std::string();
-    if (line.gatewayEntries && !m_listeningToNeighbours && m_notices >= 0) {
+    if (line.gatewayEntries && !m_listeningToNeighbours && m_notices) {
         const int group = RTNLGRP_NEIGH;
         m_listeningToNeighbours =
-            ::setsockopt(m_notices, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group) == 0;
+            ::setsockopt(m_notices.get(), SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group) == 0;
     }
     // The watcher runs the list when the machine arrives on a network.
     m_watcherRunning = watcherRunning(watchLockPath(m_programFolder));

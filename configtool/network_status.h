@@ -27,7 +27,6 @@ public:
     // the session names no runtime folder.
     NetworkStatus(Database& database, platform::Network& network, std::string programFolder,
                   QWidget* parent = nullptr);
-    ~NetworkStatus() override;
 
     // Looks again at the network and the database.
     void refresh();
@@ -45,7 +44,7 @@ private:
     Database& m_database;
     platform::Network& m_network;
     std::string m_programFolder;
-    int m_notices = -1;
+    platform::FileDescriptor m_notices;
     QSocketNotifier* m_noticeReady = nullptr;
     QFileSystemWatcher m_fileWatcher;
     QTimer m_quietChanges;

@@ -71,61 +71,53 @@ std::string choiceNow(const std::string& databasePath, bool resolve, bool& gatew
 // that it only waits for a person to read its last message.
 struct RunApart {
     pid_t pid = -1;
-    int waitsOnMessage = -1;
+    corvale::platform::FileDescriptor waitsOnMessage;
 };
 
 // Starts run in a process of its own, which closes first what only the
 // watcher may hold.
 RunApart runApart(const Run& run, RunSettings settings, std::initializer_list<int> watcherOnly) {
-    int told[2];
-    if (::pipe2(told, O_CLOEXEC) != 0) {
-        told[0] = told[1] = -1;
-    }
+    corvale::platform::Pipe told = corvale::platform::openPipe();
     const pid_t child = ::fork();
     if (child == 0) {
+        // The run's own copies of what the watcher holds.
         for (const int fd : watcherOnly) {
             ::close(fd);
         }
         std::signal(SIGTERM, SIG_DFL);
         std::signal(SIGINT, SIG_DFL);
-        if (told[1] >= 0) {
-            ::close(told[0]);
-            settings.beforeLastMessage = [fd = told[1]] {
+        if (told.write) {
+            told.read.reset();
+            settings.beforeLastMessage = [fd = told.write.get()] {
                 [[maybe_unused]] const ssize_t written = ::write(fd, "m", 1);
             };
         }
         ::_exit(run(settings));
     }
-    if (told[1] >= 0) {
-        ::close(told[1]);
-    }
+    told.write.reset();
     if (child < 0) {
         std::perror("brisken: cannot start a run");
-        if (told[0] >= 0) {
-            ::close(told[0]);
-        }
         return {};
     }
-    return {child, told[0]};
+    return {child, std::move(told.read)};
 }
 
 // Ends the runs that only wait for a person to read their message, and
 // forgets those that ended: one message at most stands, the newest run's.
 void endRunsWaitingOnTheirMessage(std::vector<RunApart>& runs) {
     std::erase_if(runs, [](const RunApart& apart) {
-        pollfd said{apart.waitsOnMessage, POLLIN, 0};
+        pollfd said{apart.waitsOnMessage.get(), POLLIN, 0};
         if (::poll(&said, 1, 0) <= 0) {
             return false; // still starting its items
         }
         char byte = 0;
-        const bool waiting = ::read(apart.waitsOnMessage, &byte, 1) == 1;
-        pollfd ended{apart.waitsOnMessage, POLLIN, 0};
+        const bool waiting = ::read(apart.waitsOnMessage.get(), &byte, 1) == 1;
+        pollfd ended{apart.waitsOnMessage.get(), POLLIN, 0};
         // A run that ended after it said so is gone already, and its
         // number may be another process's by now.
         if (waiting && !(::poll(&ended, 1, 0) > 0 && (ended.revents & POLLHUP))) {
             ::kill(apart.pid, SIGTERM);
         }
-        ::close(apart.waitsOnMessage);
         return true;
     });
 }
@@ -142,31 +134,31 @@ std::string holderNumber(const std::string& holder) {
 // without one), with the database it used and its choice.
 RunApart logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int lock, int notices,
                   std::string& databasePath, std::string& ran) {
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
+    corvale::platform::Pipe report = corvale::platform::openPipe();
+    if (!report.read) {
         std::perror("brisken: cannot start the logon run");
         return {};
     }
     RunSettings settings;
     settings.waitForNetworkSeconds = waitForNetworkSeconds;
-    const int writer = report[1];
+    // The run closes its end once it has told, and goes on.
+    const int writer = report.write.get();
     settings.chosen = [writer](const std::string& path, const std::string& choice) {
         const std::string said = path + '\0' + choice;
         [[maybe_unused]] const ssize_t written = ::write(writer, said.data(), said.size());
         ::close(writer);
     };
-    const RunApart logon = runApart(run, settings, {lock, notices, report[0]});
-    ::close(report[1]);
+    RunApart logon = runApart(run, settings, {lock, notices, report.read.get()});
+    report.write.reset();
     std::string said;
     char buffer[4096];
-    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) != 0;) {
+    for (ssize_t got; (got = ::read(report.read.get(), buffer, sizeof buffer)) != 0;) {
         if (got > 0) {
             said.append(buffer, static_cast<std::size_t>(got));
         } else if (errno != EINTR) {
             break;
         }
     }
-    ::close(report[0]);
     if (const auto separator = said.find('\0'); separator != std::string::npos) {
         databasePath = said.substr(0, separator);
         ran = said.substr(separator + 1);
@@ -185,7 +177,7 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
           std::optional<int> waitForNetworkSeconds, const Run& run) {
     const std::string lockPath = corvale::watchLockPath(programFolder);
     std::string holder;
-    int lock = -1;
+    corvale::platform::FileDescriptor lock;
     try {
         lock = corvale::takeWatchLock(lockPath, holder);
     } catch (const corvale::Failure& failure) {
@@ -199,7 +191,7 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         once.waitForNetworkSeconds = waitForNetworkSeconds;
         return run(once);
     }
-    if (lock < 0) {
+    if (!lock) {
         std::fprintf(stderr, "brisken: a watcher runs already for this session (%s%s); this one ends\n",
                      holderNumber(holder).c_str(), lockPath.c_str());
         return kExitNormal;
@@ -208,8 +200,8 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
     std::signal(SIGINT, endAtOnce);
     corvale::platform::reapChildrenAsTheyEnd();
     // Listen before the logon run looks: a change meanwhile is not missed.
-    const int notices = corvale::platform::openRouteNotices();
-    if (notices < 0) {
+    const corvale::platform::FileDescriptor notices = corvale::platform::openRouteNotices();
+    if (!notices) {
         std::perror("brisken: cannot follow the network's changes");
         return kExitTrapped;
     }
@@ -217,9 +209,9 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
     std::string databasePath = programFolder + "/corvale.mdb";
     std::string ran;
     std::vector<RunApart> runs;
-    if (const RunApart logon = logonRun(run, waitForNetworkSeconds, lock, notices, databasePath, ran);
+    if (RunApart logon = logonRun(run, waitForNetworkSeconds, lock.get(), notices.get(), databasePath, ran);
         logon.pid > 0) {
-        runs.push_back(logon);
+        runs.push_back(std::move(logon));
     }
 
     std::optional<std::string> pending;
@@ -232,7 +224,7 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         bool gatewayEntries = false;
         const std::string choice = choiceNow(databasePath, resolve, gatewayEntries, gateway);
         if (gatewayEntries && !neighbours) {
-            listenToNeighbours(notices);
+            listenToNeighbours(notices.get());
             neighbours = true;
         }
         return choice;
@@ -245,7 +237,7 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
                 std::chrono::ceil<std::chrono::milliseconds>(pendingSince + settle - Clock::now());
             timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
         }
-        pollfd change{notices, POLLIN, 0};
+        pollfd change{notices.get(), POLLIN, 0};
         const int ready = ::poll(&change, 1, timeout);
         if (ready < 0) {
             if (errno == EINTR) {
@@ -259,7 +251,7 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
             // A notice after this wakes the next round. Of the neighbour
             // table only the gateway's entry matters: another host's
             // (an ARP flood on the LAN) wakes nothing.
-            const corvale::platform::RouteNotices read = corvale::platform::readRouteNotices(notices);
+            const corvale::platform::RouteNotices read = corvale::platform::readRouteNotices(notices.get());
             networkChanged = read.network;
             const bool gatewaysEntry =
                 std::find(read.neighbours.begin(), read.neighbours.end(), gateway) != read.neighbours.end();
@@ -284,8 +276,8 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         settings.databaseFound = databasePath;
         settings.passOverRunning = true;
         endRunsWaitingOnTheirMessage(runs);
-        if (const RunApart started = runApart(run, settings, {lock, notices}); started.pid > 0) {
-            runs.push_back(started);
+        if (RunApart started = runApart(run, settings, {lock.get(), notices.get()}); started.pid > 0) {
+            runs.push_back(std::move(started));
         }
         ran = choice;
         pending.reset();

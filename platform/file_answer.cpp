@@ -1,4 +1,5 @@
 #include "platform/file_answer.h"
+#include "platform/owned.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -147,11 +148,9 @@ void lookUp(const char* programFolder, const char* startIn, const char* target) 
         return;
     }
     // Only a regular file: opening a FIFO could wait for a writer.
-    const int file = ::open(target, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (file >= 0) {
+    if (const FileDescriptor file(::open(target, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)); file) {
         char start[512];
-        [[maybe_unused]] const ssize_t got = ::read(file, start, sizeof start);
-        ::close(file);
+        [[maybe_unused]] const ssize_t got = ::read(file.get(), start, sizeof start);
     }
 }
 
@@ -183,30 +182,28 @@ bool filesAnswerWithin(const std::string& programFolder, const std::string& star
     // A process, not a thread: a look-up that the file system has taken
     // and never answers cannot be interrupted, not even by SIGKILL, and a
     // thread of ours waiting there would keep this process from ending.
-    int done[2];
-    if (::pipe2(done, O_CLOEXEC) != 0) {
+    Pipe done = openPipe();
+    if (!done.read) {
         return true; // the caller's own steps look, unbounded, as they would
     }
     const pid_t child = ::fork();
     if (child < 0) {
-        ::close(done[0]);
-        ::close(done[1]);
         return true;
     }
     if (child == 0) {
         lookUp(programFolder.c_str(), startIn.c_str(), target.c_str());
-        ::_exit(0); // closes done[1]: the answer
+        ::_exit(0); // closes its write end: the answer
     }
-    ::close(done[1]);
+    done.write.reset();
     const auto deadline = std::chrono::steady_clock::now() + limit;
     int ready = 0;
     do {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        pollfd closed{done[0], POLLIN, 0};
+        pollfd closed{done.read.get(), POLLIN, 0};
         ready = ::poll(&closed, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
     } while (ready < 0 && errno == EINTR);
-    ::close(done[0]);
+    done.read.reset();
     if (ready > 0) {
         ::waitpid(child, nullptr, 0); // ended, or already reaped by a handler
         return true;

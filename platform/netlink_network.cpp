@@ -221,16 +221,19 @@ bool Network::waitForGateway(std::chrono::milliseconds) {
     return false;
 }
 
-int openRouteNotices() {
-    const int notices = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
-    sockaddr_nl groups{};
-    groups.nl_family = AF_NETLINK;
-    groups.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
-    if (notices >= 0 && ::bind(notices, reinterpret_cast<sockaddr*>(&groups), sizeof groups) != 0) {
-        ::close(notices);
-        return -1;
+FileDescriptor openNetlinkNotices(unsigned groups) {
+    FileDescriptor notices(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    address.nl_groups = groups;
+    if (notices && ::bind(notices.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        notices.reset();
     }
     return notices;
+}
+
+FileDescriptor openRouteNotices() {
+    return openNetlinkNotices(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE);
 }
 
 void drainRouteNotices(int socket) {
@@ -279,8 +282,8 @@ bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + limit;
     // Listen first, then look: a change between the two is not missed.
-    const int notices = openRouteNotices();
-    const bool listening = notices >= 0;
+    const FileDescriptor notices = openRouteNotices();
+    const bool listening = static_cast<bool>(notices);
     bool found = false;
     for (;;) {
         m_answered = readAdapters(m_alive);
@@ -291,14 +294,11 @@ bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {
         if (found || !listening || left.count() <= 0) {
             break;
         }
-        pollfd wait{notices, POLLIN, 0};
+        pollfd wait{notices.get(), POLLIN, 0};
         if (::poll(&wait, 1, static_cast<int>(left.count())) <= 0) {
             continue; // the time is up (or a signal came): one last look
         }
-        drainRouteNotices(notices);
-    }
-    if (notices >= 0) {
-        ::close(notices);
+        drainRouteNotices(notices.get());
     }
     return found;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/owned.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -82,8 +84,10 @@ private:
 };
 
 // A socket that becomes readable when the kernel reports a change of link,
-// IPv4 address or IPv4 route; -1 when it cannot be had. The caller closes it.
-int openRouteNotices();
+// IPv4 address or IPv4 route; none when it cannot be had.
+FileDescriptor openRouteNotices();
+// The same for the rtnetlink multicast groups given (RTMGRP_...).
+FileDescriptor openNetlinkNotices(unsigned groups);
 // Reads away what the socket holds, so that it waits for the next change.
 void drainRouteNotices(int socket);
 

@@ -33,16 +33,10 @@ namespace corvale::platform {
 
 namespace {
 
-struct AddressDeleter {
-    void operator()(nl_addr* address) const { nl_addr_put(address); }
-};
-struct MessageDeleter {
-    void operator()(nl_msg* message) const { nlmsg_free(message); }
-};
 using Socket = NetlinkSocket;
 using Cache = NetlinkCache;
-using Address = std::unique_ptr<nl_addr, AddressDeleter>;
-using Message = std::unique_ptr<nl_msg, MessageDeleter>;
+using Address = Owned<nl_addr, nl_addr_put>;
+using Message = Owned<nl_msg, nlmsg_free>;
 
 // What the neighbour table says of the gateway: its hardware address, or
 // that it has none (yet), or that the kernel gave up asking.
@@ -117,26 +111,12 @@ Neighbour lookUpNeighbour(int index, const std::string& gateway) {
     return found;
 }
 
-// A socket that becomes readable when the kernel reports a change of its
-// neighbour table; -1 when it cannot be had.
-int openNeighbourNotices() {
-    const int notices = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
-    sockaddr_nl groups{};
-    groups.nl_family = AF_NETLINK;
-    groups.nl_groups = RTMGRP_NEIGH;
-    if (notices >= 0 && ::bind(notices, reinterpret_cast<sockaddr*>(&groups), sizeof groups) != 0) {
-        ::close(notices);
-        return -1;
-    }
-    return notices;
-}
-
 // Makes the kernel resolve the gateway's hardware address: one empty
 // datagram to its discard port. Nothing answers it; the kernel asks for the
 // hardware address before it can send it.
 bool sendResolvingDatagram(const std::string& gateway) {
-    const int datagram = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (datagram < 0) {
+    const FileDescriptor datagram(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!datagram) {
         return false;
     }
     sockaddr_in to{};
@@ -144,8 +124,7 @@ bool sendResolvingDatagram(const std::string& gateway) {
     to.sin_port = htons(9);
     const bool sent =
         ::inet_pton(AF_INET, gateway.c_str(), &to.sin_addr) == 1 &&
-        ::sendto(datagram, "", 0, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-    ::close(datagram);
+        ::sendto(datagram.get(), "", 0, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
     return sent;
 }
 
@@ -155,32 +134,28 @@ constexpr std::chrono::milliseconds kResolveLimit{1000};
 
 Identity NetlinkNetwork::gatewayHardwareAddress(int index, const std::string& gateway, bool resolve) {
     // Listen first, then look: an answer between the two is not missed.
-    const int notices = resolve ? openNeighbourNotices() : -1;
+    const FileDescriptor notices = resolve ? openNetlinkNotices(RTMGRP_NEIGH) : FileDescriptor();
     Neighbour found = lookUpNeighbour(index, gateway);
-    if (found.hardware.empty() && found.error == 0 && notices >= 0 && sendResolvingDatagram(gateway)) {
+    if (found.hardware.empty() && found.error == 0 && notices && sendResolvingDatagram(gateway)) {
         using Clock = std::chrono::steady_clock;
         const auto deadline = Clock::now() + kResolveLimit;
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd wait{notices, POLLIN, 0};
+            pollfd wait{notices.get(), POLLIN, 0};
             if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) <= 0) {
                 break;
             }
-            drainRouteNotices(notices);
+            drainRouteNotices(notices.get());
             found = lookUpNeighbour(index, gateway);
             if (!found.hardware.empty() || found.failed || found.error != 0) {
                 break;
             }
         }
         if (found.hardware.empty() && found.error == 0) {
-            ::close(notices);
             return {{},
                     "the gateway " + gateway +
                         " did not answer the kernel's question for it within a second"};
         }
-    }
-    if (notices >= 0) {
-        ::close(notices);
     }
     if (found.error != 0) {
         return {{}, "the neighbour table could not be read (error " + std::to_string(found.error) + ")"};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 #include <utility>
@@ -49,5 +50,13 @@ struct Pipe {
     FileDescriptor read;
     FileDescriptor write;
 };
+// A pipe whose ends are closed on exec; both ends empty when none can be had.
+inline Pipe openPipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return {};
+    }
+    return {FileDescriptor(ends[0]), FileDescriptor(ends[1])};
+}
 
 } // namespace corvale::platform

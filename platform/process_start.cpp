@@ -1,4 +1,5 @@
 #include "platform/process_start.h"
+#include "platform/owned.h"
 
 #include "platform/file_answer.h"
 
@@ -81,17 +82,14 @@ int spawnDetached(const std::string& path, pid_t& pid, std::chrono::milliseconds
     if (!mayStall(path)) {
         return spawnAtOnce(path, pid);
     }
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
+    Pipe report = openPipe();
+    if (!report.read) {
         return errno;
     }
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
     const pid_t child = ::fork();
     if (child < 0) {
-        const int error = errno;
-        ::close(report[0]);
-        ::close(report[1]);
-        return error;
+        return errno;
     }
     if (child == 0) {
         ::setsid();
@@ -110,13 +108,12 @@ int spawnDetached(const std::string& path, pid_t& pid, std::chrono::milliseconds
         }
         ::execve(path.c_str(), argv, environ);
         const int error = errno;
-        [[maybe_unused]] const ssize_t written = ::write(report[1], &error, sizeof error);
+        [[maybe_unused]] const ssize_t written = ::write(report.write.get(), &error, sizeof error);
         ::_exit(127);
     }
-    ::close(report[1]);
+    report.write.reset();
     int error = 0;
-    const ssize_t got = readWithin(report[0], &error, sizeof error, limit);
-    ::close(report[0]);
+    const ssize_t got = readWithin(report.read.get(), &error, sizeof error, limit);
     pid = child;
     if (got < 0) {
         return ETIMEDOUT;
@@ -133,30 +130,27 @@ struct SpawnReport {
 // then adopted by init (or the session's subreaper) and never becomes our
 // zombie.
 int spawnThroughIntermediate(const std::string& path, pid_t& pid) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
+    Pipe answer = openPipe();
+    if (!answer.read) {
         return errno;
     }
     const pid_t intermediate = ::fork();
     if (intermediate < 0) {
-        const int error = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return error;
+        return errno;
     }
     if (intermediate == 0) {
         SpawnReport report{0, 0};
         report.error = spawnDetached(path, report.pid, kFileAnswerLimit);
-        [[maybe_unused]] ssize_t written = ::write(fds[1], &report, sizeof report);
+        [[maybe_unused]] ssize_t written = ::write(answer.write.get(), &report, sizeof report);
         ::_exit(0);
     }
-    ::close(fds[1]);
+    answer.write.reset();
     SpawnReport report{EIO, 0};
     // The intermediate gives its answer within the limit; a little more is
     // allowed for it to come across.
     const ssize_t got =
-        readWithin(fds[0], &report, sizeof report, kFileAnswerLimit + std::chrono::seconds(1));
-    ::close(fds[0]);
+        readWithin(answer.read.get(), &report, sizeof report, kFileAnswerLimit + std::chrono::seconds(1));
+    answer.read.reset();
     if (got < 0) {
         // It waits in the system still: it is reaped whenever it ends.
         std::thread([intermediate] { ::waitpid(intermediate, nullptr, 0); }).detach();

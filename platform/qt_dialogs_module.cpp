@@ -49,7 +49,7 @@ extern "C" const char* corvale_start_dialogs(int* argc, char** argv) {
 }
 
 extern "C" int corvale_show_message(const char* text, const char* caption, int buttons, int icon,
-                                        int defaultButton) {
+                                    int defaultButton) {
     try {
         return static_cast<int>(dialogs->showMessage(
             {text, caption, static_cast<corvale::MessageButtons>(buttons),

@@ -36,42 +36,33 @@ std::string contentOf(int fd) {
 
 } // namespace
 
-int takeWatchLock(const std::string& path, std::string& holder) {
+platform::FileDescriptor takeWatchLock(const std::string& path, std::string& holder) {
     // Where another user could lay the file, or take it away, the lock
     // would keep nobody out.
     requirePrivateFolder(std::filesystem::path(path).parent_path().string());
-    const int fd = openLockFile(path, O_RDWR | O_CREAT);
-    if (fd < 0) {
+    platform::FileDescriptor lock(openLockFile(path, O_RDWR | O_CREAT));
+    if (!lock) {
         throw Failure(systemDescription("Cannot make the watcher's lock " + path, errno));
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
-        ::close(fd);
+    if (::fstat(lock.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
         throw Failure("The watcher's lock " + path + " is not a file of yours, so it is not used.");
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        holder = contentOf(fd);
-        ::close(fd);
-        return -1;
+    if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        holder = contentOf(lock.get());
+        return {};
     }
     const std::string self = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd, 0) != 0 ||
-        ::pwrite(fd, self.data(), self.size(), 0) != static_cast<ssize_t>(self.size())) {
-        const int error = errno;
-        ::close(fd);
-        throw Failure(systemDescription("Cannot write the watcher's lock " + path, error));
+    if (::ftruncate(lock.get(), 0) != 0 ||
+        ::pwrite(lock.get(), self.data(), self.size(), 0) != static_cast<ssize_t>(self.size())) {
+        throw Failure(systemDescription("Cannot write the watcher's lock " + path, errno));
     }
-    return fd;
+    return lock;
 }
 
 bool watcherRunning(const std::string& path) {
-    const int fd = openLockFile(path, O_RDONLY);
-    if (fd < 0) {
-        return false;
-    }
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return held;
+    const platform::FileDescriptor lock(openLockFile(path, O_RDONLY));
+    return lock && ::flock(lock.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
 } // namespace corvale

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/owned.h"
+
 #include <string>
 
 namespace corvale {
@@ -13,7 +15,7 @@ std::string watchLockPath(const std::string& programFolder);
 // Returns the descriptor that holds it, or -1 when another process holds it;
 // holder is then that process's identifier as the file gives it. Fails with
 // a description when the file cannot be made.
-int takeWatchLock(const std::string& path, std::string& holder);
+platform::FileDescriptor takeWatchLock(const std::string& path, std::string& holder);
 
 // Whether a watcher holds the lock now.
 bool watcherRunning(const std::string& path);

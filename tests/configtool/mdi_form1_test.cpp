@@ -275,13 +275,14 @@ private slots:
         testsupport::TempDir runtime;
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.path()));
         std::string holder;
-        const int lock = corvale::takeWatchLock(corvale::watchLockPath(tool.program.path()), holder);
-        QVERIFY(lock >= 0);
+        corvale::platform::FileDescriptor lock =
+            corvale::takeWatchLock(corvale::watchLockPath(tool.program.path()), holder);
+        QVERIFY(lock);
         auto* status = window.findChild<corvale::tool::NetworkStatus*>("networkStatus");
         status->refresh();
         QVERIFY2(line->text().endsWith(": the list of wifi:Office WLAN (runs on arrival)"),
                  qPrintable(line->text()));
-        close(lock);
+        lock.reset();
         status->refresh();
         QVERIFY(!line->text().contains("runs on arrival"));
         qunsetenv("XDG_RUNTIME_DIR");

@@ -75,10 +75,11 @@ private slots:
         testsupport::TempDir runtime;
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.path()));
         std::string holder;
-        const int lock = corvale::takeWatchLock(corvale::watchLockPath(program.path()), holder);
-        QVERIFY(lock >= 0);
+        corvale::platform::FileDescriptor lock =
+            corvale::takeWatchLock(corvale::watchLockPath(program.path()), holder);
+        QVERIFY(lock);
         QTRY_VERIFY_WITH_TIMEOUT(line->text().endsWith(" (runs on arrival)"), 10000);
-        close(lock);
+        lock.reset();
         QTRY_VERIFY_WITH_TIMEOUT(!line->text().endsWith(" (runs on arrival)"), 10000);
         std::filesystem::permissions(program.path(),
                                      std::filesystem::perms::all | std::filesystem::perms::sticky_bit);

@@ -130,15 +130,15 @@ TEST(KernelNetwork, NoticesTellANeighboursAddressFromAChangeOfTheNetwork) {
                                               0) { // left down: no carrier notice comes later
             _exit(77);
         }
-        const int notices = corvale::platform::openRouteNotices();
+        const corvale::platform::FileDescriptor notices = corvale::platform::openRouteNotices();
         const int group = RTNLGRP_NEIGH;
-        setsockopt(notices, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group);
+        setsockopt(notices.get(), SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group);
         int failures = 0;
         std::system("ip neigh add 10.9.9.77 lladdr 02:00:00:00:00:01 dev cva");
-        auto read = corvale::platform::readRouteNotices(notices);
+        auto read = corvale::platform::readRouteNotices(notices.get());
         failures += read.network || read.neighbours != std::vector<std::string>{"10.9.9.77"};
         std::system("ip addr add 10.9.9.1/24 dev cva");
-        read = corvale::platform::readRouteNotices(notices);
+        read = corvale::platform::readRouteNotices(notices.get());
         failures += !read.network;
         _exit(failures == 0 ? 0 : 1);
     }
