@@ -98,7 +98,10 @@ fi
 
 scripts/install-deps.sh
 if [[ ! -f "$build_dir/build.ninja" ]]; then
-    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    # CORVALE_WERROR=ON and CORVALE_SANITIZE=ON in the environment reach
+    # the build's options of the same names (at its first configuration).
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCORVALE_WERROR="${CORVALE_WERROR:-OFF}" -DCORVALE_SANITIZE="${CORVALE_SANITIZE:-OFF}" >/dev/null
 fi
 cmake --build "$build_dir"
 

@@ -68,9 +68,9 @@ qint64 VbListBox::keyOf(const QListWidgetItem* entry) {
     return entry->data(Qt::UserRole).toLongLong();
 }
 
-void VbListBox::addEntry(const QString& text, qint64 data) {
+void VbListBox::addEntry(const QString& text, qint64 key) {
     auto* entry = new QListWidgetItem(text, this);
-    entry->setData(Qt::UserRole, data);
+    entry->setData(Qt::UserRole, key);
     judge(entry);
 }
 

@@ -28,7 +28,7 @@ public:
     static qint64 keyOf(const QListWidgetItem* entry);
     static std::vector<std::int64_t> keysOf(const QList<QListWidgetItem*>& entries);
     // Adds an entry at the bottom; the data travels with it.
-    void addEntry(const QString& text, qint64 data);
+    void addEntry(const QString& text, qint64 key);
     // Entries for which warning gives a text carry a warning mark, with the
     // text as their tooltip; judged as they are added and whenever their
     // text changes. A judgement that looks at files (which may be on a mount

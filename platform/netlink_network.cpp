@@ -260,7 +260,8 @@ RouteNotices readRouteNotices(int socket) {
                 read.network = read.network || message->nlmsg_type >= RTM_BASE;
                 continue;
             }
-            const auto* entry = static_cast<const ndmsg*>(NLMSG_DATA(message));
+            const auto* entry =
+                reinterpret_cast<const ndmsg*>(reinterpret_cast<const char*>(message) + NLMSG_LENGTH(0));
             if (message->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)) || entry->ndm_family != AF_INET) {
                 continue;
             }
