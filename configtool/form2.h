@@ -30,6 +30,14 @@ private:
 
 // The About box: product name, version and the contact link. A window of its
 // own, without owner; closing it unloads it.
+//
+// Its controls, by their design names:
+//   Label1    the product's name
+//   Label6    the version
+//   Label2    the line before the contact link
+//   Label3    the contact link: opens the contact page, turns blue under
+//             the mouse
+//   Command1  OK: closes the box
 class Form2 : public QWidget {
     Q_OBJECT
 public:

@@ -21,7 +21,30 @@ class VbListBox;
 
 // The configuration form: the address list, the startup list of the selected
 // address or the disconnected list, and the item fields. Every change is
-// written to the database at once by the handler that makes it.
+// written to the database at once by the handler that makes it, through
+// StartupLists, which holds the editing rules.
+//
+// Its controls, by their design names:
+//   List1           the address list (entries of IPs, several may be selected)
+//   Text1           the new-address box, also the selected entry's text
+//   cmdAddIP        Add IP: adds Text1 as a new entry
+//   cmdUpdate       Update IP: renames the selected entry to Text1
+//   cmdDelIP        Delete IP: deletes the selected entries with their lists
+//   Check1          Disconnected List: shows the list for no network instead
+//   List2           the startup list of List1's current entry (or the
+//                   disconnected list), in the order its items start
+//   cmdUp, cmdDown  move List2's current item up or down
+//   Text2           the target path (a program, a launcher or a document)
+//   Text3           the start-in path (the folder the item starts in)
+//   cmdTargetPath   picks Text2 in a file dialog
+//   cmdStartIn      picks Text3 in a folder dialog
+//   cmdTestStart    starts Text2 from Text3 now, as the engine would
+//   cmdAddPath      Add Path: adds the item to every selected entry's list
+//   cmdUpdateList   Update: changes List2's selected item to Text2 and Text3
+//   cmdDelListItem  Delete: deletes the selected items
+//   cmdClose        Close: closes the form
+//   Label1, Label2  the captions of List1 and List2
+//   Label3, Label5  the captions of Text2 and Text3
 class Form3 : public QWidget {
     Q_OBJECT
 public:
@@ -29,33 +52,47 @@ public:
     Form3(ConnectionState& connection, Dialogs& dialogs, std::string programFolder,
           QWidget* parent = nullptr);
 
-    // Runs once the form stands in its window inside the main window.
+    // Runs once the form stands in its window inside the main window: sizes
+    // and places it, loads the address list and selects its first entry.
     void Form_Load();
+    // With no entry yet, invites the first one in Text1.
     void Form_Activate();
 
+    // Selects the entry with text alone in List1.
     void selectIP(const QString& text);
     void unselectIPs();
     void unselectListItems();
     int currentIPIndex() const { return m_currentIPIndex; }
 
     // The address list.
+    // Fills List1 from the database.
     void loadIPs();
+    // Writes Text1 as a new entry (mode "New") or as the selected entry's
+    // new text ("Update"), refusing one that is on file.
     void saveIP(const QString& mode);
+    // Follows the selection: the current entry's list, its text in Text1.
     void List1_Click();
+    // Enables the address buttons that Text1's text allows.
     void Text1_Change();
     void Text1_GotFocus();
     void cmdAddIP_Click();
     void cmdUpdate_Click();
+    // Deletes the selected entries and their lists, once confirmed.
     void cmdDelIP_Click();
     // Adds text as Add IP does (with its duplicate check), from the address
     // list's side of the form.
     void addAddress(const QString& text);
 
     // The startup list.
+    // Fills List2 with the list of List1's current entry.
     void loadConnectedList();
+    // Fills List2 with the list for no network.
     void loadDisconnectedList();
+    // Follows the selection: the item's paths in Text2 and Text3, and the
+    // buttons that the selection allows.
     void List2_Click();
     void List2_LostFocus();
+    // Enables the item buttons that Text2's text allows.
     void Text2_Change();
     void Text2_GotFocus();
     void Text3_GotFocus();
@@ -63,22 +100,31 @@ public:
     // Adding and changing items.
     void cmdAddPath_Click();
     void cmdUpdateList_Click();
+    // Whether Text2 and Text3 make an item that may be saved; says why not.
     bool validateListItem();
+    // Writes the item to the selected entries' lists (mode "Add") or over
+    // List2's selected item ("Update"); the same for the disconnected list.
     void saveConnectedItem(const QString& mode);
     void saveDisconnectedItem(const QString& mode);
 
     // Ordering and deleting items.
     void cmdUp_Click();
     void cmdDown_Click();
+    // Deletes the selected items, once confirmed.
     void cmdDelListItem_Click();
+    // With several entries selected: deletes the selected items' targets
+    // from every selected entry's list.
     void deletePathsFromSelectedIPs();
 
     // Choosing paths and trying the item.
     void cmdTargetPath_Click();
     void cmdStartIn_Click();
+    // The folder of Text2's file, for an item saved without Text3.
     QString defaultStartIn() const;
     void cmdTestStart_Click();
 
+    // Switches List2 between the selected entry's list and the disconnected
+    // list; List1 and its buttons are off while the latter is shown.
     void Check1_Click();
     void cmdClose_Click();
 

@@ -20,6 +20,15 @@ class Form3;
 
 // The main window: menus, the start-up that finds and opens the database, the
 // configuration form inside it, help, contact page, About box, and the exit.
+//
+// Its menu items, by their design names (the handlers below):
+//   menuFileConfigure   File > Configure: shows the configuration form (Form3)
+//   menuFileExit        File > Exit: ends the tool
+//   menuHelpView        Help > View Help: opens Help.htm (also F1)
+//   menuHelpContactUs   Help > Contact Us: opens the contact page
+//   menuAbout           Help > About Corvale: shows the About box (Form2)
+// Below the work area, the status bar holds NetworkStatus (what the engine
+// would run on the network now) and AddThisNetwork.
 class MDIForm1 : public QMainWindow {
     Q_OBJECT
 public:

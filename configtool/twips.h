@@ -10,8 +10,8 @@ namespace corvale::tool {
 
 // Form designs are in twips: 15 twips make one pixel at the design's font
 // size, 8.25 points (11 pixels at 96 dots per inch). Where the font in use
-// is larger (a higher font DPI), the form grows with it, as dialogs on the
-// old platform grew with their font; it never shrinks below the design.
+// is larger (a higher font DPI), the form grows with it, so that its texts
+// keep their room; it never shrinks below the design.
 class Twips {
 public:
     static constexpr int kPerPixel = 15;

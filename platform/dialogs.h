@@ -6,7 +6,8 @@ namespace corvale {
 
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageIcon { None, Information, Question };
-// The numbers are those of the old message box: 1 OK, 2 Cancel, 6 Yes, 7 No.
+// The answers keep fixed numbers (1 OK, 2 Cancel, 6 Yes, 7 No): they cross
+// the window module's C interface as these.
 enum class MessageAnswer { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 
 struct MessageRequest {

@@ -28,9 +28,6 @@ public:
     // Lets pending window events run, when there are windows at all.
     static void processPendingEvents();
 
-    // Whether this object made the GUI application (for tests and benchmarks).
-    bool madeApplication() const { return m_app != nullptr; }
-
 private:
     void ensureApplication();
 
