@@ -105,11 +105,6 @@ if [[ ! -f "$build_dir/build.ninja" ]]; then
 fi
 cmake --build "$build_dir"
 
-if [[ "${CORVALE_SANITIZE:-OFF}" == ON ]]; then
-    # The system libraries' own leaks are not reported.
-    export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/lsan.supp:print_suppressions=0"
-fi
-
 case "$what" in
 run) exec "$build_dir/bin/corvale" ;;
 test) ctest --test-dir "$build_dir" --output-on-failure ;;
