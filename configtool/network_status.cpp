@@ -63,8 +63,10 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     if (choice.wifiName && !choice.wifiName->value.empty()) {
         identity += (identity.empty() ? "" : "; ") + std::string("Wi-Fi \"") + choice.wifiName->value + "\"";
     }
-    line.text = "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
-                (choice.onFile ? ": the list of " + choice.key : ": no list matches");
+    line.text =
+        "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
+        (choice.onFile ? ": the list of " + choice.key + (choice.anyOther ? " (any other network)" : "")
+                       : ": no list matches");
     return line;
 }
 
@@ -95,6 +97,7 @@ std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
         key.erase(key.rfind('.'));
         entries.push_back({key, meaning});
     }
+    entries.push_back({kAnyOtherNetwork, "any other network"});
     return entries;
 }
 

@@ -86,8 +86,8 @@ struct NetworkEntry {
 };
 // The entries for the network now, most specific first: its gateway's
 // hardware address (the kernel asked to find it where it must), its Wi-Fi
-// name, the whole address and its leading three and two numbers. None
-// without a network.
+// name, the whole address and its leading three and two numbers, and last
+// the entry for any other network. None without a network.
 std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network);
 
 // "Add This Network": a button whose menu offers the entries for the network

@@ -95,6 +95,10 @@ void Engine::startPrograms() {
 void Engine::reportChoice(const corvale::ListChoice& choice) {
     const auto& say = m_settings.report;
     say("Network: " + m_discovery.lastFinding());
+    if (choice.throughTunnel) {
+        say("Tunnel: " + *choice.throughTunnel + " taken after all: an entry on file matches its address " +
+            choice.address);
+    }
     if (const auto& found = choice.gatewayHardwareAddress) {
         say("Gateway's hardware address: " +
             (found->value.empty() ? "not known: " + found->why : found->value));
@@ -119,7 +123,7 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
     }
     if (choice.disconnected) {
         say("List: the disconnected list");
-    } else if (choice.identity) {
+    } else if (choice.identity || choice.anyOther) {
         say("List: " + corvale::printablePath(choice.key) + " (" + choice.how + ")");
     } else if (!choice.onFile) {
         std::string keys = choice.address;
@@ -287,8 +291,10 @@ std::string networkAndList(const corvale::ListChoice& choice, const std::string&
     if (choice.disconnected) {
         return "with no usable address: the disconnected list";
     }
-    const std::string where =
-        "on " + choice.address + (gateway.empty() ? " (no default gateway)" : " (gateway " + gateway + ")");
+    const std::string where = "on " + choice.address +
+                              (choice.throughTunnel ? " (the tunnel " + *choice.throughTunnel + ")"
+                               : gateway.empty()    ? " (no default gateway)"
+                                                    : " (gateway " + gateway + ")");
     return where +
            (choice.onFile ? ": the list of " + corvale::printablePath(choice.key) : ": no entry matches");
 }

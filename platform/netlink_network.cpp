@@ -33,9 +33,13 @@ struct Interface {
     int index = 0;
     std::string name;
     bool up = false;
+    bool tunnel = false;
     std::string address;
     std::string gateway;
     unsigned gatewayMetric = 0;
+    bool defaultRoute = false;
+    std::string routeGateway;
+    unsigned routeGatewayMetric = 0;
 };
 
 // libnl gives negative NLE_ codes; the message wants the system's number.
@@ -92,6 +96,7 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
         Interface& interface = interfaces[rtnl_link_get_ifindex(link)];
         interface.index = rtnl_link_get_ifindex(link);
         interface.up = (flags & IFF_UP) && (flags & IFF_RUNNING);
+        interface.tunnel = (flags & (IFF_POINTOPOINT | IFF_NOARP)) != 0;
         interface.name = rtnl_link_get_name(link) ? rtnl_link_get_name(link) : "";
     }
 
@@ -117,10 +122,10 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
     for (nl_object* object = nl_cache_get_first(routes.get()); object; object = nl_cache_get_next(object)) {
         auto* route = reinterpret_cast<rtnl_route*>(object);
         nl_addr* destination = rtnl_route_get_dst(route);
-        if (rtnl_route_get_table(route) != RT_TABLE_MAIN || rtnl_route_get_type(route) != RTN_UNICAST ||
-            (destination && nl_addr_get_prefixlen(destination) != 0)) {
+        if (rtnl_route_get_table(route) != RT_TABLE_MAIN || rtnl_route_get_type(route) != RTN_UNICAST) {
             continue;
         }
+        const bool isDefault = !destination || nl_addr_get_prefixlen(destination) == 0;
         const unsigned metric = rtnl_route_get_priority(route);
         for (int i = 0; i < rtnl_route_get_nnexthops(route); ++i) {
             rtnl_nexthop* hop = rtnl_route_nexthop_n(route, i);
@@ -128,11 +133,21 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
             auto found = interfaces.find(rtnl_route_nh_get_ifindex(hop));
             // The kernel keeps the route of a link that lost its carrier but
             // marks it linkdown: it leads nowhere.
-            if (gateway.empty() || found == interfaces.end() ||
-                (rtnl_route_nh_get_flags(hop) & RTNH_F_LINKDOWN)) {
+            if (found == interfaces.end() || (rtnl_route_nh_get_flags(hop) & RTNH_F_LINKDOWN)) {
                 continue;
             }
             Interface& interface = found->second;
+            interface.defaultRoute = interface.defaultRoute || isDefault;
+            if (gateway.empty()) {
+                continue;
+            }
+            if (!isDefault) {
+                if (interface.routeGateway.empty() || metric < interface.routeGatewayMetric) {
+                    interface.routeGateway = gateway;
+                    interface.routeGatewayMetric = metric;
+                }
+                continue;
+            }
             if (interface.gateway.empty() || metric < interface.gatewayMetric) {
                 interface.gateway = gateway;
                 interface.gatewayMetric = metric;
@@ -177,7 +192,8 @@ AdapterList readAdapters(bool& alive) {
         alive = alive || !interface.address.empty();
         list.adapters.push_back({interface.address.empty() ? "0.0.0.0" : interface.address,
                                  interface.gateway.empty() ? "0.0.0.0" : interface.gateway, interface.name,
-                                 interface.index});
+                                 interface.index, interface.tunnel, interface.defaultRoute,
+                                 interface.routeGateway});
     }
     return list;
 }

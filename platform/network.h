@@ -16,6 +16,15 @@ struct Adapter {
     std::string gateway;
     std::string name{}; // the interface's name, for people
     int index = 0;      // the kernel's number for the interface
+    // A point-to-point or ARP-less link (tun, WireGuard, PPP, GRE): a VPN's
+    // tunnel, or a dial-up or mobile-broadband link.
+    bool tunnel = false;
+    // It holds a default route, with a gateway or without one.
+    bool defaultRoute = false;
+    // The gateway of its lowest-metric route through a gateway that is not
+    // a default route (the host route a VPN keeps to its server); empty when
+    // it has none.
+    std::string routeGateway{};
 };
 
 // One thing that tells a network apart (its gateway's hardware address, its

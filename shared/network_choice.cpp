@@ -63,6 +63,9 @@ DiscoveredAddress NetworkDiscovery::discoverIP() {
         show(kSizingFailed + std::to_string(kNoData));
         return {};
     }
+    if (auto place = placeBehindTunnels(list.adapters)) {
+        return *place;
+    }
     std::size_t chosen = 0;
     std::string gateway = addressChars(list.adapters[0].gateway);
     while (!isRealGateway(gateway) && chosen + 1 < list.adapters.size()) {
@@ -77,13 +80,56 @@ DiscoveredAddress NetworkDiscovery::discoverIP() {
     const std::string address = addressChars(adapter.address);
     m_finding = "adapter " + adapter.name + ": address " + adapter.address +
                 (isRealGateway(gateway) ? ", gateway " + gateway
-                                        : ", no default gateway (no adapter has one; the last is taken)");
+                                        : ", no default gateway (no adapter has one; the last is taken)") +
+                (adapter.tunnel ? "; a tunnel, taken since no other adapter has a gateway" : "");
     if (gateway.empty() || address.empty()) {
         m_finding = "disconnected: adapter " + adapter.name + " gives no usable address";
         return {};
     }
     m_adapter = adapter;
     return {address};
+}
+
+std::optional<DiscoveredAddress>
+NetworkDiscovery::placeBehindTunnels(const std::vector<platform::Adapter>& adapters) {
+    const platform::Adapter* tunnel = nullptr;
+    for (const platform::Adapter& adapter : adapters) {
+        if (adapter.tunnel && adapter.defaultRoute && !tunnel) {
+            tunnel = &adapter;
+        }
+    }
+    auto take = [&](platform::Adapter adapter, const std::string& how) -> std::optional<DiscoveredAddress> {
+        const std::string address = addressChars(adapter.address);
+        if (address.empty()) {
+            return std::nullopt;
+        }
+        m_finding =
+            "adapter " + adapter.name + ": address " + adapter.address + ", gateway " + adapter.gateway + how;
+        DiscoveredAddress found{address, {}};
+        if (tunnel) {
+            m_finding += "; the tunnel " + tunnel->name + " (" + tunnel->address + ") is passed over";
+            found.passedOverTunnel = DiscoveredAddress::Tunnel{tunnel->name, addressChars(tunnel->address)};
+        }
+        m_adapter = std::move(adapter);
+        return found;
+    };
+    for (const platform::Adapter& adapter : adapters) {
+        if (!adapter.tunnel && isRealGateway(addressChars(adapter.gateway))) {
+            return tunnel ? take(adapter, "") : std::nullopt; // as it always was, without a tunnel
+        }
+    }
+    if (!tunnel) {
+        return std::nullopt;
+    }
+    // The tunnel holds the default route: the place is where the route to
+    // its server goes.
+    for (platform::Adapter adapter : adapters) {
+        if (!adapter.tunnel && isRealGateway(addressChars(adapter.routeGateway))) {
+            adapter.gateway = adapter.routeGateway;
+            return take(adapter, " (its route through the gateway the tunnel runs over)");
+        }
+    }
+    return std::nullopt;
 }
 
 platform::Identity NetworkDiscovery::gatewayHardwareAddress(bool resolve) {
@@ -245,6 +291,9 @@ std::string whyEntryNeverMatches(const std::string& entry) {
     if (const std::optional<IdentityEntry> identity = identityEntry(entry)) {
         return identity->problem;
     }
+    if (entry == kAnyOtherNetwork) {
+        return {};
+    }
     if (entry.empty()) {
         return "it is empty";
     }
@@ -337,6 +386,27 @@ std::string choiceKey(const ListChoice& choice) {
     return choice.disconnected ? "the disconnected list" : "the list of " + choice.key;
 }
 
+namespace {
+
+// The most specific key of address on file: the whole address, then its
+// leading three, two and one numbers; with how it matched.
+std::optional<std::pair<std::string, std::string>>
+addressKeyOnFile(const std::string& address, const std::function<bool(const std::string&)>& onFile) {
+    static constexpr std::pair<std::size_t, const char*> kKeys[] = {{4, "the whole address"},
+                                                                    {3, "its leading three numbers"},
+                                                                    {2, "its leading two numbers"},
+                                                                    {1, "its first number"}};
+    for (const auto& [numbers, how] : kKeys) {
+        const std::string key = numbers == 4 ? address : leadingNumbers(address, numbers);
+        if (onFile(key)) {
+            return std::make_pair(key, std::string(how));
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
                       IdentityLookups lookups) {
     ListChoice choice;
@@ -345,6 +415,20 @@ ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, N
     }
     choice.disconnected = false;
     choice.address = discovered.address;
+    auto onFile = [&](const std::string& key) {
+        return database.openRecordset(statements::addressCheck(key)).recordCount() > 0;
+    };
+    // A user who put a VPN's addresses on file wants its list when it runs.
+    if (const auto& tunnel = discovered.passedOverTunnel) {
+        if (const auto key = addressKeyOnFile(tunnel->address, onFile)) {
+            choice.address = tunnel->address;
+            choice.key = key->first;
+            choice.how = key->second;
+            choice.onFile = true;
+            choice.throughTunnel = tunnel->name;
+            return choice;
+        }
+    }
     const std::string& address = discovered.address;
 
     // The network's identity is more specific than any address: its
@@ -389,28 +473,22 @@ ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, N
         return choice;
     }
 
-    auto onFile = [&](const std::string& key) {
-        return database.openRecordset(statements::addressCheck(key)).recordCount() > 0;
-    };
-    // The most specific key that is on file: the whole address, then its
-    // first three and two numbers; the first number is run unchecked, so an
-    // address that matches nothing starts nothing.
-    if (onFile(address)) {
-        choice.key = address;
-        choice.how = "the whole address";
-    } else if (const std::string three = leadingNumbers(address, 3); onFile(three)) {
-        choice.key = three;
-        choice.how = "its leading three numbers";
-    } else if (const std::string two = leadingNumbers(address, 2); onFile(two)) {
-        choice.key = two;
-        choice.how = "its leading two numbers";
-    } else {
-        choice.key = leadingNumbers(address, 1);
-        choice.onFile = onFile(choice.key);
-        choice.how = choice.onFile ? "its first number" : "its first number, which is not on file either";
+    if (const auto key = addressKeyOnFile(address, onFile)) {
+        choice.key = key->first;
+        choice.how = key->second;
+        choice.onFile = true;
         return choice;
     }
-    choice.onFile = true;
+    // The first number is run unchecked, so an address that matches
+    // nothing starts nothing, unless any other network has a list.
+    choice.key = leadingNumbers(address, 1);
+    choice.how = "its first number, which is not on file either";
+    if (onFile(kAnyOtherNetwork)) {
+        choice.key = kAnyOtherNetwork;
+        choice.how = "any other network";
+        choice.onFile = true;
+        choice.anyOther = true;
+    }
     return choice;
 }
 

@@ -30,6 +30,13 @@ public:
 // live network, no adapter listed or none with a usable address).
 struct DiscoveredAddress {
     std::string address;
+    // A tunnel that held the default route and was passed over for the
+    // adapter it runs through: its name and its own address.
+    struct Tunnel {
+        std::string name;
+        std::string address;
+    };
+    std::optional<Tunnel> passedOverTunnel = std::nullopt;
     // An adapter whose address is all zeros has none to go by.
     bool connected() const { return !address.empty() && address != "0.0.0.0"; }
 };
@@ -60,7 +67,11 @@ inline constexpr const char* kNoConnection = "The system has no connection or an
 std::string addressChars(const std::string& text);
 
 // The address of the first interface with a real default gateway, or of the
-// last interface when none has one.
+// last interface when none has one. A tunnel (a VPN) is no place: the first
+// other interface with a real default gateway is taken before it, and, when
+// a tunnel holds the default route, the first other interface with a route
+// through a gateway (the one the tunnel runs through); a tunnel counts only
+// when no other interface has a gateway.
 class NetworkDiscovery : public AddressDiscovery, private NetworkIdentity {
 public:
     // caption: of the messages about a failed adapter query. letEventsRun is
@@ -82,6 +93,10 @@ private:
     platform::Identity gatewayHardwareAddress(bool resolve) override;
     platform::Identity wifiName() override;
     void show(const std::string& text);
+    // The place when a tunnel holds a default route and another adapter is
+    // taken instead; nothing when no tunnel does (or no other adapter has a
+    // gateway), and the choice goes as it always did.
+    std::optional<DiscoveredAddress> placeBehindTunnels(const std::vector<platform::Adapter>& adapters);
 
     platform::Network& m_network;
     Dialogs& m_dialogs;
@@ -154,6 +169,10 @@ struct ListChoice {
     std::string how;
     bool onFile = false;   // key is on file (the first number alone is run unchecked)
     bool identity = false; // key is an identity entry
+    bool anyOther = false; // key is kAnyOtherNetwork: no other entry matches
+    // The list of the tunnel's address: an entry matches it (address is the
+    // tunnel's then).
+    std::optional<std::string> throughTunnel;
     std::optional<platform::Identity> gatewayHardwareAddress; // when it was looked up
     std::optional<platform::Identity> wifiName;               // when it was looked up
     std::vector<std::string> malformed; // "ENTRY: why", for identity entries that match nothing
@@ -164,6 +183,10 @@ struct ListChoice {
     // they name was not known (not given, or not found).
     std::vector<std::string> notConsidered;
 };
+// The entry whose list runs on a network with a usable address that no
+// other entry matches; it comes after every other key.
+inline constexpr const char* kAnyOtherNetwork = "*";
+
 // The choice in words, the same for the same list: "the disconnected list"
 // or "the list of KEY".
 std::string choiceKey(const ListChoice& choice);

@@ -250,11 +250,15 @@ private slots:
             offered << entry->data().toString();
         }
         QCOMPARE(offered, (QStringList{"gateway:00:1a:2b:3c:4d:5e", "wifi:Office WLAN", "192.168.1.20",
-                                       "192.168.1", "192.168"}));
+                                       "192.168.1", "192.168", "*"}));
         QCOMPARE(network.asked.back(), std::string("wifi on 3"));
         QVERIFY(std::find(network.asked.begin(), network.asked.end(),
                           "gateway 192.168.1.1 on 3, resolving") != network.asked.end());
 
+        // The entry for any other network runs where no other matches.
+        button->menu()->actions().back()->trigger();
+        QTRY_COMPARE(line->text(), QString("On 192.168.1.20 (gateway 192.168.1.1, 00:1a:2b:3c:4d:5e; Wi-Fi "
+                                           "\"Office WLAN\"): the list of * (any other network)"));
         button->menu()->actions()[1]->trigger();
         QVERIFY(window.form3() != nullptr);
         auto* list1 = window.form3()->List1;
@@ -263,7 +267,7 @@ private slots:
         QVERIFY(list1->currentItem()->isSelected());
         QCOMPARE(testsupport::sqliteOutput(tool.program / "corvale.mdb",
                                            "select IPaddress from IPs order by IPID"),
-                 std::string("10.0.0.1\nwifi:Office WLAN\n"));
+                 std::string("10.0.0.1\n*\nwifi:Office WLAN\n"));
         QTRY_COMPARE(line->text(), QString("On 192.168.1.20 (gateway 192.168.1.1, 00:1a:2b:3c:4d:5e; Wi-Fi "
                                            "\"Office WLAN\"): the list of wifi:Office WLAN"));
 

@@ -10,7 +10,11 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <linux/if_tun.h>
+#include <net/if.h>
+#include <sched.h>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,6 +106,33 @@ public:
     }
     // Runs "ip ARGUMENTS" in the machine.
     void ip(const std::string& arguments) { run("ip -n " + m_name + " " + arguments); }
+    // A tun device in the machine, held open by this process (so that it
+    // has carrier, as under a VPN client), with address and the peer
+    // address given. Returns the device's descriptor, or -1.
+    int addTunnel(const std::string& interface, const std::string& address, const std::string& peer) {
+        const int home = open("/proc/self/ns/net", O_RDONLY);
+        const int space = open(("/var/run/netns/" + m_name).c_str(), O_RDONLY);
+        int device = -1;
+        if (home >= 0 && space >= 0 && setns(space, CLONE_NEWNET) == 0) {
+            device = open("/dev/net/tun", O_RDWR | O_CLOEXEC);
+            ifreq request{};
+            request.ifr_flags = IFF_TUN | IFF_NO_PI;
+            interface.copy(request.ifr_name, IFNAMSIZ - 1);
+            if (device >= 0 && ioctl(device, TUNSETIFF, &request) != 0) {
+                close(device);
+                device = -1;
+            }
+            setns(home, CLONE_NEWNET);
+        }
+        close(home);
+        close(space);
+        if (device >= 0) {
+            run("ip -n " + m_name + " addr add " + address + " peer " + peer + " dev " + interface);
+            run("ip -n " + m_name + " link set dev " + interface + " up");
+            waitForLinkState(interface, "LOWER_UP"); // a tunnel has no operational state to show
+        }
+        return device;
+    }
     // Unplugs the cable: the interface stays up but loses its carrier.
     void unplug(const std::string& interface) {
         run("ip -n " + m_peer + " link set p" + interface + " down");
@@ -299,6 +330,46 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
 
 // A real run tells the session's journal, on standard error, where it was,
 // which list it took and why each failed item did not start.
+// A VPN's tunnel is no place: the network is the one the tunnel runs over,
+// unless an entry names the tunnel's addresses or no other link has a route.
+TEST_F(EngineOnANetwork, ATunnelIsNoPlaceAndAnyOtherNetworkComesLast) {
+    machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
+    addressList("192.168.1", "office");
+    addressList("*", "elsewhere");
+    disconnectedList("offline");
+    auto runAfresh = [&] {
+        fs::remove(program / "record");
+        return runEngine();
+    };
+    EXPECT_EQ(runAfresh(), Names{"office"});
+
+    // The VPN takes the default route and keeps a host route to its server.
+    const int vpn = machine.addTunnel("tun0", "10.200.0.5", "10.200.0.1");
+    ASSERT_GE(vpn, 0) << "no tun device could be made";
+    machine.ip("route add 203.0.113.7 via 192.168.1.1 dev eth0");
+    machine.ip("route replace default via 10.200.0.1 dev tun0");
+    EXPECT_EQ(runAfresh(), Names{"office"});
+    const std::string dryRun = testsupport::runCapturing("ip netns exec " + machine.name() + " " +
+                                                         (program / "brisken") + " --dry-run")
+                                   .second;
+    EXPECT_NE(dryRun.find("\nNetwork: adapter eth0: address 192.168.1.20, gateway 192.168.1.1 (its route "
+                          "through the gateway the tunnel runs over); the tunnel tun0 (10.200.0.5) is "
+                          "passed over\n"),
+              std::string::npos)
+        << dryRun;
+
+    // An entry for the tunnel's addresses wants its list.
+    addressList("10.200", "vpn");
+    EXPECT_EQ(runAfresh(), Names{"vpn"});
+    testsupport::sqliteOutput(program / "corvale.mdb", "delete from IPs where IPaddress = '10.200'");
+
+    // With only the tunnel left (mobile broadband, dial-up), it is the
+    // network, and no entry but any other network's matches it.
+    machine.ip("link del eth0");
+    EXPECT_EQ(runAfresh(), Names{"elsewhere"});
+    close(vpn);
+}
+
 TEST_F(EngineOnANetwork, RunSummarySaysTheNetworkTheListAndWhyEachItemFailed) {
     machine.addInterface("eth0", "10.20.0.5/16", "10.20.0.1");
     const auto ipid = db->addAddress("10.20");

@@ -167,6 +167,14 @@ TEST(IdentityChoice, MostSpecificIdentityOnFileWinsAndOnlyWhatEntriesNeedIsAsked
         return chooseList(db.database(), discovery.discoverIP(), discovery.identity(), lookups);
     };
 
+    // Any other network's entry comes after every other key, the first number
+    // (run unchecked) included.
+    db.addAddress("*");
+    ListChoice choice = choose();
+    EXPECT_EQ(choice.key, "*");
+    EXPECT_TRUE(choice.anyOther && choice.onFile);
+    db.addAddress("192");
+    EXPECT_EQ(choose().key, "192");
     db.addAddress("192.168.1.20");
     EXPECT_EQ(choose().key, "192.168.1.20");
     EXPECT_TRUE(network.asked.empty());
@@ -176,7 +184,7 @@ TEST(IdentityChoice, MostSpecificIdentityOnFileWinsAndOnlyWhatEntriesNeedIsAsked
     EXPECT_EQ(network.asked, std::vector<std::string>{"wifi on 3"});
 
     db.addAddress("wifi:Office WLAN");
-    ListChoice choice = choose();
+    choice = choose();
     EXPECT_EQ(choice.key, "wifi:Office WLAN");
     EXPECT_EQ(choice.how, "the Wi-Fi name");
     EXPECT_TRUE(choice.identity && choice.onFile);
