@@ -230,8 +230,8 @@ void Engine::report(const std::vector<ItemPlan>& plans) {
         } else if (item.launch) {
             line += corvale::describeLaunch(*item.launch);
             if (item.running && item.launch->how == corvale::LaunchPlan::How::Program) {
-                line += "\n  already running (process " + std::to_string(*item.running) +
-                        "): a watcher's run passes it over";
+                line += "\n  already running: process " + std::to_string(*item.running) +
+                        "; a watcher's run passes it over";
             }
         }
         m_settings.report(line);
@@ -365,10 +365,25 @@ std::optional<pid_t> Engine::alreadyRunning(const std::string& path) {
         return std::nullopt;
     }
     if (!m_running) {
-        m_running = corvale::platform::programsRunningForThisUser();
+        m_running = corvale::platform::runningForThisUser();
     }
-    const auto found = m_running->find(*program);
-    return found == m_running->end() ? std::nullopt : std::optional<pid_t>(found->second);
+    if (const auto found = m_running->programs.find(*program); found != m_running->programs.end()) {
+        return found->second;
+    }
+    // A script runs as its interpreter: the one its first line names, or
+    // any where that line leaves it to PATH. Matched by the file, not by its
+    // name.
+    if (!corvale::platform::isScript(file)) {
+        return std::nullopt;
+    }
+    const std::optional<corvale::platform::FileId> interpreter = corvale::platform::interpreterOf(file);
+    const auto [first, last] = m_running->scripts.equal_range(*program);
+    for (auto found = first; found != last; ++found) {
+        if (!interpreter || found->second.second == *interpreter) {
+            return found->second.first;
+        }
+    }
+    return std::nullopt;
 }
 
 void Engine::showFailedPrograms(const Outcome& outcome) {

@@ -110,7 +110,8 @@ private:
     // For a dry run whose list starts nothing: why, and the entries on file.
     void reportNothingStarts();
     // The process that already runs the program at path, if one of this
-    // user's does.
+    // user's does: the program itself, or an interpreter given the script
+    // at path.
     std::optional<pid_t> alreadyRunning(const std::string& path);
     void show(const std::string& text);
     void trap(const std::exception& failure);
@@ -123,7 +124,7 @@ private:
     corvale::ConnectionState m_connection;
     std::optional<corvale::ListChoice> m_choice;
     bool m_trapped = false;
-    std::optional<std::map<corvale::platform::FileId, pid_t>> m_running;
+    std::optional<corvale::platform::RunningNow> m_running;
 };
 
 } // namespace brisken

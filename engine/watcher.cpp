@@ -141,6 +141,9 @@ RunApart logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int 
     }
     RunSettings settings;
     settings.waitForNetworkSeconds = waitForNetworkSeconds;
+    // A watcher started again (a new login, a crash) starts nothing that
+    // still runs from before.
+    settings.passOverRunning = true;
     // The run closes its end once it has told, and goes on.
     const int writer = report.write.get();
     settings.chosen = [writer](const std::string& path, const std::string& choice) {

@@ -1,9 +1,13 @@
 #include "platform/process_table.h"
 
+#include "platform/owned.h"
+
 #include <cstdlib>
 #include <dirent.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace corvale::platform {
 
@@ -15,14 +19,39 @@ std::optional<FileId> fileIdOf(const std::string& path) {
     return FileId{info.st_dev, info.st_ino};
 }
 
-std::map<FileId, pid_t> programsRunningForThisUser() {
-    std::map<FileId, pid_t> running;
-    DIR* processes = ::opendir("/proc");
+namespace {
+
+// The words of the process's command line (NUL-separated), the first few.
+std::vector<std::string> commandLine(const std::string& folder, std::size_t words) {
+    std::ifstream file(folder + "/cmdline", std::ios::binary);
+    std::vector<std::string> found;
+    for (std::string word; found.size() < words && std::getline(file, word, '\0');) {
+        found.push_back(word);
+    }
+    return found;
+}
+
+// The first line of the file at path, up to a length no "#!" line exceeds.
+std::string firstLine(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string line;
+    char c = 0;
+    while (line.size() < 256 && file.get(c) && c != '\n') {
+        line.push_back(c);
+    }
+    return line;
+}
+
+} // namespace
+
+RunningNow runningForThisUser() {
+    RunningNow running;
+    const Owned<DIR, ::closedir> processes(::opendir("/proc"));
     if (!processes) {
         return running;
     }
     const uid_t self = ::geteuid();
-    while (const dirent* entry = ::readdir(processes)) {
+    while (const dirent* entry = ::readdir(processes.get())) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (*end != '\0' || pid <= 0) {
@@ -35,12 +64,44 @@ std::map<FileId, pid_t> programsRunningForThisUser() {
         }
         // The link leads to the file the process runs (also one since
         // renamed or deleted); a process of a kernel thread has none.
-        if (const std::optional<FileId> program = fileIdOf(folder + "/exe")) {
-            running.emplace(*program, static_cast<pid_t>(pid));
+        const std::optional<FileId> program = fileIdOf(folder + "/exe");
+        if (!program) {
+            continue;
+        }
+        running.programs.emplace(*program, static_cast<pid_t>(pid));
+        const std::vector<std::string> words = commandLine(folder, 3);
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            // A relative name is the process's own folder's.
+            const std::string path =
+                words[i].empty() || words[i].front() == '/' ? words[i] : folder + "/cwd/" + words[i];
+            struct stat info {};
+            if (!path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+                running.scripts.emplace(FileId{info.st_dev, info.st_ino},
+                                        std::make_pair(static_cast<pid_t>(pid), *program));
+            }
         }
     }
-    ::closedir(processes);
     return running;
+}
+
+bool isScript(const std::string& path) {
+    return firstLine(path).rfind("#!", 0) == 0;
+}
+
+std::optional<FileId> interpreterOf(const std::string& path) {
+    const std::string line = firstLine(path);
+    if (line.rfind("#!", 0) != 0) {
+        return std::nullopt;
+    }
+    const std::size_t start = line.find_first_not_of(" \t", 2);
+    if (start == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string interpreter = line.substr(start, line.find_first_of(" \t", start) - start);
+    if (interpreter == "/usr/bin/env" || interpreter == "/bin/env") {
+        return std::nullopt;
+    }
+    return fileIdOf(interpreter);
 }
 
 } // namespace corvale::platform

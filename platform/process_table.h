@@ -14,8 +14,24 @@ using FileId = std::pair<dev_t, ino_t>;
 // The file at path (links followed), if there is one.
 std::optional<FileId> fileIdOf(const std::string& path);
 
-// The programs that processes of this user are running now (the files of
-// their /proc/PID/exe), each with one process that runs it.
-std::map<FileId, pid_t> programsRunningForThisUser();
+// What processes of this user are running now, each with one process that
+// runs it.
+struct RunningNow {
+    // The files of their /proc/PID/exe.
+    std::map<FileId, pid_t> programs;
+    // The scripts their interpreters were given: the file that the first or
+    // second word after the program's name on its command line names (the
+    // kernel starts "INTERPRETER [ARGUMENT] SCRIPT"), each with the
+    // interpreter that runs it.
+    std::multimap<FileId, std::pair<pid_t, FileId>> scripts;
+};
+RunningNow runningForThisUser();
+
+// The interpreter that the first line of the script at path names ("#!"
+// followed by its path); nothing for a file that is not such a script, and
+// nothing either for "/usr/bin/env", which finds the interpreter on PATH.
+std::optional<FileId> interpreterOf(const std::string& path);
+// Whether the script at path starts with "#!".
+bool isScript(const std::string& path);
 
 } // namespace corvale::platform

@@ -666,17 +666,35 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
     db->addConnectedItem(home, program / "mail", program.path(), 1);
     db->addConnectedItem(office, program / "mail", program.path(), 2);
     db->addConnectedItem(office, item("office"), program.path(), 3);
+    // A VPN script, run by its interpreter, on both lists.
+    testsupport::writeFile(
+        program / "vpn.sh",
+        "#!/bin/sh\necho $$ >> " + (program / "vpn.started") + "\nwhile :; do sleep 1; done\n", true);
+    db->addConnectedItem(home, program / "vpn.sh", program.path(), 4);
+    db->addConnectedItem(office, program / "vpn.sh", program.path(), 5);
+    auto scriptStarts = [&] {
+        const std::string started = testsupport::readFile(program / "vpn.started");
+        return std::count(started.begin(), started.end(), '\n');
+    };
     int hold[2];
     ASSERT_EQ(pipe2(hold, O_CLOEXEC), 0);
     const int watcher = startWatcher(program / "errors", hold[0]);
     close(hold[0]);
     ASSERT_EQ(startedInOrder(1), Names{"mail"});
+    ASSERT_TRUE(becomes(program / "vpn.started", "\n"));
 
     const std::string mailPid = testsupport::readRecords(program / "record").front().at("pid");
     const auto [dryStatus, dry] = testsupport::runCapturing("ip netns exec " + machine.name() + " env -i " +
                                                             (program / "brisken") + " --dry-run");
-    EXPECT_NE(dry.find("\n  starts as a program\n  already running (process " + mailPid +
-                       "): a watcher's run passes it over"),
+    EXPECT_NE(dry.find("\n  starts as a program\n  already running: process " + mailPid +
+                       "; a watcher's run passes it over"),
+              std::string::npos)
+        << dry;
+    const std::string scriptPid = testsupport::readFile(program / "vpn.started");
+    EXPECT_NE(dry.find("vpn.sh\n  start in: " + program.path() +
+                       "\n  starts as a program\n  already running: "
+                       "process " +
+                       scriptPid.substr(0, scriptPid.size() - 1) + ";"),
               std::string::npos)
         << dry;
 
@@ -688,9 +706,11 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
         << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
 
-    // At the office the mail client still runs: only the office's own item starts.
+    // At the office the mail client and the script still run: only the
+    // office's own item starts.
     machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
     EXPECT_EQ(startedInOrder(2), (Names{"mail", "office"}));
+    EXPECT_EQ(scriptStarts(), 1);
 
     // A run the engine refuses is reported, and the watcher goes on.
     testsupport::letAnotherUsersGroupWrite(program.path());
@@ -708,6 +728,13 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
     EXPECT_EQ(kill(std::stoi(mail.at("pid")), 0), 0) << "the mail client ended with the watcher";
     EXPECT_EQ(testsupport::readRecords(program / "record").size(), 3u);
 
+    // A watcher started again (a new login) starts nothing that still runs.
+    const int again = startWatcher(program / "again");
+    EXPECT_EQ(startedInOrder(4), (Names{"mail", "office", "office", "office"}));
+    kill(again, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(again), 0);
+    EXPECT_EQ(scriptStarts(), 1);
+
     // A runtime folder every user can write holds no lock worth having: the
     // list runs once all the same, and the reason is given.
     fs::permissions(runtime.path(), fs::perms::all);
@@ -718,11 +745,20 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
                         " can be written by every user"),
               std::string::npos)
         << testsupport::readFile(program / "lockless");
-    Names once = startedInOrder(5);
-    once.erase(once.begin(), once.begin() + 3);
+    Names once = startedInOrder(6);
+    once.erase(once.begin(), once.begin() + 4);
     std::sort(once.begin(), once.end()); // started one after the other, recorded as each comes
     EXPECT_EQ(once, (Names{"mail", "office"})) << "a run as at logon";
     close(hold[1]);
+    // The scripts end with their process groups (each started in a session of its own).
+    for (int i = 0; i < 1000 && scriptStarts() < 2; ++i) {
+        usleep(10'000);
+    }
+    EXPECT_EQ(scriptStarts(), 2) << "the run as at logon starts every item";
+    std::istringstream scripts(testsupport::readFile(program / "vpn.started"));
+    for (std::string pid; std::getline(scripts, pid);) {
+        kill(-std::stoi(pid), SIGTERM);
+    }
 }
 
 } // namespace
