@@ -9,13 +9,21 @@
 #include "shared/launcher.h"
 #include "shared/statements.h"
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace brisken {
+
+bool stillRuns(const StartedProcess& process) {
+    const auto now = corvale::platform::processStartTime(process.pid);
+    return now && *now == process.startTime;
+}
 
 using corvale::Failure;
 namespace statements = corvale::statements;
@@ -83,7 +91,7 @@ void Engine::startPrograms() {
             m_settings.chosen(m_connection.dbPath, corvale::choiceKey(choice));
         }
         if (choice.disconnected) {
-            runList(statements::disconnectedList());
+            runList(statements::disconnectedList(), statements::ListTable::Disconnected);
         } else {
             runConnectedList(choice.key);
         }
@@ -148,10 +156,10 @@ namespace {
 constexpr const char* kNoTarget = "(empty)";
 } // namespace
 
-void Engine::runList(const corvale::Query& query) {
+void Engine::runList(const corvale::Query& query, corvale::statements::ListTable table) {
     try {
         corvale::Recordset items = m_connection.dbase->openRecordset(query);
-        const std::vector<ItemPlan> plans = plan(items);
+        const std::vector<ItemPlan> plans = plan(items, table);
         if (dryRun()) {
             report(plans);
             if (plans.empty()) {
@@ -159,7 +167,9 @@ void Engine::runList(const corvale::Query& query) {
             }
             return;
         }
-        const Outcome outcome = start(plans);
+        const std::vector<std::string> stopped = stopWhatIsLeft(plans);
+        Outcome outcome = start(plans);
+        outcome.stopped = stopped;
         // Written before any message, which may wait for a person a long time.
         writeSummary(plans.size(), outcome);
         if (!outcome.failedPrograms.empty()) {
@@ -170,12 +180,40 @@ void Engine::runList(const corvale::Query& query) {
     }
 }
 
-std::vector<ItemPlan> Engine::plan(corvale::Recordset& items) {
+std::vector<ItemPlan> Engine::plan(corvale::Recordset& items, corvale::statements::ListTable table) {
+    // The marks are read only by a watcher, and only where the tool made
+    // their table.
+    std::set<std::int64_t> marked;
+    if (m_settings.passOverRunning && !dryRun() &&
+        m_connection.dbase->openRecordset(statements::tableExists("ItemOptions")).recordCount() > 0) {
+        for (corvale::Recordset rows =
+                 m_connection.dbase->openRecordset(statements::itemsToStopOnLeave(table));
+             !rows.eof(); rows.moveNext()) {
+            if (!rows.field("ListID").isNull()) {
+                marked.insert(rows.field("ListID").number());
+            }
+        }
+    }
     std::vector<ItemPlan> plans;
     for (; !items.eof(); items.moveNext()) {
         plans.push_back(planItem(items.field("targetPath"), items.field("startInPath")));
+        plans.back().stopOnLeave = !marked.empty() && marked.count(items.field("ListID").number()) > 0;
     }
     return plans;
+}
+
+std::vector<std::string> Engine::stopWhatIsLeft(const std::vector<ItemPlan>& plans) {
+    std::vector<std::string> stopped;
+    for (const StartedProcess& process : m_settings.startedBefore) {
+        const bool heldHere = std::any_of(
+            plans.begin(), plans.end(), [&](const ItemPlan& item) { return item.target == process.target; });
+        // A process group the watcher made for the item: a SIGTERM, and
+        // nothing more (it may take its time, or stay).
+        if (process.stopOnLeave && !heldHere && stillRuns(process) && ::kill(-process.pid, SIGTERM) == 0) {
+            stopped.push_back(corvale::printablePath(process.target));
+        }
+    }
+    return stopped;
 }
 
 ItemPlan Engine::planItem(const corvale::Field& target, const corvale::Field& startIn) {
@@ -204,11 +242,18 @@ ItemPlan Engine::planItem(const corvale::Field& target, const corvale::Field& st
         return item;
     }
     item.running = alreadyRunning(item.target);
+    // What this watcher started for the item still runs, whatever it runs
+    // by now (a script that handed over to its program, say).
+    for (const StartedProcess& process : m_settings.startedBefore) {
+        if (!item.running && process.target == item.target && stillRuns(process)) {
+            item.running = process.pid;
+        }
+    }
     if (dryRun()) {
         item.launch = corvale::planLaunch(item.startIn, item.target, m_programFolder);
     } else if (m_settings.passOverRunning && item.running) {
-        // A watcher runs lists again and again: a program still running
-        // from an earlier list is not started twice.
+        // A watcher runs lists again and again: what still runs from an
+        // earlier list is not started twice.
         item.action = ItemPlan::Action::PassOver;
         item.why = ItemPlan::Why::AlreadyRunning;
     }
@@ -274,6 +319,11 @@ Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
             continue;
         }
         ++outcome.started;
+        if (m_settings.started && result.kind == corvale::LaunchResult::Kind::ProcessId) {
+            const auto pid = static_cast<pid_t>(result.number);
+            m_settings.started(
+                {item.target, pid, corvale::platform::processStartTime(pid).value_or(0), item.stopOnLeave});
+        }
         if (result.startInMissing) {
             const std::string note = std::string(kCaption) + ": " + shown + ": " +
                                      corvale::missingStartInNote(item.startIn, m_programFolder) + "\n";
@@ -313,6 +363,12 @@ void Engine::writeSummary(std::size_t items, const Outcome& outcome) {
         line += ": " + std::to_string(outcome.started) + " started";
         if (outcome.passedOver > 0) {
             line += ", " + std::to_string(outcome.passedOver) + " passed over (already running)";
+        }
+        if (!outcome.stopped.empty()) {
+            line += ", asked to end on leaving: ";
+            for (std::size_t i = 0; i < outcome.stopped.size(); ++i) {
+                line += (i == 0 ? "" : ", ") + outcome.stopped[i];
+            }
         }
         if (!outcome.failureReasons.empty()) {
             line += ", " + std::to_string(outcome.failureReasons.size()) + " failed: ";

@@ -5,6 +5,7 @@
 #include "shared/database.h"
 #include "shared/launcher.h"
 #include "shared/network_choice.h"
+#include "shared/statements.h"
 
 #include <cstddef>
 #include <functional>
@@ -27,6 +28,18 @@ inline constexpr const char* kFailedHeader = "This program failed to start corre
 // box fits on a screen. The run's summary on standard error names them all.
 inline constexpr std::size_t kFailuresShown = 20;
 
+// A process that a watcher's run started for an item, in a process group of
+// its own (its number the process's), told apart from a later process of
+// the same number by its start time.
+struct StartedProcess {
+    std::string target; // the item's target as stored
+    pid_t pid = 0;
+    unsigned long long startTime = 0;
+    bool stopOnLeave = false; // the item is marked so (ItemOptions)
+};
+// Whether the process still runs, and is the one that was started.
+bool stillRuns(const StartedProcess& process);
+
 // How one run goes, given when the engine is made.
 struct RunSettings {
     // How long to wait for a network with a default gateway, once the
@@ -46,6 +59,13 @@ struct RunSettings {
     // A dry run: every step up to the start as usual, but each finding is
     // handed to report (one or more lines) and nothing is started.
     std::function<void(const std::string&)> report;
+    // A watcher's runs: what its earlier runs started. An item whose process
+    // still runs is passed over; a marked item's process is asked to end
+    // (SIGTERM to its group, nothing more) before this list starts, unless
+    // this list holds the same target.
+    std::vector<StartedProcess> startedBefore;
+    // Told of each process this run starts for an item, in a watcher's runs.
+    std::function<void(const StartedProcess&)> started;
 };
 
 // What a run means to do with one item of its list, decided before any item
@@ -65,6 +85,8 @@ struct ItemPlan {
     std::string startIn;
     // The process that runs the program already, where the run looked.
     std::optional<pid_t> running;
+    // Marked to be stopped when the laptop leaves (read in a watcher's runs).
+    bool stopOnLeave = false;
     // How it would start: made for the dry run only.
     std::optional<corvale::LaunchPlan> launch;
 };
@@ -84,7 +106,8 @@ public:
     void startPrograms();
     // Runs the list the query yields: plans it, then starts every item in
     // order (or reports them), and shows one message naming those that failed.
-    void runList(const corvale::Query& query);
+    void runList(const corvale::Query& query,
+                 corvale::statements::ListTable table = corvale::statements::ListTable::Connected);
 
     corvale::ConnectionState& connection() { return m_connection; }
 
@@ -95,13 +118,17 @@ private:
         std::size_t passedOver = 0;
         std::vector<std::string> failedPrograms; // as the message names them
         std::vector<std::string> failureReasons; // "PATH: why", in the list's order
+        std::vector<std::string> stopped;        // targets asked to end on leaving
     };
 
     void enterProgramFolder();
     void runConnectedList(const std::string& key);
     void reportChoice(const corvale::ListChoice& choice);
-    std::vector<ItemPlan> plan(corvale::Recordset& items);
+    std::vector<ItemPlan> plan(corvale::Recordset& items, corvale::statements::ListTable table);
     ItemPlan planItem(const corvale::Field& target, const corvale::Field& startIn);
+    // Asks what earlier runs started for marked items to end, where this
+    // list does not hold their targets; returns their targets.
+    std::vector<std::string> stopWhatIsLeft(const std::vector<ItemPlan>& plans);
     Outcome start(const std::vector<ItemPlan>& plans);
     void report(const std::vector<ItemPlan>& plans);
     void showFailedPrograms(const Outcome& outcome);

@@ -72,12 +72,56 @@ std::string choiceNow(const std::string& databasePath, bool resolve, bool& gatew
 struct RunApart {
     pid_t pid = -1;
     corvale::platform::FileDescriptor waitsOnMessage;
+    // On which it tells of each process it starts for an item, and what of
+    // that has not been read whole yet.
+    corvale::platform::FileDescriptor startedReport;
+    std::string unread;
 };
+
+// One process started, as a run tells it: four fields, each ended by a NUL
+// (a target holds none).
+std::string startedRecord(const StartedProcess& process) {
+    return process.target + '\0' + std::to_string(process.pid) + '\0' + std::to_string(process.startTime) +
+           '\0' + (process.stopOnLeave ? "1" : "0") + '\0';
+}
+
+// Reads what the runs told of the processes they started, and forgets those
+// that ended since.
+void collectStarted(std::vector<RunApart>& runs, std::vector<StartedProcess>& started) {
+    for (RunApart& apart : runs) {
+        char buffer[4096];
+        for (ssize_t got;
+             apart.startedReport && (got = ::read(apart.startedReport.get(), buffer, sizeof buffer)) > 0;) {
+            apart.unread.append(buffer, static_cast<std::size_t>(got));
+        }
+        // Whole records only are taken; the rest waits for its end.
+        std::vector<std::string> fields;
+        std::size_t taken = 0;
+        for (std::size_t at = 0, end; (end = apart.unread.find('\0', at)) != std::string::npos;
+             at = end + 1) {
+            fields.push_back(apart.unread.substr(at, end - at));
+            if (fields.size() == 4) {
+                started.push_back({fields[0], static_cast<pid_t>(std::stol(fields[1])),
+                                   std::stoull(fields[2]), fields[3] == "1"});
+                fields.clear();
+                taken = end + 1;
+            }
+        }
+        apart.unread.erase(0, taken);
+    }
+    std::erase_if(started, [](const StartedProcess& process) { return !stillRuns(process); });
+}
 
 // Starts run in a process of its own, which closes first what only the
 // watcher may hold.
 RunApart runApart(const Run& run, RunSettings settings, std::initializer_list<int> watcherOnly) {
     corvale::platform::Pipe told = corvale::platform::openPipe();
+    corvale::platform::Pipe report = corvale::platform::openPipe();
+    for (const auto& end : {report.read.get(), report.write.get()}) {
+        if (end >= 0) {
+            ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
+        }
+    }
     const pid_t child = ::fork();
     if (child == 0) {
         // The run's own copies of what the watcher holds.
@@ -92,14 +136,24 @@ RunApart runApart(const Run& run, RunSettings settings, std::initializer_list<in
                 [[maybe_unused]] const ssize_t written = ::write(fd, "m", 1);
             };
         }
+        if (report.write) {
+            report.read.reset();
+            // One write per record, which a pipe keeps whole; a watcher
+            // that has not read for a long time loses what does not fit.
+            settings.started = [fd = report.write.get()](const StartedProcess& process) {
+                const std::string record = startedRecord(process);
+                [[maybe_unused]] const ssize_t written = ::write(fd, record.data(), record.size());
+            };
+        }
         ::_exit(run(settings));
     }
     told.write.reset();
+    report.write.reset();
     if (child < 0) {
         std::perror("brisken: cannot start a run");
         return {};
     }
-    return {child, std::move(told.read)};
+    return {child, std::move(told.read), std::move(report.read), {}};
 }
 
 // Ends the runs that only wait for a person to read their message, and
@@ -212,6 +266,8 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
     std::string databasePath = programFolder + "/corvale.mdb";
     std::string ran;
     std::vector<RunApart> runs;
+    // What the runs started for their items and still runs.
+    std::vector<StartedProcess> started;
     if (RunApart logon = logonRun(run, waitForNetworkSeconds, lock.get(), notices.get(), databasePath, ran);
         logon.pid > 0) {
         runs.push_back(std::move(logon));
@@ -278,9 +334,11 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         RunSettings settings;
         settings.databaseFound = databasePath;
         settings.passOverRunning = true;
+        collectStarted(runs, started);
+        settings.startedBefore = started;
         endRunsWaitingOnTheirMessage(runs);
-        if (RunApart started = runApart(run, settings, {lock.get(), notices.get()}); started.pid > 0) {
-            runs.push_back(std::move(started));
+        if (RunApart apart = runApart(run, settings, {lock.get(), notices.get()}); apart.pid > 0) {
+            runs.push_back(std::move(apart));
         }
         ran = choice;
         pending.reset();

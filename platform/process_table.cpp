@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -82,6 +83,30 @@ RunningNow runningForThisUser() {
         }
     }
     return running;
+}
+
+std::optional<unsigned long long> processStartTime(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(file, stat);
+    // The name in parentheses may hold blanks and parentheses: the fields
+    // are counted after its last one. The start time is field 22.
+    const std::size_t name = stat.rfind(')');
+    if (name == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream fields(stat.substr(name + 1));
+    std::string field;
+    for (int number = 3; number <= 22 && fields >> field; ++number) {
+        // A process that ended and waits to be reaped runs no more.
+        if (number == 3 && (field == "Z" || field == "X")) {
+            return std::nullopt;
+        }
+        if (number == 22) {
+            return std::strtoull(field.c_str(), nullptr, 10);
+        }
+    }
+    return std::nullopt;
 }
 
 bool isScript(const std::string& path) {

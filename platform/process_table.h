@@ -27,6 +27,11 @@ struct RunningNow {
 };
 RunningNow runningForThisUser();
 
+// When the process began (in clock ticks after boot, /proc/PID/stat), which
+// tells it apart from a later process given the same number; nothing when no
+// such process runs (one that ended and waits to be reaped runs no more).
+std::optional<unsigned long long> processStartTime(pid_t pid);
+
 // The interpreter that the first line of the script at path names ("#!"
 // followed by its path); nothing for a file that is not such a script, and
 // nothing either for "/usr/bin/env", which finds the interpreter on PATH.

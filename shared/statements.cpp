@@ -23,13 +23,22 @@ Query identityAddresses() {
 }
 
 Query connectedListForAddress(const std::string& address) {
-    return {"Select TargetPath,StartinPath from ConnectedList where IPID in "
+    return {"Select ListID,TargetPath,StartinPath from ConnectedList where IPID in "
             "(select IPID from IPs where ipAddress = ?) order by ListOrder,ListID",
             {address}};
 }
 
 Query disconnectedList() {
-    return {"Select TargetPath,StartinPath from DisConnectedList order by ListOrder,ListID", {}};
+    return {"Select ListID,TargetPath,StartinPath from DisConnectedList order by ListOrder,ListID", {}};
+}
+
+Query tableExists(const std::string& name) {
+    return {"select 1 from sqlite_master where type = 'table' and name = ?", {name}};
+}
+
+Query itemsToStopOnLeave(ListTable table) {
+    return {"select ListID from ItemOptions where List = ? and StopOnLeave <> 0",
+            {std::string(tableName(table))}};
 }
 
 Query allAddresses() {

@@ -20,6 +20,12 @@ Query addressCheck(const std::string& address);
 Query identityAddresses();
 Query connectedListForAddress(const std::string& address);
 Query disconnectedList();
+// Whether the database holds a table of that name (the tables beside the
+// seed's are made only when first written).
+Query tableExists(const std::string& name);
+// The items of table marked to be stopped when the laptop leaves the
+// network (ItemOptions).
+Query itemsToStopOnLeave(ListTable table);
 
 // Addresses.
 Query allAddresses();

@@ -657,6 +657,57 @@ TEST_F(Watcher, OneRunsMessageStandsAtATime) {
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
 }
 
+// Leaving a network, the watcher asks what it started for that network's
+// marked items to end, and nothing else.
+TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
+    machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
+    // Programs that run until they are ended, each saying its process number.
+    auto longRunning = [&](const std::string& name) {
+        testsupport::writeFile(
+            program / name,
+            "#!/bin/sh\necho $$ > " + (program / (name + ".pid")) + "\nwhile :; do sleep 1; done\n", true);
+        return program / name;
+    };
+    const auto home = db->addAddress("10.1");
+    const auto music = db->addConnectedItem(home, longRunning("music.sh"), program.path(), 1);
+    db->addConnectedItem(home, longRunning("notes.sh"), program.path(), 2);
+    const auto radio = db->addConnectedItem(home, longRunning("radio.sh"), program.path(), 3);
+    db->addConnectedItem(db->addAddress("10.2"), item("office"), program.path(), 1);
+    db->database().execute({"CREATE TABLE ItemOptions (List TEXT NOT NULL CHECK (List IN ('ConnectedList',"
+                            "'DisConnectedList')), ListID INTEGER NOT NULL, StopOnLeave INTEGER NOT NULL "
+                            "DEFAULT 0, PRIMARY KEY (List, ListID))",
+                            {}});
+    for (const auto listId : {music, radio}) {
+        db->database().execute({"insert into ItemOptions values ('ConnectedList', ?, 1)", {listId}});
+    }
+    // The radio runs already, started by the user: the watcher passes it over.
+    const int radioByHand = testsupport::startProcess({program / "radio.sh"});
+    ASSERT_TRUE(becomes(program / "radio.sh.pid", "\n"));
+    const int watcher = startWatcher(program / "errors");
+    ASSERT_TRUE(becomes(program / "music.sh.pid", "\n"));
+    ASSERT_TRUE(becomes(program / "notes.sh.pid", "\n"));
+    const int musicPid = std::stoi(testsupport::readFile(program / "music.sh.pid"));
+    const int notesPid = std::stoi(testsupport::readFile(program / "notes.sh.pid"));
+
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    EXPECT_EQ(startedInOrder(1), Names{"office"});
+    EXPECT_TRUE(becomes(program / "errors", "asked to end on leaving: " + (program / "music.sh") + "\n"))
+        << testsupport::readFile(program / "errors");
+    // Orphans come to this test, which reaps them: the music ends.
+    int ended = 0;
+    for (int i = 0; i < 1000 && ended != musicPid; ++i) {
+        ended = waitpid(musicPid, nullptr, WNOHANG);
+        usleep(10'000);
+    }
+    EXPECT_EQ(ended, musicPid) << "the marked item's process did not end";
+    EXPECT_EQ(waitpid(notesPid, nullptr, WNOHANG), 0) << "an unmarked item was stopped";
+    EXPECT_EQ(waitpid(radioByHand, nullptr, WNOHANG), 0) << "a process the watcher did not start was stopped";
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+    kill(-notesPid, SIGTERM);
+    kill(radioByHand, SIGTERM);
+}
+
 TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
     machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
     // A mail client: a program of its own that runs until the test ends it.
