@@ -319,8 +319,10 @@ Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
             continue;
         }
         ++outcome.started;
-        if (m_settings.started && result.kind == corvale::LaunchResult::Kind::ProcessId) {
-            const auto pid = static_cast<pid_t>(result.number);
+        const std::int64_t process =
+            result.kind == corvale::LaunchResult::Kind::ProcessId ? result.number : result.launchedProcess;
+        if (m_settings.started && process > 0) {
+            const auto pid = static_cast<pid_t>(process);
             m_settings.started(
                 {item.target, pid, corvale::platform::processStartTime(pid).value_or(0), item.stopOnLeave});
         }

@@ -82,15 +82,22 @@ bool sessionBusAnswersInTime() {
     return sessionBus == Bus::Answers;
 }
 
+// The process the last launch started, as GLib reports it.
+long lastLaunched = 0;
+
 // GLib reaps the processes it starts this way itself (an intermediate
 // process), so none is left to us.
 bool launch(GAppInfo* app, GList* uris) {
     GError* error = nullptr;
     gboolean launched = FALSE;
+    lastLaunched = 0;
     if (G_IS_DESKTOP_APP_INFO(app)) {
+        const GDesktopAppLaunchCallback started = [](GDesktopAppInfo*, GPid pid, gpointer) {
+            lastLaunched = pid;
+        };
         launched = g_desktop_app_info_launch_uris_as_manager(G_DESKTOP_APP_INFO(app), uris, nullptr,
                                                              G_SPAWN_SEARCH_PATH, childSetup, nullptr,
-                                                             nullptr, nullptr, &error);
+                                                             started, nullptr, &error);
     } else {
         launched = g_app_info_launch_uris(app, uris, nullptr, &error);
     }
@@ -186,6 +193,10 @@ extern "C" char* corvale_application_for(const char* path) {
         g_object_unref(app);
         return name;
     });
+}
+
+extern "C" long corvale_last_launched_process(void) {
+    return corvale::platform::lastLaunched;
 }
 
 extern "C" int corvale_open_uri(const char* uri) {

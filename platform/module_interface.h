@@ -41,6 +41,9 @@ CORVALE_MODULE_FUNCTION char* corvale_application_for(const char* path);
 /* Opens a web address with the default application for its scheme; returns
  * a shell code. */
 CORVALE_MODULE_FUNCTION int corvale_open_uri(const char* uri);
+/* The process that the last open started (in a process group of its own),
+ * or 0 when it started none that GIO could tell of. */
+CORVALE_MODULE_FUNCTION long corvale_last_launched_process(void);
 
 #ifdef __cplusplus
 }

@@ -33,6 +33,12 @@ std::string applicationFor(const std::string& path) {
     return found;
 }
 
+long lastLaunchedProcess() {
+    std::string loadError;
+    const auto last = CORVALE_MODULE_LOOKUP(kGioModule, corvale_last_launched_process, loadError);
+    return last ? last() : 0;
+}
+
 int shellOpenRefusal(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;

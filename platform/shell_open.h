@@ -47,5 +47,10 @@ std::string applicationFor(const std::string& path);
 // Opens a web address with the desktop's default application for its scheme;
 // returns a code as shellOpen does.
 int openUri(const std::string& uri);
+// The process that the last shellOpen started for its application (in a
+// process group of its own), or 0 when it cannot tell: an application that
+// the desktop activated, or one that handed the file to its running instance
+// and ended.
+long lastLaunchedProcess();
 
 } // namespace corvale::platform

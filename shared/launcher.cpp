@@ -90,6 +90,7 @@ public:
         return platform::startProgram(path, m_handling);
     }
     int shellOpen(const std::string& path) override { return platform::shellOpen(path); }
+    std::int64_t lastLaunchedProcess() override { return platform::lastLaunchedProcess(); }
 
 private:
     platform::ChildHandling m_handling;
@@ -166,6 +167,9 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
     }
     if (result.kind == LaunchResult::Kind::Text || result.number == 0) {
         result = LaunchResult::shellCode(system.shellOpen(targetPath));
+        if (launchSucceeded(result)) {
+            result.launchedProcess = system.lastLaunchedProcess();
+        }
     }
     if (startInMissing) {
         result.startInMissing = true;

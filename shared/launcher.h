@@ -24,6 +24,9 @@ struct LaunchResult {
     // Why a start failed, in a few words, where execIt knows it better than
     // the text or the code tell (launchFailureReason).
     std::string reason{};
+    // For a file opened with an application: the process started for it,
+    // where it is known (0 otherwise).
+    std::int64_t launchedProcess = 0;
 
     static LaunchResult processId(std::int64_t pid) { return {Kind::ProcessId, pid, {}}; }
     static LaunchResult shellCode(int code) { return {Kind::ShellCode, code, {}}; }
@@ -75,6 +78,8 @@ public:
     virtual std::int64_t startProgram(const std::string& path) = 0;
     // Opens path with the desktop's default application; a shell code.
     virtual int shellOpen(const std::string& path) = 0;
+    // The process the last shellOpen started, or 0 when it cannot tell.
+    virtual std::int64_t lastLaunchedProcess() { return 0; }
 };
 
 // Starts one list item: from the program folder, enters startInPath (a

@@ -98,6 +98,8 @@ TEST_F(Launcher, DocumentOpensWithTheDefaultApplicationInTheStartInFolder) {
     EXPECT_EQ(run.at("args"), dir / "work/notes.txt");
     EXPECT_EQ(run.at("cwd"), dir / "work");
     EXPECT_EQ(run.at("sid"), run.at("pid"));
+    // The process opened for it is known, to be followed and stopped by its group.
+    EXPECT_EQ(std::to_string(result.launchedProcess), run.at("pid"));
     EXPECT_EQ(run.at("stdin"), "/dev/null");
     EXPECT_TRUE(testsupport::zombieChildren().empty());
 }
