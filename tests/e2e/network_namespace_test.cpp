@@ -702,8 +702,23 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     EXPECT_EQ(ended, musicPid) << "the marked item's process did not end";
     EXPECT_EQ(waitpid(notesPid, nullptr, WNOHANG), 0) << "an unmarked item was stopped";
     EXPECT_EQ(waitpid(radioByHand, nullptr, WNOHANG), 0) << "a process the watcher did not start was stopped";
+
+    // Home again: the next run is home's, and the stopped music starts anew.
+    const std::string runsBefore = testsupport::readFile(program / "errors");
+    machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
+    EXPECT_TRUE(becomes(program / "errors", runsBefore + "brisken: on 10.1.0.5"))
+        << testsupport::readFile(program / "errors");
     kill(watcher, SIGTERM);
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+    // It is ended here, with the others.
+    for (int i = 0;
+         i < 1000 && testsupport::readFile(program / "music.sh.pid") == std::to_string(musicPid) + "\n";
+         ++i) {
+        usleep(10'000);
+    }
+    const int musicAgain = std::stoi(testsupport::readFile(program / "music.sh.pid"));
+    EXPECT_NE(musicAgain, musicPid);
+    kill(-musicAgain, SIGTERM);
     kill(-notesPid, SIGTERM);
     kill(radioByHand, SIGTERM);
 }
