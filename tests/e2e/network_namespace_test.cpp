@@ -689,7 +689,13 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     const int musicPid = std::stoi(testsupport::readFile(program / "music.sh.pid"));
     const int notesPid = std::stoi(testsupport::readFile(program / "notes.sh.pid"));
 
+    // At the office the VPN comes up at once and takes the default route,
+    // keeping a host route to its server: the office is where the laptop is.
+    const int vpn = machine.addTunnel("tun0", "10.200.0.5", "10.200.0.1");
+    ASSERT_GE(vpn, 0) << "no tun device could be made";
     machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    machine.ip("route add 203.0.113.7 via 10.2.0.1 dev eth0");
+    machine.ip("route replace default via 10.200.0.1 dev tun0");
     EXPECT_EQ(startedInOrder(1), Names{"office"});
     EXPECT_TRUE(becomes(program / "errors", "asked to end on leaving: " + (program / "music.sh") + "\n"))
         << testsupport::readFile(program / "errors");
@@ -703,8 +709,10 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     EXPECT_EQ(waitpid(notesPid, nullptr, WNOHANG), 0) << "an unmarked item was stopped";
     EXPECT_EQ(waitpid(radioByHand, nullptr, WNOHANG), 0) << "a process the watcher did not start was stopped";
 
-    // Home again: the next run is home's, and the stopped music starts anew.
+    // Home again, the VPN gone: the next run is home's, and the stopped
+    // music starts anew.
     const std::string runsBefore = testsupport::readFile(program / "errors");
+    close(vpn);
     machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
     EXPECT_TRUE(becomes(program / "errors", runsBefore + "brisken: on 10.1.0.5"))
         << testsupport::readFile(program / "errors");
