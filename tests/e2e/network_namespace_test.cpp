@@ -16,6 +16,7 @@
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -549,10 +550,10 @@ class Watcher : public EngineOnANetwork {
 protected:
     // Starts a watcher in the machine, settling for a second; its standard
     // error goes to the file errors.
-    int startWatcher(const std::string& errors, int descriptor3 = -1, const std::string& display = "") {
-        std::vector<std::string> environment = {"PATH=/usr/bin:/bin",
-                                                "CORVALE_RECORD=" + (program / "record"),
-                                                "XDG_RUNTIME_DIR=" + runtime.path()};
+    int startWatcher(const std::string& errors, int descriptor3 = -1, const std::string& display = "",
+                     std::vector<std::string> environment = {}) {
+        environment.insert(environment.end(), {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (program / "record"),
+                                               "XDG_RUNTIME_DIR=" + runtime.path()});
         if (!display.empty()) {
             environment.push_back("DISPLAY=" + display);
         }
@@ -729,6 +730,50 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     kill(-musicAgain, SIGTERM);
     kill(-notesPid, SIGTERM);
     kill(radioByHand, SIGTERM);
+}
+
+// A document is followed by the application opened for it: not opened
+// again while that runs, opened again once it has ended.
+TEST_F(Watcher, ADocumentIsNotOpenedAgainWhileItsApplicationRuns) {
+    machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
+    testsupport::OwnDesktop desktop;
+    desktop.addRecorder("Viewer", "text/plain;");
+    testsupport::writeFile(program / "notes.txt", "a document\n");
+    const auto office = db->addAddress("10.2");
+    db->addConnectedItem(db->addAddress("10.1"), program / "notes.txt", program.path(), 1);
+    db->addConnectedItem(office, program / "notes.txt", program.path(), 1);
+    // A program of its own (a link to the viewer's file would be the viewer).
+    fs::copy_file(testsupport::recordRunPath(), program / "office");
+    db->addConnectedItem(office, program / "office", program.path(), 2);
+    // The viewer holds until the test closes its end of the FIFO.
+    ASSERT_EQ(mkfifo((program / "hold").c_str(), 0600), 0);
+    const int hold = open((program / "hold").c_str(), O_RDWR | O_CLOEXEC);
+    std::vector<std::string> environment = desktop.environment();
+    environment.insert(environment.end(), {"CORVALE_RECORD_HOLD_FIFO=" + (program / "hold"),
+                                           "CORVALE_RECORD_HOLD_ONLY=record_run"});
+    const int watcher = startWatcher(program / "errors", -1, "", environment);
+    EXPECT_EQ(startedInOrder(1), Names{"record_run"});
+
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    EXPECT_EQ(startedInOrder(2), (Names{"record_run", "office"}));
+    EXPECT_TRUE(becomes(program / "errors", "1 passed over (already running)"))
+        << testsupport::readFile(program / "errors");
+
+    // The viewer is closed: home opens the document again.
+    const int viewer = std::stoi(testsupport::readRecords(program / "record").front().at("pid"));
+    close(hold);
+    int ended = 0;
+    for (int i = 0; i < 1000 && ended != viewer; ++i) {
+        ended = waitpid(viewer, nullptr, WNOHANG);
+        usleep(10'000);
+    }
+    ASSERT_EQ(ended, viewer) << "the viewer did not end";
+    machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
+    EXPECT_EQ(startedInOrder(3), (Names{"record_run", "office", "record_run"}));
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+    // The viewer opened again waits for a FIFO writer that never comes.
+    kill(std::stoi(testsupport::readRecords(program / "record").back().at("pid")), SIGTERM);
 }
 
 TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {

@@ -3,7 +3,9 @@
 // writes its whole environment, each variable ended by a NUL byte, into the
 // file of that name followed by "." and its process identifier. With CORVALE_RECORD_HOLD_FD it
 // then reads that descriptor until its writer closes it, so that a test
-// decides when it ends (to outlive whoever started it).
+// decides when it ends (to outlive whoever started it); CORVALE_RECORD_HOLD_FIFO
+// names a FIFO read the same way, for a program started by a desktop that
+// closes every descriptor it does not hand on.
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -69,11 +71,13 @@ int main(int argc, char** argv) {
     const char* only = std::getenv("CORVALE_RECORD_HOLD_ONLY");
     const std::string name = std::string(argv[0]).substr(std::string(argv[0]).rfind('/') + 1);
     const char* hold = std::getenv("CORVALE_RECORD_HOLD_FD");
-    if (hold && (!only || name == only)) {
+    const char* fifo = std::getenv("CORVALE_RECORD_HOLD_FIFO");
+    if ((hold || fifo) && (!only || name == only)) {
+        const int held = fifo ? open(fifo, O_RDONLY) : std::atoi(hold);
         char byte;
         ssize_t got;
         do {
-            got = read(std::atoi(hold), &byte, 1);
+            got = read(held, &byte, 1);
         } while (got > 0 || (got < 0 && errno == EINTR));
     }
     return complete ? 0 : 5;
