@@ -8,6 +8,7 @@
 #include "platform/failure.h"
 #include "shared/error_text.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
@@ -77,18 +78,47 @@ QToolButton* pictureButton(QWidget* parent, const Twips& design, const char* nam
     return created;
 }
 
+// A caption right-aligned to its field. Where the font is wider than the
+// design's (a larger font, or one a style sheet sets when the label is
+// polished), it grows to the left, into the margin, so that its text is drawn
+// whole.
+class FieldLabel : public QLabel {
+public:
+    FieldLabel(QWidget* parent, const QRect& design) : QLabel(parent), m_design(design) {
+        setGeometry(design);
+    }
+
+protected:
+    bool event(QEvent* event) override {
+        const bool handled = QLabel::event(event);
+        if (event->type() == QEvent::Polish || event->type() == QEvent::FontChange ||
+            event->type() == QEvent::StyleChange) {
+            fit();
+        }
+        return handled;
+    }
+
+private:
+    void fit() {
+        QRect box = m_design;
+        const QSize needed = sizeHint();
+        if (needed.width() > box.width()) {
+            box.setLeft(box.right() + 1 - needed.width());
+        }
+        box.setHeight(std::max(box.height(), needed.height()));
+        setGeometry(box);
+    }
+
+    QRect m_design;
+};
+
 QLabel* label(QWidget* parent, const Twips& design, const char* name, const char* caption, int left, int top,
               int width) {
-    auto* created = place<QLabel>(parent, design, name, left, top, width, 252);
+    auto* created = new FieldLabel(parent, design.rect(left, top, width, 252));
+    created->setObjectName(name);
     created->setText(caption);
     created->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    // Where the font here is wider than the design's, the label grows to the
-    // left, into the margin, so that its text is drawn whole.
-    const int needed = created->sizeHint().width();
-    if (needed > created->width()) {
-        const QRect box = created->geometry();
-        created->setGeometry(box.right() + 1 - needed, box.top(), needed, box.height());
-    }
+    created->ensurePolished();
     return created;
 }
 
@@ -133,6 +163,11 @@ void Form3::buildControls() {
                                  4380, false);
     Text2 = place<QLineEdit>(this, m_twips, "Text2", 1320, 5160, 4212, 288);
     Text3 = place<QLineEdit>(this, m_twips, "Text3", 1320, 5520, 4212, 288);
+    // Beside the path boxes, below their captions, on the row of the buttons
+    // that save them.
+    chkStopOnLeave = place<QCheckBox>(this, m_twips, "chkStopOnLeave", 120, 5850, 1150, 450);
+    chkStopOnLeave->setText("Stop on\n&leaving");
+    chkStopOnLeave->setToolTip(QString("Stop on leaving: ") + kStopOnLeaveMeaning + ".");
     cmdAddPath = button(this, m_twips, "cmdAddPath", "Add &Path", 1320, 5880, 972, 300, false);
     cmdUpdateList = button(this, m_twips, "cmdUpdateList", "Upda&te", 2400, 5880, 972, 300, false);
     cmdDelListItem = button(this, m_twips, "cmdDelListItem", "&Delete", 3480, 5880, 972, 300, false);
@@ -147,7 +182,7 @@ void Form3::buildControls() {
         return addressEntryWarning(entry, [this] {
             QStringList entries;
             for (int row = 0; row < List1->count(); ++row) {
-                entries << List1->item(row)->text();
+                entries << List1->entryText(row);
             }
             return entries;
         });
@@ -163,20 +198,36 @@ void Form3::buildControls() {
     List2->setAccessibleName("Startup List");
     Text2->setAccessibleName("Target Path");
     Text3->setAccessibleName("Start-in Path");
+    chkStopOnLeave->setAccessibleName("Stop on leaving");
     Label1->setBuddy(List1);
     Label2->setBuddy(List2);
     Label3->setBuddy(Text2);
     Label5->setBuddy(Text3);
 
-    const QList<QWidget*> tabOrder = {List1, Text1,   cmdAddIP,   cmdUpdate,     cmdDelIP,       Check1,
-                                      cmdUp, cmdDown, List2,      cmdTargetPath, cmdStartIn,     cmdTestStart,
-                                      Text2, Text3,   cmdAddPath, cmdUpdateList, cmdDelListItem, cmdClose};
+    const QList<QWidget*> tabOrder = {List1,      Text1,         cmdAddIP,       cmdUpdate, cmdDelIP,
+                                      Check1,     cmdUp,         cmdDown,        List2,     cmdTargetPath,
+                                      cmdStartIn, cmdTestStart,  Text2,          Text3,     chkStopOnLeave,
+                                      cmdAddPath, cmdUpdateList, cmdDelListItem, cmdClose};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
     for (QWidget* control : tabOrder) {
         control->installEventFilter(this);
     }
+
+    auto* name = new QAction("&Name...", List1);
+    name->setObjectName("menuNameIP");
+    name->setShortcut(Qt::Key_F2);
+    name->setShortcutContext(Qt::WidgetShortcut);
+    List1->addAction(name);
+    List1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(name, &QAction::triggered, this, [this] { guarded([this] { nameIP(); }); });
+}
+
+void Form3::clearItemFields() {
+    setText(Text2, "");
+    setText(Text3, "");
+    chkStopOnLeave->setChecked(false);
 }
 
 void Form3::connectHandlers() {
@@ -372,7 +423,7 @@ void Form3::selectIP(const QString& text) {
         setList1Selected(row, false);
     }
     for (int row = 0; row < List1->count(); ++row) {
-        if (List1->item(row)->text() == text) {
+        if (List1->entryText(row) == text) {
             setList1Selected(row, true);
             break;
         }

@@ -25,7 +25,9 @@ class VbListBox;
 // StartupLists, which holds the editing rules.
 //
 // Its controls, by their design names:
-//   List1           the address list (entries of IPs, several may be selected)
+//   List1           the address list (entries of IPs, several may be selected;
+//                   a named entry shows its name; F2 or its context menu's
+//                   Name... names the selected entry)
 //   Text1           the new-address box, also the selected entry's text
 //   cmdAddIP        Add IP: adds Text1 as a new entry
 //   cmdUpdate       Update IP: renames the selected entry to Text1
@@ -36,6 +38,8 @@ class VbListBox;
 //   cmdUp, cmdDown  move List2's current item up or down
 //   Text2           the target path (a program, a launcher or a document)
 //   Text3           the start-in path (the folder the item starts in)
+//   chkStopOnLeave  Stop on leaving: a watcher asks what the item started to
+//                   end when the laptop leaves the list's network
 //   cmdTargetPath   picks Text2 in a file dialog
 //   cmdStartIn      picks Text3 in a folder dialog
 //   cmdTestStart    starts Text2 from Text3 now, as the engine would
@@ -80,8 +84,12 @@ public:
     // Deletes the selected entries and their lists, once confirmed.
     void cmdDelIP_Click();
     // Adds text as Add IP does (with its duplicate check), from the address
-    // list's side of the form.
-    void addAddress(const QString& text);
+    // list's side of the form; a new entry is then offered a name, with
+    // suggestedName (when given) to keep or change.
+    void addAddress(const QString& text, const QString& suggestedName = {});
+    // Asks for a name for the selected entry, offering suggestedName or the
+    // name it has; an empty name takes the name away.
+    void nameIP(const QString& suggestedName = {});
 
     // The startup list.
     // Fills List2 with the list of List1's current entry.
@@ -138,6 +146,12 @@ protected:
 
 private:
     void buildControls();
+    // The item fields emptied: no target, no start-in folder, no mark.
+    void clearItemFields();
+    // What an address entry shows: its name, where it has one, and the entry
+    // itself as its tooltip (also for an entry too wide for the list).
+    void addIPEntry(const QString& text, std::int64_t ipid, const QString& name);
+    void addItemEntry(const QString& target, std::int64_t listId, bool stopOnLeave);
     void connectHandlers();
     void Form_Resize();
     // Runs a handler the user set off; a failure is shown, the form stays.
@@ -194,6 +208,7 @@ public:
     QToolButton* cmdTestStart = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
+    QCheckBox* chkStopOnLeave = nullptr;
     QPushButton* cmdAddPath = nullptr;
     QPushButton* cmdUpdateList = nullptr;
     QPushButton* cmdDelListItem = nullptr;
@@ -203,6 +218,10 @@ public:
     QLabel* Label3 = nullptr;
     QLabel* Label5 = nullptr;
 };
+
+// Why an item may be marked, in its tooltip and in Help.
+inline constexpr const char* kStopOnLeaveMeaning =
+    "when the laptop leaves this network, ask what this item started to end";
 
 inline constexpr const char* kChangedElsewhere = "This entry is no longer on file: it was deleted meanwhile, "
                                                  "perhaps in another Corvale.  Nothing was saved; "

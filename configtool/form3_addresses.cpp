@@ -9,14 +9,22 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <optional>
 
 namespace corvale::tool {
+
+void Form3::addIPEntry(const QString& text, std::int64_t ipid, const QString& name) {
+    // Room for the entry's text beside the list's frame and margins.
+    const int room = List1->width() - 2 * List1->frameWidth() - 8;
+    const bool tooWide = List1->fontMetrics().horizontalAdvance(text) > room;
+    List1->addEntry(text, ipid, name, !name.isEmpty() || tooWide ? text : QString());
+}
 
 void Form3::loadIPs() {
     const std::vector<ListRow> rows = lists().addresses();
     List1->clearEntries();
     for (const ListRow& row : rows) {
-        List1->addEntry(shownText(row.text), row.id);
+        addIPEntry(shownText(row.text), row.id, shownText(row.name));
     }
     // An entry that gives way to another of the same network is marked
     // once all are there.
@@ -34,15 +42,14 @@ void Form3::List1_Click() {
             cmdUpdate->setEnabled(false);
         } else {
             const int first = List1->firstSelected();
-            setText(Text1, List1->item(first)->text());
+            setText(Text1, List1->entryText(first));
             setList1Current(first);
             cmdUpdate->setEnabled(true);
         }
     } else {
         clearStartupEntries();
         setText(Text1, "");
-        setText(Text2, "");
-        setText(Text3, "");
+        clearItemFields();
         if (List1->selectedCount() == 1) {
             setList1Current(List1->firstSelected());
         }
@@ -80,13 +87,47 @@ void Form3::cmdAddIP_Click() {
     cmdDelIP->setEnabled(true);
 }
 
-void Form3::addAddress(const QString& text) {
+void Form3::addAddress(const QString& text, const QString& suggestedName) {
     if (Check1->isChecked()) {
         Check1->setChecked(false);
         guarded([this] { Check1_Click(); });
     }
     setText(Text1, text);
+    const int before = List1->count();
     guarded([this] { cmdAddIP_Click(); });
+    if (List1->count() > before) {
+        guarded([this, &suggestedName] { nameIP(suggestedName); });
+    }
+}
+
+void Form3::nameIP(const QString& suggestedName) {
+    const int selected = List1->selectedCount();
+    if (selected != 1 || !List1->isEnabled()) {
+        notice(selected > 1 ? "Only one IP (at a time) can be named." : "Please select an IP to name.");
+        List1->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    const int row = List1->firstSelected();
+    const QString entry = List1->entryText(row);
+    const QString now = List1->item(row)->text() == entry ? QString() : List1->item(row)->text();
+    const std::optional<std::string> name =
+        m_dialogs.askText({"A name for " + storedText(entry) + " (leave it empty for none):", kToolCaption,
+                           storedText(suggestedName.isEmpty() ? now : suggestedName)});
+    if (!name) {
+        return;
+    }
+    const RowChange change = lists().nameAddress(List1->itemData(row), *name);
+    if (change == RowChange::Gone) {
+        showListsAfterAnotherChange();
+        return;
+    }
+    if (change == RowChange::Duplicate) {
+        notice("Another entry is called " + shownText(*name).trimmed() + " already.");
+        return;
+    }
+    loadIPs();
+    selectIP(entry);
+    List1->setFocus(Qt::OtherFocusReason);
 }
 
 void Form3::cmdUpdate_Click() {
@@ -124,7 +165,7 @@ void Form3::saveIP(const QString& mode) {
         return;
     }
     if (isNew) {
-        List1->addEntry(Text1->text(), saved.id);
+        addIPEntry(Text1->text(), saved.id, {});
         // Selecting the entry empties Text1 and fills it again, which drops
         // a selection made before; the whole text is selected afterwards, so
         // that the next address typed replaces it.
@@ -178,8 +219,7 @@ void Form3::cmdDelIP_Click() {
     }
     setText(Text1, "Enter new IP here");
     clearStartupEntries();
-    setText(Text2, "");
-    setText(Text3, "");
+    clearItemFields();
     cmdUpdate->setEnabled(false);
     cmdDelIP->setEnabled(false);
     Text1->setFocus(Qt::OtherFocusReason);

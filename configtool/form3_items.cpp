@@ -74,7 +74,7 @@ bool Form3::validateListItem() {
 
 void Form3::saveConnectedItem(const QString& mode) {
     const bool adding = mode == "Add";
-    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text())};
+    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text()), chkStopOnLeave->isChecked()};
     const int current = List2->currentRow();
     if (!adding && current == -1) {
         return;
@@ -96,7 +96,7 @@ void Form3::saveConnectedItem(const QString& mode) {
         const int shown = List1->currentRow();
         for (const auto& [ipid, listId] : added.added) {
             if (List1->isRowSelected(shown) && ipid == List1->itemData(shown)) {
-                List2->addEntry(Text2->text(), listId);
+                addItemEntry(Text2->text(), listId, paths.stopOnLeave);
             }
         }
     } else {
@@ -115,7 +115,7 @@ void Form3::saveConnectedItem(const QString& mode) {
 
 void Form3::saveDisconnectedItem(const QString& mode) {
     const bool adding = mode == "Add";
-    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text())};
+    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text()), chkStopOnLeave->isChecked()};
     const int current = List2->currentRow();
     if (!adding && current == -1) {
         return;
@@ -133,7 +133,7 @@ void Form3::saveDisconnectedItem(const QString& mode) {
     if (saved.outcome == RowChange::Duplicate) {
         notice(kItemOnFile);
     } else if (adding) {
-        List2->addEntry(Text2->text(), saved.id);
+        addItemEntry(Text2->text(), saved.id, paths.stopOnLeave);
     }
     showSavedItem(adding, saved.outcome == RowChange::Duplicate);
 }

@@ -61,8 +61,7 @@ void Form3::cmdDelListItem_Click() {
         setList2Selected(shownAfter, true);
         List2->setFocus(Qt::OtherFocusReason);
     } else {
-        setText(Text2, "");
-        setText(Text3, "");
+        clearItemFields();
         Text2->setFocus(Qt::OtherFocusReason);
     }
     cmdDelListItem->setEnabled(List2->count() > 0);

@@ -7,14 +7,28 @@
 #include "platform/process_start.h"
 #include "shared/launcher.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace corvale::tool {
 
+namespace {
+// Where a picker opens: the folder given, where it is one, else the user's
+// home (never the program folder the tool works in).
+std::string folderOrHome(const QString& folder) {
+    if (!folder.isEmpty() && !isNetworkPath(folder) && QFileInfo(folder).isDir()) {
+        return storedText(folder);
+    }
+    return storedText(QDir::homePath());
+}
+} // namespace
+
 void Form3::cmdTargetPath_Click() {
     // The main window's one file dialog: the file must exist, and every file
     // is offered.
-    const std::string chosen = m_dialogs.openFile({"All Files (*.*)|*.*", ""});
+    const std::string chosen =
+        m_dialogs.openFile({"All Files (*.*)|*.*", "", folderOrHome(folderOfTarget(Text2->text()))});
     if (chosen.empty()) {
         return;
     }
@@ -25,7 +39,8 @@ void Form3::cmdTargetPath_Click() {
 }
 
 void Form3::cmdStartIn_Click() {
-    const std::string folder = m_dialogs.chooseFolder("Please select the Start In folder:");
+    const std::string folder =
+        m_dialogs.chooseFolder("Please select the Start In folder:", folderOrHome(Text3->text()));
     if (!folder.empty()) {
         setText(Text3, shownText(folder));
     }
@@ -47,7 +62,9 @@ void Form3::cmdTestStart_Click() {
         return;
     }
     if (result.startInMissing) {
-        emit said(shownText(storedText(Text2->text()) + ": " + missingStartInNote(startIn, m_programFolder)));
+        emit said(shownText(target + ": " + missingStartInNote(startIn, m_programFolder)));
+    } else {
+        emit said("Started " + shownText(target) + " in " + shownText(startIn));
     }
 }
 

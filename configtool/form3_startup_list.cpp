@@ -17,9 +17,24 @@ ListTable Form3::shownTable() const {
     return Check1->isChecked() ? ListTable::Disconnected : ListTable::Connected;
 }
 
+namespace {
+// Whether an entry of List2 stands for an item marked to stop on leaving.
+constexpr int kStopsOnLeaveRole = Qt::UserRole + 10;
+} // namespace
+
+void Form3::addItemEntry(const QString& target, std::int64_t listId, bool stopOnLeave) {
+    if (!stopOnLeave) {
+        List2->addEntry(target, listId);
+        return;
+    }
+    List2->addEntry(target, listId, target + "  (stops on leaving)",
+                    QString("Stops on leaving: ") + kStopOnLeaveMeaning + ".");
+    List2->item(List2->count() - 1)->setData(kStopsOnLeaveRole, true);
+}
+
 void Form3::fillList2(const std::vector<ListRow>& rows) {
     for (const ListRow& row : rows) {
-        List2->addEntry(shownText(row.text), row.id);
+        addItemEntry(shownText(row.text), row.id, row.stopOnLeave);
     }
     List2->markFirstAsCurrent();
 }
@@ -28,8 +43,7 @@ void Form3::fillList2(const std::vector<ListRow>& rows) {
 // nothing selected to update, delete or move.
 void Form3::emptyStartupList() {
     List2->clearEntries();
-    setText(Text2, "");
-    setText(Text3, "");
+    clearItemFields();
     cmdUpdateList->setEnabled(false);
     cmdDelListItem->setEnabled(false);
     cmdUp->setEnabled(false);
@@ -56,15 +70,13 @@ void Form3::List2_Click() {
     if (selected == 0) {
         cmdUp->setEnabled(false);
         cmdDown->setEnabled(false);
-        setText(Text2, "");
-        setText(Text3, "");
+        clearItemFields();
         cmdUpdateList->setEnabled(false);
         cmdDelListItem->setEnabled(false);
         return;
     }
     if (selected >= 2) {
-        setText(Text2, "");
-        setText(Text3, "");
+        clearItemFields();
         cmdAddPath->setEnabled(false);
         cmdUp->setEnabled(false);
         cmdDown->setEnabled(false);
@@ -73,7 +85,8 @@ void Form3::List2_Click() {
         return;
     }
     const int first = List2->firstSelected();
-    setText(Text2, List2->item(first)->text());
+    setText(Text2, List2->entryText(first));
+    chkStopOnLeave->setChecked(List2->item(first)->data(kStopsOnLeaveRole).toBool());
     // The start-in folder of this very row: looked up by its key, not by its
     // target, which other rows may share.
     if (const platform::SqlValue startIn = lists().startInOf(shownTable(), List2->itemData(first));

@@ -63,10 +63,10 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     if (choice.wifiName && !choice.wifiName->value.empty()) {
         identity += (identity.empty() ? "" : "; ") + std::string("Wi-Fi \"") + choice.wifiName->value + "\"";
     }
-    line.text =
-        "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
-        (choice.onFile ? ": the list of " + choice.key + (choice.anyOther ? " (any other network)" : "")
-                       : ": no list matches");
+    line.text = "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
+                (choice.onFile
+                     ? ": the list of " + entryShown(choice) + (choice.anyOther ? " (any other network)" : "")
+                     : ": no list matches");
     return line;
 }
 

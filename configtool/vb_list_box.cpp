@@ -13,6 +13,9 @@ namespace corvale::tool {
 namespace {
 // The text an entry's mark was last asked for, off the main thread.
 constexpr int kJudgedTextRole = Qt::UserRole + 1;
+// The entry's own text, where it shows other words, and its note.
+constexpr int kEntryTextRole = Qt::UserRole + 2;
+constexpr int kNoteRole = Qt::UserRole + 3;
 } // namespace
 
 struct VbListBox::Mailbox {
@@ -68,10 +71,25 @@ qint64 VbListBox::keyOf(const QListWidgetItem* entry) {
     return entry->data(Qt::UserRole).toLongLong();
 }
 
-void VbListBox::addEntry(const QString& text, qint64 key) {
-    auto* entry = new QListWidgetItem(text, this);
+void VbListBox::addEntry(const QString& text, qint64 key, const QString& shown, const QString& note) {
+    auto* entry = new QListWidgetItem(shown.isEmpty() ? text : shown);
     entry->setData(Qt::UserRole, key);
+    if (!shown.isEmpty()) {
+        entry->setData(kEntryTextRole, text);
+    }
+    entry->setData(kNoteRole, note);
+    entry->setToolTip(note);
+    addItem(entry);
     judge(entry);
+}
+
+QString VbListBox::entryTextOf(const QListWidgetItem* entry) {
+    const QVariant own = entry->data(kEntryTextRole);
+    return own.isValid() ? own.toString() : entry->text();
+}
+
+QString VbListBox::entryText(int row) const {
+    return row >= 0 && row < count() ? entryTextOf(item(row)) : QString();
 }
 
 void VbListBox::markWarnings(std::function<QString(const QString&)> warning, Judged judged) {
@@ -94,10 +112,10 @@ void VbListBox::judge(QListWidgetItem* entry) {
         return;
     }
     if (m_judged == Judged::AtOnce) {
-        showWarning(entry, m_warning(entry->text()));
+        showWarning(entry, m_warning(entryTextOf(entry)));
         return;
     }
-    const QString text = entry->text();
+    const QString text = entryTextOf(entry);
     if (entry->data(kJudgedTextRole).toString() == text) {
         return; // asked already; its answer is coming or came
     }
@@ -116,17 +134,19 @@ void VbListBox::judge(QListWidgetItem* entry) {
 
 void VbListBox::showAnswer(const QString& text, const QString& warning) {
     for (int row = 0; row < count(); ++row) {
-        if (item(row)->text() == text) {
+        if (entryTextOf(item(row)) == text) {
             showWarning(item(row), warning);
         }
     }
 }
 
 void VbListBox::showWarning(QListWidgetItem* entry, const QString& warning) {
-    if (warning == entry->toolTip()) {
+    const QString note = entry->data(kNoteRole).toString();
+    const QString tip = warning.isEmpty() || note.isEmpty() ? warning + note : warning + "\n" + note;
+    if (tip == entry->toolTip()) {
         return; // nothing to change, and no change that would judge it again
     }
-    entry->setToolTip(warning);
+    entry->setToolTip(tip);
     entry->setIcon(warning.isEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
 }
 

@@ -27,8 +27,13 @@ public:
     // The key an entry carries.
     static qint64 keyOf(const QListWidgetItem* entry);
     static std::vector<std::int64_t> keysOf(const QList<QListWidgetItem*>& entries);
-    // Adds an entry at the bottom; the data travels with it.
-    void addEntry(const QString& text, qint64 key);
+    // Adds an entry at the bottom; the data travels with it. An entry may
+    // show other words than its text (shown), and carry a note, which its
+    // tooltip holds after any warning.
+    void addEntry(const QString& text, qint64 key, const QString& shown = {}, const QString& note = {});
+    // The entry's own text, whatever it shows.
+    QString entryText(int row) const;
+    static QString entryTextOf(const QListWidgetItem* entry);
     // Entries for which warning gives a text carry a warning mark, with the
     // text as their tooltip; judged as they are added and whenever their
     // text changes. A judgement that looks at files (which may be on a mount

@@ -100,6 +100,14 @@ void Engine::startPrograms() {
     }
 }
 
+namespace {
+// A named entry by its name, with its text beside it.
+std::string listAndEntry(const corvale::ListChoice& choice) {
+    const std::string key = corvale::printablePath(choice.key);
+    return choice.name.empty() ? key : corvale::printablePath(choice.name) + ", entry " + key;
+}
+} // namespace
+
 void Engine::reportChoice(const corvale::ListChoice& choice) {
     const auto& say = m_settings.report;
     say("Network: " + m_discovery.lastFinding());
@@ -132,7 +140,7 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
     if (choice.disconnected) {
         say("List: the disconnected list");
     } else if (choice.identity || choice.anyOther) {
-        say("List: " + corvale::printablePath(choice.key) + " (" + choice.how + ")");
+        say("List: " + listAndEntry(choice) + " (" + choice.how + ")");
     } else if (!choice.onFile) {
         std::string keys = choice.address;
         for (std::string key = choice.address; key.find('.') != std::string::npos;) {
@@ -141,8 +149,7 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
         }
         say("List: none: no entry matches " + keys);
     } else {
-        say("List: " + corvale::printablePath(choice.key) + " (" + choice.how + " of " + choice.address +
-            ")");
+        say("List: " + listAndEntry(choice) + " (" + choice.how + " of " + choice.address + ")");
     }
 }
 
@@ -347,8 +354,8 @@ std::string networkAndList(const corvale::ListChoice& choice, const std::string&
                               (choice.throughTunnel ? " (the tunnel " + *choice.throughTunnel + ")"
                                : gateway.empty()    ? " (no default gateway)"
                                                     : " (gateway " + gateway + ")");
-    return where +
-           (choice.onFile ? ": the list of " + corvale::printablePath(choice.key) : ": no entry matches");
+    return where + (choice.onFile ? ": the list of " + corvale::printablePath(corvale::entryShown(choice))
+                                  : ": no entry matches");
 }
 
 } // namespace
@@ -393,7 +400,7 @@ void Engine::reportNothingStarts() {
     if (choice.disconnected) {
         say("Nothing will start: the disconnected list is empty");
     } else if (choice.onFile) {
-        say("Nothing will start: the list of " + corvale::printablePath(choice.key) + " is empty");
+        say("Nothing will start: the list of " + listAndEntry(choice) + " is empty");
     } else {
         say("Nothing will start: no entry matches " + choice.address);
     }

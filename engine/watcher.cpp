@@ -40,7 +40,7 @@ public:
         return corvale::MessageAnswer::Ok;
     }
     std::string openFile(const corvale::OpenFileRequest&) override { return {}; }
-    std::string chooseFolder(const std::string&) override { return {}; }
+    std::string chooseFolder(const std::string&, const std::string&) override { return {}; }
 };
 
 // The choice for the network now, as a run would make it; gatewayEntries

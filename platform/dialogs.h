@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace corvale {
@@ -22,6 +23,13 @@ struct OpenFileRequest {
     // Label and pattern pairs: "Label (*.x)|*.x|All Files (*.*)|*.*".
     std::string filter;
     std::string title;
+    std::string folder; // where the dialog opens; empty: where it likes
+};
+
+struct TextRequest {
+    std::string prompt;
+    std::string caption;
+    std::string text; // the text offered, to keep or change
 };
 
 // Everything a person answers. The programs ask through this service only, so
@@ -34,8 +42,15 @@ public:
     // A modal file-open dialog; returns the chosen file's full path, or an
     // empty text when the dialog was cancelled.
     virtual std::string openFile(const OpenFileRequest& request) = 0;
-    // A modal folder chooser; returns the chosen folder, or an empty text.
-    virtual std::string chooseFolder(const std::string& title) = 0;
+    // A modal folder chooser that opens in folder (when given); returns the
+    // chosen folder, or an empty text.
+    virtual std::string chooseFolder(const std::string& title, const std::string& folder) = 0;
+    // A small modal dialog asking for one line of text; nothing when it was
+    // cancelled. Dialogs that cannot show windows answer as cancelled.
+    virtual std::optional<std::string> askText(const TextRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
 };
 
 } // namespace corvale

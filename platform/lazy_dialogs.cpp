@@ -79,14 +79,14 @@ std::string LazyQtDialogs::openFile(const OpenFileRequest& request) {
     if (!windows()) {
         return m_fallback.openFile(request);
     }
-    return takeText(m_module.openFile(request.filter.c_str(), request.title.c_str()));
+    return takeText(m_module.openFile(request.filter.c_str(), request.title.c_str(), request.folder.c_str()));
 }
 
-std::string LazyQtDialogs::chooseFolder(const std::string& title) {
+std::string LazyQtDialogs::chooseFolder(const std::string& title, const std::string& folder) {
     if (!windows()) {
-        return m_fallback.chooseFolder(title);
+        return m_fallback.chooseFolder(title, folder);
     }
-    return takeText(m_module.chooseFolder(title.c_str()));
+    return takeText(m_module.chooseFolder(title.c_str(), folder.c_str()));
 }
 
 void LazyQtDialogs::resetPointer() {

@@ -18,7 +18,7 @@ public:
 
     MessageAnswer showMessage(const MessageRequest& request) override;
     std::string openFile(const OpenFileRequest& request) override;
-    std::string chooseFolder(const std::string& title) override;
+    std::string chooseFolder(const std::string& title, const std::string& folder) override;
 
     // Lets pending window events run, once windows exist.
     void processPendingEvents();

@@ -22,9 +22,9 @@ CORVALE_MODULE_FUNCTION const char* corvale_start_dialogs(int* argc, char** argv
 CORVALE_MODULE_FUNCTION int corvale_show_message(const char* text, const char* caption, int buttons, int icon,
                                                  int defaultButton);
 /* The chosen file's full path, or null when the dialog was cancelled. */
-CORVALE_MODULE_FUNCTION char* corvale_open_file(const char* filter, const char* title);
+CORVALE_MODULE_FUNCTION char* corvale_open_file(const char* filter, const char* title, const char* folder);
 /* The chosen folder, or null. */
-CORVALE_MODULE_FUNCTION char* corvale_choose_folder(const char* title);
+CORVALE_MODULE_FUNCTION char* corvale_choose_folder(const char* title, const char* folder);
 /* Closes the window application before the program ends. */
 CORVALE_MODULE_FUNCTION void corvale_stop_dialogs(void);
 CORVALE_MODULE_FUNCTION void corvale_process_events(void);

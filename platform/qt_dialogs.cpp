@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
@@ -120,15 +122,32 @@ std::string QtDialogs::openFile(const OpenFileRequest& request) {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(nameFilters(request.filter));
+    if (!request.folder.empty()) {
+        dialog.setDirectory(QString::fromStdString(request.folder));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
     return dialog.selectedFiles().constFirst().toStdString();
 }
 
-std::string QtDialogs::chooseFolder(const std::string& title) {
+std::string QtDialogs::chooseFolder(const std::string& title, const std::string& folder) {
     ensureApplication();
-    return QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(title)).toStdString();
+    return QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(title),
+                                             QString::fromStdString(folder))
+        .toStdString();
+}
+
+std::optional<std::string> QtDialogs::askText(const TextRequest& request) {
+    ensureApplication();
+    bool accepted = false;
+    const QString text = QInputDialog::getText(nullptr, QString::fromStdString(request.caption),
+                                               QString::fromStdString(request.prompt), QLineEdit::Normal,
+                                               QString::fromStdString(request.text), &accepted);
+    if (!accepted) {
+        return std::nullopt;
+    }
+    return text.toStdString();
 }
 
 } // namespace corvale::platform

@@ -23,7 +23,8 @@ public:
 
     MessageAnswer showMessage(const MessageRequest& request) override;
     std::string openFile(const OpenFileRequest& request) override;
-    std::string chooseFolder(const std::string& title) override;
+    std::string chooseFolder(const std::string& title, const std::string& folder) override;
+    std::optional<std::string> askText(const TextRequest& request) override;
 
     // Lets pending window events run, when there are windows at all.
     static void processPendingEvents();

@@ -59,17 +59,17 @@ extern "C" int corvale_show_message(const char* text, const char* caption, int b
     }
 }
 
-extern "C" char* corvale_open_file(const char* filter, const char* title) {
+extern "C" char* corvale_open_file(const char* filter, const char* title, const char* folder) {
     try {
-        return copyForCaller(dialogs->openFile({filter, title}));
+        return copyForCaller(dialogs->openFile({filter, title, folder}));
     } catch (...) {
         return nullptr;
     }
 }
 
-extern "C" char* corvale_choose_folder(const char* title) {
+extern "C" char* corvale_choose_folder(const char* title, const char* folder) {
     try {
-        return copyForCaller(dialogs->chooseFolder(title));
+        return copyForCaller(dialogs->chooseFolder(title, folder));
     } catch (...) {
         return nullptr;
     }

@@ -22,7 +22,7 @@ std::string StderrDialogs::openFile(const OpenFileRequest&) {
     return {};
 }
 
-std::string StderrDialogs::chooseFolder(const std::string&) {
+std::string StderrDialogs::chooseFolder(const std::string&, const std::string&) {
     return {};
 }
 

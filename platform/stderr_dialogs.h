@@ -10,7 +10,7 @@ class StderrDialogs : public Dialogs {
 public:
     MessageAnswer showMessage(const MessageRequest& request) override;
     std::string openFile(const OpenFileRequest& request) override;
-    std::string chooseFolder(const std::string& title) override;
+    std::string chooseFolder(const std::string& title, const std::string& folder) override;
 };
 
 } // namespace corvale::platform

@@ -58,7 +58,7 @@ std::optional<std::string> checkDbase(Dialogs& dialogs, const DatabaseSearchSett
                                       MessageIcon::Information, MessageAnswer::Ok});
         std::string fileName;
         if (answer == MessageAnswer::Ok) {
-            fileName = dialogs.openFile({kDatabaseFilter, ""});
+            fileName = dialogs.openFile({kDatabaseFilter, "", ""});
             if (fileName.empty() && settings.cancelInDialogIsFailure) {
                 throw DatabaseSearchCancelled();
             }

@@ -407,8 +407,14 @@ addressKeyOnFile(const std::string& address, const std::function<bool(const std:
 
 } // namespace
 
-ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
-                      IdentityLookups lookups) {
+std::string entryShown(const ListChoice& choice) {
+    return choice.name.empty() ? choice.key : choice.name;
+}
+
+namespace {
+
+ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
+                       IdentityLookups lookups) {
     ListChoice choice;
     if (!discovered.connected()) {
         return choice;
@@ -488,6 +494,22 @@ ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, N
         choice.how = "any other network";
         choice.onFile = true;
         choice.anyOther = true;
+    }
+    return choice;
+}
+
+} // namespace
+
+ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
+                      IdentityLookups lookups) {
+    ListChoice choice = chooseEntry(database, discovered, identity, lookups);
+    // Names live in a table of their own, made only when the tool first
+    // names an entry.
+    if (choice.onFile && !database.openRecordset(statements::tableExists("EntryNames")).eof()) {
+        if (const Recordset named = database.openRecordset(statements::nameOfEntry(choice.key));
+            !named.eof() && !named.field("Name").isNull()) {
+            choice.name = named.field("Name").text();
+        }
     }
     return choice;
 }

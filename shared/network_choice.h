@@ -170,6 +170,7 @@ struct ListChoice {
     bool onFile = false;   // key is on file (the first number alone is run unchecked)
     bool identity = false; // key is an identity entry
     bool anyOther = false; // key is kAnyOtherNetwork: no other entry matches
+    std::string name;      // the name the user gave key's entry, if any
     // The list of the tunnel's address: an entry matches it (address is the
     // tunnel's then).
     std::optional<std::string> throughTunnel;
@@ -190,6 +191,9 @@ inline constexpr const char* kAnyOtherNetwork = "*";
 // The choice in words, the same for the same list: "the disconnected list"
 // or "the list of KEY".
 std::string choiceKey(const ListChoice& choice);
+// The list's entry as people know it: its name where one is on file, else
+// its text.
+std::string entryShown(const ListChoice& choice);
 
 ListChoice chooseList(Database& database, const DiscoveredAddress& discovered,
                       NetworkIdentity* identity = nullptr, IdentityLookups lookups = {});

@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace corvale {
@@ -13,13 +14,32 @@ namespace st = statements;
 std::vector<ListRow> StartupLists::rows(const Query& query, const char* keyColumn, const char* textColumn) {
     std::vector<ListRow> found;
     for (Recordset rows = m_db.openRecordset(query); !rows.eof(); rows.moveNext()) {
-        found.push_back({rows.field(keyColumn).number(), rows.field(textColumn).value()});
+        found.push_back({rows.field(keyColumn).number(), rows.field(textColumn).value(), {}, false});
     }
     return found;
 }
 
+bool StartupLists::hasTable(const char* name) {
+    return !m_db.openRecordset(st::tableExists(name)).eof();
+}
+
 std::vector<ListRow> StartupLists::addresses() {
-    return rows(st::allAddresses(), "IPID", "IPaddress");
+    std::vector<ListRow> found = rows(st::allAddresses(), "IPID", "IPaddress");
+    if (!hasTable("EntryNames")) {
+        return found;
+    }
+    std::unordered_map<std::int64_t, std::string> names;
+    for (Recordset rows = m_db.openRecordset(st::entryNames()); !rows.eof(); rows.moveNext()) {
+        if (!rows.field("IPID").isNull() && !rows.field("Name").isNull()) {
+            names[rows.field("IPID").number()] = rows.field("Name").text();
+        }
+    }
+    for (ListRow& row : found) {
+        if (const auto name = names.find(row.id); name != names.end()) {
+            row.name = name->second;
+        }
+    }
+    return found;
 }
 
 bool StartupLists::anyAddress() {
@@ -35,6 +55,42 @@ AddedRow StartupLists::addAddress(const std::string& text) {
         }
         m_db.execute(st::insertAddress(text));
         result.id = m_db.lastInsertId();
+        // A key used before, by an entry deleted outside this tool.
+        if (hasTable("EntryNames")) {
+            m_db.execute(st::deleteEntryName(result.id));
+        }
+    });
+    return result;
+}
+
+namespace {
+std::string withoutOuterBlanks(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string()
+                                      : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+} // namespace
+
+RowChange StartupLists::nameAddress(std::int64_t ipid, const std::string& name) {
+    const std::string given = withoutOuterBlanks(name);
+    RowChange result = RowChange::Done;
+    m_db.transaction([&] {
+        if (m_db.openRecordset(st::addressById(ipid)).eof()) {
+            result = RowChange::Gone;
+            return;
+        }
+        if (given.empty()) {
+            if (hasTable("EntryNames")) {
+                m_db.execute(st::deleteEntryName(ipid));
+            }
+            return;
+        }
+        m_db.execute(st::createEntryNames());
+        if (!m_db.openRecordset(st::otherEntryNamed(ipid, given)).eof()) {
+            result = RowChange::Duplicate;
+            return;
+        }
+        m_db.execute(st::setEntryName(ipid, given));
     });
     return result;
 }
@@ -54,19 +110,53 @@ RowChange StartupLists::renameAddress(std::int64_t ipid, const std::string& text
 
 void StartupLists::deleteAddresses(const std::vector<std::int64_t>& ipids) {
     m_db.transaction([&] {
+        const bool names = hasTable("EntryNames");
+        const bool options = hasTable("ItemOptions");
         for (const std::int64_t ipid : ipids) {
             m_db.execute(st::deleteAddress(ipid));
+            if (names) {
+                m_db.execute(st::deleteEntryName(ipid));
+            }
+            if (options) {
+                m_db.execute(st::deleteAddressItemOptions(ipid));
+            }
             m_db.execute(st::deleteAddressItems(ipid));
         }
     });
 }
 
+std::vector<ListRow> StartupLists::items(ListTable table, const Query& query) {
+    std::vector<ListRow> found = rows(query, "ListID", "TargetPath");
+    if (found.empty() || !hasTable("ItemOptions")) {
+        return found;
+    }
+    std::unordered_set<std::int64_t> marked;
+    for (Recordset rows = m_db.openRecordset(st::itemsToStopOnLeave(table)); !rows.eof(); rows.moveNext()) {
+        if (!rows.field("ListID").isNull()) {
+            marked.insert(rows.field("ListID").number());
+        }
+    }
+    for (ListRow& row : found) {
+        row.stopOnLeave = marked.count(row.id) > 0;
+    }
+    return found;
+}
+
 std::vector<ListRow> StartupLists::connectedItems(std::int64_t ipid) {
-    return rows(st::connectedItems(ipid), "ListID", "TargetPath");
+    return items(ListTable::Connected, st::connectedItems(ipid));
 }
 
 std::vector<ListRow> StartupLists::disconnectedItems() {
-    return rows(st::disconnectedItems(), "ListID", "TargetPath");
+    return items(ListTable::Disconnected, st::disconnectedItems());
+}
+
+void StartupLists::writeOptions(ListTable table, std::int64_t listId, bool stopOnLeave) {
+    if (stopOnLeave) {
+        m_db.execute(st::createItemOptions());
+    } else if (!hasTable("ItemOptions")) {
+        return;
+    }
+    m_db.execute(st::setStopOnLeave(table, listId, stopOnLeave));
 }
 
 platform::SqlValue StartupLists::startInOf(ListTable table, std::int64_t listId) {
@@ -112,6 +202,7 @@ AddedToAddresses StartupLists::addItem(const std::vector<std::int64_t>& ipids, c
             }
             m_db.execute(st::insertConnectedItem(ipid, paths.target, paths.startIn, order));
             result.added.emplace_back(ipid, m_db.lastInsertId());
+            writeOptions(ListTable::Connected, result.added.back().second, paths.stopOnLeave);
             if (order != std::numeric_limits<std::int64_t>::max()) {
                 ++order;
             }
@@ -130,6 +221,7 @@ AddedRow StartupLists::addDisconnectedItem(const ItemPaths& paths) {
         m_db.execute(
             st::insertDisconnectedItem(paths.target, paths.startIn, nextListOrder(ListTable::Disconnected)));
         result.id = m_db.lastInsertId();
+        writeOptions(ListTable::Disconnected, result.id, paths.stopOnLeave);
     });
     return result;
 }
@@ -158,7 +250,9 @@ RowChange StartupLists::updateItem(ListTable table, std::int64_t listId, const I
         }
         if (m_db.execute(st::updateItem(table, listId, paths.target, paths.startIn)) == 0) {
             result = RowChange::Gone;
+            return;
         }
+        writeOptions(table, listId, paths.stopOnLeave);
     });
     return result;
 }
@@ -186,13 +280,24 @@ void StartupLists::exchangeItems(ListTable table, std::int64_t moving, std::int6
                                     otherPaths.field("StartinPath").value()));
         m_db.execute(st::updateItem(table, other, movingPaths.field("TargetPath").value(),
                                     movingPaths.field("StartinPath").value()));
+        // The option goes with what the item starts.
+        if (hasTable("ItemOptions")) {
+            const bool movingStops = !m_db.openRecordset(st::stopOnLeaveOf(table, moving)).eof();
+            const bool otherStops = !m_db.openRecordset(st::stopOnLeaveOf(table, other)).eof();
+            m_db.execute(st::setStopOnLeave(table, moving, otherStops));
+            m_db.execute(st::setStopOnLeave(table, other, movingStops));
+        }
     });
 }
 
 void StartupLists::deleteItems(ListTable table, const std::vector<std::int64_t>& listIds) {
     m_db.transaction([&] {
+        const bool options = hasTable("ItemOptions");
         for (const std::int64_t listId : listIds) {
             m_db.execute(st::deleteItem(table, listId));
+            if (options) {
+                m_db.execute(st::deleteItemOptions(table, listId));
+            }
         }
     });
 }
@@ -208,8 +313,12 @@ void StartupLists::deleteTargetsFromAddresses(const std::vector<std::int64_t>& l
                 targets.push_back(row.field("TargetPath").value());
             }
         }
+        const bool options = hasTable("ItemOptions");
         for (const platform::SqlValue& target : targets) {
             for (const std::int64_t ipid : ipids) {
+                if (options) {
+                    m_db.execute(st::deleteItemOptionsOfAddress(ipid, target));
+                }
                 m_db.execute(st::deleteItemOfAddress(ipid, target));
             }
         }

@@ -17,6 +17,8 @@ using statements::ListTable;
 struct ListRow {
     std::int64_t id = 0;
     platform::SqlValue text;
+    std::string name;         // an address's name, where one is on file
+    bool stopOnLeave = false; // an item that is asked to end on leaving
 };
 
 // What a change of one row came to.
@@ -33,9 +35,13 @@ struct AddedRow {
     std::int64_t id = 0; // the new row's key, when it was added
 };
 
+// An item as the user gives it.
 struct ItemPaths {
     std::string target;
     std::string startIn;
+    // When the laptop leaves the list's network, a watcher asks what the
+    // item started to end.
+    bool stopOnLeave = false;
 };
 
 // An item added to the lists of several addresses at once.
@@ -65,7 +71,11 @@ public:
     // the case of letters or in blanks then).
     AddedRow addAddress(const std::string& text);
     RowChange renameAddress(std::int64_t ipid, const std::string& text);
-    // Each address goes with its startup list.
+    // Gives the address a name the lists show in place of its text; an
+    // empty name (or blanks) takes it away. A name another entry carries is
+    // refused.
+    RowChange nameAddress(std::int64_t ipid, const std::string& name);
+    // Each address goes with its startup list and its name.
     void deleteAddresses(const std::vector<std::int64_t>& ipids);
 
     // A list's items in the order they start.
@@ -89,8 +99,13 @@ public:
                                     const std::vector<std::int64_t>& ipids);
 
 private:
+    bool hasTable(const char* name);
+    // Writes the item's option where it differs from the default or a row
+    // of the table could be stale (left by a tool that knows only the lists).
+    void writeOptions(ListTable table, std::int64_t listId, bool stopOnLeave);
     std::int64_t nextListOrder(ListTable table);
     std::vector<ListRow> rows(const Query& query, const char* keyColumn, const char* textColumn);
+    std::vector<ListRow> items(ListTable table, const Query& query);
 
     Database& m_db;
 };

@@ -41,6 +41,66 @@ Query itemsToStopOnLeave(ListTable table) {
             {std::string(tableName(table))}};
 }
 
+Query nameOfEntry(const std::string& address) {
+    return {"select Name from EntryNames where IPID in (select IPID from IPs where IPaddress = ?) "
+            "order by IPID limit 1",
+            {address}};
+}
+
+Query entryNames() {
+    return {"select IPID,Name from EntryNames", {}};
+}
+
+Query createEntryNames() {
+    return {"create table if not exists EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL)", {}};
+}
+
+Query otherEntryNamed(std::int64_t ipid, const std::string& name) {
+    return {"select IPID from EntryNames where IPID <> ? and Name = ? and IPID in (select IPID from IPs)",
+            {ipid, name}};
+}
+
+Query setEntryName(std::int64_t ipid, const std::string& name) {
+    return {"insert or replace into EntryNames (IPID,Name) values (?,?)", {ipid, name}};
+}
+
+Query deleteEntryName(std::int64_t ipid) {
+    return {"delete from EntryNames where IPID = ?", {ipid}};
+}
+
+Query createItemOptions() {
+    return {"create table if not exists ItemOptions (List TEXT NOT NULL CHECK (List IN "
+            "('ConnectedList','DisConnectedList')), ListID INTEGER NOT NULL, StopOnLeave INTEGER NOT NULL "
+            "DEFAULT 0, PRIMARY KEY (List, ListID))",
+            {}};
+}
+
+Query setStopOnLeave(ListTable table, std::int64_t listId, bool stop) {
+    return {"insert or replace into ItemOptions (List,ListID,StopOnLeave) values (?,?,?)",
+            {std::string(tableName(table)), listId, std::int64_t{stop ? 1 : 0}}};
+}
+
+Query stopOnLeaveOf(ListTable table, std::int64_t listId) {
+    return {"select 1 from ItemOptions where List = ? and ListID = ? and StopOnLeave <> 0",
+            {std::string(tableName(table)), listId}};
+}
+
+Query deleteItemOptions(ListTable table, std::int64_t listId) {
+    return {"delete from ItemOptions where List = ? and ListID = ?", {std::string(tableName(table)), listId}};
+}
+
+Query deleteAddressItemOptions(std::int64_t ipid) {
+    return {"delete from ItemOptions where List = 'ConnectedList' and ListID in "
+            "(select ListID from ConnectedList where IPID = ?)",
+            {ipid}};
+}
+
+Query deleteItemOptionsOfAddress(std::int64_t ipid, const platform::SqlValue& targetPath) {
+    return {"delete from ItemOptions where List = 'ConnectedList' and ListID in "
+            "(select ListID from ConnectedList where IPID = ? and TargetPath IS ?)",
+            {ipid, targetPath}};
+}
+
 Query allAddresses() {
     return {"select * from IPs order by IPaddress", {}};
 }

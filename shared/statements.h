@@ -26,6 +26,22 @@ Query tableExists(const std::string& name);
 // The items of table marked to be stopped when the laptop leaves the
 // network (ItemOptions).
 Query itemsToStopOnLeave(ListTable table);
+// The name given to the entry with the text (EntryNames), if any.
+Query nameOfEntry(const std::string& address);
+
+// Entry names and item options, in tables made when first written.
+Query entryNames();
+Query createEntryNames();
+Query otherEntryNamed(std::int64_t ipid, const std::string& name);
+Query setEntryName(std::int64_t ipid, const std::string& name);
+Query deleteEntryName(std::int64_t ipid);
+Query createItemOptions();
+Query setStopOnLeave(ListTable table, std::int64_t listId, bool stop);
+Query stopOnLeaveOf(ListTable table, std::int64_t listId);
+Query deleteItemOptions(ListTable table, std::int64_t listId);
+// The options of an address's items, of all or of those with the target.
+Query deleteAddressItemOptions(std::int64_t ipid);
+Query deleteItemOptionsOfAddress(std::int64_t ipid, const platform::SqlValue& targetPath);
 
 // Addresses.
 Query allAddresses();

@@ -86,7 +86,7 @@ TEST_F(QtDialogsTest, FileDialogKeepsTheFilterLabelsButAllFilesMatchesFilesWitho
         dialog->reject();
     });
     const std::string chosen =
-        dialogs.openFile({"Microsoft Access Databases (*.mdb)|*.mdb|All Files (*.*)|*.*", ""});
+        dialogs.openFile({"Microsoft Access Databases (*.mdb)|*.mdb|All Files (*.*)|*.*", "", ""});
     EXPECT_EQ(chosen, "");
     ASSERT_EQ(filters.size(), 2);
     EXPECT_TRUE(filters[1].endsWith("(*)")) << filters[1].toStdString();

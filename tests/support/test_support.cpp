@@ -383,8 +383,19 @@ std::string FakeDialogs::openFile(const corvale::OpenFileRequest& request) {
     return file;
 }
 
-std::string FakeDialogs::chooseFolder(const std::string& title) {
+std::optional<std::string> FakeDialogs::askText(const corvale::TextRequest& request) {
+    textRequests.push_back(request);
+    if (texts.empty()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> text = texts.front();
+    texts.pop_front();
+    return text;
+}
+
+std::string FakeDialogs::chooseFolder(const std::string& title, const std::string& startAt) {
     folderTitles.push_back(title);
+    folderStarts.push_back(startAt);
     if (folders.empty()) {
         return {};
     }

@@ -197,10 +197,15 @@ public:
     std::vector<corvale::OpenFileRequest> fileRequests;
     std::deque<std::string> folders;
     std::vector<std::string> folderTitles;
+    std::vector<std::string> folderStarts;
+    // Answers to askText; none left answers as cancelled.
+    std::deque<std::optional<std::string>> texts;
+    std::vector<corvale::TextRequest> textRequests;
 
     corvale::MessageAnswer showMessage(const corvale::MessageRequest& request) override;
     std::string openFile(const corvale::OpenFileRequest& request) override;
-    std::string chooseFolder(const std::string& title) override;
+    std::string chooseFolder(const std::string& title, const std::string& folder) override;
+    std::optional<std::string> askText(const corvale::TextRequest& request) override;
 };
 
 } // namespace testsupport
