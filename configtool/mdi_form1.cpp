@@ -17,6 +17,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 
@@ -37,7 +38,7 @@ MDIForm1::MDIForm1(Dialogs& dialogs, std::string programFolder, std::string cont
     setPalette(withFainterDisabledText(palette()));
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName("mdiArea");
-    m_mdiArea->setBackground(QColor(0, 192, 192));
+    m_mdiArea->setBackground(workAreaColour(palette()));
     setCentralWidget(m_mdiArea);
     buildMenus();
     // The form is activated when it becomes the active child, not each time
@@ -137,6 +138,7 @@ MDIForm1::StartUp MDIForm1::startUp() {
         connect(addThisNetwork, &AddThisNetwork::entryChosen, this, &MDIForm1::addNetworkEntry);
         statusBar()->addWidget(status, 1);
         statusBar()->addPermanentWidget(addThisNetwork);
+        m_addThisNetwork = addThisNetwork;
         status->refresh();
         menuFileConfigure_Click();
         // The lists can be edited all the same; the person learns once why
@@ -188,6 +190,10 @@ void MDIForm1::menuFileConfigure_Click() {
     }
     m_loadingForm = false;
     m_form3Window = window;
+    // The status bar's button comes after the form's last control.
+    if (m_addThisNetwork) {
+        setTabOrder(form->cmdClose, m_addThisNetwork);
+    }
     window->show();
     m_mdiArea->setActiveSubWindow(window);
     if (m_lastActiveChild != window) {
@@ -196,10 +202,10 @@ void MDIForm1::menuFileConfigure_Click() {
     }
 }
 
-void MDIForm1::addNetworkEntry(const QString& entry) {
+void MDIForm1::addNetworkEntry(const QString& entry, const QString& suggestedName) {
     menuFileConfigure_Click();
     if (Form3* form = form3()) {
-        form->addAddress(entry);
+        form->addAddress(entry, suggestedName);
     }
 }
 

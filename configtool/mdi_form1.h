@@ -47,7 +47,7 @@ public:
     void useNetwork(platform::Network& network) { m_network = &network; }
     // Adds entry to the address list through Add IP, in the configuration
     // form (opened when it is closed), where it is then selected.
-    void addNetworkEntry(const QString& entry);
+    void addNetworkEntry(const QString& entry, const QString& suggestedName = {});
 
     void menuFileConfigure_Click();
     void menuFileExit_Click();
@@ -81,6 +81,7 @@ private:
     ConnectionState m_connection;
     QMdiArea* m_mdiArea = nullptr;
     QPointer<QMdiSubWindow> m_form3Window;
+    QPointer<QWidget> m_addThisNetwork;
     QPointer<QMdiSubWindow> m_lastActiveChild;
     QPointer<Form2> m_form2;
     bool m_loadingForm = false;

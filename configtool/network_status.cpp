@@ -7,7 +7,9 @@
 #include "shared/watch_lock.h"
 
 #include <QMenu>
+#include <QPainter>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 #include <linux/netlink.h>
@@ -78,26 +80,29 @@ std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
         return {};
     }
     std::vector<NetworkEntry> entries;
+    // A place on a Wi-Fi network is offered the network's name as its own.
+    std::string wifiName;
     if (NetworkIdentity* identity = discovery.identity()) {
+        wifiName = identity->wifiName().value;
         if (const platform::Identity gateway = identity->gatewayHardwareAddress(true);
             !gateway.value.empty()) {
-            entries.push_back({"gateway:" + gateway.value, "this gateway's hardware address"});
+            entries.push_back({"gateway:" + gateway.value, "this gateway's hardware address", wifiName});
         }
-        if (const platform::Identity wifi = identity->wifiName(); !wifi.value.empty()) {
-            entries.push_back({"wifi:" + wifi.value, "this Wi-Fi network"});
+        if (!wifiName.empty()) {
+            entries.push_back({"wifi:" + wifiName, "this Wi-Fi network", wifiName});
         }
     }
     // The address and the networks of its leading three and two numbers.
     std::string key = discovered.address;
-    entries.push_back({key, "this address"});
+    entries.push_back({key, "this address", wifiName});
     for (const char* meaning : {"its leading three numbers", "its leading two numbers"}) {
         if (key.find('.') == std::string::npos) {
             break;
         }
         key.erase(key.rfind('.'));
-        entries.push_back({key, meaning});
+        entries.push_back({key, meaning, wifiName});
     }
-    entries.push_back({kAnyOtherNetwork, "any other network"});
+    entries.push_back({kAnyOtherNetwork, "any other network", {}});
     return entries;
 }
 
@@ -166,13 +171,30 @@ void NetworkStatus::refresh() {
         line.text += " (runs on arrival)";
     }
     setText(shownText(line.text));
+    setToolTip(text());
     emit connectedChanged(line.connected);
+}
+
+QString NetworkStatus::shownLine() const {
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+QSize NetworkStatus::minimumSizeHint() const {
+    // The status bar may make the line as narrow as it must.
+    return {fontMetrics().averageCharWidth() * 12, QLabel::minimumSizeHint().height()};
+}
+
+void NetworkStatus::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()), palette(), isEnabled(),
+                          shownLine(), foregroundRole());
 }
 
 AddThisNetwork::AddThisNetwork(platform::Network& network, QWidget* parent)
     : QToolButton(parent), m_network(network), m_menu(new QMenu(this)) {
     setObjectName("addThisNetwork");
-    setText("Add This Network");
+    setText("Add This &Network");
+    setFocusPolicy(Qt::StrongFocus);
     setPopupMode(QToolButton::InstantPopup);
     setMenu(m_menu);
     connect(m_menu, &QMenu::aboutToShow, this, &AddThisNetwork::fillMenu);
@@ -190,9 +212,12 @@ void AddThisNetwork::fillMenu() {
     m_menu->clear();
     for (const NetworkEntry& entry : entriesForThisNetwork(m_network)) {
         const QString text = shownText(entry.text);
-        QAction* action = m_menu->addAction(text + "\t" + QString::fromStdString(entry.meaning));
+        const QString name = shownText(entry.suggestedName);
+        // An ampersand of a Wi-Fi name is no access key.
+        QString caption = text + "\t" + QString::fromStdString(entry.meaning);
+        QAction* action = m_menu->addAction(caption.replace(u'&', QStringLiteral("&&")));
         action->setData(text);
-        connect(action, &QAction::triggered, this, [this, text] { emit entryChosen(text); });
+        connect(action, &QAction::triggered, this, [this, text, name] { emit entryChosen(text, name); });
     }
     if (m_menu->isEmpty()) {
         m_menu->addAction("This machine is on no network now")->setEnabled(false);

@@ -30,10 +30,17 @@ public:
 
     // Looks again at the network and the database.
     void refresh();
+    // The line as drawn: whole where it fits, else shortened in the middle
+    // (its tooltip holds it whole).
+    QString shownLine() const;
+    QSize minimumSizeHint() const override;
 
 signals:
     // After each look: whether the machine is on a network.
     void connectedChanged(bool connected);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void onNotice();
@@ -83,6 +90,7 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
 struct NetworkEntry {
     std::string text;
     std::string meaning;
+    std::string suggestedName; // the Wi-Fi name, where the machine is on one
 };
 // The entries for the network now, most specific first: its gateway's
 // hardware address (the kernel asked to find it where it must), its Wi-Fi
@@ -101,7 +109,7 @@ public:
     void setConnected(bool connected);
 
 signals:
-    void entryChosen(const QString& entry);
+    void entryChosen(const QString& entry, const QString& suggestedName);
 
 private:
     void fillMenu();

@@ -51,4 +51,10 @@ QPalette withFainterDisabledText(QPalette palette) {
     return palette;
 }
 
+QColor workAreaColour(const QPalette& palette) {
+    const bool dark =
+        luminance(palette.color(QPalette::Window)) < luminance(palette.color(QPalette::WindowText));
+    return dark ? palette.color(QPalette::Base) : QColor(0, 192, 192);
+}
+
 } // namespace corvale::tool

@@ -15,4 +15,8 @@ double contrastRatio(const QColor& first, const QColor& second);
 // the halfway colour between the text and its background.
 QPalette withFainterDisabledText(QPalette palette);
 
+// The main window's work area: the design's teal under a light palette; a
+// dark palette's base colour under a dark one, where teal would glare.
+QColor workAreaColour(const QPalette& palette);
+
 } // namespace corvale::tool

@@ -4,6 +4,7 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -18,6 +19,24 @@ constexpr int kEntryTextRole = Qt::UserRole + 2;
 constexpr int kNoteRole = Qt::UserRole + 3;
 } // namespace
 
+namespace {
+// Draws the focus mark on the current entry whenever the list has the focus.
+// Some styles draw it only after the keyboard moved the focus, so that a
+// list focused by a click or by the form showed none.
+class FocusMarkDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem marked = option;
+        if (marked.state & QStyle::State_HasFocus) {
+            marked.state |= QStyle::State_KeyboardFocusChange;
+        }
+        QStyledItemDelegate::paint(painter, marked, index);
+    }
+};
+} // namespace
+
 struct VbListBox::Mailbox {
     std::mutex mutex;
     VbListBox* list = nullptr;
@@ -26,6 +45,7 @@ struct VbListBox::Mailbox {
 VbListBox::VbListBox(QWidget* parent) : QListWidget(parent), m_mailbox(std::make_shared<Mailbox>()) {
     m_mailbox->list = this;
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setItemDelegate(new FocusMarkDelegate(this));
     setSortingEnabled(false);
 }
 

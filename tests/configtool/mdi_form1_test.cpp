@@ -251,29 +251,52 @@ private slots:
         }
         QCOMPARE(offered, (QStringList{"gateway:00:1a:2b:3c:4d:5e", "wifi:Office WLAN", "192.168.1.20",
                                        "192.168.1", "192.168", "*"}));
-        QCOMPARE(network.asked.back(), std::string("wifi on 3"));
-        QVERIFY(std::find(network.asked.begin(), network.asked.end(),
-                          "gateway 192.168.1.1 on 3, resolving") != network.asked.end());
+        for (const char* asked : {"wifi on 3", "gateway 192.168.1.1 on 3, resolving"}) {
+            QVERIFY2(std::find(network.asked.begin(), network.asked.end(), asked) != network.asked.end(),
+                     asked);
+        }
 
         // The entry for any other network runs where no other matches.
         button->menu()->actions().back()->trigger();
         QTRY_COMPARE(line->text(), QString("On 192.168.1.20 (gateway 192.168.1.1, 00:1a:2b:3c:4d:5e; Wi-Fi "
                                            "\"Office WLAN\"): the list of * (any other network)"));
+        // A new entry is offered the Wi-Fi name as its own; the lists say the
+        // name given.
+        tool.dialogs.texts.push_back("Office");
         button->menu()->actions()[1]->trigger();
         QVERIFY(window.form3() != nullptr);
+        QCOMPARE(tool.dialogs.textRequests.size(),
+                 std::size_t{2}); // the entry for any other network, unnamed
+        QCOMPARE(tool.dialogs.textRequests.back().text, std::string("Office WLAN"));
         auto* list1 = window.form3()->List1;
-        QCOMPARE(list1->currentItem()->text(), QString("wifi:Office WLAN"));
+        QCOMPARE(list1->currentItem()->text(), QString("Office"));
+        QCOMPARE(list1->currentItem()->toolTip(), QString("wifi:Office WLAN"));
+        QCOMPARE(window.form3()->Text1->text(), QString("wifi:Office WLAN"));
         QCOMPARE(list1->selectedItems().size(), 1);
         QVERIFY(list1->currentItem()->isSelected());
         QCOMPARE(testsupport::sqliteOutput(tool.program / "corvale.mdb",
                                            "select IPaddress from IPs order by IPID"),
                  std::string("10.0.0.1\n*\nwifi:Office WLAN\n"));
-        QTRY_COMPARE(line->text(), QString("On 192.168.1.20 (gateway 192.168.1.1, 00:1a:2b:3c:4d:5e; Wi-Fi "
-                                           "\"Office WLAN\"): the list of wifi:Office WLAN"));
+        const QString typical = "On 192.168.1.20 (gateway 192.168.1.1, 00:1a:2b:3c:4d:5e; Wi-Fi "
+                                "\"Office WLAN\"): the list of Office";
+        QTRY_COMPARE(line->text(), typical);
 
-        button->menu()->actions()[1]->trigger(); // once more: already on file
+        // A line this long is shortened in the middle at the default size,
+        // keeping the list's name; its tooltip holds it whole. Where it fits
+        // it is drawn whole.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* status = static_cast<corvale::tool::NetworkStatus*>(line);
+        QVERIFY2(status->shownLine().contains(u'\u2026'), qPrintable(status->shownLine()));
+        QVERIFY(status->shownLine().endsWith(": the list of Office"));
+        QCOMPARE(line->toolTip(), typical);
+        window.resize(1000, window.height());
+        QTRY_COMPARE(status->shownLine(), typical);
+
+        button->menu()->actions()[1]->trigger(); // once more: already on file, not named again
         QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
         QCOMPARE(tool.dialogs.messages[0].text, std::string("The IP is already on file."));
+        QCOMPARE(tool.dialogs.textRequests.size(), std::size_t{2});
 
         // A watcher of this session runs the list on arrival.
         testsupport::TempDir runtime;
@@ -282,10 +305,8 @@ private slots:
         corvale::platform::FileDescriptor lock =
             corvale::takeWatchLock(corvale::watchLockPath(tool.program.path()), holder);
         QVERIFY(lock);
-        auto* status = window.findChild<corvale::tool::NetworkStatus*>("networkStatus");
         status->refresh();
-        QVERIFY2(line->text().endsWith(": the list of wifi:Office WLAN (runs on arrival)"),
-                 qPrintable(line->text()));
+        QVERIFY2(line->text().endsWith(": the list of Office (runs on arrival)"), qPrintable(line->text()));
         lock.reset();
         status->refresh();
         QVERIFY(!line->text().contains("runs on arrival"));
