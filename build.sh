@@ -52,6 +52,12 @@ is_ours() {
 }
 left_alone() { echo "$1 is a file of yours, not Corvale's: it is left as it is."; }
 
+# Whether the logon entry is as install lays it, but for the program's place.
+autostart_as_laid() {
+    sed -E "s#^Exec=(\"[^\"]*/brisken\"|[^ \"]*/brisken)#Exec=\"$folder/brisken\"#" "$autostart" |
+        cmp -s - <(sed "s|@CORVALE_FOLDER@|$folder|" resources/brisken-autostart.desktop.in)
+}
+
 if [[ "$what" == autostart ]]; then
     [[ -x "$folder/brisken" ]] || { echo "Corvale is not installed: ./build.sh install" >&2; exit 1; }
     if ! is_ours "$autostart" resources/brisken-autostart.desktop.in; then
@@ -87,7 +93,12 @@ if [[ "$what" == uninstall ]]; then
             rm -f "$bin_dir/$name"
         fi
     done
-    remove_ours "$autostart" resources/brisken-autostart.desktop.in
+    if [[ -f "$autostart" ]] && is_ours "$autostart" resources/brisken-autostart.desktop.in &&
+        ! autostart_as_laid; then
+        echo "Your edited logon entry $autostart is kept; the engine it starts is gone, so delete it if you like."
+    else
+        remove_ours "$autostart" resources/brisken-autostart.desktop.in
+    fi
     if [[ -f "$folder/corvale.mdb" ]]; then
         echo "Corvale is removed. Your database is kept: $folder/corvale.mdb"
     else
@@ -106,7 +117,10 @@ fi
 cmake --build "$build_dir"
 
 case "$what" in
-run) exec "$build_dir/bin/corvale" ;;
+run)
+    echo "Corvale opens the build tree's database, $build_dir/bin/corvale.mdb (an installed Corvale keeps its own in $folder)."
+    exec "$build_dir/bin/corvale"
+    ;;
 test) ctest --test-dir "$build_dir" --output-on-failure ;;
 bench) "$build_dir/bench/engine_bench" && "$build_dir/bench/startup_lists_bench" ;;
 install)
@@ -116,6 +130,13 @@ install)
     trap 'rm -rf "$stage"' EXIT
     DESTDIR="$stage" cmake --install "$build_dir" --prefix "$prefix" >/dev/null
     mkdir -p "$folder"
+    # A newcomer's first lists, made with ./build.sh run, come along once.
+    built="$build_dir/bin/corvale.mdb"
+    if [[ ! -e "$folder/corvale.mdb" && -f "$built" ]] &&
+        [[ $(sqlite3 -readonly "$built" "select (select count(*) from IPs) + (select count(*) from DisConnectedList)" 2>/dev/null || echo 0) -gt 0 ]]; then
+        cp "$built" "$folder/corvale.mdb"
+        echo "Your lists in $built are carried over to $folder/corvale.mdb; from now on the two are apart."
+    fi
     for file in "$stage$folder"/*; do
         name=$(basename "$file")
         if [[ "$name" != corvale.mdb ]]; then

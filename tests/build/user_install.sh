@@ -8,7 +8,12 @@ build_dir=$2
 
 home=$(mktemp -d)
 machine="cvi-$$"
-trap 'ip netns del "$machine" 2>/dev/null || true; ip netns del "$machine-p" 2>/dev/null || true; rm -rf "$home"' EXIT
+# The build tree's database is the test's while it runs (no other test runs
+# meanwhile), empty to begin with; the one there is put back at the end.
+built="$build_dir/bin/corvale.mdb"
+cp -p "$built" "$home/built.mdb"
+cp "$build_dir/empty/corvale.mdb" "$built"
+trap 'cp -p "$home/built.mdb" "$built"; ip netns del "$machine" 2>/dev/null || true; ip netns del "$machine-p" 2>/dev/null || true; rm -rf "$home"' EXIT
 export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config"
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
@@ -115,4 +120,19 @@ for file in "$autostart" "$menu" "$page"; do
     grep -q "$file is a file of yours" "$home/install.log" || fail "install did not name $file"
     [[ "$said" == *"$file is a file of yours"* ]] || fail "uninstall did not name $file: $said"
 done
+
+# A first install takes the lists made in the build tree along, once; an
+# edited logon entry outlives the uninstall, which says so.
+rm -f "$autostart" "$folder/corvale.mdb"
+sqlite3 "$built" "insert into IPs (IPaddress) values ('10.77')"
+BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
+grep -q "Your lists in $built are carried over" "$home/install.log" || fail "install said: $(cat "$home/install.log")"
+[[ $(sqlite3 "$folder/corvale.mdb" "select IPaddress from IPs") == 10.77 ]] || fail "the lists were not carried over"
+sqlite3 "$built" "insert into IPs (IPaddress) values ('10.78')"
+BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
+! grep -q "carried over" "$home/install.log" || fail "carried over twice"
+[[ $(sqlite3 "$folder/corvale.mdb" "select count(*) from IPs") == 1 ]] || fail "the two databases are not apart"
+sed -i 's/--wait-for-network=20/--wait-for-network=30/' "$autostart"
+said=$("$source_dir/build.sh" uninstall)
+[[ -f "$autostart" && "$said" == *"Your edited logon entry $autostart is kept"* ]] || fail "uninstall said: $said"
 echo "installed, run at logon, uninstalled"
