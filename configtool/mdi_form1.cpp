@@ -6,6 +6,7 @@
 #include "configtool/palette_contrast.h"
 #include "configtool/resources.h"
 #include "configtool/twips.h"
+#include "configtool/vb_list_box.h"
 #include "platform/folders.h"
 #include "platform/shell_open.h"
 #include "shared/database_search.h"
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -190,9 +192,9 @@ void MDIForm1::menuFileConfigure_Click() {
     }
     m_loadingForm = false;
     m_form3Window = window;
-    // The status bar's button comes after the form's last control.
     if (m_addThisNetwork) {
-        setTabOrder(form->cmdClose, m_addThisNetwork);
+        form->cmdClose->installEventFilter(this);
+        m_addThisNetwork->installEventFilter(this);
     }
     window->show();
     m_mdiArea->setActiveSubWindow(window);
@@ -207,6 +209,29 @@ void MDIForm1::addNetworkEntry(const QString& entry, const QString& suggestedNam
     if (Form3* form = form3()) {
         form->addAddress(entry, suggestedName);
     }
+}
+
+bool MDIForm1::eventFilter(QObject* watched, QEvent* event) {
+    Form3* form = form3();
+    if (event->type() != QEvent::KeyPress || !form || !m_addThisNetwork) {
+        return QMainWindow::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool forward = key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier;
+    const bool back = key->key() == Qt::Key_Backtab;
+    QWidget* next = nullptr;
+    if (watched == form->cmdClose && forward) {
+        next = m_addThisNetwork;
+    } else if (watched == m_addThisNetwork && back) {
+        next = form->cmdClose;
+    } else if (watched == m_addThisNetwork && forward) {
+        next = form->List1;
+    }
+    if (!next || !next->isEnabled()) {
+        return QMainWindow::eventFilter(watched, event);
+    }
+    next->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    return true;
 }
 
 void MDIForm1::menuFileExit_Click() {

@@ -66,6 +66,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Tab leads from the form's last control to the status bar's button and
+    // on to the form's first, Shift+Tab back: the form's window would keep
+    // the focus within itself.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

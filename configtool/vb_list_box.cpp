@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <mutex>
@@ -20,19 +21,24 @@ constexpr int kNoteRole = Qt::UserRole + 3;
 } // namespace
 
 namespace {
-// Draws the focus mark on the current entry whenever the list has the focus.
-// Some styles draw it only after the keyboard moved the focus, so that a
-// list focused by a click or by the form showed none.
+// Draws the focus mark, a thin frame inside the current entry, whenever the
+// list has the focus: in the text colour over a selected entry, where a
+// style's own mark is lost in the selection's colour.
 class FocusMarkDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        QStyleOptionViewItem marked = option;
-        if (marked.state & QStyle::State_HasFocus) {
-            marked.state |= QStyle::State_KeyboardFocusChange;
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!(option.state & QStyle::State_HasFocus)) {
+            return;
         }
-        QStyledItemDelegate::paint(painter, marked, index);
+        const bool selected = (option.state & QStyle::State_Selected) != 0;
+        painter->save();
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
     }
 };
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QSignalSpy>
 #include <cstdio>
@@ -659,6 +660,7 @@ private slots:
         h.dialogs.files = {"/opt/tools/app"};
         press(h, "cmdTargetPath");
         QCOMPARE(h.dialogs.fileRequests.at(0).filter, std::string("All Files (*.*)|*.*"));
+        QCOMPARE(h.dialogs.fileRequests.at(0).folder, QDir::homePath().toStdString()); // no target yet
         QCOMPARE(h.text("Text2")->text(), QString("/opt/tools/app"));
         QCOMPARE(h.text("Text3")->text(), QString("/opt/tools/"));
         QVERIFY(h.enabled("cmdAddPath") && h.enabled("cmdTestStart"));
@@ -678,6 +680,15 @@ private slots:
         press(h, "cmdStartIn"); // cancelled
         QCOMPARE(h.text("Text3")->text(), QString("/srv/work"));
         QCOMPARE(h.text("Text2")->text(), QString("/usr/bin/other"));
+        // The pickers open where the fields point, where that is a folder.
+        QCOMPARE(h.dialogs.fileRequests.at(1).folder, QDir::homePath().toStdString()); // no folder /opt/tools
+        QCOMPARE(h.dialogs.folderStarts.at(1), QDir::homePath().toStdString());        // no folder /srv/work
+        h.text("Text2")->setText(QString::fromStdString(h.dir / "app"));
+        h.text("Text3")->setText(QString::fromStdString(h.dir.path()));
+        press(h, "cmdTargetPath");
+        press(h, "cmdStartIn");
+        QCOMPARE(h.dialogs.fileRequests.back().folder, h.dir.path() + "/");
+        QCOMPARE(h.dialogs.folderStarts.back(), h.dir.path());
 
         const std::pair<const char*, const char*> folders[] = {
             {"/opt/tools/app", "/opt/tools/"}, {"/app", "/"},
@@ -690,6 +701,84 @@ private slots:
         }
     }
 
+    // Names are given with F2 or the list's menu, shown in place of the
+    // entry, and go with it; marked items are saved, shown and deleted with
+    // their rows, on either list.
+    void namesAndStopMarksAreSavedShownAndGoWithTheirRows() {
+        FormHarness h;
+        const auto gateway = h.file.addAddress("gateway:02:00:00:aa:00:01");
+        h.file.addAddress("10.1");
+        h.open();
+        auto* list1 = h.list("List1");
+        QCOMPARE(h.rows("select count(*) from sqlite_master where name in ('EntryNames','ItemOptions')"),
+                 QStringList{"0"}); // made only when first written
+        h.click(list1, 1);
+        list1->setFocus();
+        h.dialogs.texts = {"Home"};
+        QTest::keyClick(list1, Qt::Key_F2);
+        QCOMPARE(h.dialogs.textRequests.at(0).text, std::string()); // none yet
+        QCOMPARE(h.entries(list1), (QStringList{"10.1", "Home"}));
+        QCOMPARE(list1->item(1)->toolTip(), QString("gateway:02:00:00:aa:00:01"));
+        QVERIFY(list1->item(1)->isSelected());
+        QCOMPARE(h.text("Text1")->text(), QString("gateway:02:00:00:aa:00:01"));
+        QCOMPARE(h.rows("select IPID, Name from EntryNames"), QStringList{id(gateway) + "|Home"});
+
+        // Renamed from the context menu; a name another entry has is refused.
+        auto* name = list1->findChild<QAction*>("menuNameIP");
+        QCOMPARE(name->text(), QString("&Name..."));
+        h.dialogs.texts = {" Office "};
+        name->trigger();
+        QCOMPARE(h.dialogs.textRequests.at(1).text, std::string("Home"));
+        QCOMPARE(h.entries(list1), (QStringList{"10.1", "Office"}));
+        h.click(list1, 0);
+        h.dialogs.texts = {"Office"};
+        name->trigger();
+        QCOMPARE(h.messageTexts().back(), std::string("Another entry is called Office already."));
+        h.dialogs.texts = {""}; // nothing to take away
+        name->trigger();
+        QCOMPARE(h.entries(list1), (QStringList{"10.1", "Office"}));
+
+        // A marked item on the named entry's list, changed, and one on the
+        // disconnected list.
+        h.click(list1, 1);
+        typeInto(h.text("Text2"), "/usr/bin/music");
+        typeInto(h.text("Text3"), "/");
+        QVERIFY(h.button("chkStopOnLeave")->toolTip().contains(corvale::tool::kStopOnLeaveMeaning));
+        h.button("chkStopOnLeave")->click();
+        press(h, "cmdAddPath");
+        auto* list2 = h.list("List2");
+        QCOMPARE(h.entries(list2), QStringList{"/usr/bin/music  (stops on leaving)"});
+        const QString music = h.rows("select ListID from ConnectedList").at(0);
+        QCOMPARE(h.rows("select List, ListID, StopOnLeave from ItemOptions"),
+                 QStringList{"ConnectedList|" + music + "|1"});
+        h.click(list2, 0);
+        QCOMPARE(h.text("Text2")->text(), QString("/usr/bin/music"));
+        QVERIFY(h.button("chkStopOnLeave")->isChecked());
+        h.button("chkStopOnLeave")->click();
+        press(h, "cmdUpdateList");
+        QCOMPARE(h.entries(list2), QStringList{"/usr/bin/music"});
+        QCOMPARE(h.rows("select StopOnLeave from ItemOptions"), QStringList{"0"});
+        h.button("Check1")->click();
+        typeInto(h.text("Text2"), "/usr/bin/offline");
+        typeInto(h.text("Text3"), "/");
+        h.button("chkStopOnLeave")->click();
+        press(h, "cmdAddPath");
+        QCOMPARE(h.entries(list2), QStringList{"/usr/bin/offline  (stops on leaving)"});
+        h.click(list2, 0);
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelListItem");
+        QCOMPARE(h.rows("select List from ItemOptions"), QStringList{"ConnectedList"});
+
+        // The entry goes with its name, its list and the list's options.
+        h.button("Check1")->click();
+        h.click(list1, 1);
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelIP");
+        QCOMPARE(h.entries(list1), QStringList{"10.1"});
+        QCOMPARE(h.rows("select (select count(*) from EntryNames) + (select count(*) from ItemOptions)"),
+                 QStringList{"0"});
+    }
+
     void testStartRunsTheItemOrSaysItCouldNot() {
         FormHarness h;
         h.file.addAddress("10.1");
@@ -699,7 +788,11 @@ private slots:
         fs::create_directory(h.dir / "work");
         h.text("Text2")->setText(QString::fromStdString(testsupport::recordRunPath()));
         h.text("Text3")->setText(QString::fromStdString(h.dir / "work"));
+        QSignalSpy started(h.form, &corvale::tool::Form3::said);
         press(h, "cmdTestStart");
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(started[0][0].toString(), QString::fromStdString("Started " + testsupport::recordRunPath() +
+                                                                  " in " + (h.dir / "work")));
         const auto records = testsupport::waitForRecords(record, 1);
         QCOMPARE(records.size(), std::size_t{1});
         QCOMPARE(records[0].at("cwd"), h.dir / "work");
@@ -742,6 +835,19 @@ private slots:
         const auto ip = h.file.addAddress("10.1");
         h.file.addConnectedItem(ip, "/opt/a", "/opt", 1);
         h.open();
+        // The address list shows where its focus is, however it got it (no
+        // key has been pressed yet).
+        auto* list1 = h.list("List1");
+        const QRect current = list1->visualItemRect(list1->item(0));
+        h.text("Text1")->setFocus(Qt::OtherFocusReason);
+        const QImage unfocused = list1->viewport()->grab(current).toImage();
+        list1->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(list1->hasFocus());
+        // A frame in the selected entry's text colour, at its very edge.
+        const QImage focused = list1->viewport()->grab(current).toImage();
+        const QPoint edge(0, current.height() / 2);
+        QCOMPARE(focused.pixelColor(edge), list1->palette().color(QPalette::HighlightedText));
+        QVERIFY(unfocused.pixelColor(edge) != focused.pixelColor(edge));
         auto* list2 = h.list("List2");
         h.click(list2, 0);
         // A stray click below the entries keeps what is being edited.
@@ -762,10 +868,16 @@ private slots:
         h.text("Text3")->setFocus();
         QTRY_COMPARE(h.text("Text3")->selectedText(), QString("/opt"));
 
+        // Under a style sheet's larger font the captions still end at their
+        // fields and are drawn whole.
+        const int right = h.find<QLabel>("Label3")->geometry().right();
+        h.form->setStyleSheet("QLabel { font-size: 15pt; }");
         for (const char* name : {"Label1", "Label2", "Label3", "Label5"}) {
             const QLabel* label = h.find<QLabel>(name);
-            QVERIFY2(label->sizeHint().width() <= label->width(), name);
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+                     name);
         }
+        QCOMPARE(h.find<QLabel>("Label3")->geometry().right(), right);
     }
 
     void entriesTheEngineCannotUseAreMarkedAndKeepTheirText() {

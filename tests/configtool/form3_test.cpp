@@ -126,6 +126,16 @@ private slots:
         QCOMPARE(h.list("List2")->height(), height);
         h.window->resize(60, h.window->height());
         QVERIFY(h.list("List2")->width() > 0);
+
+        // The user widens the form by its frame's right edge.
+        h.window->resize(h.window->width() + 400, h.window->height());
+        const int wide = h.list("List2")->width();
+        const QPoint edge(h.window->width() - 2, h.window->height() / 2);
+        QTest::mouseMove(h.window, edge);
+        QTest::mousePress(h.window, Qt::LeftButton, Qt::NoModifier, edge);
+        QTest::mouseMove(h.window, edge + QPoint(40, 0));
+        QTest::mouseRelease(h.window, Qt::LeftButton, Qt::NoModifier, edge + QPoint(40, 0));
+        QCOMPARE(h.list("List2")->width(), wide + 40);
     }
 
     void disconnectedListSwitchesTheFormsMode() {

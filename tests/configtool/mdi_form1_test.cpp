@@ -15,6 +15,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
@@ -292,6 +293,17 @@ private slots:
         QCOMPARE(line->toolTip(), typical);
         window.resize(1000, window.height());
         QTRY_COMPARE(status->shownLine(), typical);
+
+        // The button is reached from the form's last control, and has an
+        // access key.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.form3()->cmdClose->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(window.form3()->cmdClose, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), button);
+        QTest::keyClick(button, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), window.form3()->List1);
+        QCOMPARE(button->text(), QString("Add This &Network"));
 
         button->menu()->actions()[1]->trigger(); // once more: already on file, not named again
         QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});

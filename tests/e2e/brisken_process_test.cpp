@@ -577,6 +577,19 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
         return testsupport::runCapturing("env -u DISPLAY -u WAYLAND_DISPLAY " + (program / "brisken") +
                                          " --dry-run --address=" + address + " 2>&1");
     };
+    // Entry names are not there yet: the engine reads the file as it is and
+    // never makes their table.
+    const auto unnamed = dryRun("10.20.7.9 --gateway-mac=00:1A:2B:3C:4D:5E");
+    EXPECT_NE(unnamed.second.find("List: gateway:00:1a:2b:3c:4d:5e (the gateway's hardware address)\n"),
+              std::string::npos)
+        << unnamed.second;
+    EXPECT_EQ(testsupport::sqliteOutput(program / "corvale.mdb",
+                                        "select count(*) from sqlite_master where name = 'EntryNames'"),
+              "0\n");
+    testsupport::sqliteOutput(
+        program / "corvale.mdb",
+        "create table EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL); "
+        "insert into EntryNames select IPID, 'Home' from IPs where IPaddress like 'gateway:%'");
     // The network's identities are not looked at either: they are given, or
     // the entries that name them are said not to be considered.
     EXPECT_NE(dryRun("10.20.7.9")
@@ -585,9 +598,10 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
               std::string::npos)
         << dryRun("10.20.7.9").second;
     const auto atHome = dryRun("10.20.7.9 --gateway-mac=00:1A:2B:3C:4D:5E '--wifi=Office WLAN'");
-    EXPECT_NE(atHome.second.find("List: gateway:00:1a:2b:3c:4d:5e (the gateway's hardware address)\n"
-                                 "Item: /usr/bin/env\n"),
-              std::string::npos)
+    EXPECT_NE(
+        atHome.second.find("List: Home, entry gateway:00:1a:2b:3c:4d:5e (the gateway's hardware address)\n"
+                           "Item: /usr/bin/env\n"),
+        std::string::npos)
         << atHome.second;
     EXPECT_EQ(atHome.second.find("Not considered"), std::string::npos) << atHome.second;
     EXPECT_NE(

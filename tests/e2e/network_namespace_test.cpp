@@ -396,6 +396,16 @@ TEST_F(EngineOnANetwork, RunSummarySaysTheNetworkTheListAndWhyEachItemFailed) {
                                 (program / "notes.txt") + ": missing folder " + (program / "no-folder") +
                                 "; " + (program / "notes.unknown-type") + ": no application for its type\n";
     EXPECT_EQ(output.rfind(summary, 0), 0u) << output;
+    // A named entry is called by its name.
+    testsupport::sqliteOutput(program / "corvale.mdb",
+                              "create table EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL); "
+                              "insert into EntryNames values (" +
+                                  std::to_string(ipid) + ", 'Office')");
+    const auto named = testsupport::runCapturing(
+        "ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin " + (program / "brisken") + " 2>&1");
+    testsupport::reapChildren();
+    EXPECT_EQ(named.second.rfind("brisken: on 10.20.0.5 (gateway 10.20.0.1): the list of Office: ", 0), 0u)
+        << named.second;
     // The message keeps its own words, after the summary.
     EXPECT_NE(output.find("Brisken: This program failed to start correctly: \n- /usr/bin/xclokc\n- " +
                           (program / "notes.txt")),
