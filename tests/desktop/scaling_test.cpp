@@ -7,7 +7,9 @@
 #include "configtool/form2.h"
 #include "configtool/form3.h"
 #include "configtool/mdi_form1.h"
+#include "configtool/network_status.h"
 #include "configtool/palette_contrast.h"
+#include "shared/startup_lists.h"
 #include "tests/support/test_support.h"
 #include "tests/support/x_display.h"
 
@@ -126,9 +128,16 @@ class ScalingTest : public QObject {
 private slots:
     void everyTextIsWholeAndTheWindowFitsTheScreen() {
         testsupport::TempDir program;
-        testsupport::DatabaseFile(program / "corvale.mdb").addAddress("192.168.1.20");
+        {
+            testsupport::DatabaseFile db(program / "corvale.mdb");
+            corvale::StartupLists(db.database()).nameAddress(db.addAddress("192.168.1.20"), "Home");
+        }
+        // A typical line: a named place, found by its address behind a gateway.
+        testsupport::FakeNetwork network;
+        network.list.adapters = {{"192.168.1.20", "192.168.1.1", "eth0", 2}};
         testsupport::FakeDialogs dialogs;
         corvale::tool::MDIForm1 window(dialogs, program.path(), "shop.test");
+        window.useNetwork(network);
         QCOMPARE(window.startUp(), corvale::tool::MDIForm1::StartUp::Ready);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -147,6 +156,20 @@ private slots:
                     problems << why;
                 }
             }
+        }
+        const auto* status = window.findChild<corvale::tool::NetworkStatus*>("networkStatus");
+        if (status->shownLine() != status->text() ||
+            status->text() != "On 192.168.1.20 (gateway 192.168.1.1): the list of Home") {
+            problems
+                << QString("the status line shows \"%1\" of \"%2\"").arg(status->shownLine(), status->text());
+        }
+        // The work area is the design's teal under a light palette, the
+        // palette's base under a dark one.
+        const QColor area = window.mdiArea()->background().color();
+        const QColor expected =
+            std::getenv("DARK_PALETTE") ? darkPalette().color(QPalette::Base) : QColor(0, 192, 192);
+        if (area != expected) {
+            problems << QString("the work area is %1, not %2").arg(area.name(), expected.name());
         }
         const QWidget* formFrame = window.form3()->parentWidget();
         if (formFrame->x() < 0 || formFrame->y() < 0) {
