@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <filesystem>
@@ -304,6 +305,13 @@ private slots:
         QTest::keyClick(button, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), window.form3()->List1);
         QCOMPARE(button->text(), QString("Add This &Network"));
+        bool opened = false;
+        QTimer::singleShot(0, [button, &opened] {
+            opened = button->menu()->isVisible();
+            button->menu()->close();
+        });
+        QTest::keyClick(&window, Qt::Key_N, Qt::AltModifier); // the menu runs until closed
+        QVERIFY(opened);
 
         button->menu()->actions()[1]->trigger(); // once more: already on file, not named again
         QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
