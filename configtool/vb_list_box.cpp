@@ -18,9 +18,7 @@ constexpr int kJudgedTextRole = Qt::UserRole + 1;
 // The entry's own text, where it shows other words, and its note.
 constexpr int kEntryTextRole = Qt::UserRole + 2;
 constexpr int kNoteRole = Qt::UserRole + 3;
-} // namespace
 
-namespace {
 // Draws the focus mark, a thin frame inside the current entry, whenever the
 // list has the focus: in the text colour over a selected entry, where a
 // style's own mark is lost in the selection's colour.
