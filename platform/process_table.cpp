@@ -1,5 +1,6 @@
 #include "platform/process_table.h"
 
+#include "platform/file_answer.h"
 #include "platform/owned.h"
 
 #include <cstdlib>
@@ -43,6 +44,16 @@ std::string firstLine(const std::string& path) {
     return line;
 }
 
+// The text of the link at path ("/proc/PID/exe", "/proc/PID/cwd"), which
+// the kernel gives without looking at the file it leads to.
+std::string linkText(const std::string& path) {
+    char text[4096];
+    const ssize_t length = ::readlink(path.c_str(), text, sizeof text);
+    return length > 0 && static_cast<std::size_t>(length) < sizeof text
+               ? std::string(text, static_cast<std::size_t>(length))
+               : std::string();
+}
+
 } // namespace
 
 RunningNow runningForThisUser() {
@@ -64,19 +75,33 @@ RunningNow runningForThisUser() {
             continue;
         }
         // The link leads to the file the process runs (also one since
-        // renamed or deleted); a process of a kernel thread has none.
+        // renamed or deleted); a process of a kernel thread has none. A file
+        // on a mount that may not answer (sshfs, NFS) is not looked at: one
+        // process stuck there would hold up the whole list.
+        const std::string exe = linkText(folder + "/exe");
+        if (exe.empty() || mayStall(exe)) {
+            continue;
+        }
         const std::optional<FileId> program = fileIdOf(folder + "/exe");
         if (!program) {
             continue;
         }
         running.programs.emplace(*program, static_cast<pid_t>(pid));
         const std::vector<std::string> words = commandLine(folder, 3);
+        std::optional<std::string> cwd;
         for (std::size_t i = 1; i < words.size(); ++i) {
             // A relative name is the process's own folder's.
-            const std::string path =
-                words[i].empty() || words[i].front() == '/' ? words[i] : folder + "/cwd/" + words[i];
+            const bool relative = !words[i].empty() && words[i].front() != '/';
+            if (relative && !cwd) {
+                cwd = linkText(folder + "/cwd");
+            }
+            const std::string path = relative ? folder + "/cwd/" + words[i] : words[i];
+            if (path.empty() || (relative && cwd->empty()) ||
+                mayStall(relative ? *cwd + "/" + words[i] : words[i])) {
+                continue;
+            }
             struct stat info {};
-            if (!path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
                 running.scripts.emplace(FileId{info.st_dev, info.st_ino},
                                         std::make_pair(static_cast<pid_t>(pid), *program));
             }

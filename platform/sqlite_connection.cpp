@@ -2,18 +2,97 @@
 
 #include "platform/failure.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace corvale::platform {
 
 namespace {
 
+std::atomic<CompanionJudge> companionJudge{nullptr};
+using OpenCall = int (*)(const char*, int, int);
+OpenCall sqlitesOpen = nullptr;
+// Why this thread's last companion was refused, for the failure that follows.
+thread_local std::string companionRefused;
+
+bool isCompanion(const std::string& path) {
+    for (const std::string suffix : {"-journal", "-wal", "-shm"}) {
+        if (path.size() > suffix.size() &&
+            path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// SQLite's open(), for every file it opens: a companion is opened without
+// following a link and judged on its descriptor before SQLite sees it.
+int judgedOpen(const char* path, int flags, int mode) {
+    const CompanionJudge judge = companionJudge.load();
+    if (!judge || !path || !isCompanion(path)) {
+        return sqlitesOpen(path, flags, mode);
+    }
+    const int descriptor = sqlitesOpen(path, flags | O_NOFOLLOW, mode);
+    struct stat opened {};
+    if (descriptor < 0) {
+        if (errno != ELOOP) {
+            return descriptor;
+        }
+        // A link: judged as what it is, a link.
+        if (::lstat(path, &opened) != 0) {
+            return descriptor;
+        }
+    } else if (::fstat(descriptor, &opened) != 0) {
+        const int error = errno;
+        ::close(descriptor);
+        errno = error;
+        return -1;
+    }
+    std::string why = judge(path, opened);
+    if (why.empty() && descriptor >= 0) {
+        return descriptor;
+    }
+    if (descriptor >= 0) {
+        ::close(descriptor);
+    }
+    companionRefused = std::move(why);
+    errno = EPERM;
+    return -1;
+}
+
+} // namespace
+
+void judgeCompanionsAtOpen(CompanionJudge judge) {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        sqlite3_vfs* unix = sqlite3_vfs_find("unix");
+        if (!unix || !unix->xGetSystemCall || !unix->xSetSystemCall) {
+            return;
+        }
+        sqlitesOpen = reinterpret_cast<OpenCall>(unix->xGetSystemCall(unix, "open"));
+        if (sqlitesOpen) {
+            unix->xSetSystemCall(unix, "open", reinterpret_cast<sqlite3_syscall_ptr>(judgedOpen));
+        }
+    });
+    companionJudge.store(judge);
+}
+
+namespace {
+
 // SQLite's texts for these name a code, not what the user can do about it.
 std::string openFailureText(sqlite3* db, int rc, const std::string& path) {
+    if (!companionRefused.empty()) {
+        return std::exchange(companionRefused, std::string());
+    }
     const int extended = db ? sqlite3_extended_errcode(db) : rc;
     switch (extended) {
     case SQLITE_READONLY_ROLLBACK:
@@ -72,6 +151,7 @@ SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(
     if (mode == Mode::Create) {
         flags |= SQLITE_OPEN_CREATE;
     }
+    companionRefused.clear();
     int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_extended_result_codes(m_db, 1);
@@ -152,6 +232,7 @@ SqlValue columnValue(sqlite3_stmt* statement, int column) {
 class SqliteConnection::Use {
 public:
     Use(SqliteConnection& connection, const std::string& sql, const std::vector<SqlValue>& params) {
+        companionRefused.clear();
         auto& kept = connection.m_prepared[sql];
         if (!kept) {
             sqlite3_stmt* raw = nullptr;

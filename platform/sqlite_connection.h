@@ -9,6 +9,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct stat;
 
 namespace corvale::platform {
 
@@ -60,6 +61,21 @@ private:
     // binds and steps the same statement again and again.
     std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, Finalize>> m_prepared;
 };
+
+// Judges a file beside a database that SQLite has just opened as its
+// journal, write-ahead log or log index (companion is its path, opened what
+// the open descriptor is): empty when it may be read, otherwise why not.
+using CompanionJudge = std::string (*)(const std::string& companion, const struct stat& opened);
+
+// From now on, in this process, every journal, write-ahead log and log
+// index that SQLite opens is shown to judge at the moment of the open, on
+// the descriptor SQLite is about to use; one it refuses is closed unread,
+// and the statement that wanted it fails with the judge's words. A check
+// of the name before a transaction leaves a moment in which another user
+// can lay his file there; the descriptor leaves none. (The unix VFS's
+// table of system calls is where SQLite opens every file, the log index
+// included, which a wrapping VFS does not see.)
+void judgeCompanionsAtOpen(CompanionJudge judge);
 
 // How long a statement waits for another process's lock before it fails.
 inline constexpr int kBusyTimeoutMs = 8000;

@@ -1,6 +1,7 @@
 #include "shared/database.h"
 
 #include "platform/failure.h"
+#include "platform/sqlite_connection.h"
 #include "shared/file_safety.h"
 #include "shared/schema.h"
 
@@ -12,6 +13,7 @@ namespace {
 // another user left there would put his rows into the database. This is
 // asked before SQLite so much as looks at the file.
 const std::string& checkedForWriting(const std::string& path, Database::Access access) {
+    platform::judgeCompanionsAtOpen(&companionRefusal);
     if (access == Database::Access::ReadWrite) {
         requireOwnCompanions(path);
     }

@@ -152,6 +152,27 @@ void requirePrivateFolder(const std::string& folder) {
     }
 }
 
+std::string companionRefusal(const std::string& companion, const struct stat& info) {
+    std::string why;
+    if (S_ISLNK(info.st_mode)) {
+        why = "is a link";
+    } else if (!S_ISREG(info.st_mode)) {
+        why = "is not a regular file";
+    } else if (info.st_nlink > 1) {
+        // Another name of the same file may lie where its owner can change it.
+        why = "has another name (a hard link)";
+    } else {
+        why = looseness(info, false);
+    }
+    if (why.empty()) {
+        return {};
+    }
+    return "The file " + companion + " beside the database " + why +
+           ". SQLite would read it as part of the database, so the database is not used. "
+           "If you did not make it, remove it (rm " +
+           companion + ").";
+}
+
 void requireOwnCompanions(const std::string& databasePath) {
     for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         const std::string companion = databasePath + suffix;
@@ -162,19 +183,8 @@ void requireOwnCompanions(const std::string& databasePath) {
             }
             throw Failure(systemDescription("Cannot check " + companion, errno));
         }
-        std::string why;
-        if (S_ISLNK(info.st_mode)) {
-            why = "is a link";
-        } else if (!S_ISREG(info.st_mode)) {
-            why = "is not a regular file";
-        } else {
-            why = looseness(info, false);
-        }
-        if (!why.empty()) {
-            throw Failure("The file " + companion + " beside the database " + why +
-                          ". SQLite would read it as part of the database, so the database is not used. "
-                          "If you did not make it, remove it (rm " +
-                          companion + ").");
+        if (std::string refusal = companionRefusal(companion, info); !refusal.empty()) {
+            throw Failure(refusal);
         }
     }
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+struct stat;
+
 namespace corvale {
 
 // The engine starts whatever its database names, in the user's session. Like
@@ -35,5 +37,11 @@ void requirePrivateFolder(const std::string& folder);
 // saying to remove it. The configuration tool asks this before every open
 // (it plays back journals); the engine as part of the whole check.
 void requireOwnCompanions(const std::string& databasePath);
+// The same judgement of one such file as the system describes it (info,
+// not following a link): empty when it may be read, otherwise the refusal.
+// Both programs also have SQLite ask it at the moment it opens the file
+// (platform::judgeCompanionsAtOpen), so that one laid there after the check
+// above is refused as well. The file must moreover have one name only.
+std::string companionRefusal(const std::string& companion, const struct stat& info);
 
 } // namespace corvale

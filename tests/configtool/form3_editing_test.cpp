@@ -233,9 +233,10 @@ private slots:
     }
 
     // A journal or log that another user lays beside the file while the
-    // form is open: the next click reads and writes nothing, says which file
-    // and how to put it right, and nothing of it reaches the file, not even
-    // when the tool closes.
+    // form is open, even in the moment between the tool's check and SQLite's
+    // open: the next click reads and writes nothing, says which file and how
+    // to put it right, and nothing of it reaches the file, not even when the
+    // tool closes.
     void filesPlantedBesideTheDatabaseWhileTheFormIsOpenAreNeverPlayedBack() {
         if (geteuid() != 0) {
             QSKIP("only root can give a file to another user");
@@ -245,10 +246,23 @@ private slots:
         h.open();
         const std::string path = h.file.path();
         const std::string before = testsupport::readFile(path);
-        testsupport::leaveHotJournal(path);
-        QCOMPARE(chown((path + "-journal").c_str(), 65534, 65534), 0);
-        typeInto(h.text("Text1"), "2.2");
-        press(h, "cmdAddIP");
+        // Made on a copy, laid beside the file when SQLite looks for it.
+        testsupport::TempDir theirs;
+        fs::copy_file(path, theirs / "corvale.mdb");
+        testsupport::leaveHotJournal(theirs / "corvale.mdb");
+        testsupport::plantAnotherUsersLog(theirs / "corvale.mdb",
+                                          "UPDATE ConnectedList SET TargetPath='/opt/theirs';");
+        const auto layTheirs = [&](const std::string& suffix) {
+            return [&, suffix] {
+                fs::copy_file(theirs / ("corvale.mdb" + suffix), path + suffix);
+                QCOMPARE(chown((path + suffix).c_str(), 65534, 65534), 0);
+            };
+        };
+        {
+            const testsupport::PlantWhenSqliteLooks plant(path + "-journal", layTheirs("-journal"));
+            typeInto(h.text("Text1"), "2.2");
+            press(h, "cmdAddIP");
+        }
         QCOMPARE(h.dialogs.messages.size(), std::size_t{1});
         QVERIFY2(h.dialogs.messages[0].text.find("The file " + path +
                                                  "-journal beside the database belongs to "
@@ -259,10 +273,16 @@ private slots:
         QVERIFY(fs::exists(path + "-journal"));
         fs::remove(path + "-journal");
 
-        testsupport::plantAnotherUsersLog(path, "UPDATE ConnectedList SET TargetPath='/opt/theirs';");
-        h.find<QCheckBox>("Check1")->click(); // shows the disconnected list
+        {
+            const testsupport::PlantWhenSqliteLooks plant(path + "-wal", [&] {
+                layTheirs("-shm")();
+                layTheirs("-wal")();
+            });
+            h.find<QCheckBox>("Check1")->click(); // shows the disconnected list
+        }
         QCOMPARE(h.dialogs.messages.size(), std::size_t{2});
-        QVERIFY(h.dialogs.messages[1].text.find("The file " + path + "-wal beside") != std::string::npos);
+        QVERIFY2(h.dialogs.messages[1].text.find("The file " + path + "-wal beside") != std::string::npos,
+                 h.dialogs.messages[1].text.c_str());
         QVERIFY(!h.entries(h.list("List2")).contains("/opt/theirs"));
         h.connection.dbase.reset();
         QVERIFY2(testsupport::readFile(path) == before, "the log was merged into the file");

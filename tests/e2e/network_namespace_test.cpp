@@ -805,6 +805,14 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
         const std::string started = testsupport::readFile(program / "vpn.started");
         return std::count(started.begin(), started.end(), '\n');
     };
+    // A shell left in a mount whose server has gone, its cat waiting there:
+    // nothing that asks what runs looks into that mount.
+    testsupport::SilentMount gone;
+    const int stuck =
+        gone.available()
+            ? testsupport::startProcess(
+                  {"/bin/sh", "-c", "cd " + gone.path() + " && exec cat notes " + (gone / "more")})
+            : -1;
     int hold[2];
     ASSERT_EQ(pipe2(hold, O_CLOEXEC), 0);
     const int watcher = startWatcher(program / "errors", hold[0]);
@@ -813,6 +821,9 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
     ASSERT_TRUE(becomes(program / "vpn.started", "\n"));
 
     const std::string mailPid = testsupport::readRecords(program / "record").front().at("pid");
+    if (stuck > 0) {
+        EXPECT_EQ(waitpid(stuck, nullptr, WNOHANG), 0) << "the stuck process ended before the run";
+    }
     const auto [dryStatus, dry] = testsupport::runCapturing("ip netns exec " + machine.name() + " env -i " +
                                                             (program / "brisken") + " --dry-run");
     EXPECT_NE(dry.find("\n  starts as a program\n  already running: process " + mailPid +

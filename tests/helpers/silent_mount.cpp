@@ -29,7 +29,9 @@ void reply(int device, const fuse_in_header& request, const void* body, std::siz
     header.unique = request.unique;
     std::vector<char> message(sizeof header + size);
     std::memcpy(message.data(), &header, sizeof header);
-    std::memcpy(message.data() + sizeof header, body, size);
+    if (size > 0) {
+        std::memcpy(message.data() + sizeof header, body, size);
+    }
     if (::write(device, message.data(), message.size()) < 0) {
         std::perror("silent_mount: reply");
     }
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
             }
         } else if (request.opcode == FUSE_GETATTR && request.nodeid == FUSE_ROOT_ID) {
             answerRoot(device, request);
+        } else if (request.opcode == FUSE_ACCESS && request.nodeid == FUSE_ROOT_ID) {
+            reply(device, request, nullptr, 0); // a shell may make it its folder
         }
         // Everything else is left unanswered.
     }

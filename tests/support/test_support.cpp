@@ -13,12 +13,15 @@
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace testsupport {
 
@@ -247,6 +250,35 @@ void plantAnotherUsersLog(const std::string& database, const std::string& change
             throw std::runtime_error("cannot give " + database + suffix + " to nobody");
         }
     }
+}
+
+namespace {
+using StatCall = int (*)(const char*, struct stat*);
+StatCall sqlitesStat = nullptr;
+std::string plantAt;
+std::function<void()> planting;
+
+// SQLite asks whether a journal or log is there with stat().
+int statThatPlants(const char* path, struct stat* info) {
+    if (planting && path == plantAt) {
+        std::exchange(planting, nullptr)();
+    }
+    return sqlitesStat(path, info);
+}
+} // namespace
+
+PlantWhenSqliteLooks::PlantWhenSqliteLooks(std::string path, std::function<void()> plant) {
+    sqlite3_vfs* unix = sqlite3_vfs_find("unix");
+    sqlitesStat = reinterpret_cast<StatCall>(unix->xGetSystemCall(unix, "stat"));
+    plantAt = std::move(path);
+    planting = std::move(plant);
+    unix->xSetSystemCall(unix, "stat", reinterpret_cast<sqlite3_syscall_ptr>(statThatPlants));
+}
+
+PlantWhenSqliteLooks::~PlantWhenSqliteLooks() {
+    sqlite3_vfs* unix = sqlite3_vfs_find("unix");
+    unix->xSetSystemCall(unix, "stat", reinterpret_cast<sqlite3_syscall_ptr>(sqlitesStat));
+    planting = nullptr;
 }
 
 SilentMount::SilentMount() {

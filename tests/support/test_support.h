@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -110,6 +111,17 @@ void leaveHotJournal(const std::string& database);
 // as the database's own. Needs root, to give the files to nobody.
 void plantAnotherUsersLog(const std::string& database, const std::string& changes);
 
+// Calls plant once, the moment SQLite in this process first asks whether
+// path is there (as it does before it opens a journal or a log): after the
+// program's own checks, right before SQLite's open. Taken back when it goes.
+class PlantWhenSqliteLooks {
+public:
+    PlantWhenSqliteLooks(std::string path, std::function<void()> plant);
+    ~PlantWhenSqliteLooks();
+    PlantWhenSqliteLooks(const PlantWhenSqliteLooks&) = delete;
+    PlantWhenSqliteLooks& operator=(const PlantWhenSqliteLooks&) = delete;
+};
+
 // A mounted folder whose file system never answers a look-up inside it, as
 // a network mount whose server has gone; the connection is aborted, and the
 // mount taken away, when it goes. Needs root and /dev/fuse: available() says.
@@ -120,6 +132,7 @@ public:
     SilentMount(const SilentMount&) = delete;
     SilentMount& operator=(const SilentMount&) = delete;
     bool available() const { return m_server > 0; }
+    const std::string& path() const { return m_folder.path(); }
     // A path inside, whose look-up never comes back.
     std::string operator/(const std::string& name) const { return m_folder.path() + "/" + name; }
 
