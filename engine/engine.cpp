@@ -435,16 +435,17 @@ std::optional<pid_t> Engine::alreadyRunning(const std::string& path) {
     if (const auto found = m_running->programs.find(*program); found != m_running->programs.end()) {
         return found->second;
     }
-    // A script runs as its interpreter: the one its first line names, or
-    // any where that line leaves it to PATH. Matched by the file, not by its
-    // name.
+    // A script runs as its interpreter: the one its first line names (env's
+    // found as env finds it), given the script; another program that only
+    // names the file (tail -f, an editor) does not run it. Matched by the
+    // file, not by its name.
     if (!corvale::platform::isScript(file)) {
         return std::nullopt;
     }
     const std::optional<corvale::platform::FileId> interpreter = corvale::platform::interpreterOf(file);
     const auto [first, last] = m_running->scripts.equal_range(*program);
     for (auto found = first; found != last; ++found) {
-        if (!interpreter || found->second.second == *interpreter) {
+        if (interpreter && found->second.second == *interpreter) {
             return found->second.first;
         }
     }

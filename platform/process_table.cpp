@@ -138,20 +138,49 @@ bool isScript(const std::string& path) {
     return firstLine(path).rfind("#!", 0) == 0;
 }
 
+namespace {
+
+// The program that env runs for the name, found as env finds it: a name
+// with a slash as it stands, any other in the folders of PATH.
+std::optional<FileId> foundAsEnvFindsIt(const std::string& name) {
+    if (name.find('/') != std::string::npos) {
+        return fileIdOf(name);
+    }
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "/usr/local/bin:/usr/bin:/bin");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+        struct stat info {};
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0) {
+            return FileId{info.st_dev, info.st_ino};
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<FileId> interpreterOf(const std::string& path) {
     const std::string line = firstLine(path);
     if (line.rfind("#!", 0) != 0) {
         return std::nullopt;
     }
-    const std::size_t start = line.find_first_not_of(" \t", 2);
-    if (start == std::string::npos) {
+    std::istringstream words(line.substr(2));
+    std::string interpreter;
+    if (!(words >> interpreter)) {
         return std::nullopt;
     }
-    const std::string interpreter = line.substr(start, line.find_first_of(" \t", start) - start);
-    if (interpreter == "/usr/bin/env" || interpreter == "/bin/env") {
-        return std::nullopt;
+    if (interpreter != "/usr/bin/env" && interpreter != "/bin/env") {
+        return fileIdOf(interpreter);
     }
-    return fileIdOf(interpreter);
+    // "#!/usr/bin/env [-S] [NAME=VALUE...] PROGRAM": the program it names.
+    for (std::string word; words >> word;) {
+        if (word.front() != '-' && word.find('=') == std::string::npos) {
+            return foundAsEnvFindsIt(word);
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace corvale::platform

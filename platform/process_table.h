@@ -33,8 +33,9 @@ RunningNow runningForThisUser();
 std::optional<unsigned long long> processStartTime(pid_t pid);
 
 // The interpreter that the first line of the script at path names ("#!"
-// followed by its path); nothing for a file that is not such a script, and
-// nothing either for "/usr/bin/env", which finds the interpreter on PATH.
+// followed by its path; for "/usr/bin/env", the program it names, found on
+// PATH as env finds it); nothing for a file that is not such a script, or
+// whose interpreter is not there.
 std::optional<FileId> interpreterOf(const std::string& path);
 // Whether the script at path starts with "#!".
 bool isScript(const std::string& path);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <grp.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,42 +34,53 @@ std::string anotherUser(const struct stat& info) {
 }
 
 // Whether gid is this user's private group: this user is its one member,
-// as the group's own list of members and as anyone's primary group. Where
-// each user has a group of his own (umask 002), writing for the group lets
-// nobody else in. A group without members is no private group: a program
-// that runs with it (setgid) could write.
-bool isOurPrivateGroup(gid_t gid) {
+// as every group entry of that number lists them and as anyone's primary
+// group. Where each user has a group of his own (umask 002), writing for the
+// group lets nobody else in. A group without members is no private group: a
+// program that runs with it (setgid) could write. Empty when it is private,
+// otherwise the account that could act through it too, where one is known.
+std::optional<std::string> otherThanUsIn(gid_t gid) {
     const uid_t us = ::geteuid();
     const struct passwd* own = ::getpwuid(us);
     if (!own) {
-        return false;
+        return std::string();
     }
     const std::string ourName = own->pw_name;
     const bool ourPrimary = own->pw_gid == gid;
-    const struct group* group = ::getgrgid(gid);
-    if (!group) {
-        return false;
-    }
+    // An administrator may give a second group the same number (groupadd -o):
+    // each entry of it counts.
+    bool known = false;
     bool listed = false;
-    for (char** member = group->gr_mem; member && *member; ++member) {
-        if (ourName != *member) {
-            return false;
+    std::optional<std::string> other;
+    ::setgrent();
+    while (const struct group* group = ::getgrent()) {
+        if (group->gr_gid != gid) {
+            continue;
         }
-        listed = true;
+        known = true;
+        for (char** member = group->gr_mem; member && *member && !other; ++member) {
+            if (ourName != *member) {
+                other = *member;
+            }
+            listed = true;
+        }
     }
-    if (!ourPrimary && !listed) {
-        return false;
+    ::endgrent();
+    if (other) {
+        return other;
     }
-    bool alone = true;
+    if (!known || (!ourPrimary && !listed)) {
+        return std::string();
+    }
     ::setpwent();
     while (const struct passwd* account = ::getpwent()) {
         if (account->pw_gid == gid && account->pw_uid != us) {
-            alone = false;
+            other = account->pw_name;
             break;
         }
     }
     ::endpwent();
-    return alone;
+    return other;
 }
 
 // Why others could change the file or folder described by info, or empty
@@ -80,8 +92,11 @@ std::string looseness(const struct stat& info, bool isFolder) {
     if (info.st_mode & S_IWOTH) {
         return isFolder ? "can be written by every user" : "can be changed by every user";
     }
-    if ((info.st_mode & S_IWGRP) && !isOurPrivateGroup(info.st_gid)) {
-        return isFolder ? "can be written by its group" : "can be changed by its group";
+    if (info.st_mode & S_IWGRP) {
+        if (const std::optional<std::string> other = otherThanUsIn(info.st_gid)) {
+            return (isFolder ? "can be written by its group" : "can be changed by its group") +
+                   (other->empty() ? std::string() : ", to which " + *other + " belongs too");
+        }
     }
     return {};
 }

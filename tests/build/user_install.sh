@@ -93,6 +93,13 @@ if [[ $(id -u) == 0 ]]; then
     chgrp 0 "$home"
     BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log" ||
         fail "a private group's write was refused: $(cat "$home/install.log")"
+    # A second group given root's number (groupadd -o) with another member
+    # makes it no private group: seen through a group file of the test's own.
+    { cat /etc/group; echo "corvale-alias:x:0:nobody"; } >"$home/group"
+    said=$(unshare -m sh -c "mount --bind '$home/group' /etc/group &&
+        '$folder/brisken' --dry-run --address=127.0.0.1 2>&1") &&
+        fail "a group that nobody shares counted as private"
+    [[ "$said" == *"can be written by its group, to which nobody belongs too"* ]] || fail "the refusal said: $said"
     chmod g-w "$home"
 fi
 

@@ -568,7 +568,9 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
     testsupport::installPrograms(program.path());
     {
         DatabaseFile db(program / "corvale.mdb");
-        db.addConnectedItem(db.addAddress("10.20"), "/usr/bin/true", "/", 1);
+        const auto office = db.addAddress("10.20");
+        db.addConnectedItem(office, "/usr/bin/true", "/", 1);
+        db.addConnectedItem(office, program / "tunnel", "/", 2);
         db.addAddress("10.40.0.5");
         db.addAddress("wifi:Office WLAN");
         db.addConnectedItem(db.addAddress("gateway:00:1a:2b:3c:4d:5e"), "/usr/bin/env", "/", 1);
@@ -617,6 +619,25 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
         office.second.find("\nList: 10.20 (its leading two numbers of 10.20.7.9)\nItem: /usr/bin/true\n"),
         std::string::npos)
         << office.second;
+    // A script that env runs is running only where its interpreter runs it,
+    // not where a program merely names it.
+    testsupport::writeFile(program / "tunnel", "#!/usr/bin/env sh\nwhile :; do sleep 1; done\n", true);
+    const std::string tunnel = "Item: " + (program / "tunnel") + "\n  start in: /\n  starts as a program\n";
+    const int named = testsupport::startProcess({"/usr/bin/tail", "-f", program / "tunnel"});
+    const auto namedOnly = dryRun("10.20.7.9").second;
+    EXPECT_NE(namedOnly.find(tunnel), std::string::npos) << namedOnly;
+    EXPECT_EQ(namedOnly.find(tunnel + "  already running"), std::string::npos) << namedOnly;
+    const int running = testsupport::startProcess({program / "tunnel"});
+    const std::string runs = tunnel + "  already running: process " + std::to_string(running);
+    std::string seen;
+    for (int i = 0; i < 500 && seen.find(runs) == std::string::npos; ++i) {
+        usleep(10'000); // until env has handed over to sh
+        seen = dryRun("10.20.7.9").second;
+    }
+    EXPECT_NE(seen.find(runs), std::string::npos) << seen;
+    kill(named, SIGTERM);
+    kill(-running, SIGTERM);
+    kill(running, SIGTERM);
 
     const std::string onFile =
         "Entries on file:\n  10.20\n  10.40.0.5\n  gateway:00:1a:2b:3c:4d:5e\n  wifi:Office WLAN\n";
