@@ -10,6 +10,7 @@
 #include "shared/statements.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +24,74 @@ namespace brisken {
 bool stillRuns(const StartedProcess& process) {
     const auto now = corvale::platform::processStartTime(process.pid);
     return now && *now == process.startTime;
+}
+
+bool startedFor(const StartedProcess& process, const std::string& target,
+                const std::optional<corvale::platform::FileId>& file) {
+    return process.file && file ? *process.file == *file : process.target == target;
+}
+
+namespace {
+constexpr std::size_t kRecordFields = 6;
+
+template <typename Number> std::optional<Number> numberIn(const std::string& field) {
+    Number number{};
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), number);
+    if (error != std::errc() || end != field.data() + field.size() || field.empty()) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::optional<StartedProcess> decoded(const std::vector<std::string>& fields) {
+    StartedProcess process;
+    process.target = fields[0];
+    const auto pid = numberIn<pid_t>(fields[1]);
+    const auto startTime = numberIn<unsigned long long>(fields[2]);
+    if (!pid || *pid <= 0 || !startTime || (fields[3] != "0" && fields[3] != "1")) {
+        return std::nullopt;
+    }
+    process.pid = *pid;
+    process.startTime = *startTime;
+    process.stopOnLeave = fields[3] == "1";
+    if (!fields[4].empty() || !fields[5].empty()) {
+        const auto device = numberIn<dev_t>(fields[4]);
+        const auto inode = numberIn<ino_t>(fields[5]);
+        if (!device || !inode) {
+            return std::nullopt;
+        }
+        process.file = corvale::platform::FileId{*device, *inode};
+    }
+    return process;
+}
+} // namespace
+
+std::string StartedProcess::record() const {
+    return target + '\0' + std::to_string(pid) + '\0' + std::to_string(startTime) + '\0' +
+           (stopOnLeave ? "1" : "0") + '\0' + (file ? std::to_string(file->first) : "") + '\0' +
+           (file ? std::to_string(file->second) : "") + '\0';
+}
+
+void StartedRecords::append(const char* bytes, std::size_t size) {
+    m_unread.append(bytes, size);
+}
+
+std::vector<StartedProcess> StartedRecords::take() {
+    std::vector<StartedProcess> taken;
+    std::vector<std::string> fields;
+    std::size_t used = 0;
+    for (std::size_t at = 0, end; (end = m_unread.find('\0', at)) != std::string::npos; at = end + 1) {
+        fields.push_back(m_unread.substr(at, end - at));
+        if (fields.size() == kRecordFields) {
+            if (std::optional<StartedProcess> process = decoded(fields)) {
+                taken.push_back(std::move(*process));
+            }
+            fields.clear();
+            used = end + 1;
+        }
+    }
+    m_unread.erase(0, used);
+    return taken;
 }
 
 using corvale::Failure;
@@ -212,8 +281,9 @@ std::vector<ItemPlan> Engine::plan(corvale::Recordset& items, corvale::statement
 std::vector<std::string> Engine::stopWhatIsLeft(const std::vector<ItemPlan>& plans) {
     std::vector<std::string> stopped;
     for (const StartedProcess& process : m_settings.startedBefore) {
-        const bool heldHere = std::any_of(
-            plans.begin(), plans.end(), [&](const ItemPlan& item) { return item.target == process.target; });
+        const bool heldHere = std::any_of(plans.begin(), plans.end(), [&](const ItemPlan& item) {
+            return item.why != ItemPlan::Why::NoTarget && startedFor(process, item.target, item.file);
+        });
         // A process group the watcher made for the item: a SIGTERM, and
         // nothing more (it may take its time, or stay).
         if (process.stopOnLeave && !heldHere && stillRuns(process) && ::kill(-process.pid, SIGTERM) == 0) {
@@ -248,11 +318,14 @@ ItemPlan Engine::planItem(const corvale::Field& target, const corvale::Field& st
         item.why = ItemPlan::Why::EngineItself;
         return item;
     }
+    if (m_settings.passOverRunning) {
+        item.file = corvale::platform::fileIdOf(item.target);
+    }
     item.running = alreadyRunning(item.target);
     // What this watcher started for the item still runs, whatever it runs
     // by now (a script that handed over to its program, say).
     for (const StartedProcess& process : m_settings.startedBefore) {
-        if (!item.running && process.target == item.target && stillRuns(process)) {
+        if (!item.running && startedFor(process, item.target, item.file) && stillRuns(process)) {
             item.running = process.pid;
         }
     }
@@ -330,8 +403,8 @@ Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
             result.kind == corvale::LaunchResult::Kind::ProcessId ? result.number : result.launchedProcess;
         if (m_settings.started && process > 0) {
             const auto pid = static_cast<pid_t>(process);
-            m_settings.started(
-                {item.target, pid, corvale::platform::processStartTime(pid).value_or(0), item.stopOnLeave});
+            m_settings.started({item.target, pid, corvale::platform::processStartTime(pid).value_or(0),
+                                item.stopOnLeave, item.file});
         }
         if (result.startInMissing) {
             const std::string note = std::string(kCaption) + ": " + shown + ": " +

@@ -36,6 +36,29 @@ struct StartedProcess {
     pid_t pid = 0;
     unsigned long long startTime = 0;
     bool stopOnLeave = false; // the item is marked so (ItemOptions)
+    // The target's file when it started, where it was looked at: another
+    // spelling of it, or a link to it, is the same item.
+    std::optional<corvale::platform::FileId> file;
+
+    // As a run hands it to its watcher: fields each ended by a NUL (a path
+    // holds none).
+    std::string record() const;
+};
+// Whether the process was started for the item whose target is target
+// (stored text) and file (where known): the same file, or, where either's
+// file is not known, the same text.
+bool startedFor(const StartedProcess& process, const std::string& target,
+                const std::optional<corvale::platform::FileId>& file);
+
+// The records a run writes, read as they come: whole records are taken, the
+// rest waits for its end; a record that does not parse is passed over.
+class StartedRecords {
+public:
+    void append(const char* bytes, std::size_t size);
+    std::vector<StartedProcess> take();
+
+private:
+    std::string m_unread;
 };
 // Whether the process still runs, and is the one that was started.
 bool stillRuns(const StartedProcess& process);
@@ -83,6 +106,8 @@ struct ItemPlan {
     Why why = Why::None;
     std::string target; // as stored; empty for NoTarget
     std::string startIn;
+    // The target's file, looked at in a watcher's runs.
+    std::optional<corvale::platform::FileId> file;
     // The process that runs the program already, where the run looked.
     std::optional<pid_t> running;
     // Marked to be stopped when the laptop leaves (read in a watcher's runs).

@@ -72,42 +72,27 @@ std::string choiceNow(const std::string& databasePath, bool resolve, bool& gatew
 struct RunApart {
     pid_t pid = -1;
     corvale::platform::FileDescriptor waitsOnMessage;
-    // On which it tells of each process it starts for an item, and what of
-    // that has not been read whole yet.
+    // On which it tells of each process it starts for an item, read as it
+    // writes; closed once the run has closed its end.
     corvale::platform::FileDescriptor startedReport;
-    std::string unread;
+    StartedRecords records;
 };
 
-// One process started, as a run tells it: four fields, each ended by a NUL
-// (a target holds none).
-std::string startedRecord(const StartedProcess& process) {
-    return process.target + '\0' + std::to_string(process.pid) + '\0' + std::to_string(process.startTime) +
-           '\0' + (process.stopOnLeave ? "1" : "0") + '\0';
-}
-
-// Reads what the runs told of the processes they started, and forgets those
-// that ended since.
+// Reads what the runs told of the processes they started so far, and
+// forgets those that ended since.
 void collectStarted(std::vector<RunApart>& runs, std::vector<StartedProcess>& started) {
     for (RunApart& apart : runs) {
         char buffer[4096];
-        for (ssize_t got;
-             apart.startedReport && (got = ::read(apart.startedReport.get(), buffer, sizeof buffer)) > 0;) {
-            apart.unread.append(buffer, static_cast<std::size_t>(got));
+        ssize_t got = 0;
+        while (apart.startedReport && (got = ::read(apart.startedReport.get(), buffer, sizeof buffer)) > 0) {
+            apart.records.append(buffer, static_cast<std::size_t>(got));
         }
-        // Whole records only are taken; the rest waits for its end.
-        std::vector<std::string> fields;
-        std::size_t taken = 0;
-        for (std::size_t at = 0, end; (end = apart.unread.find('\0', at)) != std::string::npos;
-             at = end + 1) {
-            fields.push_back(apart.unread.substr(at, end - at));
-            if (fields.size() == 4) {
-                started.push_back({fields[0], static_cast<pid_t>(std::stol(fields[1])),
-                                   std::stoull(fields[2]), fields[3] == "1"});
-                fields.clear();
-                taken = end + 1;
-            }
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+            apart.startedReport.reset(); // the run has told all it will
         }
-        apart.unread.erase(0, taken);
+        for (StartedProcess& process : apart.records.take()) {
+            started.push_back(std::move(process));
+        }
     }
     std::erase_if(started, [](const StartedProcess& process) { return !stillRuns(process); });
 }
@@ -117,10 +102,10 @@ void collectStarted(std::vector<RunApart>& runs, std::vector<StartedProcess>& st
 RunApart runApart(const Run& run, RunSettings settings, std::initializer_list<int> watcherOnly) {
     corvale::platform::Pipe told = corvale::platform::openPipe();
     corvale::platform::Pipe report = corvale::platform::openPipe();
-    for (const auto& end : {report.read.get(), report.write.get()}) {
-        if (end >= 0) {
-            ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
-        }
+    // The watcher reads whatever is there; the run waits while the pipe is
+    // full, which the watcher empties as it comes, so nothing is lost.
+    if (report.read) {
+        ::fcntl(report.read.get(), F_SETFL, ::fcntl(report.read.get(), F_GETFL) | O_NONBLOCK);
     }
     const pid_t child = ::fork();
     if (child == 0) {
@@ -138,11 +123,15 @@ RunApart runApart(const Run& run, RunSettings settings, std::initializer_list<in
         }
         if (report.write) {
             report.read.reset();
-            // One write per record, which a pipe keeps whole; a watcher
-            // that has not read for a long time loses what does not fit.
             settings.started = [fd = report.write.get()](const StartedProcess& process) {
-                const std::string record = startedRecord(process);
-                [[maybe_unused]] const ssize_t written = ::write(fd, record.data(), record.size());
+                const std::string record = process.record();
+                for (std::size_t done = 0; done < record.size();) {
+                    const ssize_t written = ::write(fd, record.data() + done, record.size() - done);
+                    if (written < 0 && errno != EINTR) {
+                        break; // the watcher is gone
+                    }
+                    done += written > 0 ? static_cast<std::size_t>(written) : 0;
+                }
             };
         }
         ::_exit(run(settings));
@@ -296,8 +285,14 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
                 std::chrono::ceil<std::chrono::milliseconds>(pendingSince + settle - Clock::now());
             timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
         }
-        pollfd change{notices.get(), POLLIN, 0};
-        const int ready = ::poll(&change, 1, timeout);
+        // The kernel's notices, and what the runs tell of their processes.
+        std::vector<pollfd> watched{{notices.get(), POLLIN, 0}};
+        for (const RunApart& apart : runs) {
+            if (apart.startedReport) {
+                watched.push_back({apart.startedReport.get(), POLLIN, 0});
+            }
+        }
+        const int ready = ::poll(watched.data(), watched.size(), timeout);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue; // a program it started ended
@@ -305,7 +300,14 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
             std::perror("brisken: cannot follow the network's changes");
             return kExitTrapped;
         }
+        if (std::any_of(watched.begin() + 1, watched.end(),
+                        [](const pollfd& told) { return told.revents != 0; })) {
+            collectStarted(runs, started);
+        }
         bool networkChanged = false;
+        if (ready > 0 && watched[0].revents == 0) {
+            continue; // a run told of its processes; the network is as it was
+        }
         if (ready > 0) {
             // A notice after this wakes the next round. Of the neighbour
             // table only the gateway's entry matters: another host's

@@ -680,15 +680,32 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
         return program / name;
     };
     const auto home = db->addAddress("10.1");
+    const auto office = db->addAddress("10.2");
     const auto music = db->addConnectedItem(home, longRunning("music.sh"), program.path(), 1);
     db->addConnectedItem(home, longRunning("notes.sh"), program.path(), 2);
     const auto radio = db->addConnectedItem(home, longRunning("radio.sh"), program.path(), 3);
-    db->addConnectedItem(db->addAddress("10.2"), item("office"), program.path(), 1);
+    // Kept at the office too, spelt otherwise there: it is not stopped.
+    const auto keep = db->addConnectedItem(home, longRunning("keep.sh"), program.path(), 4);
+    db->addConnectedItem(office, program.path() + "/./keep.sh", program.path(), 1);
+    db->addConnectedItem(office, item("office"), program.path(), 2);
+    std::vector<std::int64_t> marked{music, radio, keep};
+    // Many marked items with long names: each is asked to end all the same.
+    testsupport::writeFile(
+        program / "many.sh",
+        "#!/bin/sh\necho $$ >> " + (program / "many.pids") + "\nwhile :; do sleep 1; done\n", true);
+    constexpr int kMany = 30;
+    for (int i = 0; i < kMany; ++i) {
+        std::string spelt = program.path();
+        for (int dots = 0; dots < 1200 + i; ++dots) {
+            spelt += "/.";
+        }
+        marked.push_back(db->addConnectedItem(home, spelt + "/many.sh", program.path(), 5 + i));
+    }
     db->database().execute({"CREATE TABLE ItemOptions (List TEXT NOT NULL CHECK (List IN ('ConnectedList',"
                             "'DisConnectedList')), ListID INTEGER NOT NULL, StopOnLeave INTEGER NOT NULL "
                             "DEFAULT 0, PRIMARY KEY (List, ListID))",
                             {}});
-    for (const auto listId : {music, radio}) {
+    for (const auto listId : marked) {
         db->database().execute({"insert into ItemOptions values ('ConnectedList', ?, 1)", {listId}});
     }
     // The radio runs already, started by the user: the watcher passes it over.
@@ -697,8 +714,20 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     const int watcher = startWatcher(program / "errors");
     ASSERT_TRUE(becomes(program / "music.sh.pid", "\n"));
     ASSERT_TRUE(becomes(program / "notes.sh.pid", "\n"));
+    ASSERT_TRUE(becomes(program / "keep.sh.pid", "\n"));
     const int musicPid = std::stoi(testsupport::readFile(program / "music.sh.pid"));
     const int notesPid = std::stoi(testsupport::readFile(program / "notes.sh.pid"));
+    const int keepPid = std::stoi(testsupport::readFile(program / "keep.sh.pid"));
+    std::vector<int> many;
+    for (int i = 0; i < 1000 && many.size() < kMany; ++i) {
+        usleep(10'000);
+        many.clear();
+        std::istringstream pids(testsupport::readFile(program / "many.pids"));
+        for (std::string pid; std::getline(pids, pid);) {
+            many.push_back(std::stoi(pid));
+        }
+    }
+    ASSERT_EQ(many.size(), std::size_t{kMany});
 
     // At the office the VPN comes up at once and takes the default route,
     // keeping a host route to its server: the office is where the laptop is.
@@ -708,16 +737,19 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     machine.ip("route add 203.0.113.7 via 10.2.0.1 dev eth0");
     machine.ip("route replace default via 10.200.0.1 dev tun0");
     EXPECT_EQ(startedInOrder(1), Names{"office"});
-    EXPECT_TRUE(becomes(program / "errors", "asked to end on leaving: " + (program / "music.sh") + "\n"))
+    EXPECT_TRUE(becomes(program / "errors", "1 passed over (already running), asked to end on leaving: " +
+                                                (program / "music.sh") + ", "))
         << testsupport::readFile(program / "errors");
-    // Orphans come to this test, which reaps them: the music ends.
-    int ended = 0;
-    for (int i = 0; i < 1000 && ended != musicPid; ++i) {
-        ended = waitpid(musicPid, nullptr, WNOHANG);
+    // Orphans come to this test, which reaps them: the music ends, and so
+    // does each of the many.
+    many.push_back(musicPid);
+    for (int i = 0; i < 1000 && !many.empty(); ++i) {
+        std::erase_if(many, [](int pid) { return waitpid(pid, nullptr, WNOHANG) == pid; });
         usleep(10'000);
     }
-    EXPECT_EQ(ended, musicPid) << "the marked item's process did not end";
+    EXPECT_TRUE(many.empty()) << many.size() << " marked items' processes did not end";
     EXPECT_EQ(waitpid(notesPid, nullptr, WNOHANG), 0) << "an unmarked item was stopped";
+    EXPECT_EQ(waitpid(keepPid, nullptr, WNOHANG), 0) << "an item the office holds was stopped";
     EXPECT_EQ(waitpid(radioByHand, nullptr, WNOHANG), 0) << "a process the watcher did not start was stopped";
 
     // Home again, the VPN gone: the next run is home's, and the stopped
@@ -739,6 +771,19 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     EXPECT_NE(musicAgain, musicPid);
     kill(-musicAgain, SIGTERM);
     kill(-notesPid, SIGTERM);
+    kill(-keepPid, SIGTERM);
+    const auto manyStarted = [&] {
+        const std::string pids = testsupport::readFile(program / "many.pids");
+        return std::count(pids.begin(), pids.end(), '\n');
+    };
+    for (int i = 0; i < 1000 && manyStarted() < 2 * kMany; ++i) {
+        usleep(10'000); // started anew at home
+    }
+    EXPECT_EQ(manyStarted(), 2 * kMany);
+    std::istringstream manyPids(testsupport::readFile(program / "many.pids"));
+    for (std::string pid; std::getline(manyPids, pid);) {
+        kill(-std::stoi(pid), SIGTERM);
+    }
     kill(radioByHand, SIGTERM);
 }
 
