@@ -1,6 +1,7 @@
 // The address list: loading, selecting, adding, renaming and deleting
 // addresses.
 #include "configtool/form3.h"
+#include "shared/network_choice.h"
 
 #include "configtool/form3_text.h"
 #include "configtool/stored_text.h"
@@ -123,6 +124,15 @@ void Form3::nameIP(const QString& suggestedName) {
     }
     if (change == RowChange::Duplicate) {
         notice("Another entry is called " + shownText(*name).trimmed() + " already.");
+        return;
+    }
+    if (change == RowChange::TooLong) {
+        notice(QString("A name can have at most %1 characters.").arg(corvale::kLongestEntryName));
+        return;
+    }
+    if (change == RowChange::ReadsAsAnEntry) {
+        notice("The name " + shownText(*name).trimmed() +
+               " reads as an entry of the address list; give a name with a word in it.");
         return;
     }
     loadIPs();

@@ -149,11 +149,24 @@ void Engine::startPrograms() {
         const corvale::DiscoveredAddress result = m_discovery.discoverIP();
         // A dry run shows the network's identities even where no entry asks
         // for them; it resolves the gateway only where a run would.
+        m_notes.clear();
+        const corvale::Database::ExtraTables tables = m_connection.dbase->extraTables();
+        m_itemOptions = tables.itemOptions == corvale::Database::Table::Usable;
+        for (const auto& [table, name] :
+             {std::pair{tables.entryNames, "EntryNames"}, std::pair{tables.itemOptions, "ItemOptions"}}) {
+            if (table == corvale::Database::Table::Misshapen) {
+                m_notes.push_back(std::string("the table ") + name +
+                                  " is not as this program knows it and is read as absent");
+            }
+        }
         const corvale::ListChoice choice = corvale::chooseList(
             *m_connection.dbase, result, m_discovery.identity(),
             dryRun() ? corvale::IdentityLookups::toShow(true) : corvale::IdentityLookups::asARun());
         m_choice = choice;
         if (dryRun()) {
+            for (const std::string& note : m_notes) {
+                m_settings.report("Note: " + note);
+            }
             reportChoice(choice);
         }
         if (m_settings.chosen) {
@@ -260,8 +273,7 @@ std::vector<ItemPlan> Engine::plan(corvale::Recordset& items, corvale::statement
     // The marks are read only by a watcher, and only where the tool made
     // their table.
     std::set<std::int64_t> marked;
-    if (m_settings.passOverRunning && !dryRun() &&
-        m_connection.dbase->openRecordset(statements::tableExists("ItemOptions")).recordCount() > 0) {
+    if (m_settings.passOverRunning && !dryRun() && m_itemOptions) {
         for (corvale::Recordset rows =
                  m_connection.dbase->openRecordset(statements::itemsToStopOnLeave(table));
              !rows.eof(); rows.moveNext()) {
@@ -458,6 +470,9 @@ void Engine::writeSummary(std::size_t items, const Outcome& outcome) {
                 line += (i == 0 ? "" : "; ") + outcome.failureReasons[i];
             }
         }
+    }
+    for (const std::string& note : m_notes) {
+        line += "; " + note;
     }
     line += "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);

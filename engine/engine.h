@@ -176,6 +176,10 @@ private:
     corvale::ConnectionState m_connection;
     std::optional<corvale::ListChoice> m_choice;
     bool m_trapped = false;
+    // Whether the marks of items can be read, and what the summary says of
+    // tables it could not read.
+    bool m_itemOptions = false;
+    std::vector<std::string> m_notes;
     std::optional<corvale::platform::RunningNow> m_running;
 };
 

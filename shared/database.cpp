@@ -5,6 +5,9 @@
 #include "shared/file_safety.h"
 #include "shared/schema.h"
 
+#include <algorithm>
+#include <strings.h>
+
 namespace corvale {
 
 namespace {
@@ -55,6 +58,27 @@ void Database::keepOrdinaryJournal() {
     } catch (const Failure&) {
     }
     m_connection.execScript("PRAGMA busy_timeout=" + std::to_string(platform::kBusyTimeoutMs));
+}
+
+Database::ExtraTables Database::extraTables() {
+    const auto shapeOf = [this](const std::string& table, const std::vector<std::string>& columns) {
+        Recordset present =
+            openRecordset({"select name from pragma_table_info(?) where typeof(name) = 'text'", {table}});
+        if (present.eof()) {
+            return Table::Absent;
+        }
+        std::size_t known = 0;
+        for (; !present.eof(); present.moveNext()) {
+            const std::string name = present.field("name").text();
+            known +=
+                static_cast<std::size_t>(std::count_if(columns.begin(), columns.end(), [&](const auto& c) {
+                    return strcasecmp(c.c_str(), name.c_str()) == 0;
+                }));
+        }
+        return known == columns.size() ? Table::Usable : Table::Misshapen;
+    };
+    return {shapeOf("EntryNames", {"IPID", "Name"}),
+            shapeOf("ItemOptions", {"List", "ListID", "StopOnLeave"})};
 }
 
 Recordset Database::openRecordset(const Query& query) {

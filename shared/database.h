@@ -44,6 +44,15 @@ public:
     // what it reads stays true until it commits. A failure inside rolls back
     // everything work did and is thrown on.
     void transaction(const std::function<void()>& work);
+    // The tables the tool adds beside the original three, made when first
+    // needed: each is read only where it has the columns this program knows.
+    enum class Table { Absent, Usable, Misshapen };
+    struct ExtraTables {
+        Table entryNames = Table::Absent;
+        Table itemOptions = Table::Absent;
+    };
+    ExtraTables extraTables();
+
     // The key the store gave the row inserted last.
     std::int64_t lastInsertId() const { return m_connection.lastInsertId(); }
 

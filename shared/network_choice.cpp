@@ -407,6 +407,21 @@ addressKeyOnFile(const std::string& address, const std::function<bool(const std:
 
 } // namespace
 
+std::size_t charactersIn(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; }));
+}
+
+std::string shownName(const std::string& name, std::size_t longest) {
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < name.size(); ++at) {
+        if ((static_cast<unsigned char>(name[at]) & 0xc0) != 0x80 && ++characters > longest) {
+            return name.substr(0, at) + "...";
+        }
+    }
+    return name;
+}
+
 std::string entryShown(const ListChoice& choice) {
     return choice.name.empty() ? choice.key : choice.name;
 }
@@ -505,10 +520,10 @@ ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, N
     ListChoice choice = chooseEntry(database, discovered, identity, lookups);
     // Names live in a table of their own, made only when the tool first
     // names an entry.
-    if (choice.onFile && !database.openRecordset(statements::tableExists("EntryNames")).eof()) {
+    if (choice.onFile && database.extraTables().entryNames == Database::Table::Usable) {
         if (const Recordset named = database.openRecordset(statements::nameOfEntry(choice.key));
             !named.eof() && !named.field("Name").isNull()) {
-            choice.name = named.field("Name").text();
+            choice.name = shownName(named.field("Name").text(), kLongestEntryName);
         }
     }
     return choice;

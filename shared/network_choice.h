@@ -195,6 +195,14 @@ std::string choiceKey(const ListChoice& choice);
 // its text.
 std::string entryShown(const ListChoice& choice);
 
+// How many characters an entry's name may have.
+inline constexpr std::size_t kLongestEntryName = 64;
+// How many characters (UTF-8 code points) text has.
+std::size_t charactersIn(const std::string& text);
+// A name as the lines of a run show it: one written by hand past the tool's
+// length is cut there, and "..." says so.
+std::string shownName(const std::string& name, std::size_t longest);
+
 ListChoice chooseList(Database& database, const DiscoveredAddress& discovered,
                       NetworkIdentity* identity = nullptr, IdentityLookups lookups = {});
 

@@ -2,6 +2,8 @@
 
 #include "shared/network_choice.h"
 
+#include <algorithm>
+#include <cctype>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -69,10 +71,31 @@ std::string withoutOuterBlanks(const std::string& text) {
     return first == std::string::npos ? std::string()
                                       : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
+
+// Whether a name would be taken for an entry of the address list: "*", an
+// identity key, or an address or prefix (digits, dots, colons, hex letters
+// and a length).
+bool readsAsAnEntry(const std::string& name) {
+    if (name == "*" || identityEntry(name)) {
+        return true;
+    }
+    const bool addressChars = std::all_of(name.begin(), name.end(), [](unsigned char c) {
+        return std::isxdigit(c) || c == '.' || c == ':' || c == '/';
+    });
+    return addressChars &&
+           std::any_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c); }) &&
+           name.find_first_of(".:") != std::string::npos;
+}
 } // namespace
 
 RowChange StartupLists::nameAddress(std::int64_t ipid, const std::string& name) {
     const std::string given = withoutOuterBlanks(name);
+    if (charactersIn(given) > kLongestEntryName) {
+        return RowChange::TooLong;
+    }
+    if (readsAsAnEntry(given)) {
+        return RowChange::ReadsAsAnEntry;
+    }
     RowChange result = RowChange::Done;
     m_db.transaction([&] {
         if (m_db.openRecordset(st::addressById(ipid)).eof()) {

@@ -28,6 +28,11 @@ enum class RowChange {
     Duplicate,
     // The row was deleted meanwhile (by another tool on the same file).
     Gone,
+    // A name longer than kLongestEntryName characters.
+    TooLong,
+    // A name that reads as an entry (an address, a prefix, a key, "*"),
+    // which the address list could not tell from one.
+    ReadsAsAnEntry,
 };
 
 struct AddedRow {

@@ -37,12 +37,14 @@ Query tableExists(const std::string& name) {
 }
 
 Query itemsToStopOnLeave(ListTable table) {
-    return {"select ListID from ItemOptions where List = ? and StopOnLeave <> 0",
-            {std::string(tableName(table))}};
+    return {
+        "select ListID from ItemOptions where List = ? and StopOnLeave <> 0 and typeof(ListID) = 'integer'",
+        {std::string(tableName(table))}};
 }
 
 Query nameOfEntry(const std::string& address) {
-    return {"select Name from EntryNames where IPID in (select IPID from IPs where IPaddress = ?) "
+    return {"select cast(Name as text) as Name from EntryNames where IPID in (select IPID from IPs where "
+            "IPaddress = ?) "
             "order by IPID limit 1",
             {address}};
 }

@@ -194,6 +194,39 @@ TEST_F(EngineRun, RowsWithoutValuesAreFailedStartsAndTheListGoesOn) {
     EXPECT_NE(summary.find(forged + ": no such file"), std::string::npos) << summary;
 }
 
+// Tables beside the three that someone made by hand in another shape, or
+// filled with values of another type: the list starts all the same.
+TEST_F(EngineRun, TablesOfAnotherShapeAreReadAsAbsentAndTheListStarts) {
+    db->addConnectedItem(db->addAddress("10.1"), item("home"), dir.path(), 1);
+    db->database().execute({"create table ItemOptions (Item TEXT, Stop TEXT)", {}});
+    db->database().execute({"create table EntryNames (IPID INTEGER, Label TEXT)", {}});
+    RunSettings watcherRun;
+    watcherRun.passOverRunning = true;
+    engine = std::make_unique<Engine>(dialogs, discovery, dir.path(), watcherRun);
+    engine->connection().openWorkspace();
+    engine->connection().dbPath = db->path();
+    engine->connection().openDatabase();
+    testing::internal::CaptureStderr();
+    runFor("10.1.0.5");
+    std::string summary = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(started(), Names{"home"});
+    EXPECT_NE(summary.find(": 1 started; the table EntryNames is not as this program knows it and is read as "
+                           "absent; the table ItemOptions is not"),
+              std::string::npos)
+        << summary;
+
+    db->database().execute({"drop table ItemOptions", {}});
+    db->database().execute({"create table ItemOptions (List TEXT, ListID INTEGER, StopOnLeave INTEGER, "
+                            "PRIMARY KEY (List, ListID))",
+                            {}});
+    db->database().execute({"insert into ItemOptions values ('ConnectedList', 'one', 1)", {}});
+    testing::internal::CaptureStderr();
+    runFor("10.1.0.5");
+    summary = testing::internal::GetCapturedStderr();
+    EXPECT_NE(summary.find(": 1 started; the table EntryNames"), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("ItemOptions"), std::string::npos) << summary;
+}
+
 TEST_F(EngineRun, ListQueryTheStoreRejectsIsReported) {
     engine->runList({"Select TargetPath,StartinPath from NoSuchTable", {}});
     ASSERT_EQ(dialogs.messages.size(), 1u);

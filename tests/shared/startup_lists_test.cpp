@@ -1,3 +1,4 @@
+#include "shared/network_choice.h"
 #include "shared/startup_lists.h"
 #include "tests/support/test_support.h"
 
@@ -35,6 +36,31 @@ TEST(StartupLists, AddressesAreOneEachAsTheEngineReadsThem) {
     lists.deleteAddresses({home.id});
     EXPECT_EQ(lists.renameAddress(home.id, "10.2"), RowChange::Gone);
     EXPECT_EQ(texts(lists.addresses()), std::vector<std::string>{"10.1"});
+}
+
+// A name is a word for people: one as long as a page, or one that the
+// address list could not tell from an entry, is refused; one written by
+// hand past the length is cut where a run shows it.
+TEST(StartupLists, NamesHaveALengthAndNeverReadAsEntries) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    StartupLists lists(file.database());
+    const std::int64_t office = lists.addAddress("10.7.0").id;
+    EXPECT_EQ(lists.nameAddress(office, std::string(kLongestEntryName + 1, 'x')), RowChange::TooLong);
+    std::string accented;
+    for (std::size_t i = 0; i < kLongestEntryName; ++i) {
+        accented += "\xc3\xa9";
+    }
+    EXPECT_EQ(lists.nameAddress(office, accented), RowChange::Done) << "characters are counted, not bytes";
+    for (const std::string name : {"10.7", "fd00:6::/64", "wifi:Home", "*", "192.168.1.0/24"}) {
+        EXPECT_EQ(lists.nameAddress(office, name), RowChange::ReadsAsAnEntry) << name;
+    }
+    for (const std::string name : {"Office 2.0", "cafe", "Home"}) {
+        EXPECT_EQ(lists.nameAddress(office, name), RowChange::Done) << name;
+    }
+    file.database().execute({"update EntryNames set Name = ?", {std::string(1 << 20, 'n')}});
+    const ListChoice choice = chooseList(file.database(), {"10.7.0.9"}, nullptr, IdentityLookups::asARun());
+    EXPECT_EQ(choice.name, std::string(kLongestEntryName, 'n') + "...");
 }
 
 TEST(StartupLists, AnItemAddedToManyAddressesSkipsThoseHoldingItAndComesLast) {
