@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <poll.h>
 #include <set>
 #include <sstream>
@@ -89,12 +91,12 @@ private:
     std::set<std::string> m_points;
 };
 
-// Whether the folder or file at path, or any folder on its way, is such a
-// mount point; links are followed, and nothing inside such a mount is
-// looked up.
-bool reachesStallingMount(std::string path, const std::set<std::string>& points, int links = 0) {
+// The mount point of such a file system that the folder or file at path is,
+// or that lies on its way; links are followed, and nothing inside such a
+// mount is looked up. Empty when there is none.
+std::string stallingMountOf(std::string path, const std::set<std::string>& points, int links = 0) {
     if (points.empty()) {
-        return false;
+        return {};
     }
     std::string reached;
     std::istringstream parts(path);
@@ -108,14 +110,14 @@ bool reachesStallingMount(std::string path, const std::set<std::string>& points,
         }
         reached += "/" + part;
         if (points.count(reached) > 0) {
-            return true;
+            return reached;
         }
         struct stat info {};
         if (::lstat(reached.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
             continue;
         }
         if (links >= 40) {
-            return false; // the system gives up too (ELOOP)
+            return {}; // the system gives up too (ELOOP)
         }
         char target[4096];
         const ssize_t length = ::readlink(reached.c_str(), target, sizeof target - 1);
@@ -128,15 +130,27 @@ bool reachesStallingMount(std::string path, const std::set<std::string>& points,
         }
         std::string rest;
         std::getline(parts, rest, '\0');
-        return reachesStallingMount(followed + "/" + rest, points, links + 1);
+        return stallingMountOf(followed + "/" + rest, points, links + 1);
     }
-    return points.count("/") > 0;
+    return points.count("/") > 0 ? "/" : "";
+}
+
+StallingMounts& stallingMounts() {
+    static StallingMounts mounts;
+    return mounts;
 }
 
 // The look-ups an item's start makes, in its order; what they find does
 // not matter here, only that they come back. Run in a child of its own
 // between fork and _exit, so only calls that are safe there.
 void lookUp(const char* programFolder, const char* startIn, const char* target) {
+    // Left waiting, it must hold nothing of the caller's open: a pipe that
+    // reads the caller's output would never see its end.
+    if (const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC); nowhere >= 0) {
+        for (const int held : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+            ::dup2(nowhere, held);
+        }
+    }
     if (::chdir(programFolder) != 0) {
         return;
     }
@@ -154,11 +168,29 @@ void lookUp(const char* programFolder, const char* startIn, const char* target) 
     }
 }
 
+// The mounts on which look-ups still wait, each with how many.
+std::mutex silentGuard;
+std::map<std::string, int> silentMounts;
+
+void markSilent(const std::set<std::string>& mounts, int change) {
+    const std::lock_guard<std::mutex> hold(silentGuard);
+    for (const std::string& mount : mounts) {
+        if ((silentMounts[mount] += change) <= 0) {
+            silentMounts.erase(mount);
+        }
+    }
+}
+
+bool anyStillSilent(const std::set<std::string>& mounts) {
+    const std::lock_guard<std::mutex> hold(silentGuard);
+    return std::any_of(mounts.begin(), mounts.end(),
+                       [](const std::string& mount) { return silentMounts.count(mount) > 0; });
+}
+
 } // namespace
 
 bool mayStall(const std::string& path) {
-    static StallingMounts mounts;
-    return reachesStallingMount(path, mounts.now());
+    return !stallingMountOf(path, stallingMounts().now()).empty();
 }
 
 bool filesAnswerWithin(const std::string& programFolder, const std::string& startIn,
@@ -175,9 +207,20 @@ bool filesAnswerWithin(const std::string& programFolder, const std::string& star
         return path.empty() || path.front() == '/' ? path : base + "/" + path;
     };
     const std::string folder = startIn.empty() ? programFolder : absolute(programFolder, startIn);
-    if (!mayStall(programFolder) && !mayStall(folder) && !mayStall(absolute(folder, target)) &&
-        !mayStall(absolute(programFolder, target))) {
+    std::set<std::string> mounts;
+    for (const std::string& path :
+         {programFolder, folder, absolute(folder, target), absolute(programFolder, target)}) {
+        if (std::string mount = stallingMountOf(path, stallingMounts().now()); !mount.empty()) {
+            mounts.insert(std::move(mount));
+        }
+    }
+    if (mounts.empty()) {
         return true; // nothing there can keep the caller waiting
+    }
+    // A mount on which an earlier look-up still waits is not asked again:
+    // ten items on it cost the bound once.
+    if (anyStillSilent(mounts)) {
+        return false;
     }
     // A process, not a thread: a look-up that the file system has taken
     // and never answers cannot be interrupted, not even by SIGKILL, and a
@@ -208,8 +251,13 @@ bool filesAnswerWithin(const std::string& programFolder, const std::string& star
         ::waitpid(child, nullptr, 0); // ended, or already reaped by a handler
         return true;
     }
-    // It waits in the system still; whenever it ends, it is reaped.
-    std::thread([child] { ::waitpid(child, nullptr, 0); }).detach();
+    // It waits in the system still; whenever it ends, it is reaped, and its
+    // mounts may be asked again.
+    markSilent(mounts, +1);
+    std::thread([child, mounts] {
+        ::waitpid(child, nullptr, 0);
+        markSilent(mounts, -1);
+    }).detach();
     return false;
 }
 

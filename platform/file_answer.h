@@ -37,7 +37,8 @@ bool mayStall(const std::string& path);
 // the answer is yes. Otherwise the look-ups run in a child process; one that
 // does not answer in time is left to itself (the child waits, not the
 // caller), and what it looked up is cached by the system for the caller's
-// own steps.
+// own steps. A mount that did not answer in time is not asked again by this
+// process: later items on it fail at once.
 bool filesAnswerWithin(const std::string& programFolder, const std::string& startIn,
                        const std::string& target, std::chrono::milliseconds limit = kFileAnswerLimit);
 

@@ -3,6 +3,7 @@
 #include "tests/support/test_support.h"
 
 #include "platform/failure.h"
+#include "platform/file_answer.h"
 #include "platform/sqlite_connection.h"
 #include "shared/command_line.h"
 #include "shared/database.h"
@@ -444,6 +445,16 @@ TEST_F(BriskenUnderAttack, ItemsOnAMountThatNeverAnswersHoldUpNothingElse) {
     }
     EXPECT_EQ(testsupport::startedPrograms(testsupport::waitForRecords(program / "record", 1)),
               std::vector<std::string>{program / "after"});
+    // Its look-ups left waiting hold nothing of the run: a pipe that reads
+    // its output sees the end (otherwise this would wait for the mount).
+    const auto [status, said] = testsupport::runCapturing((program / "brisken") + " --dry-run 2>&1");
+    EXPECT_NE(said.find("cannot start: did not answer within 3 seconds"), std::string::npos) << said;
+    // A mount that did not answer is not asked again while the look-up
+    // waits there: the next item on it fails at once, whatever its bound.
+    EXPECT_FALSE(
+        corvale::platform::filesAnswerWithin(program.path(), gone / "a", "x", std::chrono::milliseconds(50)));
+    EXPECT_FALSE(
+        corvale::platform::filesAnswerWithin(program.path(), gone / "b", "y", std::chrono::hours(1)));
 }
 
 TEST_F(BriskenUnderAttack, DisplayThatCannotBeReachedLeavesTheMessageOnStandardError) {
