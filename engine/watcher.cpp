@@ -25,6 +25,8 @@ namespace brisken {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// The least time between two looks at the network while its notices pour in.
+constexpr std::chrono::milliseconds kLookGap{50};
 
 // The session is ending: nothing is left to finish, and what was started
 // goes on in sessions of its own.
@@ -278,12 +280,23 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         return choice;
     };
     look(false); // listens to the neighbour table from the start where an entry asks for it
+    // While notices pour in (a link that a hostile network makes flap), the
+    // network is looked at once per gap at most, after the last of them.
+    Clock::time_point lastLook = Clock::now();
+    bool lookDue = false;
+    bool resolveDue = false;
     for (;;) {
         int timeout = -1; // nothing to wait for but the kernel's next notice
+        const auto waitUntil = [&](Clock::time_point when) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now());
+            const int ms = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+            timeout = timeout < 0 ? ms : std::min(timeout, ms);
+        };
         if (pending) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(pendingSince + settle - Clock::now());
-            timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+            waitUntil(pendingSince + settle);
+        }
+        if (lookDue) {
+            waitUntil(lastLook + kLookGap);
         }
         // The kernel's notices, and what the runs tell of their processes.
         std::vector<pollfd> watched{{notices.get(), POLLIN, 0}};
@@ -304,22 +317,29 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
                         [](const pollfd& told) { return told.revents != 0; })) {
             collectStarted(runs, started);
         }
-        bool networkChanged = false;
-        if (ready > 0 && watched[0].revents == 0) {
-            continue; // a run told of its processes; the network is as it was
-        }
-        if (ready > 0) {
+        if (watched[0].revents != 0) {
             // A notice after this wakes the next round. Of the neighbour
             // table only the gateway's entry matters: another host's
             // (an ARP flood on the LAN) wakes nothing.
             const corvale::platform::RouteNotices read = corvale::platform::readRouteNotices(notices.get());
-            networkChanged = read.network;
             const bool gatewaysEntry =
                 std::find(read.neighbours.begin(), read.neighbours.end(), gateway) != read.neighbours.end();
-            if (!networkChanged && !gatewaysEntry) {
-                continue;
-            }
+            lookDue = lookDue || read.network || gatewaysEntry;
+            resolveDue = resolveDue || read.network;
+        } else if (ready > 0) {
+            continue; // a run told of its processes; the network is as it was
         }
+        const bool settling = pending && Clock::now() >= pendingSince + settle;
+        if (lookDue && Clock::now() < lastLook + kLookGap) {
+            continue; // looked a moment ago: again once the gap is over
+        }
+        if (!lookDue && !settling) {
+            continue;
+        }
+        const bool networkChanged = resolveDue;
+        lookDue = false;
+        resolveDue = false;
+        lastLook = Clock::now();
         const std::string choice = look(networkChanged);
         if (choice == ran) {
             pending.reset();
