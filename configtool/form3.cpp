@@ -295,6 +295,7 @@ void Form3::Form_Load() {
         frame->move(std::max(0, m_twips.pixels((mainWidth - kOuterWidth) / 2 - 100)),
                     std::max(0, m_twips.pixels((mainHeight - kOuterHeight) / 2 - 400)));
     }
+    lists().removeStaleRows();
     const bool anyAddress = lists().anyAddress();
     if (anyAddress) {
         loadIPs();

@@ -8,6 +8,7 @@
 #include "shared/error_text.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -98,6 +99,22 @@ private:
     FilesAnswered m_answered;
 };
 
+// Longer than the system takes a path, or one of its names: it cannot be
+// looked up at all (ENAMETOOLONG).
+bool nameTooLong(const std::string& path) {
+    if (path.size() >= PATH_MAX) {
+        return true;
+    }
+    for (std::size_t at = 0; at < path.size();) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        if (end - at > NAME_MAX) {
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
 } // namespace
 
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath,
@@ -110,6 +127,11 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
     if (targetPath.find('\0') != std::string::npos) {
         return failed("Cannot start " + printablePath(targetPath) + ": its path " + kNulInPath + ".",
                       std::string("its path ") + kNulInPath);
+    }
+    if (nameTooLong(targetPath)) {
+        return failed("Cannot start " + printablePath(targetPath.substr(0, 200)) +
+                          "...: its name is too long.",
+                      "its name is too long");
     }
     if (!system.filesAnswer(startInPath, targetPath)) {
         return failed("Cannot start " + targetPath + ": its files " + platform::noAnswerReason() + ".",

@@ -118,6 +118,34 @@ RowChange StartupLists::nameAddress(std::int64_t ipid, const std::string& name) 
     return result;
 }
 
+void StartupLists::removeStaleRows() {
+    const Database::ExtraTables tables = m_db.extraTables();
+    std::vector<Query> removals;
+    if (tables.entryNames == Database::Table::Usable) {
+        removals.push_back(
+            {"delete from EntryNames where IPID not in (select IPID from IPs where IPID is not null)", {}});
+    }
+    if (tables.itemOptions == Database::Table::Usable) {
+        removals.push_back({"delete from ItemOptions where (List = 'ConnectedList' and ListID not in "
+                            "(select ListID from ConnectedList where ListID is not null)) or "
+                            "(List = 'DisConnectedList' and ListID not in "
+                            "(select ListID from DisConnectedList where ListID is not null))",
+                            {}});
+    }
+    const auto stale = [](const Query& removal) {
+        return Query{"select 1 " + removal.sql.substr(removal.sql.find("from ")) + " limit 1", {}};
+    };
+    if (std::none_of(removals.begin(), removals.end(),
+                     [&](const Query& removal) { return !m_db.openRecordset(stale(removal)).eof(); })) {
+        return;
+    }
+    m_db.transaction([&] {
+        for (const Query& removal : removals) {
+            m_db.execute(removal);
+        }
+    });
+}
+
 RowChange StartupLists::renameAddress(std::int64_t ipid, const std::string& text) {
     RowChange result = RowChange::Done;
     m_db.transaction([&] {

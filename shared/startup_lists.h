@@ -80,6 +80,11 @@ public:
     // empty name (or blanks) takes it away. A name another entry carries is
     // refused.
     RowChange nameAddress(std::int64_t ipid, const std::string& name);
+    // Removes names and marks left (by hand, or by another program) for
+    // entries and items that are gone: a row of them would otherwise
+    // attach to the next entry or item given that key. Writes only where
+    // there is such a row.
+    void removeStaleRows();
     // Each address goes with its startup list and its name.
     void deleteAddresses(const std::vector<std::int64_t>& ipids);
 

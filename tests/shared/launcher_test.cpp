@@ -116,6 +116,13 @@ TEST_F(Launcher, MissingFileOrFolderIsAFailedStartNotASuccess) {
     ASSERT_EQ(missingFolder.kind, LaunchResult::Kind::ShellCode);
     EXPECT_EQ(missingFolder.number, platform::shell_code::kPathNotFound);
     EXPECT_FALSE(launchSucceeded(missingFolder));
+
+    for (const std::string& tooLong : {dir / std::string(300, 'a'), "/" + std::string(1 << 20, 'b')}) {
+        const LaunchResult result =
+            execIt(dir / "work", tooLong, 1, ChildHandling::StarterEndsSoon, dir.path());
+        EXPECT_FALSE(launchSucceeded(result));
+        EXPECT_EQ(launchFailureReason(result), "its name is too long");
+    }
 }
 
 TEST_F(Launcher, NonExecutableFileWithoutAnApplicationFails) {

@@ -58,6 +58,17 @@ TEST(StartupLists, NamesHaveALengthAndNeverReadAsEntries) {
     for (const std::string name : {"Office 2.0", "cafe", "Home"}) {
         EXPECT_EQ(lists.nameAddress(office, name), RowChange::Done) << name;
     }
+    // Rows left by hand for an entry and an item that are not there go when
+    // the tool opens the file; the rest stay.
+    file.database().execute({"insert into EntryNames values (?, 'Ghost')", {office + 100}});
+    file.database().execute({"create table ItemOptions (List TEXT NOT NULL, ListID INTEGER NOT NULL, "
+                             "StopOnLeave INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (List, ListID))",
+                             {}});
+    file.database().execute({"insert into ItemOptions values ('DisConnectedList', 7, 1)", {}});
+    lists.removeStaleRows();
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(),
+                                        "select IPID from EntryNames; select count(*) from ItemOptions"),
+              std::to_string(office) + "\n0\n");
     file.database().execute({"update EntryNames set Name = ?", {std::string(1 << 20, 'n')}});
     const ListChoice choice = chooseList(file.database(), {"10.7.0.9"}, nullptr, IdentityLookups::asARun());
     EXPECT_EQ(choice.name, std::string(kLongestEntryName, 'n') + "...");
