@@ -32,8 +32,9 @@ lay_autostart() {
     touch "$autostart_laid"
 }
 
-# A link of ours on the PATH; a file of the user's own by that name is left alone.
-is_our_link() { [[ -L "$1" && "$(readlink "$1")" == "$folder/"* ]]; }
+# A link of ours on the PATH: one to the program folder's program of that
+# name, word for word; a file or another link of the user's is left alone.
+is_our_link() { [[ -L "$1" && "$(readlink "$1")" == "$folder/$(basename "$1")" ]]; }
 
 # Whether the file at $1 is one that install laid (or nothing is there), so
 # that install may lay it anew and uninstall remove it; $2 is the file as
@@ -45,12 +46,43 @@ is_ours() {
     [[ -L "$1" || ! -f "$1" ]] && return 1
     cmp -s "$1" "$2" && return 0
     case "$1" in
-    *.desktop) grep -qx 'X-Corvale-Entry=1' "$1" || grep -Eq "^Exec=\"?$folder/" "$1" ;;
+    *.desktop)
+        # It runs the program folder's program, or, marked as ours, a program
+        # of ours by name from an earlier place; the mark alone is no proof.
+        local program name
+        program=$(sed -n -E 's/^Exec="?([^" ]*)"?( .*)?$/\1/p' "$1" | head -n 1)
+        name=$(basename "$2" | sed -E 's/(-autostart)?\.desktop(\.in)?$//')
+        [[ "$program" == "$folder/$name" ]] ||
+            { grep -qx 'X-Corvale-Entry=1' "$1" && [[ "$(basename "$program")" == "$name" ]]; }
+        ;;
     *.1) head -n 1 "$1" | grep -Eq '^\.TH [A-Z]+ 1 .* "Corvale [^"]*" ' ;;
     *) return 1 ;;
     esac
 }
 left_alone() { echo "$1 is a file of yours, not Corvale's: it is left as it is."; }
+
+# Asked before anything changes, so that install and uninstall do all or
+# nothing: a program folder or database that is a link would have its
+# target changed, and a folder where a file goes, or a folder that cannot
+# be written, would stop the work half-way.
+check_places() {
+    local problems=() path dir
+    for path in "$folder" "$folder/corvale.mdb"; do
+        [[ -L "$path" ]] && problems+=("$path is a link (to $(readlink "$path")); Corvale is not installed through links: put a folder or file of its own there.")
+    done
+    for path in "$autostart" "$data_home/$menu_entry" "${icons[@]/#/$data_home/}" "${pages[@]/#/$prefix/share/}" \
+        "$bin_dir/brisken" "$bin_dir/corvale"; do
+        [[ -d "$path" && ! -L "$path" ]] && problems+=("$path is a folder, where a file goes.")
+        dir=$(dirname "$path")
+        while [[ ! -e "$dir" ]]; do dir=$(dirname "$dir"); done
+        [[ -w "$dir" ]] || problems+=("$dir cannot be written.")
+    done
+    if [[ ${#problems[@]} -gt 0 ]]; then
+        echo "Nothing was changed:" >&2
+        printf '%s\n' "${problems[@]}" | sort -u >&2
+        exit 1
+    fi
+}
 
 # Whether the logon entry is as install lays it, but for the program's place.
 autostart_as_laid() {
@@ -71,6 +103,7 @@ if [[ "$what" == autostart ]]; then
 fi
 
 if [[ "$what" == uninstall ]]; then
+    check_places
     rm -f "$folder"/{brisken,corvale,libcorvale_dialogs.so,libcorvale_gio.so,Help.htm} "$autostart_laid"
     remove_ours() {
         if is_ours "$1" "$2"; then
@@ -124,6 +157,7 @@ run)
 test) ctest --test-dir "$build_dir" --output-on-failure ;;
 bench) "$build_dir/bench/engine_bench" && "$build_dir/bench/startup_lists_bench" ;;
 install)
+    check_places
     # Laid in a folder of its own first: a menu entry, icon or page of the
     # user's own by one of our names is not ours to overwrite.
     stage=$(mktemp -d)

@@ -117,11 +117,17 @@ menu="$XDG_DATA_HOME/applications/corvale.desktop"
 page="$home/.local/share/man/man1/brisken.1"
 mkdir -p "$(dirname "$menu")" "$(dirname "$page")"
 printf '[Desktop Entry]\nType=Application\nName=Other\nExec=/opt/other/brisken --foo\n' >"$autostart"
-printf '[Desktop Entry]\nType=Application\nName=Mine\nExec=/opt/mine/corvale\n' >"$menu"
+# Our mark alone, on an entry that runs another program, is no proof; nor
+# is a link whose text merely begins with the program folder.
+printf '[Desktop Entry]\nType=Application\nName=Mine\nExec=/opt/mine/tool\nX-Corvale-Entry=1\n' >"$menu"
 printf '.TH BRISKEN 1 "2020" "Other 1.0" "User Commands"\n' >"$page"
+ln -s "$folder/../../mine" "$home/.local/bin/corvale"
 for file in "$autostart" "$menu" "$page"; do cp "$file" "$file.mine"; done
 BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
 said=$("$source_dir/build.sh" uninstall)
+[[ "$(readlink "$home/.local/bin/corvale")" == "$folder/../../mine" ]] || fail "a link of the user's was replaced"
+grep -q "$home/.local/bin/corvale is a file of yours" "$home/install.log" || fail "install did not name the link"
+rm "$home/.local/bin/corvale"
 for file in "$autostart" "$menu" "$page"; do
     cmp -s "$file" "$file.mine" || fail "$file was changed: $(cat "$file")"
     grep -q "$file is a file of yours" "$home/install.log" || fail "install did not name $file"
@@ -142,4 +148,12 @@ BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
 sed -i 's/--wait-for-network=20/--wait-for-network=30/' "$autostart"
 said=$("$source_dir/build.sh" uninstall)
 [[ -f "$autostart" && "$said" == *"Your edited logon entry $autostart is kept"* ]] || fail "uninstall said: $said"
+# A program folder that is a link is refused before anything changes.
+mv "$folder" "$home/elsewhere"
+ln -s "$home/elsewhere" "$folder"
+chmod 755 "$home/elsewhere"
+BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log" 2>&1 && fail "installed through a link"
+grep -q "Nothing was changed:" "$home/install.log" && grep -q "$folder is a link" "$home/install.log" ||
+    fail "install said: $(cat "$home/install.log")"
+[[ $(stat -c %a "$home/elsewhere") == 755 ]] || fail "the link's target was changed"
 echo "installed, run at logon, uninstalled"
