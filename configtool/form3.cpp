@@ -20,6 +20,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QToolButton>
+#include <limits>
 #include <utility>
 
 namespace corvale::tool {
@@ -163,6 +164,11 @@ void Form3::buildControls() {
                                  4380, false);
     Text2 = place<QLineEdit>(this, m_twips, "Text2", 1320, 5160, 4212, 288);
     Text3 = place<QLineEdit>(this, m_twips, "Text3", 1320, 5520, 4212, 288);
+    // A path as long as the file holds it: a box that cut it at its default
+    // length would write it back cut.
+    for (QLineEdit* box : {Text1, Text2, Text3}) {
+        box->setMaxLength(std::numeric_limits<int>::max());
+    }
     // Beside the path boxes, below their captions, on the row of the buttons
     // that save them.
     chkStopOnLeave = place<QCheckBox>(this, m_twips, "chkStopOnLeave", 120, 5850, 1150, 450);

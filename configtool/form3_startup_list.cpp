@@ -22,12 +22,23 @@ namespace {
 constexpr int kStopsOnLeaveRole = Qt::UserRole + 10;
 } // namespace
 
+namespace {
+// A target as the list shows it: one longer than any screen (a row written
+// by hand) in its beginning and end, so that the list does not lay out a
+// page of text for it; the entry keeps it whole.
+QString listedTarget(const QString& target) {
+    constexpr qsizetype kHead = 600;
+    constexpr qsizetype kTail = 200;
+    return target.size() <= kHead + kTail ? target : target.left(kHead) + QChar(0x2026) + target.right(kTail);
+}
+} // namespace
+
 void Form3::addItemEntry(const QString& target, std::int64_t listId, bool stopOnLeave) {
     if (!stopOnLeave) {
-        List2->addEntry(target, listId);
+        List2->addEntry(target, listId, listedTarget(target));
         return;
     }
-    List2->addEntry(target, listId, target + "  (stops on leaving)",
+    List2->addEntry(target, listId, listedTarget(target) + "  (stops on leaving)",
                     QString("Stops on leaving: ") + kStopOnLeaveMeaning + ".");
     List2->item(List2->count() - 1)->setData(kStopsOnLeaveRole, true);
 }

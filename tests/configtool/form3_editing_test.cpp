@@ -315,6 +315,20 @@ private slots:
         h.dialogs.answers = {MessageAnswer::Yes};
         press(h, "cmdDelListItem");
         QVERIFY(h.rows("select * from ConnectedList").isEmpty());
+
+        // A target written by hand as long as a book: the list shows its
+        // ends, the box holds it whole, and Update writes it back whole.
+        const std::string book = "/opt/" + std::string(1 << 20, 'x');
+        h.file.addConnectedItem(home, book, "/opt", 1);
+        h.click(h.list("List1"), 1);
+        h.click(h.list("List1"), 0);
+        QVERIFY(h.list("List2")->item(0)->text().size() < 1000);
+        h.click(h.list("List2"), 0);
+        const std::size_t said = h.dialogs.messages.size();
+        press(h, "cmdUpdateList");
+        QCOMPARE(h.dialogs.messages.size(), said);
+        QCOMPARE(h.rows("select length(TargetPath) from ConnectedList"),
+                 QStringList{QString::number(book.size())});
     }
 
     // Another tool writes the same address at the same moment: it holds the
