@@ -61,6 +61,19 @@ is_ours() {
 }
 left_alone() { echo "$1 is a file of yours, not Corvale's: it is left as it is."; }
 
+# This user's processes that run the program folder's engine as a watcher
+# (also one whose file was replaced or removed since it started).
+running_watchers() {
+    local dir exe
+    for dir in /proc/[0-9]*; do
+        [[ -O "$dir" ]] || continue
+        exe=$(readlink "$dir/exe" 2>/dev/null) || continue
+        [[ "$exe" == "$folder/brisken" || "$exe" == "$folder/brisken (deleted)" ]] || continue
+        tr '\0' '\n' <"$dir/cmdline" 2>/dev/null | grep -qx -- --watch && echo "${dir#/proc/}"
+    done
+    return 0
+}
+
 # Asked before anything changes, so that install and uninstall do all or
 # nothing: a program folder or database that is a link would have its
 # target changed, and a folder where a file goes, or a folder that cannot
@@ -104,6 +117,13 @@ fi
 
 if [[ "$what" == uninstall ]]; then
     check_places
+    # A watcher left running would go on starting lists from a program
+    # that is gone.
+    watchers=$(running_watchers | tr '\n' ' ')
+    if [[ -n "$watchers" ]]; then
+        kill -TERM $watchers 2>/dev/null || true
+        echo "The engine's watcher (process ${watchers% }) is ended."
+    fi
     rm -f "$folder"/{brisken,corvale,libcorvale_dialogs.so,libcorvale_gio.so,Help.htm} "$autostart_laid"
     remove_ours() {
         if is_ours "$1" "$2"; then
@@ -158,6 +178,7 @@ test) ctest --test-dir "$build_dir" --output-on-failure ;;
 bench) "$build_dir/bench/engine_bench" && "$build_dir/bench/startup_lists_bench" ;;
 install)
     check_places
+    watchers=$(running_watchers | tr '\n' ' ')
     # Laid in a folder of its own first: a menu entry, icon or page of the
     # user's own by one of our names is not ours to overwrite.
     stage=$(mktemp -d)
@@ -228,6 +249,9 @@ install)
         lay_autostart
         echo "The engine runs at each logon ($autostart, waiting up to 20 seconds for the network,"
         echo "then running the list of each network the machine arrives on)."
+    fi
+    if [[ -n "$watchers" ]]; then
+        echo "The engine's watcher (process ${watchers% }) goes on with the engine it started with; the new one takes over at your next login."
     fi
     case ":$PATH:" in
     *":$bin_dir:"*) ;;

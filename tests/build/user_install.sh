@@ -103,7 +103,20 @@ if [[ $(id -u) == 0 ]]; then
     chmod g-w "$home"
 fi
 
+# A watcher still running when Corvale goes is ended with it; an install
+# over it says when the new engine takes over.
+ip netns exec "$machine" env -i HOME="$home" XDG_RUNTIME_DIR="$home/run" PATH=/usr/bin:/bin \
+    "$folder/brisken" --watch 2>/dev/null &
+watcher=$!
+for _ in $(seq 1000); do
+    grep -qx -- --watch <(tr '\0' '\n' <"/proc/$watcher/cmdline") 2>/dev/null && break
+    sleep 0.01
+done
+BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
+grep -q "The engine.s watcher (process $watcher" "$home/install.log" || fail "install said: $(cat "$home/install.log")"
 said=$("$source_dir/build.sh" uninstall)
+wait "$watcher" || fail "the watcher did not end with status 0 at the uninstall"
+[[ "$said" == *"The engine's watcher (process $watcher"*" is ended."* ]] || fail "uninstall said: $said"
 [[ "$said" == *"Your database is kept: $folder/corvale.mdb"* ]] || fail "uninstall said: $said"
 [[ -f "$folder/corvale.mdb" ]] || fail "the database is gone"
 for file in "$folder/brisken" "$folder/corvale" "$autostart" "$XDG_DATA_HOME/applications/corvale.desktop" \
