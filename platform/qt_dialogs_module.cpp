@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -18,6 +19,19 @@ std::unique_ptr<corvale::platform::QtDialogs> dialogs;
 std::vector<std::string> arguments;
 std::vector<char*> argumentPointers;
 int argumentCount = 0;
+
+// Whether a message is on the screen now.
+bool showing = false;
+
+// Qt ends the process with exit() when the display goes away (the session
+// ends while a message is open). The application would then be destroyed
+// under the open message, which crashes: the process ends at once instead,
+// with Qt's status; what the run had to say is written already.
+void endWithoutTearingDown(int status, void*) {
+    if (showing) {
+        ::_exit(status);
+    }
+}
 
 char* copyForCaller(const std::string& text) {
     return text.empty() ? nullptr : strdup(text.c_str());
@@ -50,7 +64,13 @@ extern "C" const char* corvale_start_dialogs(int* argc, char** argv) {
 
 extern "C" int corvale_show_message(const char* text, const char* caption, int buttons, int icon,
                                     int defaultButton) {
+    static const bool registered = ::on_exit(endWithoutTearingDown, nullptr) == 0;
+    (void)registered;
     try {
+        showing = true;
+        const struct Shown {
+            ~Shown() { showing = false; }
+        } shown;
         return static_cast<int>(dialogs->showMessage(
             {text, caption, static_cast<corvale::MessageButtons>(buttons),
              static_cast<corvale::MessageIcon>(icon), static_cast<corvale::MessageAnswer>(defaultButton)}));

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <signal.h>
 #include <sys/wait.h>
 #include <thread>
@@ -98,6 +99,21 @@ TEST_F(EngineOnADesktop, FailedItemIsShownOnceAfterTheOthersStarted) {
     EXPECT_EQ(testsupport::waitForExit(m_engine, 300ms), -1);
     x.press("Return");
     EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 0);
+}
+
+// The session ends while the message is open: the display goes away under
+// it, and the run ends by exit, not by a crash (its summary is written).
+TEST_F(EngineOnADesktop, MessageOpenWhenTheDisplayGoesAwayEndsWithoutACrash) {
+    {
+        DatabaseFile db(program / "corvale.mdb");
+        testsupport::ApplicableList(db).add(program / "missing", program / "work", 1);
+    }
+    auto session = std::make_unique<testsupport::XDisplay>();
+    m_engine = testsupport::startProcess(
+        {program / "brisken"}, {"PATH=/usr/bin:/bin", "DISPLAY=" + session->display()}, elsewhere.path());
+    ASSERT_TRUE(session->windowAppears("Brisken"));
+    session.reset();
+    EXPECT_EQ(testsupport::waitForExit(m_engine, 10s), 1) << "a status above 128 is the signal that ended it";
 }
 
 // The engine carries its own C++ runtime; both modules (GIO to open the
