@@ -188,7 +188,7 @@ protected:
     // it started.
     std::vector<std::string> runEngine() {
         const std::string command = "ip netns exec " + machine.name() +
-                                    " env -i PATH=/usr/bin:/bin DISPLAY=:31999" +
+                                    " env -i PATH=/usr/bin:/bin DISPLAY=:31999 HOME=" + program.path() +
                                     " CORVALE_RECORD=" + (program / "record") + " " + (program / "brisken");
         EXPECT_EQ(shell(command), 0) << command;
         testsupport::reapChildren();
@@ -401,8 +401,12 @@ TEST_F(EngineOnANetwork, RunSummarySaysTheNetworkTheListAndWhyEachItemFailed) {
                               "create table EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL); "
                               "insert into EntryNames values (" +
                                   std::to_string(ipid) + ", 'Office')");
+    // The same settings as before: the machine's own desktop would open the
+    // document and write into what this test reads.
     const auto named = testsupport::runCapturing(
-        "ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin " + (program / "brisken") + " 2>&1");
+        "ip netns exec " + machine.name() +
+        " env -i PATH=/usr/bin:/bin DISPLAY=:31999 HOME=" + program.path() + desktopVariables +
+        " CORVALE_RECORD=" + (program / "record") + " " + (program / "brisken") + " 2>&1");
     testsupport::reapChildren();
     EXPECT_EQ(named.second.rfind("brisken: on 10.20.0.5 (gateway 10.20.0.1): the list of Office: ", 0), 0u)
         << named.second;
