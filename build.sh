@@ -167,7 +167,8 @@ if [[ ! -f "$build_dir/build.ninja" ]]; then
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCORVALE_WERROR="${CORVALE_WERROR:-OFF}" -DCORVALE_SANITIZE="${CORVALE_SANITIZE:-OFF}" >/dev/null
 fi
-cmake --build "$build_dir"
+# Ninja's "no work to do" says nothing a person needs.
+cmake --build "$build_dir" | { grep -vx 'ninja: no work to do.' || true; }
 
 case "$what" in
 run)

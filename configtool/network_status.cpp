@@ -67,7 +67,7 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     }
     line.text = "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
                 (choice.onFile
-                     ? ": the list of " + entryShown(choice) + (choice.anyOther ? " (any other network)" : "")
+                     ? ": the list of " + entryShown(choice) + (choice.anyOther && !choice.name.empty() ? " (any other network)" : "")
                      : ": no list matches");
     return line;
 }

@@ -423,7 +423,10 @@ std::string shownName(const std::string& name, std::size_t longest) {
 }
 
 std::string entryShown(const ListChoice& choice) {
-    return choice.name.empty() ? choice.key : choice.name;
+    if (!choice.name.empty()) {
+        return choice.name;
+    }
+    return choice.anyOther ? "any other network" : choice.key;
 }
 
 namespace {

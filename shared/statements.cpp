@@ -58,8 +58,11 @@ Query createEntryNames() {
 }
 
 Query otherEntryNamed(std::int64_t ipid, const std::string& name) {
-    return {"select IPID from EntryNames where IPID <> ? and Name = ? and IPID in (select IPID from IPs)",
-            {ipid, name}};
+    // Another entry's name or text, in any case of its letters: the address
+    // list would show two lines alike.
+    return {"select IPID from EntryNames where IPID <> ? and lower(Name) = lower(?) and IPID in "
+            "(select IPID from IPs) union all select IPID from IPs where IPID <> ? and lower(IPaddress) = lower(?)",
+            {ipid, name, ipid, name}};
 }
 
 Query setEntryName(std::int64_t ipid, const std::string& name) {

@@ -72,6 +72,7 @@ sed -i -e 's#^Exec=.*#Exec="/old/place/brisken" --watch --wait-for-network=40#' 
 BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
 grep -qx "Exec=\"$folder/brisken\" --watch --wait-for-network=40" "$autostart" || fail "edits lost: $(cat "$autostart")"
 grep -qx "X-Mine=kept" "$autostart" || fail "a line of the user's is gone"
+! grep -q "^ninja: " "$home/install.log" || fail "install printed the build tool's words: $(cat "$home/install.log")"
 # An entry deleted on purpose is not laid again; install says how to get it back.
 rm "$autostart"
 BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"

@@ -58,6 +58,11 @@ TEST(StartupLists, NamesHaveALengthAndNeverReadAsEntries) {
     for (const std::string name : {"Office 2.0", "cafe", "Home"}) {
         EXPECT_EQ(lists.nameAddress(office, name), RowChange::Done) << name;
     }
+    // Another entry's name in any case, or its text, would show two lines alike.
+    const std::int64_t typo = lists.addAddress("Cafe").id;
+    EXPECT_EQ(lists.nameAddress(typo, "HOME"), RowChange::Duplicate);
+    EXPECT_EQ(lists.nameAddress(office, "cafe"), RowChange::Duplicate);
+    lists.deleteAddresses({typo});
     // Rows left by hand for an entry and an item that are not there go when
     // the tool opens the file; the rest stay.
     file.database().execute({"insert into EntryNames values (?, 'Ghost')", {office + 100}});
