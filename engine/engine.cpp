@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -270,10 +271,10 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
 }
 
 std::vector<ItemPlan> Engine::plan(corvale::Recordset& items, corvale::statements::ListTable table) {
-    // The marks are read only by a watcher, and only where the tool made
-    // their table.
+    // The marks matter to a watcher and are shown by the dry run; they are
+    // read only where the tool made their table, of the shape it knows.
     std::set<std::int64_t> marked;
-    if (m_settings.passOverRunning && !dryRun() && m_itemOptions) {
+    if ((m_settings.passOverRunning || dryRun()) && m_itemOptions) {
         for (corvale::Recordset rows =
                  m_connection.dbase->openRecordset(statements::itemsToStopOnLeave(table));
              !rows.eof(); rows.moveNext()) {
@@ -366,6 +367,9 @@ void Engine::report(const std::vector<ItemPlan>& plans) {
             line += std::string("passed over: ") + corvale::kEngineItself;
         } else if (item.launch) {
             line += corvale::describeLaunch(*item.launch);
+            if (item.stopOnLeave) {
+                line += "\n  marked to stop on leaving: a watcher asks what it started to end when it leaves";
+            }
             if (item.running && item.launch->how == corvale::LaunchPlan::How::Program) {
                 line += "\n  already running: process " + std::to_string(*item.running) +
                         "; a watcher's run passes it over";
@@ -497,10 +501,27 @@ void Engine::reportNothingStarts() {
         say("Entries on file: none");
         return;
     }
+    std::map<std::int64_t, std::string> names;
+    if (m_connection.dbase->extraTables().entryNames == corvale::Database::Table::Usable) {
+        for (corvale::Recordset rows = m_connection.dbase->openRecordset(statements::entryNames());
+             !rows.eof(); rows.moveNext()) {
+            if (!rows.field("IPID").isNull() && !rows.field("Name").isNull() &&
+                rows.field("IPID").value().index() == 1) {
+                names[rows.field("IPID").number()] = rows.field("Name").text();
+            }
+        }
+    }
     say("Entries on file:");
     for (; !entries.eof(); entries.moveNext()) {
         const corvale::Field entry = entries.field("IPaddress");
-        say("  " + (entry.isNull() ? std::string("(empty)") : corvale::printablePath(entry.text())));
+        std::string line =
+            "  " + (entry.isNull() ? std::string("(empty)") : corvale::printablePath(entry.text()));
+        const corvale::Field key = entries.field("IPID");
+        if (const auto name = key.isNull() ? names.end() : names.find(key.number()); name != names.end()) {
+            line += ", named " +
+                    corvale::printablePath(corvale::shownName(name->second, corvale::kLongestEntryName));
+        }
+        say(line);
     }
 }
 

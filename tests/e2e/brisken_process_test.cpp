@@ -630,6 +630,16 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
         office.second.find("\nList: 10.20 (its leading two numbers of 10.20.7.9)\nItem: /usr/bin/true\n"),
         std::string::npos)
         << office.second;
+    testsupport::sqliteOutput(
+        program / "corvale.mdb",
+        "create table ItemOptions (List TEXT NOT NULL, ListID INTEGER NOT NULL, StopOnLeave "
+        "INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (List, ListID)); insert into ItemOptions "
+        "select 'ConnectedList', ListID, 1 from ConnectedList where TargetPath = '/usr/bin/true'");
+    EXPECT_NE(dryRun("10.20.7.9")
+                  .second.find("Item: /usr/bin/true\n  start in: /\n  starts as a program\n  marked to "
+                               "stop on leaving"),
+              std::string::npos)
+        << dryRun("10.20.7.9").second;
     // A script that env runs is running only where its interpreter runs it,
     // not where a program merely names it.
     testsupport::writeFile(program / "tunnel", "#!/usr/bin/env sh\nwhile :; do sleep 1; done\n", true);
@@ -650,8 +660,8 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
     kill(-running, SIGTERM);
     kill(running, SIGTERM);
 
-    const std::string onFile =
-        "Entries on file:\n  10.20\n  10.40.0.5\n  gateway:00:1a:2b:3c:4d:5e\n  wifi:Office WLAN\n";
+    const std::string onFile = "Entries on file:\n  10.20\n  10.40.0.5\n  gateway:00:1a:2b:3c:4d:5e, named "
+                               "Home\n  wifi:Office WLAN\n";
     const auto nowhere = dryRun("10.30.0.5");
     EXPECT_NE(nowhere.second.find("List: none: no entry matches 10.30.0.5, 10.30.0, 10.30 or 10\n"),
               std::string::npos)
