@@ -4,20 +4,38 @@
 #include "configtool/form3_text.h"
 #include "configtool/item_paths.h"
 #include "configtool/stored_text.h"
+#include "platform/file_answer.h"
 #include "platform/process_start.h"
 #include "shared/launcher.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 
+#include <chrono>
+#include <future>
+
 namespace corvale::tool {
 
 namespace {
-// Where a picker opens: the folder given, where it is one, else the user's
-// home (never the program folder the tool works in).
+// Whether the folder answers within the bound of the items' own look-ups
+// (a mount whose server has gone never does). Asked off the window's
+// thread: the window goes on drawing meanwhile.
+bool folderAnswers(const std::string& folder) {
+    std::future<bool> answer =
+        std::async(std::launch::async, [folder] { return platform::filesAnswerWithin("/", folder, ""); });
+    while (answer.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    return answer.get();
+}
+
+// Where a picker opens: the folder given, where it is one and answers in
+// time, else the user's home (never the program folder the tool works in).
 std::string folderOrHome(const QString& folder) {
-    if (!folder.isEmpty() && !isNetworkPath(folder) && QFileInfo(folder).isDir()) {
+    if (!folder.isEmpty() && !isNetworkPath(folder) && folderAnswers(storedText(folder)) &&
+        QFileInfo(folder).isDir()) {
         return storedText(folder);
     }
     return storedText(QDir::homePath());

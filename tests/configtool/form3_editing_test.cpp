@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -723,6 +724,21 @@ private slots:
         press(h, "cmdStartIn");
         QCOMPARE(h.dialogs.fileRequests.back().folder, h.dir.path() + "/");
         QCOMPARE(h.dialogs.folderStarts.back(), h.dir.path());
+        // A folder on a mount that no longer answers: the pickers open at
+        // home once the bound is over, and the window draws meanwhile.
+        if (testsupport::SilentMount gone; gone.available()) {
+            h.text("Text2")->setText(QString::fromStdString(gone / "work/app"));
+            h.text("Text3")->setText(QString::fromStdString(gone / "work"));
+            int drawn = 0;
+            QTimer ticks;
+            connect(&ticks, &QTimer::timeout, [&] { ++drawn; });
+            ticks.start(100);
+            press(h, "cmdTargetPath");
+            press(h, "cmdStartIn");
+            QCOMPARE(h.dialogs.fileRequests.back().folder, QDir::homePath().toStdString());
+            QCOMPARE(h.dialogs.folderStarts.back(), QDir::homePath().toStdString());
+            QVERIFY2(drawn > 0, "the window's events waited for the mount");
+        }
 
         const std::pair<const char*, const char*> folders[] = {
             {"/opt/tools/app", "/opt/tools/"}, {"/app", "/"},
