@@ -244,8 +244,17 @@ void Form3::connectHandlers() {
     connect(cmdUpdate, &QPushButton::clicked, this, [this] { guarded([this] { cmdUpdate_Click(); }); });
     connect(Check1, &QCheckBox::clicked, this, [this] { guarded([this] { Check1_Click(); }); });
     connect(cmdDelIP, &QPushButton::clicked, this, [this] { guarded([this] { cmdDelIP_Click(); }); });
-    connect(List2, &VbListBox::userChanged, this, [this] { guarded([this] { List2_Click(); }); });
+    connect(List2, &VbListBox::userChanged, this, [this] {
+        m_markOfAddedItem = false; // the box shows the selected item's own mark
+        guarded([this] { List2_Click(); });
+    });
     connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
+    connect(Text2, &QLineEdit::textEdited, this, [this] {
+        if (std::exchange(m_markOfAddedItem, false)) {
+            chkStopOnLeave->setChecked(false);
+        }
+    });
+    connect(chkStopOnLeave, &QCheckBox::clicked, this, [this] { m_markOfAddedItem = false; });
     connect(Text2, &QLineEdit::returnPressed, this, [this] { guarded([this] { cmdAddPath_Click(); }); });
     connect(cmdAddPath, &QPushButton::clicked, this, [this] { guarded([this] { cmdAddPath_Click(); }); });
     connect(cmdUpdateList, &QPushButton::clicked, this,

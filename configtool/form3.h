@@ -191,6 +191,9 @@ private:
     // Escape closes the form only when its press came to the form, not to a
     // message box or dialog that the press closed.
     bool m_escapePressedHere = false;
+    // The Stop on leaving box shows the mark of the item just added: typing
+    // another target begins a new item, which the mark does not carry to.
+    bool m_markOfAddedItem = false;
 
 public:
     // The controls, named as the form's design names them.

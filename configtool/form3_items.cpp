@@ -139,10 +139,12 @@ void Form3::saveDisconnectedItem(const QString& mode) {
 }
 
 void Form3::showSavedItem(bool added, bool duplicate) {
+    m_markOfAddedItem = false;
     if (!duplicate) {
         if (added) {
             unselectListItems();
             setList2Selected(List2->count() - 1, true);
+            m_markOfAddedItem = true;
         } else {
             m_updatedItemIndex = List2->currentRow();
             if (Check1->isChecked()) {

@@ -38,7 +38,8 @@ void Form3::addItemEntry(const QString& target, std::int64_t listId, bool stopOn
         List2->addEntry(target, listId, listedTarget(target));
         return;
     }
-    List2->addEntry(target, listId, listedTarget(target) + "  (stops on leaving)",
+    // The mark first: at the end a long target would cut it off.
+    List2->addEntry(target, listId, "(stops on leaving)  " + listedTarget(target),
                     QString("Stops on leaving: ") + kStopOnLeaveMeaning + ".");
     List2->item(List2->count() - 1)->setData(kStopsOnLeaveRole, true);
 }

@@ -797,7 +797,7 @@ private slots:
         h.button("chkStopOnLeave")->click();
         press(h, "cmdAddPath");
         auto* list2 = h.list("List2");
-        QCOMPARE(h.entries(list2), QStringList{"/usr/bin/music  (stops on leaving)"});
+        QCOMPARE(h.entries(list2), QStringList{"(stops on leaving)  /usr/bin/music"});
         const QString music = h.rows("select ListID from ConnectedList").at(0);
         QCOMPARE(h.rows("select List, ListID, StopOnLeave from ItemOptions"),
                  QStringList{"ConnectedList|" + music + "|1"});
@@ -813,11 +813,26 @@ private slots:
         typeInto(h.text("Text3"), "/");
         h.button("chkStopOnLeave")->click();
         press(h, "cmdAddPath");
-        QCOMPARE(h.entries(list2), QStringList{"/usr/bin/offline  (stops on leaving)"});
+        QCOMPARE(h.entries(list2), QStringList{"(stops on leaving)  /usr/bin/offline"});
+        // The mark went with that item: the next one typed and added with
+        // Enter is unmarked, and selecting an item shows its own mark.
+        QVERIFY(h.button("chkStopOnLeave")->isChecked());
+        typeInto(h.text("Text2"), "/usr/bin/backup");
+        QVERIFY(!h.button("chkStopOnLeave")->isChecked());
+        QTest::keyClick(h.text("Text2"), Qt::Key_Return);
+        QCOMPARE(h.entries(list2), (QStringList{"(stops on leaving)  /usr/bin/offline", "/usr/bin/backup"}));
+        h.click(list2, 0);
+        QVERIFY(h.button("chkStopOnLeave")->isChecked());
+        typeInto(h.text("Text2"), "/usr/bin/offline2");
+        QVERIFY2(h.button("chkStopOnLeave")->isChecked(),
+                 "an item's own mark stays while its target is changed");
+        h.click(list2, 1);
+        QVERIFY(!h.button("chkStopOnLeave")->isChecked());
         h.click(list2, 0);
         h.dialogs.answers = {MessageAnswer::Yes};
         press(h, "cmdDelListItem");
-        QCOMPARE(h.rows("select List from ItemOptions"), QStringList{"ConnectedList"});
+        QCOMPARE(h.rows("select List, StopOnLeave from ItemOptions order by List"),
+                 (QStringList{"ConnectedList|0", "DisConnectedList|0"}));
 
         // The entry goes with its name, its list and the list's options.
         h.button("Check1")->click();
@@ -825,8 +840,11 @@ private slots:
         h.dialogs.answers = {MessageAnswer::Yes};
         press(h, "cmdDelIP");
         QCOMPARE(h.entries(list1), QStringList{"10.1"});
-        QCOMPARE(h.rows("select (select count(*) from EntryNames) + (select count(*) from ItemOptions)"),
-                 QStringList{"0"});
+        QCOMPARE(
+            h.rows(
+                "select (select count(*) from EntryNames) + (select count(*) from ItemOptions where List = "
+                "'ConnectedList')"),
+            QStringList{"0"});
     }
 
     void testStartRunsTheItemOrSaysItCouldNot() {
