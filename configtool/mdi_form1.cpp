@@ -194,6 +194,7 @@ void MDIForm1::menuFileConfigure_Click() {
     m_form3Window = window;
     if (m_addThisNetwork) {
         form->cmdClose->installEventFilter(this);
+        form->List1->installEventFilter(this);
         m_addThisNetwork->installEventFilter(this);
     }
     window->show();
@@ -226,6 +227,8 @@ bool MDIForm1::eventFilter(QObject* watched, QEvent* event) {
         next = form->cmdClose;
     } else if (watched == m_addThisNetwork && forward) {
         next = form->List1;
+    } else if (watched == form->List1 && back) {
+        next = m_addThisNetwork; // the way Tab came, backwards
     }
     if (!next || !next->isEnabled()) {
         return QMainWindow::eventFilter(watched, event);

@@ -304,6 +304,9 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), button);
         QTest::keyClick(button, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), window.form3()->List1);
+        QTest::keyClick(window.form3()->List1, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), button);
+        QTest::keyClick(button, Qt::Key_Tab);
         QCOMPARE(button->text(), QString("Add This &Network"));
         bool opened = false;
         QTimer::singleShot(0, [button, &opened] {
