@@ -16,12 +16,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace corvale::tool {
 
@@ -139,6 +141,11 @@ MDIForm1::StartUp MDIForm1::startUp() {
         connect(status, &NetworkStatus::connectedChanged, addThisNetwork, &AddThisNetwork::setConnected);
         connect(addThisNetwork, &AddThisNetwork::entryChosen, this, &MDIForm1::addNetworkEntry);
         statusBar()->addWidget(status, 1);
+        // What a click just did, beside the network's line, which stays in view.
+        m_note = new QLabel(this);
+        m_note->setObjectName("statusNote");
+        m_note->hide();
+        statusBar()->addWidget(m_note);
         statusBar()->addPermanentWidget(addThisNetwork);
         m_addThisNetwork = addThisNetwork;
         status->refresh();
@@ -174,8 +181,7 @@ void MDIForm1::menuFileConfigure_Click() {
         return;
     }
     auto* form = new Form3(m_connection, m_dialogs, m_programFolder);
-    connect(form, &Form3::said, this,
-            [this](const QString& words) { statusBar()->showMessage(words, 8000); });
+    connect(form, &Form3::said, this, [this](const QString& words) { sayForAWhile(words); });
     // The form is loaded before it can be activated.
     m_loadingForm = true;
     QMdiSubWindow* window = m_mdiArea->addSubWindow(form);
@@ -235,6 +241,23 @@ bool MDIForm1::eventFilter(QObject* watched, QEvent* event) {
     }
     next->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
     return true;
+}
+
+void MDIForm1::sayForAWhile(const QString& words) {
+    if (!m_note) {
+        statusBar()->showMessage(words, kNoteShownMs);
+        return;
+    }
+    m_note->setText(words);
+    m_note->setToolTip(words);
+    m_note->show();
+    // Only the newest note's time ends it.
+    const int said = ++m_notesSaid;
+    QTimer::singleShot(kNoteShownMs, m_note, [this, said] {
+        if (said == m_notesSaid) {
+            m_note->hide();
+        }
+    });
 }
 
 void MDIForm1::menuFileExit_Click() {

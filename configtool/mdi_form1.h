@@ -14,6 +14,8 @@ class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 
+class QLabel;
+
 namespace corvale::tool {
 
 class Form3;
@@ -73,6 +75,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Shows words from the form (Test Start's) beside the network's line
+    // for a few seconds.
+    void sayForAWhile(const QString& words);
+    static constexpr int kNoteShownMs = 8000;
+    QLabel* m_note = nullptr;
+    int m_notesSaid = 0;
+
     void buildMenus();
     void fitOnScreen();
     void exitSequence();

@@ -222,6 +222,11 @@ private slots:
         fs::permissions(tool.program.path(), fs::perms::owner_all);
         window.findChild<corvale::tool::NetworkStatus*>("networkStatus")->refresh();
         QVERIFY(!line->text().startsWith("Brisken will refuse"));
+        // What Test Start says stands beside the line, which stays in view.
+        emit window.form3()->said("Started /usr/bin/true in /");
+        QVERIFY(!line->isHidden());
+        QCOMPARE(window.findChild<QLabel*>("statusNote")->text(), QString("Started /usr/bin/true in /"));
+        QVERIFY(!window.findChild<QLabel*>("statusNote")->isHidden());
         QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
     }
 
