@@ -66,9 +66,9 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
         identity += (identity.empty() ? "" : "; ") + std::string("Wi-Fi \"") + choice.wifiName->value + "\"";
     }
     line.text = "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
-                (choice.onFile
-                     ? ": the list of " + entryShown(choice) + (choice.anyOther && !choice.name.empty() ? " (any other network)" : "")
-                     : ": no list matches");
+                (choice.onFile ? ": the list of " + entryShown(choice) +
+                                     (choice.anyOther && !choice.name.empty() ? " (any other network)" : "")
+                               : ": no list matches");
     return line;
 }
 

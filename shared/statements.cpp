@@ -61,7 +61,8 @@ Query otherEntryNamed(std::int64_t ipid, const std::string& name) {
     // Another entry's name or text, in any case of its letters: the address
     // list would show two lines alike.
     return {"select IPID from EntryNames where IPID <> ? and lower(Name) = lower(?) and IPID in "
-            "(select IPID from IPs) union all select IPID from IPs where IPID <> ? and lower(IPaddress) = lower(?)",
+            "(select IPID from IPs) union all select IPID from IPs where IPID <> ? and lower(IPaddress) = "
+            "lower(?)",
             {ipid, name, ipid, name}};
 }
 
