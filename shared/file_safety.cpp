@@ -37,8 +37,9 @@ std::string anotherUser(const struct stat& info) {
 // as every group entry of that number lists them and as anyone's primary
 // group. Where each user has a group of his own (umask 002), writing for the
 // group lets nobody else in. A group without members is no private group: a
-// program that runs with it (setgid) could write. Empty when it is private,
-// otherwise the account that could act through it too, where one is known.
+// program that runs with it (setgid) could write. Nothing when it is
+// private; otherwise the account that could act through it too (empty where
+// none is known by name).
 std::optional<std::string> otherThanUsIn(gid_t gid) {
     const uid_t us = ::geteuid();
     const struct passwd* own = ::getpwuid(us);
