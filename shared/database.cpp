@@ -30,9 +30,12 @@ Database::Database(const std::string& path, Access access)
                                                         ? platform::SqliteConnection::Mode::ReadOnly
                                                         : platform::SqliteConnection::Mode::OpenExisting) {
     m_writer = access == Access::ReadWrite;
-    verifySchema(m_connection);
-    if (m_writer) {
+    const int version = verifySchema(m_connection, !m_writer);
+    if (version > kSchemaVersion) {
+        m_newerFormat = newerFormatText(m_connection.path(), version);
+    } else if (m_writer) {
         keepOrdinaryJournal();
+        upgradeSchema(m_connection, version);
     }
 }
 
@@ -61,6 +64,13 @@ void Database::keepOrdinaryJournal() {
 }
 
 Database::ExtraTables Database::extraTables() {
+    if (!m_extraTables) {
+        m_extraTables = readExtraTables();
+    }
+    return *m_extraTables;
+}
+
+Database::ExtraTables Database::readExtraTables() {
     const auto shapeOf = [this](const std::string& table, const std::vector<std::string>& columns) {
         Recordset present =
             openRecordset({"select name from pragma_table_info(?) where typeof(name) = 'text'", {table}});
@@ -86,12 +96,20 @@ Recordset Database::openRecordset(const Query& query) {
     return Recordset(m_connection.query(query.sql, query.params));
 }
 
+void Database::refuseNewerFormat() const {
+    if (!m_newerFormat.empty()) {
+        throw Failure(m_newerFormat);
+    }
+}
+
 int Database::execute(const Query& query) {
+    refuseNewerFormat();
     refuseForeignCompanions();
     return m_connection.execute(query.sql, query.params);
 }
 
 void Database::transaction(const std::function<void()>& work) {
+    refuseNewerFormat();
     refuseForeignCompanions();
     m_connection.execScript("BEGIN IMMEDIATE");
     m_inTransaction = true;

@@ -32,7 +32,9 @@ public:
     // transaction, not only at the open: a ReadWrite database refuses such
     // companions before every statement outside a transaction and before
     // every transaction, so that one planted while it is open is neither
-    // played back nor read.
+    // played back nor read. ReadWrite brings a file of an earlier format to
+    // this program's (schema.h), and reads one of a newer format without
+    // writing anything: every change fails, saying why.
     explicit Database(const std::string& path, Access access = Access::ReadWrite);
 
     const std::string& path() const { return m_connection.path(); }
@@ -44,13 +46,15 @@ public:
     // what it reads stays true until it commits. A failure inside rolls back
     // everything work did and is thrown on.
     void transaction(const std::function<void()>& work);
-    // The tables the tool adds beside the original three, made when first
-    // needed: each is read only where it has the columns this program knows.
+    // The tables the tool adds beside the original three (format 2): each is
+    // read only where it has the columns this program knows.
     enum class Table { Absent, Usable, Misshapen };
     struct ExtraTables {
         Table entryNames = Table::Absent;
         Table itemOptions = Table::Absent;
     };
+    // Read once per connection: this program makes them only when it brings
+    // the file to its format, as it opens it.
     ExtraTables extraTables();
 
     // The key the store gave the row inserted last.
@@ -58,12 +62,17 @@ public:
 
 private:
     void keepOrdinaryJournal();
+    ExtraTables readExtraTables();
+    void refuseNewerFormat() const;
     // Before SQLite begins a transaction of its own accord.
     void refuseForeignCompanions() const;
 
     platform::SqliteConnection m_connection;
     bool m_writer = false;
     bool m_inTransaction = false;
+    // Why the file is not written: it comes from a newer program.
+    std::string m_newerFormat;
+    std::optional<ExtraTables> m_extraTables;
 };
 
 // Where databases are opened from. It holds no connection of its own; it is

@@ -521,8 +521,8 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
 ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
                       IdentityLookups lookups) {
     ListChoice choice = chooseEntry(database, discovered, identity, lookups);
-    // Names live in a table of their own, made only when the tool first
-    // names an entry.
+    // Names live in a table of their own, which a file of an earlier format
+    // lacks.
     if (choice.onFile && database.extraTables().entryNames == Database::Table::Usable) {
         if (const Recordset named = database.openRecordset(statements::nameOfEntry(choice.key));
             !named.eof() && !named.field("Name").isNull()) {

@@ -3,6 +3,7 @@
 #include "platform/failure.h"
 #include "platform/sqlite_connection.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <strings.h>
 
@@ -73,7 +74,45 @@ const std::string& schemaCheckQuery() {
 
 } // namespace
 
-void verifySchema(platform::SqliteConnection& connection) {
+namespace {
+
+// What each format adds to the one before it; the step to format N is at
+// index N - 1.
+const std::vector<std::string>& upgradeSteps() {
+    static const std::vector<std::string> steps = {
+        // 1: the three tables, as this program makes them.
+        "",
+        // 2: names and marks beside the three tables (their shape is the
+        // one earlier releases made on first write), and indexes for the
+        // lookups by entry and by address.
+        "CREATE TABLE IF NOT EXISTS EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL);\n"
+        "CREATE TABLE IF NOT EXISTS ItemOptions (List TEXT NOT NULL CHECK (List IN "
+        "('ConnectedList','DisConnectedList')), ListID INTEGER NOT NULL, StopOnLeave INTEGER NOT NULL "
+        "DEFAULT 0, PRIMARY KEY (List, ListID));\n"
+        "CREATE INDEX IF NOT EXISTS ConnectedListOfAddress ON ConnectedList (IPID, ListOrder);\n"
+        "CREATE INDEX IF NOT EXISTS IPsByText ON IPs (IPaddress);\n",
+    };
+    return steps;
+}
+
+} // namespace
+
+std::string newerFormatText(const std::string& path, int fileVersion) {
+    return "The database " + path + " was written by a newer version of Corvale (format " +
+           std::to_string(fileVersion) + "; this program knows formats up to " +
+           std::to_string(kSchemaVersion) +
+           "), so this program does not change it. Please install the newer version.";
+}
+
+void upgradeSchema(platform::SqliteConnection& connection, int fileVersion) {
+    for (int version = std::max(fileVersion, 0) + 1; version <= kSchemaVersion; ++version) {
+        connection.execScript("BEGIN IMMEDIATE;\n" +
+                              upgradeSteps().at(static_cast<std::size_t>(version - 1)) +
+                              "PRAGMA user_version = " + std::to_string(version) + ";\nCOMMIT;");
+    }
+}
+
+int verifySchema(platform::SqliteConnection& connection, bool newerFails) {
     // The first read also tells a file that is not a database at all.
     const platform::SqlRows rows = connection.query(schemaCheckQuery());
     std::int64_t fileVersion = 0;
@@ -82,11 +121,8 @@ void verifySchema(platform::SqliteConnection& connection) {
             fileVersion = std::get<std::int64_t>(row.at(1));
         }
     }
-    if (fileVersion > kSchemaVersion) {
-        throw Failure("The database " + connection.path() +
-                      " was written by a newer version of Corvale (format " + std::to_string(fileVersion) +
-                      "; this program reads formats up to " + std::to_string(kSchemaVersion) +
-                      "). Please install the newer version.");
+    if (fileVersion > kSchemaVersion && newerFails) {
+        throw Failure(newerFormatText(connection.path(), static_cast<int>(fileVersion)));
     }
     for (const TableShape& table : expectedTables()) {
         std::vector<std::string> present;
@@ -107,6 +143,7 @@ void verifySchema(platform::SqliteConnection& connection) {
             }
         }
     }
+    return static_cast<int>(fileVersion);
 }
 
 void createEmptyDatabase(const std::string& path) {
@@ -114,8 +151,8 @@ void createEmptyDatabase(const std::string& path) {
         throw Failure("Will not make a new database over the existing file " + path + ".");
     }
     platform::SqliteConnection connection(path, platform::SqliteConnection::Mode::Create);
-    connection.execScript("BEGIN;\n" + schemaScript() +
-                          "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";\nCOMMIT;");
+    connection.execScript("BEGIN;\n" + schemaScript() + "PRAGMA user_version = 1;\nCOMMIT;");
+    upgradeSchema(connection, 1);
 }
 
 } // namespace corvale

@@ -11,10 +11,13 @@ namespace corvale {
 
 inline constexpr const char* kDatabaseFileName = "corvale.mdb";
 
-// The file format this program writes into PRAGMA user_version. A file made by
-// hand from the schema alone has 0 and is accepted; a larger number than this
-// comes from a newer program and is refused.
-inline constexpr int kSchemaVersion = 1;
+// The file format this program writes into PRAGMA user_version:
+//  0  the three tables alone (a file made by hand from them);
+//  1  the same, made by this program;
+//  2  the names of entries (EntryNames), the marks of items (ItemOptions),
+//     and the indexes that the editing rules' queries need.
+// A larger number than this comes from a newer program.
+inline constexpr int kSchemaVersion = 2;
 
 struct TableShape {
     std::string name;
@@ -27,9 +30,18 @@ const std::vector<TableShape>& expectedTables();
 // The statements that make an empty database.
 const std::string& schemaScript();
 
-// Fails with a description naming the file when it is not a database of ours:
-// a newer format, a missing table or a missing column.
-void verifySchema(platform::SqliteConnection& connection);
+// Fails with a description naming the file when it is not a database of ours
+// (a missing table or a missing column), or, where newerFails, when a newer
+// program wrote it; returns its format.
+int verifySchema(platform::SqliteConnection& connection, bool newerFails = true);
+
+// Why a file of a newer format is not written by this program.
+std::string newerFormatText(const std::string& path, int fileVersion);
+
+// Brings a file of format fileVersion to kSchemaVersion, one step a version,
+// each step one transaction that takes the write lock at once (what is there
+// already, made by an earlier release on first write, is kept).
+void upgradeSchema(platform::SqliteConnection& connection, int fileVersion);
 
 // Creates an empty database at path; fails when a file is already there.
 void createEmptyDatabase(const std::string& path);

@@ -1,11 +1,13 @@
 #include "shared/startup_lists.h"
 
+#include "platform/failure.h"
 #include "shared/network_choice.h"
 
 #include <algorithm>
 #include <cctype>
 #include <limits>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -22,8 +24,19 @@ std::vector<ListRow> StartupLists::rows(const Query& query, const char* keyColum
 }
 
 bool StartupLists::hasTable(const char* name) {
-    return !m_db.openRecordset(st::tableExists(name)).eof();
+    // Made by the tool's own upgrade of the file; one of another shape,
+    // made by hand, is not written.
+    const Database::ExtraTables tables = m_db.extraTables();
+    return (std::string_view(name) == "EntryNames" ? tables.entryNames : tables.itemOptions) ==
+           Database::Table::Usable;
 }
+
+namespace {
+Failure unusableTable(const char* name) {
+    return Failure(std::string("The table ") + name +
+                   " in the database is not as this program knows it, so nothing is written to it.");
+}
+} // namespace
 
 std::vector<ListRow> StartupLists::addresses() {
     std::vector<ListRow> found = rows(st::allAddresses(), "IPID", "IPaddress");
@@ -108,7 +121,9 @@ RowChange StartupLists::nameAddress(std::int64_t ipid, const std::string& name) 
             }
             return;
         }
-        m_db.execute(st::createEntryNames());
+        if (!hasTable("EntryNames")) {
+            throw unusableTable("EntryNames");
+        }
         if (!m_db.openRecordset(st::otherEntryNamed(ipid, given)).eof()) {
             result = RowChange::Duplicate;
             return;
@@ -202,9 +217,10 @@ std::vector<ListRow> StartupLists::disconnectedItems() {
 }
 
 void StartupLists::writeOptions(ListTable table, std::int64_t listId, bool stopOnLeave) {
-    if (stopOnLeave) {
-        m_db.execute(st::createItemOptions());
-    } else if (!hasTable("ItemOptions")) {
+    if (!hasTable("ItemOptions")) {
+        if (stopOnLeave) {
+            throw unusableTable("ItemOptions");
+        }
         return;
     }
     m_db.execute(st::setStopOnLeave(table, listId, stopOnLeave));

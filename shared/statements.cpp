@@ -32,10 +32,6 @@ Query disconnectedList() {
     return {"Select ListID,TargetPath,StartinPath from DisConnectedList order by ListOrder,ListID", {}};
 }
 
-Query tableExists(const std::string& name) {
-    return {"select 1 from sqlite_master where type = 'table' and name = ?", {name}};
-}
-
 Query itemsToStopOnLeave(ListTable table) {
     return {
         "select ListID from ItemOptions where List = ? and StopOnLeave <> 0 and typeof(ListID) = 'integer'",
@@ -53,10 +49,6 @@ Query entryNames() {
     return {"select IPID,Name from EntryNames", {}};
 }
 
-Query createEntryNames() {
-    return {"create table if not exists EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL)", {}};
-}
-
 Query otherEntryNamed(std::int64_t ipid, const std::string& name) {
     // Another entry's name or text, in any case of its letters: the address
     // list would show two lines alike.
@@ -72,13 +64,6 @@ Query setEntryName(std::int64_t ipid, const std::string& name) {
 
 Query deleteEntryName(std::int64_t ipid) {
     return {"delete from EntryNames where IPID = ?", {ipid}};
-}
-
-Query createItemOptions() {
-    return {"create table if not exists ItemOptions (List TEXT NOT NULL CHECK (List IN "
-            "('ConnectedList','DisConnectedList')), ListID INTEGER NOT NULL, StopOnLeave INTEGER NOT NULL "
-            "DEFAULT 0, PRIMARY KEY (List, ListID))",
-            {}};
 }
 
 Query setStopOnLeave(ListTable table, std::int64_t listId, bool stop) {

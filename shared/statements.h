@@ -20,22 +20,17 @@ Query addressCheck(const std::string& address);
 Query identityAddresses();
 Query connectedListForAddress(const std::string& address);
 Query disconnectedList();
-// Whether the database holds a table of that name (the tables beside the
-// seed's are made only when first written).
-Query tableExists(const std::string& name);
 // The items of table marked to be stopped when the laptop leaves the
 // network (ItemOptions).
 Query itemsToStopOnLeave(ListTable table);
 // The name given to the entry with the text (EntryNames), if any.
 Query nameOfEntry(const std::string& address);
 
-// Entry names and item options, in tables made when first written.
+// Entry names and item options (format 2 and later).
 Query entryNames();
-Query createEntryNames();
 Query otherEntryNamed(std::int64_t ipid, const std::string& name);
 Query setEntryName(std::int64_t ipid, const std::string& name);
 Query deleteEntryName(std::int64_t ipid);
-Query createItemOptions();
 Query setStopOnLeave(ListTable table, std::int64_t listId, bool stop);
 Query stopOnLeaveOf(ListTable table, std::int64_t listId);
 Query deleteItemOptions(ListTable table, std::int64_t listId);

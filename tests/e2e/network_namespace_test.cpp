@@ -398,9 +398,7 @@ TEST_F(EngineOnANetwork, RunSummarySaysTheNetworkTheListAndWhyEachItemFailed) {
     EXPECT_EQ(output.rfind(summary, 0), 0u) << output;
     // A named entry is called by its name.
     testsupport::sqliteOutput(program / "corvale.mdb",
-                              "create table EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL); "
-                              "insert into EntryNames values (" +
-                                  std::to_string(ipid) + ", 'Office')");
+                              "insert into EntryNames values (" + std::to_string(ipid) + ", 'Office')");
     // The same settings as before: the machine's own desktop would open the
     // document and write into what this test reads.
     const auto named = testsupport::runCapturing(
@@ -705,10 +703,6 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
         }
         marked.push_back(db->addConnectedItem(home, spelt + "/many.sh", program.path(), 5 + i));
     }
-    db->database().execute({"CREATE TABLE ItemOptions (List TEXT NOT NULL CHECK (List IN ('ConnectedList',"
-                            "'DisConnectedList')), ListID INTEGER NOT NULL, StopOnLeave INTEGER NOT NULL "
-                            "DEFAULT 0, PRIMARY KEY (List, ListID))",
-                            {}});
     for (const auto listId : marked) {
         db->database().execute({"insert into ItemOptions values ('ConnectedList', ?, 1)", {listId}});
     }

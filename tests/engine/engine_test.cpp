@@ -198,14 +198,20 @@ TEST_F(EngineRun, RowsWithoutValuesAreFailedStartsAndTheListGoesOn) {
 // filled with values of another type: the list starts all the same.
 TEST_F(EngineRun, TablesOfAnotherShapeAreReadAsAbsentAndTheListStarts) {
     db->addConnectedItem(db->addAddress("10.1"), item("home"), dir.path(), 1);
+    db->database().execute({"drop table ItemOptions", {}});
+    db->database().execute({"drop table EntryNames", {}});
     db->database().execute({"create table ItemOptions (Item TEXT, Stop TEXT)", {}});
     db->database().execute({"create table EntryNames (IPID INTEGER, Label TEXT)", {}});
-    RunSettings watcherRun;
-    watcherRun.passOverRunning = true;
-    engine = std::make_unique<Engine>(dialogs, discovery, dir.path(), watcherRun);
-    engine->connection().openWorkspace();
-    engine->connection().dbPath = db->path();
-    engine->connection().openDatabase();
+    // A watcher's run, on a connection of its own as each run has.
+    const auto watcherRun = [&] {
+        RunSettings settings;
+        settings.passOverRunning = true;
+        engine = std::make_unique<Engine>(dialogs, discovery, dir.path(), settings);
+        engine->connection().openWorkspace();
+        engine->connection().dbPath = db->path();
+        engine->connection().openDatabase();
+    };
+    watcherRun();
     testing::internal::CaptureStderr();
     runFor("10.1.0.5");
     std::string summary = testing::internal::GetCapturedStderr();
@@ -220,6 +226,7 @@ TEST_F(EngineRun, TablesOfAnotherShapeAreReadAsAbsentAndTheListStarts) {
                             "PRIMARY KEY (List, ListID))",
                             {}});
     db->database().execute({"insert into ItemOptions values ('ConnectedList', 'one', 1)", {}});
+    watcherRun();
     testing::internal::CaptureStderr();
     runFor("10.1.0.5");
     summary = testing::internal::GetCapturedStderr();

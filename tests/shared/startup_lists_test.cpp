@@ -66,9 +66,6 @@ TEST(StartupLists, NamesHaveALengthAndNeverReadAsEntries) {
     // Rows left by hand for an entry and an item that are not there go when
     // the tool opens the file; the rest stay.
     file.database().execute({"insert into EntryNames values (?, 'Ghost')", {office + 100}});
-    file.database().execute({"create table ItemOptions (List TEXT NOT NULL, ListID INTEGER NOT NULL, "
-                             "StopOnLeave INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (List, ListID))",
-                             {}});
     file.database().execute({"insert into ItemOptions values ('DisConnectedList', 7, 1)", {}});
     lists.removeStaleRows();
     EXPECT_EQ(testsupport::sqliteOutput(file.path(),

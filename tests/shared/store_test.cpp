@@ -175,14 +175,76 @@ TEST(Store, OpenRefusesFilesThatAreNotOurs) {
               std::string::npos);
 }
 
-TEST(Store, NewerFormatIsRefusedAtOpen) {
+// A file of the three tables alone (format 0), and one of the last release
+// (format 1, with the names' table it made on first write): the engine
+// reads either without changing a byte; the tool brings each to this
+// format, keeping every row, and the engine reads the result.
+TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
+    TempDir dir;
+    for (const int format : {0, 1}) {
+        const std::string path = dir / ("format" + std::to_string(format) + ".mdb");
+        {
+            platform::SqliteConnection raw(path, platform::SqliteConnection::Mode::Create);
+            raw.execScript(schemaScript() + "PRAGMA user_version = " + std::to_string(format) +
+                           "; insert into IPs (IPaddress) values ('10.1');"
+                           "insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values "
+                           "(1,'/bin/a','/',1);");
+            if (format == 1) {
+                raw.execScript("create table EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL);"
+                               "insert into EntryNames values (1, 'Home')");
+            }
+        }
+        const std::string before = testsupport::readFile(path);
+        {
+            Database engine(path, Database::Access::ReadOnly);
+            EXPECT_EQ(
+                engine.openRecordset({"select TargetPath from ConnectedList", {}}).field("TargetPath").text(),
+                "/bin/a");
+            EXPECT_EQ(engine.extraTables().itemOptions, Database::Table::Absent);
+        }
+        EXPECT_EQ(testsupport::readFile(path), before) << "the engine changed a file of format " << format;
+        { Database tool(path); }
+        EXPECT_EQ(
+            testsupport::sqliteOutput(path,
+                                      "pragma user_version; select name from sqlite_master where type "
+                                      "in ('table','index') and name not like 'sqlite%' order by name; "
+                                      "select count(*) from ConnectedList; select count(*) from EntryNames"),
+            std::to_string(kSchemaVersion) +
+                "\nConnectedList\nConnectedListOfAddress\nDisConnectedList\nEntryNames\nIPs\nIPsByText\n"
+                "ItemOptions\n1\n" +
+                (format == 1 ? "1\n" : "0\n"));
+        Database engine(path, Database::Access::ReadOnly);
+        EXPECT_EQ(engine.extraTables().entryNames, Database::Table::Usable);
+        EXPECT_EQ(engine.extraTables().itemOptions, Database::Table::Usable);
+    }
+}
+
+// A newer program's file: the engine refuses it; the tool shows it and
+// writes nothing, saying why.
+TEST(Store, NewerFormatIsReadButNeverWritten) {
     TempDir dir;
     createEmptyDatabase(dir / "corvale.mdb");
     {
         platform::SqliteConnection raw(dir / "corvale.mdb", platform::SqliteConnection::Mode::OpenExisting);
-        raw.execScript("PRAGMA user_version = " + std::to_string(kSchemaVersion + 1));
+        raw.execScript("PRAGMA user_version = " + std::to_string(kSchemaVersion + 1) +
+                       "; insert into IPs (IPaddress) values ('10.1')");
     }
-    EXPECT_NE(openFailure(dir / "corvale.mdb").find("newer version"), std::string::npos);
+    const std::string before = testsupport::readFile(dir / "corvale.mdb");
+    try {
+        Database engine(dir / "corvale.mdb", Database::Access::ReadOnly);
+        ADD_FAILURE() << "the engine read a format it does not know";
+    } catch (const Failure& failure) {
+        EXPECT_NE(std::string(failure.what()).find("newer version"), std::string::npos);
+    }
+    Database tool(dir / "corvale.mdb");
+    EXPECT_EQ(tool.openRecordset({"select IPaddress from IPs", {}}).field("IPaddress").text(), "10.1");
+    try {
+        tool.execute({"insert into IPs (IPaddress) values ('10.2')", {}});
+        ADD_FAILURE() << "a newer program's file was written";
+    } catch (const Failure& failure) {
+        EXPECT_NE(std::string(failure.what()).find("does not change it"), std::string::npos);
+    }
+    EXPECT_EQ(testsupport::readFile(dir / "corvale.mdb"), before);
 }
 
 TEST(Store, DatabaseMadeByHandWithTheSqliteToolIsAccepted) {
