@@ -176,7 +176,7 @@ run)
     exec "$build_dir/bin/corvale"
     ;;
 test) ctest --test-dir "$build_dir" --output-on-failure ;;
-bench) "$build_dir/bench/engine_bench" && "$build_dir/bench/startup_lists_bench" ;;
+bench) "$build_dir/bench/engine_bench" && "$build_dir/bench/startup_lists_bench" && "$build_dir/bench/delete_ip_bench" ;;
 install)
     check_places
     watchers=$(running_watchers | tr '\n' ' ')

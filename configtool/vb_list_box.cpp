@@ -8,7 +8,9 @@
 #include <QStyledItemDelegate>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace corvale::tool {
 
@@ -185,14 +187,47 @@ QList<QListWidgetItem*> VbListBox::selectedEntries() const {
 }
 
 int VbListBox::removeEntries(const QList<QListWidgetItem*>& entries) {
-    int shown = -1;
-    for (QListWidgetItem* entry : entries) {
-        const int position = row(entry);
-        shown = position - 1;
-        if (shown == -1 && count() >= 2) {
-            shown = position;
+    if (entries.isEmpty()) {
+        return -1;
+    }
+    // One pass finds where each of them stands; another takes every entry
+    // out from the end (which moves nothing) and puts the others back, so
+    // that many entries go in time linear in the list.
+    std::unordered_map<const QListWidgetItem*, int> rowOf;
+    for (const QListWidgetItem* entry : entries) {
+        rowOf.emplace(entry, -1);
+    }
+    for (int at = 0; at < count(); ++at) {
+        if (const auto found = rowOf.find(item(at)); found != rowOf.end()) {
+            found->second = at;
         }
-        delete takeItem(position);
+    }
+    // The entry shown next: before the last of them, where it stood once
+    // those given before it had gone (the first, when it was the first).
+    const int lastRow = rowOf.at(entries.back());
+    int position = lastRow;
+    for (const QListWidgetItem* entry : entries) {
+        if (entry != entries.back() && rowOf.at(entry) < lastRow) {
+            --position;
+        }
+    }
+    const int countBeforeLast = count() - static_cast<int>(entries.size()) + 1;
+    int shown = position - 1;
+    if (shown == -1 && countBeforeLast >= 2) {
+        shown = position;
+    }
+    std::vector<QListWidgetItem*> kept;
+    kept.reserve(static_cast<std::size_t>(count()));
+    while (count() > 0) {
+        QListWidgetItem* entry = takeItem(count() - 1);
+        if (rowOf.count(entry) > 0) {
+            delete entry;
+        } else {
+            kept.push_back(entry);
+        }
+    }
+    for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) {
+        addItem(*entry);
     }
     return shown;
 }
