@@ -1,0 +1,70 @@
+#pragma once
+
+#include "shared/database.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The entries of the address list: their grammar, when two name one
+// network, and why one never matches.
+namespace corvale {
+
+// An entry of IPs that names a network by its identity: "gateway:" and a
+// hardware address (six two-digit hex numbers joined by colons; letters in
+// any case, blanks around it ignored), or "wifi:" and a Wi-Fi name (exact).
+struct IdentityEntry {
+    enum class Kind { GatewayHardwareAddress, WifiName };
+    Kind kind = Kind::GatewayHardwareAddress;
+    std::string text;    // as stored
+    std::string value;   // the hardware address in lower case, or the name
+    std::string problem; // why a malformed entry matches nothing; empty when it is well formed
+};
+// The entry's meaning when it begins with "gateway:" or "wifi:" (in any case
+// of letters); nothing for any other text, which is an address entry.
+std::optional<IdentityEntry> identityEntry(const std::string& text);
+
+// Whether two entries name one network as the engine reads them: identity
+// entries of one kind and one value ("gateway:02:AA:..." and
+// "GATEWAY: 02:aa:..."); address entries only when their texts are equal.
+bool sameNetwork(const std::string& one, const std::string& other);
+
+// Of the entries that name one network, the engine runs the list of the one
+// first in its order (by text, as stored). The entry among entries that
+// entry gives way to, or nothing when the engine reaches entry itself.
+std::optional<std::string> reachedInsteadOf(const std::string& entry,
+                                            const std::vector<std::string>& entries);
+
+// The identity entry on file, other than the row except, that names the same
+// network as text (a well-formed identity entry); nothing otherwise.
+std::optional<std::string> sameNetworkOnFile(Database& database, const std::string& text,
+                                             std::optional<std::int64_t> except = std::nullopt);
+
+// Whether a gateway: entry is on file, well formed or not.
+bool gatewayEntryOnFile(Database& database);
+
+// Why the engine can never choose the list of an entry of IPs, in words;
+// empty when it can: a dotted address or its leading one to three numbers
+// (each 0 to 255, written without leading zeros, as addresses are), or a
+// well-formed identity entry.
+std::string whyEntryNeverMatches(const std::string& entry);
+
+// The entry whose list runs on a network with a usable address that no
+// other entry matches; it comes after every other key.
+inline constexpr const char* kAnyOtherNetwork = "*";
+
+// The leading count numbers of a dotted address, joined by dots; fails when
+// it has fewer.
+std::string leadingNumbers(const std::string& address, std::size_t count);
+
+// How many characters an entry's name may have.
+inline constexpr std::size_t kLongestEntryName = 64;
+// How many characters (UTF-8 code points) text has.
+std::size_t charactersIn(const std::string& text);
+// A name as the lines of a run show it: one written by hand past the tool's
+// length is cut there, and "..." says so.
+std::string shownName(const std::string& name, std::size_t longest);
+
+} // namespace corvale
