@@ -50,7 +50,7 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
         chooseList(database, discovered, discovery.identity(), IdentityLookups::toShow(resolve));
     line.gateway = discovery.lastGateway();
     line.gatewayEntries = gatewayEntryOnFile(database);
-    if (choice.disconnected) {
+    if (choice.disconnected()) {
         line.text = "No network: the disconnected list";
         return line;
     }
@@ -65,10 +65,11 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     if (choice.wifiName && !choice.wifiName->value.empty()) {
         identity += (identity.empty() ? "" : "; ") + std::string("Wi-Fi \"") + choice.wifiName->value + "\"";
     }
-    line.text = "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
-                (choice.onFile ? ": the list of " + entryShown(choice) +
-                                     (choice.anyOther && !choice.name.empty() ? " (any other network)" : "")
-                               : ": no list matches");
+    line.text =
+        "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
+        (choice.onFile() ? ": the list of " + entryShown(choice) +
+                               (choice.anyOther() && !choice.name.empty() ? " (any other network)" : "")
+                         : ": no list matches");
     return line;
 }
 

@@ -173,7 +173,7 @@ void Engine::startPrograms() {
         if (m_settings.chosen) {
             m_settings.chosen(m_connection.dbPath, corvale::choiceKey(choice));
         }
-        if (choice.disconnected) {
+        if (choice.disconnected()) {
             runList(statements::disconnectedList(), statements::ListTable::Disconnected);
         } else {
             runConnectedList(choice.key);
@@ -220,11 +220,11 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
     for (const std::string& entry : choice.unreached) {
         say("Entry " + corvale::printablePath(entry) + ", whose list runs in its place; its own never runs");
     }
-    if (choice.disconnected) {
+    if (choice.disconnected()) {
         say("List: the disconnected list");
-    } else if (choice.identity || choice.anyOther) {
-        say("List: " + listAndEntry(choice) + " (" + choice.how + ")");
-    } else if (!choice.onFile) {
+    } else if (choice.identity() || choice.anyOther()) {
+        say("List: " + listAndEntry(choice) + " (" + corvale::howMatched(choice.match) + ")");
+    } else if (!choice.onFile()) {
         std::string keys = choice.address;
         for (std::string key = choice.address; key.find('.') != std::string::npos;) {
             key.erase(key.rfind('.'));
@@ -232,7 +232,8 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
         }
         say("List: none: no entry matches " + keys);
     } else {
-        say("List: " + listAndEntry(choice) + " (" + choice.how + " of " + choice.address + ")");
+        say("List: " + listAndEntry(choice) + " (" + corvale::howMatched(choice.match) + " of " +
+            choice.address + ")");
     }
 }
 
@@ -436,15 +437,15 @@ namespace {
 // Where the run found itself and which list it took, in words: "on ADDRESS
 // (gateway GATEWAY): the list of KEY".
 std::string networkAndList(const corvale::ListChoice& choice, const std::string& gateway) {
-    if (choice.disconnected) {
+    if (choice.disconnected()) {
         return "with no usable address: the disconnected list";
     }
     const std::string where = "on " + choice.address +
                               (choice.throughTunnel ? " (the tunnel " + *choice.throughTunnel + ")"
                                : gateway.empty()    ? " (no default gateway)"
                                                     : " (gateway " + gateway + ")");
-    return where + (choice.onFile ? ": the list of " + corvale::printablePath(corvale::entryShown(choice))
-                                  : ": no entry matches");
+    return where + (choice.onFile() ? ": the list of " + corvale::printablePath(corvale::entryShown(choice))
+                                    : ": no entry matches");
 }
 
 } // namespace
@@ -455,8 +456,8 @@ void Engine::writeSummary(std::size_t items, const Outcome& outcome) {
     }
     std::string line = std::string("brisken: ") + networkAndList(*m_choice, m_discovery.lastGateway());
     if (items == 0) {
-        line +=
-            m_choice->onFile || m_choice->disconnected ? " is empty: nothing started" : ": nothing started";
+        line += m_choice->onFile() || m_choice->disconnected() ? " is empty: nothing started"
+                                                               : ": nothing started";
     } else {
         line += ": " + std::to_string(outcome.started) + " started";
         if (outcome.passedOver > 0) {
@@ -489,9 +490,9 @@ void Engine::reportNothingStarts() {
     }
     const corvale::ListChoice& choice = *m_choice;
     const auto& say = m_settings.report;
-    if (choice.disconnected) {
+    if (choice.disconnected()) {
         say("Nothing will start: the disconnected list is empty");
-    } else if (choice.onFile) {
+    } else if (choice.onFile()) {
         say("Nothing will start: the list of " + listAndEntry(choice) + " is empty");
     } else {
         say("Nothing will start: no entry matches " + choice.address);

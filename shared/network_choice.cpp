@@ -58,23 +58,22 @@ const IdentityEntry* matching(const std::vector<IdentityEntry>& entries, Identit
 } // namespace
 
 std::string choiceKey(const ListChoice& choice) {
-    return choice.disconnected ? "the disconnected list" : "the list of " + choice.key;
+    return choice.disconnected() ? "the disconnected list" : "the list of " + choice.key;
 }
 
 namespace {
 
 // The most specific key of address on file: the whole address, then its
 // leading three, two and one numbers; with how it matched.
-std::optional<std::pair<std::string, std::string>>
+std::optional<std::pair<std::string, ListChoice::Match>>
 addressKeyOnFile(const std::string& address, const std::function<bool(const std::string&)>& onFile) {
-    static constexpr std::pair<std::size_t, const char*> kKeys[] = {{4, "the whole address"},
-                                                                    {3, "its leading three numbers"},
-                                                                    {2, "its leading two numbers"},
-                                                                    {1, "its first number"}};
-    for (const auto& [numbers, how] : kKeys) {
+    using Match = ListChoice::Match;
+    static constexpr std::pair<std::size_t, Match> kKeys[] = {
+        {4, Match::WholeAddress}, {3, Match::LeadingThree}, {2, Match::LeadingTwo}, {1, Match::FirstNumber}};
+    for (const auto& [numbers, match] : kKeys) {
         const std::string key = numbers == 4 ? address : leadingNumbers(address, numbers);
         if (onFile(key)) {
-            return std::make_pair(key, std::string(how));
+            return std::make_pair(key, match);
         }
     }
     return std::nullopt;
@@ -82,11 +81,35 @@ addressKeyOnFile(const std::string& address, const std::function<bool(const std:
 
 } // namespace
 
+std::string howMatched(ListChoice::Match match) {
+    switch (match) {
+    case ListChoice::Match::Disconnected:
+        return "no usable address";
+    case ListChoice::Match::GatewayHardwareAddress:
+        return "the gateway's hardware address";
+    case ListChoice::Match::WifiName:
+        return "the Wi-Fi name";
+    case ListChoice::Match::WholeAddress:
+        return "the whole address";
+    case ListChoice::Match::LeadingThree:
+        return "its leading three numbers";
+    case ListChoice::Match::LeadingTwo:
+        return "its leading two numbers";
+    case ListChoice::Match::FirstNumber:
+        return "its first number";
+    case ListChoice::Match::AnyOther:
+        return "any other network";
+    case ListChoice::Match::Nothing:
+        return "its first number, which is not on file either";
+    }
+    return {};
+}
+
 std::string entryShown(const ListChoice& choice) {
     if (!choice.name.empty()) {
         return choice.name;
     }
-    return choice.anyOther ? "any other network" : choice.key;
+    return choice.anyOther() ? howMatched(choice.match) : choice.key;
 }
 
 namespace {
@@ -97,7 +120,7 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
     if (!discovered.connected()) {
         return choice;
     }
-    choice.disconnected = false;
+    choice.match = ListChoice::Match::Nothing;
     choice.address = discovered.address;
     auto onFile = [&](const std::string& key) {
         return database.openRecordset(statements::addressCheck(key)).recordCount() > 0;
@@ -107,8 +130,7 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
         if (const auto key = addressKeyOnFile(tunnel->address, onFile)) {
             choice.address = tunnel->address;
             choice.key = key->first;
-            choice.how = key->second;
-            choice.onFile = true;
+            choice.match = key->second;
             choice.throughTunnel = tunnel->name;
             return choice;
         }
@@ -150,28 +172,25 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
     }
     if (found) {
         choice.key = found->text;
-        choice.how = found->kind == IdentityEntry::Kind::WifiName ? "the Wi-Fi name"
-                                                                  : "the gateway's hardware address";
-        choice.onFile = true;
-        choice.identity = true;
+        choice.match = found->kind == IdentityEntry::Kind::WifiName
+                           ? ListChoice::Match::WifiName
+                           : ListChoice::Match::GatewayHardwareAddress;
         return choice;
     }
 
     if (const auto key = addressKeyOnFile(address, onFile)) {
         choice.key = key->first;
-        choice.how = key->second;
-        choice.onFile = true;
+        choice.match = key->second;
         return choice;
     }
     // The first number is run unchecked, so an address that matches
     // nothing starts nothing, unless any other network has a list.
-    choice.key = leadingNumbers(address, 1);
-    choice.how = "its first number, which is not on file either";
+    std::string firstNumber = leadingNumbers(address, 1);
     if (onFile(kAnyOtherNetwork)) {
-        choice.key = kAnyOtherNetwork;
-        choice.how = "any other network";
-        choice.onFile = true;
-        choice.anyOther = true;
+        choice.key = std::string(kAnyOtherNetwork);
+        choice.match = ListChoice::Match::AnyOther;
+    } else {
+        choice.key = std::move(firstNumber);
     }
     return choice;
 }
@@ -183,7 +202,7 @@ ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, N
     ListChoice choice = chooseEntry(database, discovered, identity, lookups);
     // Names live in a table of their own, which a file of an earlier format
     // lacks.
-    if (choice.onFile && database.extraTables().entryNames == Database::Table::Usable) {
+    if (choice.onFile() && database.extraTables().entryNames == Database::Table::Usable) {
         if (const Recordset named = database.openRecordset(statements::nameOfEntry(choice.key));
             !named.eof() && !named.field("Name").isNull()) {
             choice.name = shownName(named.field("Name").text(), kLongestEntryName);

@@ -27,18 +27,31 @@ struct IdentityLookups {
     static IdentityLookups toShow(bool resolve) { return {true, resolve}; }
 };
 
-// The list the engine runs for a discovery result: the disconnected list, or
-// the list of key, which is an identity entry, or the address or its leading
-// numbers (how says which).
+// How the list the engine runs for a discovery result was found: the
+// disconnected list, or the list of key, which is an identity entry, the
+// address or its leading numbers, or any other network's entry.
 struct ListChoice {
-    bool disconnected = true;
+    enum class Match {
+        Disconnected,           // no usable address
+        GatewayHardwareAddress, // key is a gateway: entry
+        WifiName,               // key is a wifi: entry
+        WholeAddress,           // key is the address
+        LeadingThree,           // key is its leading three numbers
+        LeadingTwo,             // its leading two
+        FirstNumber,            // its first number
+        AnyOther,               // key is kAnyOtherNetwork: no other entry matches
+        Nothing,                // nothing on file matches; key is the first number, run unchecked
+    };
+    Match match = Match::Disconnected;
     std::string address;
     std::string key;
-    std::string how;
-    bool onFile = false;   // key is on file (the first number alone is run unchecked)
-    bool identity = false; // key is an identity entry
-    bool anyOther = false; // key is kAnyOtherNetwork: no other entry matches
-    std::string name;      // the name the user gave key's entry, if any
+
+    bool disconnected() const { return match == Match::Disconnected; }
+    // key is on file (the first number alone is run unchecked).
+    bool onFile() const { return !disconnected() && match != Match::Nothing; }
+    bool identity() const { return match == Match::GatewayHardwareAddress || match == Match::WifiName; }
+    bool anyOther() const { return match == Match::AnyOther; }
+    std::string name; // the name the user gave key's entry, if any
     // The list of the tunnel's address: an entry matches it (address is the
     // tunnel's then).
     std::optional<std::string> throughTunnel;
@@ -52,6 +65,10 @@ struct ListChoice {
     // they name was not known (not given, or not found).
     std::vector<std::string> notConsidered;
 };
+// How the entry matched, in words: "the Wi-Fi name", "its leading two
+// numbers", "any other network".
+std::string howMatched(ListChoice::Match match);
+
 // The choice in words, the same for the same list: "the disconnected list"
 // or "the list of KEY".
 std::string choiceKey(const ListChoice& choice);

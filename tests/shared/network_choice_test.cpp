@@ -172,7 +172,7 @@ TEST(IdentityChoice, MostSpecificIdentityOnFileWinsAndOnlyWhatEntriesNeedIsAsked
     db.addAddress("*");
     ListChoice choice = choose();
     EXPECT_EQ(choice.key, "*");
-    EXPECT_TRUE(choice.anyOther && choice.onFile);
+    EXPECT_EQ(choice.match, ListChoice::Match::AnyOther);
     db.addAddress("192");
     EXPECT_EQ(choose().key, "192");
     db.addAddress("192.168.1.20");
@@ -186,15 +186,14 @@ TEST(IdentityChoice, MostSpecificIdentityOnFileWinsAndOnlyWhatEntriesNeedIsAsked
     db.addAddress("wifi:Office WLAN");
     choice = choose();
     EXPECT_EQ(choice.key, "wifi:Office WLAN");
-    EXPECT_EQ(choice.how, "the Wi-Fi name");
-    EXPECT_TRUE(choice.identity && choice.onFile);
+    EXPECT_EQ(choice.match, ListChoice::Match::WifiName);
 
     db.addAddress("GATEWAY:00:1A:2B:3C:4D:5E");
     db.addAddress("gateway:00-1a-2b-3c-4d-5e");
     db.addAddress("wifi:");
     choice = choose();
     EXPECT_EQ(choice.key, "GATEWAY:00:1A:2B:3C:4D:5E");
-    EXPECT_EQ(choice.how, "the gateway's hardware address");
+    EXPECT_EQ(choice.match, ListChoice::Match::GatewayHardwareAddress);
     EXPECT_EQ(network.asked, std::vector<std::string>{"gateway 192.168.1.1 on 3, resolving"})
         << "the Wi-Fi name is not needed once the gateway matched";
     EXPECT_EQ(choice.malformed, (std::vector<std::string>{
@@ -210,8 +209,74 @@ TEST(IdentityChoice, MostSpecificIdentityOnFileWinsAndOnlyWhatEntriesNeedIsAsked
     EXPECT_EQ(network.asked, (std::vector<std::string>{"gateway 192.168.1.1 on 3", "wifi on 3"}));
     // Disconnected, nothing is asked.
     network.isAlive = false;
-    EXPECT_TRUE(choose().disconnected);
+    EXPECT_TRUE(choose().disconnected());
     EXPECT_TRUE(network.asked.empty());
+}
+
+// The identities of a network, as given.
+class GivenIdentity : public NetworkIdentity {
+public:
+    GivenIdentity(std::string gateway, std::string wifi)
+        : m_gateway(std::move(gateway)), m_wifi(std::move(wifi)) {}
+    platform::Identity gatewayHardwareAddress(bool) override {
+        return {m_gateway, m_gateway.empty() ? "none" : ""};
+    }
+    platform::Identity wifiName() override { return {m_wifi, m_wifi.empty() ? "no Wi-Fi" : ""}; }
+
+private:
+    std::string m_gateway;
+    std::string m_wifi;
+};
+
+// The order of precedence, one case a row: the entries on file, the network
+// found, and the entry whose list runs with how it matched.
+TEST(ListChoicePrecedence, TheMostSpecificEntryOnFileWins) {
+    using Match = ListChoice::Match;
+    const std::string home = "gateway:00:1a:2b:3c:4d:5e";
+    struct Case {
+        std::vector<std::string> entries;
+        std::string address;
+        std::string gateway, wifi; // the network's identities
+        std::string tunnel;        // the address of a tunnel passed over for the network
+        std::string key;
+        Match match;
+    };
+    const Case cases[] = {
+        {{"10.1.2.3", "10.1.2", "10.1", "10", "*"}, "10.1.2.3", "", "", "", "10.1.2.3", Match::WholeAddress},
+        {{"10.1.2", "10.1", "10", "*"}, "10.1.2.3", "", "", "", "10.1.2", Match::LeadingThree},
+        {{"10.1", "10", "*"}, "10.1.2.3", "", "", "", "10.1", Match::LeadingTwo},
+        {{"10", "*"}, "10.1.2.3", "", "", "", "10", Match::FirstNumber},
+        {{"*", "192.168"}, "10.1.2.3", "", "", "", "*", Match::AnyOther},
+        {{"192.168"}, "10.1.2.3", "", "", "", "10", Match::Nothing},
+        {{"10.1.2.3", "wifi:Office"}, "10.1.2.3", "", "Office", "", "wifi:Office", Match::WifiName},
+        {{"wifi:Office", home, "10.1.2.3"},
+         "10.1.2.3",
+         "00:1a:2b:3c:4d:5e",
+         "Office",
+         "",
+         home,
+         Match::GatewayHardwareAddress},
+        {{home, "10.1"}, "10.1.2.3", "00:1a:2b:3c:4d:99", "Office", "", "10.1", Match::LeadingTwo},
+        {{"10.200", "192.168", "*"}, "192.168.1.20", "", "", "10.200.0.5", "10.200", Match::LeadingTwo},
+        {{"192.168", "*"}, "192.168.1.20", "", "", "10.200.0.5", "192.168", Match::LeadingTwo},
+        {{"10.1", "*"}, "", "", "", "", "", Match::Disconnected},
+    };
+    for (const Case& given : cases) {
+        testsupport::TempDir dir;
+        testsupport::DatabaseFile db(dir / "corvale.mdb");
+        for (const std::string& entry : given.entries) {
+            db.addAddress(entry);
+        }
+        DiscoveredAddress found{given.address};
+        if (!given.tunnel.empty()) {
+            found.passedOverTunnel = DiscoveredAddress::Tunnel{"tun0", given.tunnel};
+        }
+        GivenIdentity identity(given.gateway, given.wifi);
+        const ListChoice choice = chooseList(db.database(), found, &identity);
+        EXPECT_EQ(choice.key, given.key) << given.address << " with " << given.entries.size() << " entries";
+        EXPECT_EQ(choice.match, given.match) << given.key;
+        EXPECT_EQ(choice.throughTunnel.has_value(), given.key == "10.200") << given.key;
+    }
 }
 
 // Replies of the kernel's nl80211, made with libnl's own constructors.
