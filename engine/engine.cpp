@@ -1,4 +1,5 @@
 #include "engine/engine.h"
+#include "engine/watch_decisions.h"
 
 #include "platform/failure.h"
 #include "platform/file_answer.h"
@@ -294,13 +295,10 @@ std::vector<ItemPlan> Engine::plan(corvale::Recordset& items, corvale::statement
 
 std::vector<std::string> Engine::stopWhatIsLeft(const std::vector<ItemPlan>& plans) {
     std::vector<std::string> stopped;
-    for (const StartedProcess& process : m_settings.startedBefore) {
-        const bool heldHere = std::any_of(plans.begin(), plans.end(), [&](const ItemPlan& item) {
-            return item.why != ItemPlan::Why::NoTarget && startedFor(process, item.target, item.file);
-        });
+    for (const StartedProcess& process : EarlierProcesses(m_settings.startedBefore).toEndOnLeaving(plans)) {
         // A process group the watcher made for the item: a SIGTERM, and
         // nothing more (it may take its time, or stay).
-        if (process.stopOnLeave && !heldHere && stillRuns(process) && ::kill(-process.pid, SIGTERM) == 0) {
+        if (::kill(-process.pid, SIGTERM) == 0) {
             stopped.push_back(corvale::printablePath(process.target));
         }
     }
@@ -338,10 +336,8 @@ ItemPlan Engine::planItem(const corvale::Field& target, const corvale::Field& st
     item.running = alreadyRunning(item.target);
     // What this watcher started for the item still runs, whatever it runs
     // by now (a script that handed over to its program, say).
-    for (const StartedProcess& process : m_settings.startedBefore) {
-        if (!item.running && startedFor(process, item.target, item.file) && stillRuns(process)) {
-            item.running = process.pid;
-        }
+    if (!item.running) {
+        item.running = EarlierProcesses(m_settings.startedBefore).runningFor(item.target, item.file);
     }
     if (dryRun()) {
         item.launch = corvale::planLaunch(item.startIn, item.target, m_programFolder);

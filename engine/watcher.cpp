@@ -1,6 +1,7 @@
 #include "engine/watcher.h"
 
 #include "engine/engine.h"
+#include "engine/watch_decisions.h"
 #include "platform/failure.h"
 #include "platform/network.h"
 #include "platform/process_start.h"
@@ -264,8 +265,7 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         runs.push_back(std::move(logon));
     }
 
-    std::optional<std::string> pending;
-    Clock::time_point pendingSince;
+    Settling settling(settle, ChoiceKey{ran});
     bool neighbours = false;
     std::string gateway;
     // The kernel is asked for the gateway once per change of link, address
@@ -292,8 +292,8 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
             const int ms = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
             timeout = timeout < 0 ? ms : std::min(timeout, ms);
         };
-        if (pending) {
-            waitUntil(pendingSince + settle);
+        if (const auto settles = settling.settlesAt()) {
+            waitUntil(*settles);
         }
         if (lookDue) {
             waitUntil(lastLook + kLookGap);
@@ -329,28 +329,18 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         } else if (ready > 0) {
             continue; // a run told of its processes; the network is as it was
         }
-        const bool settling = pending && Clock::now() >= pendingSince + settle;
+        const bool settled = settling.settlesAt() && Clock::now() >= *settling.settlesAt();
         if (lookDue && Clock::now() < lastLook + kLookGap) {
             continue; // looked a moment ago: again once the gap is over
         }
-        if (!lookDue && !settling) {
+        if (!lookDue && !settled) {
             continue;
         }
         const bool networkChanged = resolveDue;
         lookDue = false;
         resolveDue = false;
         lastLook = Clock::now();
-        const std::string choice = look(networkChanged);
-        if (choice == ran) {
-            pending.reset();
-            continue;
-        }
-        if (!pending || *pending != choice) {
-            pending = choice;
-            pendingSince = Clock::now();
-            continue;
-        }
-        if (Clock::now() < pendingSince + settle) {
+        if (!settling.looked(ChoiceKey{look(networkChanged)}, Clock::now())) {
             continue;
         }
         RunSettings settings;
@@ -362,8 +352,6 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         if (RunApart apart = runApart(run, settings, {lock.get(), notices.get()}); apart.pid > 0) {
             runs.push_back(std::move(apart));
         }
-        ran = choice;
-        pending.reset();
     }
 }
 

@@ -1,0 +1,82 @@
+#include "engine/watch_decisions.h"
+
+#include <gtest/gtest.h>
+
+using namespace brisken;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A laptop's moves as the watcher's looks see them, at given times: only a
+// choice that differs from the list run last and holds for the settle time
+// brings a run.
+TEST(WatchDecisions, AListRunsOnceANewChoiceHasHeldForTheSettleTime) {
+    const ChoiceKey home{"the list of 10.1"}, cafe{"the list of *"}, office{"the list of 10.3"};
+    const WatchClock::time_point t0;
+    Settling settling(10s, home);
+    EXPECT_FALSE(settling.looked(home, t0)) << "the logon run's list is not run again";
+    EXPECT_FALSE(settling.settlesAt());
+    // Passing through a café, back home within the settle time: nothing runs.
+    EXPECT_FALSE(settling.looked(cafe, t0 + 1s));
+    EXPECT_EQ(settling.settlesAt(), t0 + 11s);
+    EXPECT_FALSE(settling.looked(home, t0 + 5s));
+    EXPECT_FALSE(settling.settlesAt());
+    // The office: its settle time starts anew with each other choice.
+    EXPECT_FALSE(settling.looked(cafe, t0 + 20s));
+    EXPECT_FALSE(settling.looked(office, t0 + 25s));
+    EXPECT_FALSE(settling.looked(office, t0 + 34s));
+    EXPECT_TRUE(settling.looked(office, t0 + 35s));
+    EXPECT_EQ(settling.lastRun(), office);
+    EXPECT_FALSE(settling.looked(office, t0 + 60s)) << "a list that ran does not run again while it holds";
+}
+
+// What earlier runs started: the one started for an item, by its file or
+// its text, is passed over while it runs; a marked one is asked to end where
+// the new list does not hold it, and only then.
+TEST(WatchDecisions, EarlierProcessesArePassedOverOrAskedToEndByTheirItems) {
+    const corvale::platform::FileId keepFile{1, 100}, musicFile{1, 200};
+    const std::vector<StartedProcess> started = {
+        {"/home/u/bin/keep.sh", 11, 5, true, keepFile}, // marked, held as another spelling
+        {"/usr/bin/music", 12, 5, true, musicFile},     // marked, not held: ends
+        {"/usr/bin/notes", 13, 5, false, std::nullopt}, // unmarked: stays
+        {"/usr/bin/radio", 14, 5, true, std::nullopt},  // marked, but ended meanwhile
+    };
+    const EarlierProcesses earlier(started, [](const StartedProcess& process) { return process.pid != 14; });
+    EXPECT_EQ(earlier.runningFor("/home/u/bin/./keep.sh", keepFile), 11);
+    EXPECT_EQ(earlier.runningFor("/usr/bin/notes", std::nullopt), 13) << "by its text, its file not known";
+    EXPECT_FALSE(earlier.runningFor("/usr/bin/radio", std::nullopt)) << "it ended";
+    EXPECT_FALSE(earlier.runningFor("/usr/bin/music", corvale::platform::FileId{1, 999})) << "another file";
+
+    ItemPlan keep;
+    keep.target = "/home/u/bin/./keep.sh";
+    keep.file = keepFile;
+    ItemPlan empty; // a row without a target holds nothing
+    empty.why = ItemPlan::Why::NoTarget;
+    const std::vector<StartedProcess> ending = earlier.toEndOnLeaving({keep, empty});
+    ASSERT_EQ(ending.size(), 1u);
+    EXPECT_EQ(ending[0].pid, 12);
+}
+
+// The record a run hands its watcher survives the pipe whole, split
+// anywhere; a record that does not parse is passed over.
+TEST(WatchDecisions, StartedRecordsAreReadWholeAndBadOnesPassedOver) {
+    const StartedProcess first{"/opt/a b\nc", 42, 7, true, corvale::platform::FileId{3, 4}};
+    const StartedProcess second{"/opt/d", 43, 8, false, std::nullopt};
+    const std::string bytes = first.record() + std::string("bad\0x\0y\0z\0\0\0", 12) + second.record();
+    StartedRecords records;
+    std::vector<StartedProcess> read;
+    for (std::size_t at = 0; at < bytes.size(); at += 5) {
+        records.append(bytes.data() + at, std::min<std::size_t>(5, bytes.size() - at));
+        for (StartedProcess& process : records.take()) {
+            read.push_back(process);
+        }
+    }
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].target, first.target);
+    EXPECT_EQ(read[0].file, first.file);
+    EXPECT_TRUE(read[0].stopOnLeave);
+    EXPECT_EQ(read[1].pid, 43);
+    EXPECT_FALSE(read[1].file);
+}
+
+} // namespace
