@@ -13,7 +13,7 @@ machine="cvi-$$"
 built="$build_dir/bin/corvale.mdb"
 cp -p "$built" "$home/built.mdb"
 cp "$build_dir/empty/corvale.mdb" "$built"
-trap 'cp -p "$home/built.mdb" "$built"; ip netns del "$machine" 2>/dev/null || true; ip netns del "$machine-p" 2>/dev/null || true; rm -rf "$home"' EXIT
+trap 'kill -TERM "${watcher:-}" 2>/dev/null || true; cp -p "$home/built.mdb" "$built"; ip netns del "$machine" 2>/dev/null || true; ip netns del "$machine-p" 2>/dev/null || true; rm -rf "$home"' EXIT
 export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config"
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
@@ -116,6 +116,14 @@ done
 BUILD_DIR="$build_dir" "$source_dir/build.sh" install >"$home/install.log"
 grep -q "The engine.s watcher (process $watcher" "$home/install.log" || fail "install said: $(cat "$home/install.log")"
 said=$("$source_dir/build.sh" uninstall)
+for _ in $(seq 1000); do
+    kill -0 "$watcher" 2>/dev/null || break
+    sleep 0.01
+done
+if kill -0 "$watcher" 2>/dev/null; then
+    kill -TERM "$watcher"
+    fail "the watcher outlived the uninstall"
+fi
 wait "$watcher" || fail "the watcher did not end with status 0 at the uninstall"
 [[ "$said" == *"The engine's watcher (process $watcher"*" is ended."* ]] || fail "uninstall said: $said"
 [[ "$said" == *"Your database is kept: $folder/corvale.mdb"* ]] || fail "uninstall said: $said"
