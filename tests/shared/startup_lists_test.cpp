@@ -120,22 +120,67 @@ TEST(StartupLists, AnItemAddedToManyAddressesSkipsThoseHoldingItAndComesLast) {
     EXPECT_TRUE(std::holds_alternative<std::monostate>(lists.startInOf(ListTable::Connected, onA)));
 }
 
-TEST(StartupLists, ItemsOfOneOrderNumberExchangeWhatTheyStart) {
+// Numbers made outside the tool (text, the largest SQLite holds) never stop
+// an item from being added; each table numbers its own items.
+TEST(StartupLists, NewItemsAreNumberedAfterEveryRowOfTheirOwnTable) {
     TempDir dir;
     DatabaseFile file(dir / "corvale.mdb");
+    file.addConnectedItem(file.addAddress("10.1"), "/opt/connected", "/opt", 90);
+    file.database().execute({"insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values "
+                             "('/opt/text','/opt','late'),('/opt/top','/opt',9223372036854775807)",
+                             {}});
+    StartupLists lists(file.database());
+    EXPECT_EQ(lists.addDisconnectedItem({"/opt/new", "/opt"}).outcome, RowChange::Done);
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select TargetPath, ListOrder from DisConnectedList "
+                                                     "order by ListOrder, ListID"),
+              "/opt/top|9223372036854775807\n/opt/new|9223372036854775807\n/opt/text|late\n");
+    file.database().execute({"delete from DisConnectedList", {}});
+    lists.addDisconnectedItem({"/opt/first", "/opt"});
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select ListOrder from DisConnectedList"), "1\n");
+}
+
+// Moving exchanges two rows and touches no other; deleting takes exactly the
+// rows given, with their marks, and leaves every other mark where it was.
+TEST(StartupLists, MovingAndDeletingTouchOnlyTheirRowsAndTheMarksGoWithThem) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    const std::int64_t home = file.addAddress("10.1");
+    const std::int64_t a = file.addConnectedItem(home, "/opt/a", "/a", 2);
+    const std::int64_t b = file.addConnectedItem(home, "/opt/b", "/b", 5);
+    file.addConnectedItem(file.addAddress("20.2"), "/opt/other", "/o", 3);
+    StartupLists lists(file.database());
+    lists.exchangeItems(ListTable::Connected, b, a);
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select TargetPath, ListOrder from ConnectedList"),
+              "/opt/a|5\n/opt/b|2\n/opt/other|3\n");
+
+    // Two rows of one number stand in the order they were added: they
+    // exchange what they start, and the mark goes with the target.
     const std::int64_t first = file.addDisconnectedItem("/usr/bin/one", "/1", 5);
     const std::int64_t second = file.addDisconnectedItem("/usr/bin/two", "/2", 5);
-    StartupLists lists(file.database());
+    lists.updateItem(ListTable::Disconnected, first, {"/usr/bin/one", "/1", true});
     lists.exchangeItems(ListTable::Disconnected, second, first);
     EXPECT_EQ(texts(lists.disconnectedItems()), (std::vector<std::string>{"/usr/bin/two", "/usr/bin/one"}));
     EXPECT_EQ(std::get<std::string>(lists.startInOf(ListTable::Disconnected, first)), "/2");
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select ListID from ItemOptions where StopOnLeave"),
+              std::to_string(second) + "\n");
 
-    // The same targets leave several addresses at once, by the keys of one list's items.
-    const std::int64_t a = file.addAddress("10.1");
-    const std::int64_t b = file.addAddress("10.2");
-    const AddedToAddresses music = lists.addItem({a, b}, {"/usr/bin/music", "/"});
-    lists.addItem({a, b}, {"/usr/bin/mail", "/"});
-    lists.deleteTargetsFromAddresses({music.added[0].second}, {a, b});
-    EXPECT_EQ(texts(lists.connectedItems(a)), std::vector<std::string>{"/usr/bin/mail"});
-    EXPECT_EQ(texts(lists.connectedItems(b)), std::vector<std::string>{"/usr/bin/mail"});
+    // Two rows of one target (made by hand): the one given goes.
+    const std::int64_t again = file.addDisconnectedItem("/usr/bin/two", "/again", 6);
+    lists.deleteItems(ListTable::Disconnected, {first});
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select ListID from DisConnectedList"),
+              std::to_string(second) + "\n" + std::to_string(again) + "\n");
+
+    // The same targets leave several addresses at once, by the keys of one
+    // list's items, their marks with them; the marks of what stays stay.
+    const std::int64_t c = file.addAddress("10.3");
+    const AddedToAddresses music = lists.addItem({home, c}, {"/usr/bin/music", "/", true});
+    const AddedToAddresses mail = lists.addItem({home, c}, {"/usr/bin/mail", "/", true});
+    lists.deleteTargetsFromAddresses({music.added[0].second}, {home, c});
+    EXPECT_EQ(texts(lists.connectedItems(c)), std::vector<std::string>{"/usr/bin/mail"});
+    EXPECT_EQ(texts(lists.connectedItems(home)),
+              (std::vector<std::string>{"/opt/b", "/opt/a", "/usr/bin/mail"}));
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select ListID from ItemOptions where StopOnLeave "
+                                                     "order by ListID"),
+              std::to_string(second) + "\n" + std::to_string(mail.added[0].second) + "\n" +
+                  std::to_string(mail.added[1].second) + "\n");
 }
