@@ -150,6 +150,12 @@ MDIForm1::StartUp MDIForm1::startUp() {
         m_addThisNetwork = addThisNetwork;
         status->refresh();
         menuFileConfigure_Click();
+        // A file of a newer program is shown as it is; the person learns at
+        // once why nothing they change is kept.
+        if (const std::string& why = m_connection.dbase->readOnlyReason(); !why.empty()) {
+            m_dialogs.showMessage(
+                {why, kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
+        }
         // The lists can be edited all the same; the person learns once why
         // they would not run.
         if (const std::string why = engineRefusal(m_connection.dbPath); !why.empty()) {

@@ -38,6 +38,8 @@ public:
     explicit Database(const std::string& path, Access access = Access::ReadWrite);
 
     const std::string& path() const { return m_connection.path(); }
+    // Why no change is written (a file of a newer format); empty when they are.
+    const std::string& readOnlyReason() const { return m_newerFormat; }
 
     Recordset openRecordset(const Query& query);
     // Runs a change at once; returns the number of rows it touched.

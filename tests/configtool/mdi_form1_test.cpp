@@ -230,6 +230,18 @@ private slots:
         QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
     }
 
+    void aNewerProgramsFileIsShownAndTheToolSaysAtOnceThatNothingIsKept() {
+        Tool tool;
+        tool.withDatabase();
+        testsupport::sqliteOutput(tool.program / "corvale.mdb", "pragma user_version = 99");
+        MDIForm1& window = tool.make();
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::Ready);
+        QCOMPARE(window.form3()->List1->count(), 1);
+        QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
+        QVERIFY2(tool.dialogs.messages[0].text.find("newer version") != std::string::npos,
+                 tool.dialogs.messages[0].text.c_str());
+    }
+
     // The status bar offers the entries for the network the machine is on;
     // one chosen is added as Add IP adds, in the form, opened for it.
     void addThisNetworkOffersItsEntriesAndAddsTheOneChosen() {
