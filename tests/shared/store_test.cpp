@@ -191,7 +191,10 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
                            "(1,'/bin/a','/',1);");
             if (format == 1) {
                 raw.execScript("create table EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL);"
-                               "insert into EntryNames values (1, 'Home')");
+                               "insert into EntryNames values (1, 'Home');"
+                               "create table ItemOptions (List TEXT NOT NULL, ListID INTEGER NOT NULL, "
+                               "StopOnLeave INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (List, ListID));"
+                               "insert into ItemOptions values ('ConnectedList', 1, 1)");
             }
         }
         const std::string before = testsupport::readFile(path);
@@ -200,7 +203,8 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
             EXPECT_EQ(
                 engine.openRecordset({"select TargetPath from ConnectedList", {}}).field("TargetPath").text(),
                 "/bin/a");
-            EXPECT_EQ(engine.extraTables().itemOptions, Database::Table::Absent);
+            EXPECT_EQ(engine.extraTables().itemOptions,
+                      format == 1 ? Database::Table::Usable : Database::Table::Absent);
         }
         EXPECT_EQ(testsupport::readFile(path), before) << "the engine changed a file of format " << format;
         { Database tool(path); }
@@ -208,7 +212,7 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
             testsupport::sqliteOutput(path,
                                       "pragma user_version; select name from sqlite_master where type "
                                       "in ('table','index') and name not like 'sqlite%' order by name; "
-                                      "select count(*) from ConnectedList; select count(*) from EntryNames"),
+                                      "select count(*) from ConnectedList; select count(*) from EntryNames, ItemOptions"),
             std::to_string(kSchemaVersion) +
                 "\nConnectedList\nConnectedListOfAddress\nDisConnectedList\nEntryNames\nIPs\nIPsByText\n"
                 "ItemOptions\n1\n" +
