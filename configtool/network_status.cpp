@@ -56,8 +56,12 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     }
     line.connected = true;
     std::string identity;
-    if (const auto& adapter = discovery.lastAdapter(); adapter && adapter->gateway != "0.0.0.0") {
-        identity = "gateway " + adapter->gateway;
+    if (choice.throughTunnel) {
+        // The tunnel's own address was taken: it is named, not the
+        // gateway of the network beneath it.
+        identity = "the tunnel " + *choice.throughTunnel;
+    } else if (!line.gateway.empty()) {
+        identity = "gateway " + line.gateway;
         if (choice.gatewayHardwareAddress && !choice.gatewayHardwareAddress->value.empty()) {
             identity += ", " + choice.gatewayHardwareAddress->value;
         }
@@ -94,14 +98,22 @@ std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
         }
     }
     // The address and the networks of its leading three and two numbers.
-    std::string key = discovered.address;
-    entries.push_back({key, "this address", wifiName});
-    for (const char* meaning : {"its leading three numbers", "its leading two numbers"}) {
-        if (key.find('.') == std::string::npos) {
-            break;
+    if (discovered.hasIpv4()) {
+        std::string key = discovered.address;
+        entries.push_back({key, "this address", wifiName});
+        for (const char* meaning : {"its leading three numbers", "its leading two numbers"}) {
+            if (key.find('.') == std::string::npos) {
+                break;
+            }
+            key.erase(key.rfind('.'));
+            entries.push_back({key, meaning, wifiName});
         }
-        key.erase(key.rfind('.'));
-        entries.push_back({key, meaning, wifiName});
+    }
+    // An IPv6 address changes from day to day (a temporary one for privacy):
+    // its network is offered, the /64 of the link and the /48 of the site.
+    if (const std::optional<Prefix> address6 = parseAddress(discovered.address6)) {
+        entries.push_back({Prefix::of(*address6, 64).text(), "this IPv6 network (/64)", wifiName});
+        entries.push_back({Prefix::of(*address6, 48).text(), "its site's IPv6 prefix (/48)", wifiName});
     }
     entries.push_back({kAnyOtherNetwork, "any other network", {}});
     return entries;

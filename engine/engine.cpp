@@ -197,7 +197,7 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
     say("Network: " + m_discovery.lastFinding());
     if (choice.throughTunnel) {
         say("Tunnel: " + *choice.throughTunnel + " taken after all: an entry on file matches its address " +
-            choice.address);
+            choice.address + ", and none the network's own");
     }
     if (const auto& found = choice.gatewayHardwareAddress) {
         say("Gateway's hardware address: " +
@@ -232,6 +232,9 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
             keys += (key.find('.') == std::string::npos ? " or " : ", ") + key;
         }
         say("List: none: no entry matches " + keys);
+    } else if (choice.match == corvale::ListChoice::Match::Ipv4Prefix ||
+               choice.match == corvale::ListChoice::Match::Ipv6Prefix) {
+        say("List: " + listAndEntry(choice) + " (the prefix that holds " + choice.address + ")");
     } else {
         say("List: " + listAndEntry(choice) + " (" + corvale::howMatched(choice.match) + " of " +
             choice.address + ")");

@@ -13,15 +13,15 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brisken [--dry-run [--address=A.B.C.D [--gateway-mac=MAC] [--wifi=NAME]]]\n"
+    "Usage: brisken [--dry-run [--address=ADDRESS [--gateway-mac=MAC] [--wifi=NAME]]]\n"
     "               [--wait-for-network=SECONDS]\n"
     "               [--watch [--settle=SECONDS]]\n"
     "Starts the programs and documents listed, in Corvale, for the network this machine is on.\n"
     "\n"
     "  --dry-run                   print the database, the network, the list that matches and\n"
     "                              whether each item could start now; start nothing\n"
-    "  --address=A.B.C.D           with --dry-run: answer for that address, without looking at\n"
-    "                              the network\n"
+    "  --address=ADDRESS           with --dry-run: answer for that address (IPv4, such as\n"
+    "                              10.20.7.9, or IPv6), without looking at the network\n"
     "  --gateway-mac=MAC           with --address: the gateway's hardware address there\n"
     "  --wifi=NAME                 with --address: the Wi-Fi network's name there\n"
     "  --wait-for-network=SECONDS  when no adapter has a default gateway yet, wait up to SECONDS\n"
@@ -46,7 +46,13 @@ public:
     explicit GivenAddress(const corvale::CommandLine& options)
         : m_address(options.address.value_or("")), m_gatewayMac(options.gatewayMac),
           m_wifiName(options.wifiName) {}
-    corvale::DiscoveredAddress discoverIP() override { return {m_address}; }
+    corvale::DiscoveredAddress discoverIP() override {
+        // An IPv6 address is one of an IPv6-only network.
+        if (m_address.find(':') != std::string::npos) {
+            return {{}, m_address};
+        }
+        return {m_address};
+    }
     std::string lastFinding() const override {
         return "address " + m_address + ", as given (the network is not looked at)";
     }

@@ -66,7 +66,7 @@ std::string choiceNow(const std::string& databasePath, bool resolve, bool& gatew
         gatewayEntries = choice.gatewayHardwareAddress.has_value();
         return corvale::choiceKey(choice);
     } catch (const std::exception&) {
-        return "the network of " + (discovered.connected() ? discovered.address : "no address");
+        return "the network of " + (discovered.connected() ? discovered.shown() : "no address");
     }
 }
 

@@ -40,6 +40,10 @@ struct Interface {
     bool defaultRoute = false;
     std::string routeGateway;
     unsigned routeGatewayMetric = 0;
+    std::string address6;
+    bool address6Stable = false;
+    std::string gateway6;
+    unsigned gateway6Metric = 0;
 };
 
 // libnl gives negative NLE_ codes; the message wants the system's number.
@@ -69,6 +73,24 @@ std::string dotted(nl_addr* address) {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, nl_addr_get_binary_addr(address), text, sizeof text);
     return text;
+}
+
+std::string ipv6Text(nl_addr* address) {
+    if (!address || nl_addr_get_family(address) != AF_INET6 || nl_addr_get_len(address) != 16) {
+        return {};
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET6, nl_addr_get_binary_addr(address), text, sizeof text);
+    return text;
+}
+
+// A global or unique-local IPv6 address that the interface can use now: not
+// one still being checked for duplicates, nor one that failed the check, nor
+// one that is deprecated.
+bool usableIpv6(rtnl_addr* address) {
+    const unsigned flags = rtnl_addr_get_flags(address);
+    return rtnl_addr_get_scope(address) == RT_SCOPE_UNIVERSE &&
+           !(flags & (IFA_F_TENTATIVE | IFA_F_DADFAILED | IFA_F_DEPRECATED));
 }
 
 // Reads interfaces, addresses and routes; fills interfaces by index, or
@@ -108,6 +130,16 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
          object = nl_cache_get_next(object)) {
         auto* address = reinterpret_cast<rtnl_addr*>(object);
         auto found = interfaces.find(rtnl_addr_get_ifindex(address));
+        if (found != interfaces.end() && rtnl_addr_get_family(address) == AF_INET6 && usableIpv6(address)) {
+            // A temporary (privacy) address changes from day to day; a
+            // stable one is shown where there is one.
+            const bool stable = !(rtnl_addr_get_flags(address) & IFA_F_TEMPORARY);
+            if (found->second.address6.empty() || (stable && !found->second.address6Stable)) {
+                found->second.address6 = ipv6Text(rtnl_addr_get_local(address));
+                found->second.address6Stable = stable;
+            }
+            continue;
+        }
         if (rtnl_addr_get_family(address) != AF_INET || found == interfaces.end() ||
             (rtnl_addr_get_flags(address) & IFA_F_SECONDARY) || !found->second.address.empty()) {
             continue;
@@ -115,7 +147,7 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
         found->second.address = dotted(rtnl_addr_get_local(address));
     }
 
-    if (int rc = rtnl_route_alloc_cache(socket.get(), AF_INET, 0, &raw); rc < 0) {
+    if (int rc = rtnl_route_alloc_cache(socket.get(), AF_UNSPEC, 0, &raw); rc < 0) {
         return systemError(rc);
     }
     Cache routes(raw);
@@ -127,9 +159,11 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
         }
         const bool isDefault = !destination || nl_addr_get_prefixlen(destination) == 0;
         const unsigned metric = rtnl_route_get_priority(route);
+        const bool v6 = rtnl_route_get_family(route) == AF_INET6;
         for (int i = 0; i < rtnl_route_get_nnexthops(route); ++i) {
             rtnl_nexthop* hop = rtnl_route_nexthop_n(route, i);
-            const std::string gateway = dotted(rtnl_route_nh_get_gateway(hop));
+            const std::string gateway =
+                v6 ? ipv6Text(rtnl_route_nh_get_gateway(hop)) : dotted(rtnl_route_nh_get_gateway(hop));
             auto found = interfaces.find(rtnl_route_nh_get_ifindex(hop));
             // The kernel keeps the route of a link that lost its carrier but
             // marks it linkdown: it leads nowhere.
@@ -139,6 +173,13 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
             Interface& interface = found->second;
             interface.defaultRoute = interface.defaultRoute || isDefault;
             if (gateway.empty()) {
+                continue;
+            }
+            if (v6) {
+                if (isDefault && (interface.gateway6.empty() || metric < interface.gateway6Metric)) {
+                    interface.gateway6 = gateway;
+                    interface.gateway6Metric = metric;
+                }
                 continue;
             }
             if (!isDefault) {
@@ -189,11 +230,15 @@ AdapterList readAdapters(bool& alive) {
         if (!interface.up) {
             continue;
         }
-        alive = alive || !interface.address.empty();
+        // An IPv6 address counts where packets can leave by it: with a
+        // default route (an IPv6-only network).
+        const bool ipv6Network = !interface.address6.empty() && !interface.gateway6.empty();
+        alive = alive || !interface.address.empty() || ipv6Network;
         list.adapters.push_back({interface.address.empty() ? "0.0.0.0" : interface.address,
                                  interface.gateway.empty() ? "0.0.0.0" : interface.gateway, interface.name,
                                  interface.index, interface.tunnel, interface.defaultRoute,
-                                 interface.routeGateway});
+                                 interface.routeGateway, interface.gatewayMetric, interface.address6,
+                                 interface.gateway6, interface.gateway6Metric});
     }
     return list;
 }
@@ -249,7 +294,8 @@ FileDescriptor openNetlinkNotices(unsigned groups) {
 }
 
 FileDescriptor openRouteNotices() {
-    return openNetlinkNotices(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE);
+    return openNetlinkNotices(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_IFADDR |
+                              RTMGRP_IPV6_ROUTE);
 }
 
 void drainRouteNotices(int socket) {
@@ -278,15 +324,17 @@ RouteNotices readRouteNotices(int socket) {
             }
             const auto* entry =
                 reinterpret_cast<const ndmsg*>(reinterpret_cast<const char*>(message) + NLMSG_LENGTH(0));
-            if (message->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)) || entry->ndm_family != AF_INET) {
+            if (message->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)) ||
+                (entry->ndm_family != AF_INET && entry->ndm_family != AF_INET6)) {
                 continue;
             }
             int attributesLeft = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
             for (auto* attribute = reinterpret_cast<rtattr*>(const_cast<ndmsg*>(entry) + 1);
                  RTA_OK(attribute, attributesLeft); attribute = RTA_NEXT(attribute, attributesLeft)) {
-                char text[INET_ADDRSTRLEN] = {};
-                if (attribute->rta_type == NDA_DST && RTA_PAYLOAD(attribute) == 4 &&
-                    ::inet_ntop(AF_INET, RTA_DATA(attribute), text, sizeof text)) {
+                char text[INET6_ADDRSTRLEN] = {};
+                const bool v6 = entry->ndm_family == AF_INET6;
+                if (attribute->rta_type == NDA_DST && RTA_PAYLOAD(attribute) == (v6 ? 16u : 4u) &&
+                    ::inet_ntop(entry->ndm_family, RTA_DATA(attribute), text, sizeof text)) {
                     read.neighbours.emplace_back(text);
                 }
             }
@@ -305,8 +353,11 @@ bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {
     for (;;) {
         m_answered = readAdapters(m_alive);
         m_primed = true;
-        found = std::any_of(m_answered->adapters.begin(), m_answered->adapters.end(),
-                            [](const Adapter& adapter) { return adapter.gateway != "0.0.0.0"; });
+        found =
+            std::any_of(m_answered->adapters.begin(), m_answered->adapters.end(), [](const Adapter& adapter) {
+                return adapter.gateway != "0.0.0.0" ||
+                       (!adapter.gateway6.empty() && !adapter.address6.empty());
+            });
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (found || !listening || left.count() <= 0) {
             break;

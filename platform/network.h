@@ -25,6 +25,15 @@ struct Adapter {
     // a default route (the host route a VPN keeps to its server); empty when
     // it has none.
     std::string routeGateway{};
+    // The metric of the default route through gateway: of several, the
+    // kernel sends by the lowest.
+    unsigned metric = 0;
+    // Its global (or unique-local) IPv6 address, a stable one before a
+    // temporary one, and the next hop of its IPv6 default route (a
+    // link-local address) with that route's metric; empty when it has none.
+    std::string address6{};
+    std::string gateway6{};
+    unsigned metric6 = 0;
 };
 
 // One thing that tells a network apart (its gateway's hardware address, its
@@ -67,9 +76,10 @@ public:
 
 // The kernel's answer over rtnetlink: the interfaces other than loopback that
 // are up and running, in index order, each with its primary IPv4 address and the gateway of its
-// lowest-metric default route in the main table that is not marked linkdown.
-// A connection is alive when
-// such an interface is up and running and has an IPv4 address.
+// lowest-metric default route in the main table that is not marked linkdown,
+// and the same for IPv6. A connection is alive when such an interface is up
+// and running and has an IPv4 address, or a global IPv6 address and an IPv6
+// default route.
 class NetlinkNetwork : public Network {
 public:
     bool alive() override;
@@ -93,7 +103,7 @@ private:
 };
 
 // A socket that becomes readable when the kernel reports a change of link,
-// IPv4 address or IPv4 route; none when it cannot be had.
+// address or route (IPv4 or IPv6); none when it cannot be had.
 FileDescriptor openRouteNotices();
 // The same for the rtnetlink multicast groups given (RTMGRP_...).
 FileDescriptor openNetlinkNotices(unsigned groups);
@@ -101,8 +111,8 @@ FileDescriptor openNetlinkNotices(unsigned groups);
 void drainRouteNotices(int socket);
 
 // What the notices read away were about: a change of link, address or route,
-// and the IPv4 addresses whose neighbour entries changed (for a socket that
-// also listens to the neighbour table).
+// and the addresses (IPv4 or IPv6) whose neighbour entries changed (for a
+// socket that also listens to the neighbour table).
 struct RouteNotices {
     bool network = false;
     std::vector<std::string> neighbours;

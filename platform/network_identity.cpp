@@ -83,7 +83,10 @@ Neighbour lookUpNeighbour(int index, const std::string& gateway) {
         return found;
     }
     Cache table(raw);
-    if (nl_addr_parse(gateway.c_str(), AF_INET, &parsed) < 0) {
+    // An IPv6 router is its link-local next hop, known by its neighbour
+    // entry as an IPv4 gateway is by its ARP entry.
+    const int family = gateway.find(':') != std::string::npos ? AF_INET6 : AF_INET;
+    if (nl_addr_parse(gateway.c_str(), family, &parsed) < 0) {
         found.error = EINVAL;
         return found;
     }
@@ -114,10 +117,21 @@ Neighbour lookUpNeighbour(int index, const std::string& gateway) {
 // Makes the kernel resolve the gateway's hardware address: one empty
 // datagram to its discard port. Nothing answers it; the kernel asks for the
 // hardware address before it can send it.
-bool sendResolvingDatagram(const std::string& gateway) {
-    const FileDescriptor datagram(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+bool sendResolvingDatagram(int index, const std::string& gateway) {
+    const bool v6 = gateway.find(':') != std::string::npos;
+    const FileDescriptor datagram(::socket(v6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!datagram) {
         return false;
+    }
+    if (v6) {
+        // A link-local address means something only on its link.
+        sockaddr_in6 to{};
+        to.sin6_family = AF_INET6;
+        to.sin6_port = htons(9);
+        to.sin6_scope_id = static_cast<std::uint32_t>(index);
+        return ::inet_pton(AF_INET6, gateway.c_str(), &to.sin6_addr) == 1 &&
+               ::sendto(datagram.get(), "", 0, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
+                   0;
     }
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -136,7 +150,7 @@ Identity NetlinkNetwork::gatewayHardwareAddress(int index, const std::string& ga
     // Listen first, then look: an answer between the two is not missed.
     const FileDescriptor notices = resolve ? openNetlinkNotices(RTMGRP_NEIGH) : FileDescriptor();
     Neighbour found = lookUpNeighbour(index, gateway);
-    if (found.hardware.empty() && found.error == 0 && notices && sendResolvingDatagram(gateway)) {
+    if (found.hardware.empty() && found.error == 0 && notices && sendResolvingDatagram(index, gateway)) {
         using Clock = std::chrono::steady_clock;
         const auto deadline = Clock::now() + kResolveLimit;
         for (;;) {

@@ -4,6 +4,7 @@
 #include "shared/statements.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cctype>
 #include <cstring>
 
@@ -145,6 +146,121 @@ std::vector<std::string> split(const std::string& text, char separator) {
 
 } // namespace
 
+namespace {
+
+constexpr const char* kEntryForm =
+    "it is not an address nor its leading one to three numbers (numbers from 0 to 255 joined by dots, "
+    "such as 192.168.1 or 10.20.0.5), nor a prefix with its length (such as 10.20.16.0/20 or fd00:6::/64)";
+
+// Why dotted numbers are no address or leading numbers of one; empty when
+// they are (at most, or with whole, exactly, four).
+std::string whyNotDotted(const std::string& text, bool whole) {
+    const std::vector<std::string> numbers = split(text, '.');
+    if (numbers.size() > 4 || (whole && numbers.size() != 4)) {
+        return kEntryForm;
+    }
+    for (const std::string& number : numbers) {
+        if (number.empty() || number.size() > 3 ||
+            number.find_first_not_of("0123456789") != std::string::npos) {
+            return kEntryForm;
+        }
+        if (number.size() > 1 && number[0] == '0') {
+            return number + " begins with a zero, which no number of an address does";
+        }
+        if (std::stoi(number) > 255) {
+            return number + " is larger than 255, which no number of an address is";
+        }
+    }
+    return {};
+}
+
+// The prefix an entry stands for, or why it stands for none.
+std::pair<std::optional<Prefix>, std::string> readPrefix(const std::string& entry) {
+    const std::size_t slash = entry.find('/');
+    const std::string address = entry.substr(0, slash);
+    const bool v6 = address.find(':') != std::string::npos;
+    if (slash == std::string::npos) {
+        if (v6) {
+            if (!parseAddress(entry)) {
+                return {std::nullopt, kEntryForm};
+            }
+            return {std::nullopt, "an IPv6 entry is a prefix with its length, such as fd00:6::/64 (its "
+                                  "addresses change from day to day)"};
+        }
+        if (std::string why = whyNotDotted(entry, false); !why.empty()) {
+            return {std::nullopt, why};
+        }
+        Prefix prefix;
+        const std::vector<std::string> numbers = split(entry, '.');
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            prefix.bytes[i] = static_cast<unsigned char>(std::stoi(numbers[i]));
+        }
+        prefix.length = static_cast<int>(numbers.size()) * 8;
+        return {prefix, {}};
+    }
+    const std::string lengthText = entry.substr(slash + 1);
+    const int longest = v6 ? 128 : 32;
+    if (lengthText.empty() || lengthText.size() > 3 ||
+        lengthText.find_first_not_of("0123456789") != std::string::npos ||
+        (lengthText.size() > 1 && lengthText[0] == '0') || std::stoi(lengthText) > longest) {
+        return {std::nullopt, "the length after / is " + (lengthText.empty() ? "missing" : lengthText) +
+                                  ": it is a number from 0 to " + std::to_string(longest)};
+    }
+    if (!v6) {
+        if (std::string why = whyNotDotted(address, true); !why.empty()) {
+            return {std::nullopt, why};
+        }
+    }
+    std::optional<Prefix> whole = parseAddress(address);
+    if (!whole) {
+        return {std::nullopt, kEntryForm};
+    }
+    const Prefix network = Prefix::of(*whole, std::stoi(lengthText));
+    if (network.bytes != whole->bytes) {
+        return {std::nullopt, "it has bits set past its length; the network is " + network.text()};
+    }
+    return {network, {}};
+}
+
+} // namespace
+
+bool Prefix::holds(const Prefix& address) const {
+    return address.family == family && of(address, length).bytes == bytes;
+}
+
+Prefix Prefix::of(const Prefix& address, int length) {
+    Prefix network = address;
+    network.length = length;
+    for (int bit = length; bit < 128; ++bit) {
+        network.bytes[static_cast<std::size_t>(bit / 8)] &= static_cast<unsigned char>(~(0x80 >> (bit % 8)));
+    }
+    return network;
+}
+
+std::string Prefix::text() const {
+    char shown[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(family == Family::V6 ? AF_INET6 : AF_INET, bytes.data(), shown, sizeof shown);
+    return shown + ("/" + std::to_string(length));
+}
+
+std::optional<Prefix> parseAddress(const std::string& text) {
+    Prefix address;
+    address.family = text.find(':') != std::string::npos ? Prefix::Family::V6 : Prefix::Family::V4;
+    const bool v6 = address.family == Prefix::Family::V6;
+    if (::inet_pton(v6 ? AF_INET6 : AF_INET, text.c_str(), address.bytes.data()) != 1) {
+        return std::nullopt;
+    }
+    address.length = v6 ? 128 : 32;
+    return address;
+}
+
+std::optional<Prefix> entryPrefix(const std::string& entry) {
+    if (identityEntry(entry) || entry == kAnyOtherNetwork || entry.empty()) {
+        return std::nullopt;
+    }
+    return readPrefix(entry).first;
+}
+
 std::string whyEntryNeverMatches(const std::string& entry) {
     if (const std::optional<IdentityEntry> identity = identityEntry(entry)) {
         return identity->problem;
@@ -155,25 +271,7 @@ std::string whyEntryNeverMatches(const std::string& entry) {
     if (entry.empty()) {
         return "it is empty";
     }
-    const std::vector<std::string> numbers = split(entry, '.');
-    const std::string form = "it is not an address nor its leading one to three numbers (numbers from 0 to "
-                             "255 joined by dots, such as 192.168.1 or 10.20.0.5)";
-    if (numbers.size() > 4) {
-        return form;
-    }
-    for (const std::string& number : numbers) {
-        if (number.empty() || number.size() > 3 ||
-            number.find_first_not_of("0123456789") != std::string::npos) {
-            return form;
-        }
-        if (number.size() > 1 && number[0] == '0') {
-            return number + " begins with a zero, which no number of an address does";
-        }
-        if (std::stoi(number) > 255) {
-            return number + " is larger than 255, which no number of an address is";
-        }
-    }
-    return {};
+    return readPrefix(entry).second;
 }
 
 // The leading count numbers of a dotted address, joined by dots.

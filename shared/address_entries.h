@@ -2,6 +2,7 @@
 
 #include "shared/database.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -47,9 +48,31 @@ bool gatewayEntryOnFile(Database& database);
 
 // Why the engine can never choose the list of an entry of IPs, in words;
 // empty when it can: a dotted address or its leading one to three numbers
-// (each 0 to 255, written without leading zeros, as addresses are), or a
+// (each 0 to 255, written without leading zeros, as addresses are), a
+// prefix with its length (IPv4 or IPv6, no bit set past the length), or a
 // well-formed identity entry.
 std::string whyEntryNeverMatches(const std::string& entry);
+
+// An address, or the network of a prefix: its family's bytes (4 or 16) and
+// how many leading bits count.
+struct Prefix {
+    enum class Family { V4, V6 };
+    Family family = Family::V4;
+    std::array<unsigned char, 16> bytes{};
+    int length = 0;
+
+    // Whether address (a whole address of the same family) lies in it.
+    bool holds(const Prefix& address) const;
+    // The prefix of its first length bits, as written: "2001:db8:7::/48".
+    static Prefix of(const Prefix& address, int length);
+    std::string text() const;
+};
+// A whole IPv4 (dotted) or IPv6 address; nothing for any other text.
+std::optional<Prefix> parseAddress(const std::string& text);
+// The network an address entry stands for: "192.168.1" is 192.168.1.0/24,
+// a whole address /32, "10.20.16.0/20" and "fd00:6::/64" what they say;
+// nothing for an identity entry, "*", or an entry that never matches.
+std::optional<Prefix> entryPrefix(const std::string& entry);
 
 // The entry whose list runs on a network with a usable address that no
 // other entry matches; it comes after every other key.

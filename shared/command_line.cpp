@@ -57,9 +57,12 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
             }
         } else if (engine && argument.rfind(addressOption, 0) == 0) {
             const std::string address = argument.substr(addressOption.size());
-            in_addr parsed{};
-            if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
-                line.error = "--address takes an IPv4 address such as 10.20.0.5, not '" + address + "'";
+            in6_addr parsed{};
+            if (inet_pton(AF_INET, address.c_str(), &parsed) != 1 &&
+                inet_pton(AF_INET6, address.c_str(), &parsed) != 1) {
+                line.error =
+                    "--address takes an IPv4 or IPv6 address such as 10.20.0.5 or 2001:db8:7::5, not '" +
+                    address + "'";
             } else {
                 line.address = address;
             }

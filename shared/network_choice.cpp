@@ -63,20 +63,67 @@ std::string choiceKey(const ListChoice& choice) {
 
 namespace {
 
-// The most specific key of address on file: the whole address, then its
-// leading three, two and one numbers; with how it matched.
-std::optional<std::pair<std::string, ListChoice::Match>>
-addressKeyOnFile(const std::string& address, const std::function<bool(const std::string&)>& onFile) {
-    using Match = ListChoice::Match;
-    static constexpr std::pair<std::size_t, Match> kKeys[] = {
-        {4, Match::WholeAddress}, {3, Match::LeadingThree}, {2, Match::LeadingTwo}, {1, Match::FirstNumber}};
-    for (const auto& [numbers, match] : kKeys) {
-        const std::string key = numbers == 4 ? address : leadingNumbers(address, numbers);
-        if (onFile(key)) {
-            return std::make_pair(key, match);
+struct KeyOnFile {
+    std::string key;
+    ListChoice::Match match;
+    int length = 0;
+};
+
+// The prefix entries on file that are well formed, in the order of the
+// statement.
+std::vector<std::pair<std::string, Prefix>> prefixEntriesOnFile(Database& database) {
+    std::vector<std::pair<std::string, Prefix>> entries;
+    for (Recordset rows = database.openRecordset(statements::prefixEntries()); !rows.eof(); rows.moveNext()) {
+        if (rows.field("IPaddress").isNull()) {
+            continue;
+        }
+        const std::string text = rows.field("IPaddress").text();
+        if (const std::optional<Prefix> prefix = entryPrefix(text)) {
+            entries.emplace_back(text, *prefix);
         }
     }
-    return std::nullopt;
+    return entries;
+}
+
+// The most specific key on file of an address: for IPv4 the whole address,
+// its leading three, two and one numbers and the prefixes written with a
+// length, the longest winning; then, where no IPv4 key is on file, the
+// longest IPv6 prefix that holds address6.
+std::optional<KeyOnFile> addressKeyOnFile(const std::string& address, const std::string& address6,
+                                          const std::function<bool(const std::string&)>& onFile,
+                                          const std::vector<std::pair<std::string, Prefix>>& prefixes) {
+    using Match = ListChoice::Match;
+    std::optional<KeyOnFile> best;
+    auto longestPrefix = [&](const std::optional<Prefix>& whole, Match match) {
+        for (const auto& [text, prefix] : prefixes) {
+            if (whole && prefix.holds(*whole) && (!best || prefix.length > best->length)) {
+                best = KeyOnFile{text, match, prefix.length};
+            }
+        }
+    };
+    if (!address.empty()) {
+        static constexpr std::pair<std::size_t, Match> kKeys[] = {{4, Match::WholeAddress},
+                                                                  {3, Match::LeadingThree},
+                                                                  {2, Match::LeadingTwo},
+                                                                  {1, Match::FirstNumber}};
+        for (const auto& [numbers, match] : kKeys) {
+            const std::string key = numbers == 4 ? address : leadingNumbers(address, numbers);
+            if (onFile(key)) {
+                best = KeyOnFile{key, match, static_cast<int>(numbers) * 8};
+                break;
+            }
+        }
+        const std::optional<Prefix> whole = parseAddress(address);
+        longestPrefix(whole && whole->family == Prefix::Family::V4 ? whole : std::nullopt, Match::Ipv4Prefix);
+        if (best) {
+            return best;
+        }
+    }
+    if (!address6.empty()) {
+        const std::optional<Prefix> whole = parseAddress(address6);
+        longestPrefix(whole && whole->family == Prefix::Family::V6 ? whole : std::nullopt, Match::Ipv6Prefix);
+    }
+    return best;
 }
 
 } // namespace
@@ -97,6 +144,9 @@ std::string howMatched(ListChoice::Match match) {
         return "its leading two numbers";
     case ListChoice::Match::FirstNumber:
         return "its first number";
+    case ListChoice::Match::Ipv4Prefix:
+    case ListChoice::Match::Ipv6Prefix:
+        return "the prefix that holds it";
     case ListChoice::Match::AnyOther:
         return "any other network";
     case ListChoice::Match::Nothing:
@@ -121,21 +171,11 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
         return choice;
     }
     choice.match = ListChoice::Match::Nothing;
-    choice.address = discovered.address;
+    choice.address = discovered.shown();
     auto onFile = [&](const std::string& key) {
         return database.openRecordset(statements::addressCheck(key)).recordCount() > 0;
     };
-    // A user who put a VPN's addresses on file wants its list when it runs.
-    if (const auto& tunnel = discovered.passedOverTunnel) {
-        if (const auto key = addressKeyOnFile(tunnel->address, onFile)) {
-            choice.address = tunnel->address;
-            choice.key = key->first;
-            choice.match = key->second;
-            choice.throughTunnel = tunnel->name;
-            return choice;
-        }
-    }
-    const std::string& address = discovered.address;
+    const std::string address = discovered.hasIpv4() ? discovered.address : std::string();
 
     // The network's identity is more specific than any address: its
     // gateway's hardware address first, then its Wi-Fi name. Each is looked
@@ -178,14 +218,28 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
         return choice;
     }
 
-    if (const auto key = addressKeyOnFile(address, onFile)) {
-        choice.key = key->first;
-        choice.match = key->second;
+    const auto prefixes = prefixEntriesOnFile(database);
+    auto take = [&](const KeyOnFile& key) {
+        choice.key = key.key;
+        choice.match = key.match;
         return choice;
+    };
+    if (const auto key = addressKeyOnFile(address, discovered.address6, onFile, prefixes)) {
+        return take(*key);
+    }
+    // A VPN's tunnel is no place: its own address counts only where the
+    // network beneath it matches nothing of its own (a user who put the
+    // VPN's addresses on file, at a place not on file).
+    if (const auto& tunnel = discovered.passedOverTunnel) {
+        if (const auto key = addressKeyOnFile(tunnel->address, tunnel->address6, onFile, prefixes)) {
+            choice.address = tunnel->address.empty() ? tunnel->address6 : tunnel->address;
+            choice.throughTunnel = tunnel->name;
+            return take(*key);
+        }
     }
     // The first number is run unchecked, so an address that matches
     // nothing starts nothing, unless any other network has a list.
-    std::string firstNumber = leadingNumbers(address, 1);
+    std::string firstNumber = address.empty() ? discovered.address6 : leadingNumbers(address, 1);
     if (onFile(kAnyOtherNetwork)) {
         choice.key = std::string(kAnyOtherNetwork);
         choice.match = ListChoice::Match::AnyOther;

@@ -29,7 +29,11 @@ struct IdentityLookups {
 
 // How the list the engine runs for a discovery result was found: the
 // disconnected list, or the list of key, which is an identity entry, the
-// address or its leading numbers, or any other network's entry.
+// address, its leading numbers or a prefix that holds it, or any other
+// network's entry. The most specific key on file wins: identity entries,
+// then the IPv4 keys (the longest prefix; "192.168.1" is 192.168.1.0/24 and
+// wins over a prefix of that length), then the IPv6 prefixes (the longest),
+// then a tunnel's own address, then "*".
 struct ListChoice {
     enum class Match {
         Disconnected,           // no usable address
@@ -39,11 +43,13 @@ struct ListChoice {
         LeadingThree,           // key is its leading three numbers
         LeadingTwo,             // its leading two
         FirstNumber,            // its first number
+        Ipv4Prefix,             // key is an IPv4 prefix with its length that holds the address
+        Ipv6Prefix,             // key is an IPv6 prefix that holds the IPv6 address
         AnyOther,               // key is kAnyOtherNetwork: no other entry matches
         Nothing,                // nothing on file matches; key is the first number, run unchecked
     };
     Match match = Match::Disconnected;
-    std::string address;
+    std::string address; // the IPv4 address, or the IPv6 one where it has none
     std::string key;
 
     bool disconnected() const { return match == Match::Disconnected; }
@@ -52,8 +58,8 @@ struct ListChoice {
     bool identity() const { return match == Match::GatewayHardwareAddress || match == Match::WifiName; }
     bool anyOther() const { return match == Match::AnyOther; }
     std::string name; // the name the user gave key's entry, if any
-    // The list of the tunnel's address: an entry matches it (address is the
-    // tunnel's then).
+    // The list of the tunnel's address: an entry matches it and none the
+    // network's own (address is the tunnel's then).
     std::optional<std::string> throughTunnel;
     std::optional<platform::Identity> gatewayHardwareAddress; // when it was looked up
     std::optional<platform::Identity> wifiName;               // when it was looked up

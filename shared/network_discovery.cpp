@@ -39,13 +39,100 @@ std::string NetworkDiscovery::networkAlive() {
 }
 
 std::string NetworkDiscovery::lastGateway() const {
-    return m_adapter && isRealGateway(m_adapter->gateway) ? m_adapter->gateway : std::string();
+    if (!m_adapter) {
+        return {};
+    }
+    return isRealGateway(m_adapter->gateway) ? m_adapter->gateway : m_adapter->gateway6;
+}
+
+namespace {
+
+bool hasIpv6Route(const platform::Adapter& adapter) {
+    return !adapter.address6.empty() && !adapter.gateway6.empty();
+}
+
+// The adapter the kernel sends by among those that pass: the lowest metric,
+// the first in interface order among equals.
+const platform::Adapter* lowestMetric(const std::vector<platform::Adapter>& adapters,
+                                      const std::function<bool(const platform::Adapter&)>& passes,
+                                      unsigned platform::Adapter::*metric) {
+    const platform::Adapter* best = nullptr;
+    for (const platform::Adapter& adapter : adapters) {
+        if (passes(adapter) && (!best || adapter.*metric < best->*metric)) {
+            best = &adapter;
+        }
+    }
+    return best;
+}
+
+std::string addressesOf(const platform::Adapter& adapter) {
+    const std::string v4 = addressChars(adapter.address);
+    if (v4.empty() || v4 == "0.0.0.0") {
+        return adapter.address6;
+    }
+    return adapter.address6.empty() ? v4 : v4 + ", " + adapter.address6;
+}
+
+} // namespace
+
+DiscoveredAddress NetworkDiscovery::take(platform::Adapter adapter, const std::string& how,
+                                         const platform::Adapter* tunnel) {
+    const std::string address = addressChars(adapter.address);
+    const std::string gateway = isRealGateway(adapter.gateway) ? adapter.gateway : adapter.gateway6;
+    m_finding = "adapter " + adapter.name + ": address " + addressesOf(adapter) +
+                (gateway.empty() ? "" : ", gateway " + gateway) + how;
+    DiscoveredAddress found{address, adapter.address6};
+    if (tunnel) {
+        m_finding += "; the tunnel " + tunnel->name + " (" + addressesOf(*tunnel) + ") is passed over";
+        found.passedOverTunnel =
+            DiscoveredAddress::Tunnel{tunnel->name, addressChars(tunnel->address), tunnel->address6};
+    }
+    m_adapter = std::move(adapter);
+    return found;
+}
+
+std::optional<DiscoveredAddress>
+NetworkDiscovery::routedAdapter(const std::vector<platform::Adapter>& adapters,
+                                const platform::Adapter* tunnel) {
+    const bool anyIpv4 = std::any_of(adapters.begin(), adapters.end(), [](const platform::Adapter& a) {
+        return !a.tunnel && isRealGateway(addressChars(a.gateway));
+    });
+    // The kernel routes IPv4 by the lowest metric; an IPv6-only network is
+    // weighed only where no adapter has an IPv4 gateway.
+    auto passes = [&](const platform::Adapter& adapter) {
+        return !adapter.tunnel &&
+               (anyIpv4 ? isRealGateway(addressChars(adapter.gateway)) : hasIpv6Route(adapter));
+    };
+    const auto metric = anyIpv4 ? &platform::Adapter::metric : &platform::Adapter::metric6;
+    const platform::Adapter* chosen = lowestMetric(adapters, passes, metric);
+    if (!chosen) {
+        return std::nullopt;
+    }
+    // Events run once per step from one adapter to the next, up to the
+    // first that has a way out.
+    for (const platform::Adapter& adapter : adapters) {
+        if (passes(adapter)) {
+            break;
+        }
+        if (m_letEventsRun && &adapter != &adapters.back()) {
+            m_letEventsRun();
+        }
+    }
+    std::string how;
+    for (const platform::Adapter& other : adapters) {
+        if (&other != chosen && passes(other)) {
+            how += "; " + other.name + " (" + (anyIpv4 ? addressChars(other.address) : other.address6) +
+                   ", metric " + std::to_string(other.*metric) + ") is not the route the system uses";
+        }
+    }
+    return take(*chosen, how, tunnel);
 }
 
 DiscoveredAddress NetworkDiscovery::discoverIP() {
     m_adapter.reset();
     if (networkAlive() == kNoConnection) {
-        m_finding = "disconnected: no network interface is up and running with an IPv4 address";
+        m_finding = "disconnected: no network interface is up and running with an IPv4 address or an IPv6 "
+                    "network";
         return {};
     }
     const platform::AdapterList list = m_network.adapters();
@@ -60,8 +147,19 @@ DiscoveredAddress NetworkDiscovery::discoverIP() {
         show(kSizingFailed + std::to_string(kNoData));
         return {};
     }
-    if (auto place = placeBehindTunnels(list.adapters)) {
-        return *place;
+    const platform::Adapter* tunnel = nullptr;
+    for (const platform::Adapter& adapter : list.adapters) {
+        if (adapter.tunnel && adapter.defaultRoute && !tunnel) {
+            tunnel = &adapter;
+        }
+    }
+    if (auto routed = routedAdapter(list.adapters, tunnel)) {
+        return *routed;
+    }
+    if (tunnel) {
+        if (auto place = placeBehindTunnel(list.adapters, *tunnel)) {
+            return *place;
+        }
     }
     std::size_t chosen = 0;
     std::string gateway = addressChars(list.adapters[0].gateway);
@@ -72,8 +170,12 @@ DiscoveredAddress NetworkDiscovery::discoverIP() {
         ++chosen;
         gateway = addressChars(list.adapters[chosen].gateway);
     }
-    // Without a real gateway anywhere the last interface is taken all the same.
     const platform::Adapter& adapter = list.adapters[chosen];
+    if (!isRealGateway(gateway) && tunnel && hasIpv6Route(*tunnel)) {
+        // A tunnel with an IPv6 route alone, and nothing else with a gateway.
+        return take(*tunnel, "; a tunnel, taken since no other adapter has a gateway", nullptr);
+    }
+    // Without a real gateway anywhere the last interface is taken all the same.
     const std::string address = addressChars(adapter.address);
     m_finding = "adapter " + adapter.name + ": address " + adapter.address +
                 (isRealGateway(gateway) ? ", gateway " + gateway
@@ -88,51 +190,28 @@ DiscoveredAddress NetworkDiscovery::discoverIP() {
 }
 
 std::optional<DiscoveredAddress>
-NetworkDiscovery::placeBehindTunnels(const std::vector<platform::Adapter>& adapters) {
-    const platform::Adapter* tunnel = nullptr;
-    for (const platform::Adapter& adapter : adapters) {
-        if (adapter.tunnel && adapter.defaultRoute && !tunnel) {
-            tunnel = &adapter;
-        }
-    }
-    auto take = [&](platform::Adapter adapter, const std::string& how) -> std::optional<DiscoveredAddress> {
-        const std::string address = addressChars(adapter.address);
-        if (address.empty()) {
-            return std::nullopt;
-        }
-        m_finding =
-            "adapter " + adapter.name + ": address " + adapter.address + ", gateway " + adapter.gateway + how;
-        DiscoveredAddress found{address, {}};
-        if (tunnel) {
-            m_finding += "; the tunnel " + tunnel->name + " (" + tunnel->address + ") is passed over";
-            found.passedOverTunnel = DiscoveredAddress::Tunnel{tunnel->name, addressChars(tunnel->address)};
-        }
-        m_adapter = std::move(adapter);
-        return found;
-    };
-    for (const platform::Adapter& adapter : adapters) {
-        if (!adapter.tunnel && isRealGateway(addressChars(adapter.gateway))) {
-            return tunnel ? take(adapter, "") : std::nullopt; // as it always was, without a tunnel
-        }
-    }
-    if (!tunnel) {
-        return std::nullopt;
-    }
+NetworkDiscovery::placeBehindTunnel(const std::vector<platform::Adapter>& adapters,
+                                    const platform::Adapter& tunnel) {
     // The tunnel holds the default route: the place is where the route to
     // its server goes.
     for (platform::Adapter adapter : adapters) {
-        if (!adapter.tunnel && isRealGateway(addressChars(adapter.routeGateway))) {
+        if (!adapter.tunnel && isRealGateway(addressChars(adapter.routeGateway)) &&
+            !addressChars(adapter.address).empty()) {
             adapter.gateway = adapter.routeGateway;
-            return take(adapter, " (its route through the gateway the tunnel runs over)");
+            return take(adapter, " (its route through the gateway the tunnel runs over)", &tunnel);
         }
     }
     return std::nullopt;
 }
 
 platform::Identity NetworkDiscovery::gatewayHardwareAddress(bool resolve) {
-    const std::string gateway = m_adapter ? addressChars(m_adapter->gateway) : std::string();
+    std::string gateway = m_adapter ? addressChars(m_adapter->gateway) : std::string();
     if (!isRealGateway(gateway)) {
-        return {{}, "the adapter has no default gateway"};
+        // On an IPv6 network the router is the next hop of its default route.
+        if (!m_adapter || m_adapter->gateway6.empty()) {
+            return {{}, "the adapter has no default gateway"};
+        }
+        gateway = m_adapter->gateway6;
     }
     return m_network.gatewayHardwareAddress(m_adapter->index, gateway, resolve);
 }

@@ -28,15 +28,22 @@ public:
 // live network, no adapter listed or none with a usable address).
 struct DiscoveredAddress {
     std::string address;
+    // The adapter's global IPv6 address, where it has one and a way out by
+    // IPv6; an IPv6-only network has this alone.
+    std::string address6{};
     // A tunnel that held the default route and was passed over for the
-    // adapter it runs through: its name and its own address.
+    // adapter it runs through: its name and its own addresses.
     struct Tunnel {
         std::string name;
         std::string address;
+        std::string address6{};
     };
     std::optional<Tunnel> passedOverTunnel = std::nullopt;
     // An adapter whose address is all zeros has none to go by.
-    bool connected() const { return !address.empty() && address != "0.0.0.0"; }
+    bool hasIpv4() const { return !address.empty() && address != "0.0.0.0"; }
+    bool connected() const { return hasIpv4() || !address6.empty(); }
+    // The address people are shown: the IPv4 one where there is one.
+    const std::string& shown() const { return hasIpv4() ? address : address6; }
 };
 
 // Where the engine learns the machine's address.
@@ -64,12 +71,15 @@ inline constexpr const char* kNoConnection = "The system has no connection or an
 // The characters of text that are digits or dots, in their order.
 std::string addressChars(const std::string& text);
 
-// The address of the first interface with a real default gateway, or of the
-// last interface when none has one. A tunnel (a VPN) is no place: the first
-// other interface with a real default gateway is taken before it, and, when
-// a tunnel holds the default route, the first other interface with a route
-// through a gateway (the one the tunnel runs through); a tunnel counts only
-// when no other interface has a gateway.
+// The address of the interface whose default route the kernel uses: of those
+// with a real IPv4 default gateway the one of the lowest metric (the first in
+// interface order among equals); where none has one, the same among those
+// with a global IPv6 address and an IPv6 default route; or the last
+// interface when none has either. A tunnel (a VPN) is no place: another
+// interface with a gateway is taken before it, and, when a tunnel holds the
+// default route, the first other interface with a route through a gateway
+// (the one the tunnel runs through); a tunnel counts only when no other
+// interface has a gateway.
 class NetworkDiscovery : public AddressDiscovery, private NetworkIdentity {
 public:
     // caption: of the messages about a failed adapter query. letEventsRun is
@@ -91,10 +101,16 @@ private:
     platform::Identity gatewayHardwareAddress(bool resolve) override;
     platform::Identity wifiName() override;
     void show(const std::string& text);
-    // The place when a tunnel holds a default route and another adapter is
-    // taken instead; nothing when no tunnel does (or no other adapter has a
-    // gateway), and the choice goes as it always did.
-    std::optional<DiscoveredAddress> placeBehindTunnels(const std::vector<platform::Adapter>& adapters);
+    // The adapter the system routes by, other than tunnels; nothing when no
+    // such adapter has a default gateway.
+    std::optional<DiscoveredAddress> routedAdapter(const std::vector<platform::Adapter>& adapters,
+                                                   const platform::Adapter* tunnel);
+    // Where a tunnel holds the default route and no other adapter has one:
+    // the adapter of the route to the tunnel's server.
+    std::optional<DiscoveredAddress> placeBehindTunnel(const std::vector<platform::Adapter>& adapters,
+                                                       const platform::Adapter& tunnel);
+    DiscoveredAddress take(platform::Adapter adapter, const std::string& how,
+                           const platform::Adapter* tunnel);
 
     platform::Network& m_network;
     Dialogs& m_dialogs;

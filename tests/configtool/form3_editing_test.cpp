@@ -880,8 +880,8 @@ private slots:
     void entriesTheEngineCannotUseAreMarkedAndKeepTheirText() {
         testsupport::SilentMount gone; // a network mount whose server has gone
         FormHarness h;
-        const QStringList stored = {"010.1", "10.20", "10.20.0.0/16", "192.168.1.300", "gateway:zz",
-                                    "wifi:Home",
+        const QStringList stored = {"010.1", "10.20", "10.20.0.1/16", "192.168.1.300", "gateway:zz",
+                                    "wifi:Home", "10.20.16.0/20", "fd00:6::/64", "fd00:6::1",
                                     // one network twice: the engine takes the first by text
                                     "gateway:02:aa:bb:cc:dd:01", "gateway:02:AA:bb:cc:dd:01"};
         for (const QString& entry : stored) {
@@ -914,10 +914,11 @@ private slots:
                  QString("gateway:02:AA:bb:cc:dd:01"));
         QCOMPARE(list1->findItems("10.1", Qt::MatchExactly)[0]->toolTip(), QString());
         QCOMPARE(QStringList(warnings.keys()),
-                 (QStringList{"010.1", "10.1", "10.20", "10.20.0.0/16", "192.168.1.300",
-                              "gateway:02:AA:bb:cc:dd:01", "gateway:02:aa:bb:cc:dd:01", "gateway:zz",
-                              "wifi:Home"}));
+                 (QStringList{"010.1", "10.1", "10.20", "10.20.0.1/16", "10.20.16.0/20", "192.168.1.300",
+                              "fd00:6::/64", "fd00:6::1", "gateway:02:AA:bb:cc:dd:01",
+                              "gateway:02:aa:bb:cc:dd:01", "gateway:zz", "wifi:Home"}));
         QVERIFY(warnings["10.1"].isEmpty() && warnings["10.20"].isEmpty() && warnings["wifi:Home"].isEmpty());
+        QVERIFY(warnings["10.20.16.0/20"].isEmpty() && warnings["fd00:6::/64"].isEmpty());
         QVERIFY(warnings["gateway:02:AA:bb:cc:dd:01"].isEmpty());
         QVERIFY2(
             warnings["gateway:02:aa:bb:cc:dd:01"].contains("The same network as gateway:02:AA:bb:cc:dd:01"),
@@ -934,7 +935,10 @@ private slots:
         QCOMPARE(h.dialogs.messages.size(), std::size_t{2});
         QCOMPARE(h.rows("select count(*) from IPs where IPaddress like 'gateway:02%'"), QStringList{"2"});
         QVERIFY2(warnings["010.1"].contains("010 begins with a zero"), qPrintable(warnings["010.1"]));
-        QVERIFY2(warnings["10.20.0.0/16"].contains("not an address"), qPrintable(warnings["10.20.0.0/16"]));
+        QVERIFY2(warnings["10.20.0.1/16"].contains("bits set past its length; the network is 10.20.0.0/16"),
+                 qPrintable(warnings["10.20.0.1/16"]));
+        QVERIFY2(warnings["fd00:6::1"].contains("a prefix with its length"),
+                 qPrintable(warnings["fd00:6::1"]));
         QVERIFY2(warnings["192.168.1.300"].contains("300 is larger than 255"),
                  qPrintable(warnings["192.168.1.300"]));
         QVERIFY2(warnings["gateway:zz"].contains("not a hardware address"),

@@ -70,11 +70,31 @@ public:
             run("ip -n " + m_name + " route add default via " + gateway + " dev " + interface);
         }
     }
+    // Adds an interface with IPv6 alone: a global address (with its prefix)
+    // and a default route through router, a link-local address.
+    void addIpv6Interface(const std::string& interface, const std::string& address,
+                          const std::string& router) {
+        run("ip link add " + interface + " netns " + m_name + " type veth peer name p" + interface +
+            " netns " + m_peer);
+        run("ip -n " + m_peer + " link set p" + interface + " up");
+        run("ip netns exec " + m_name + " sysctl -qw net.ipv6.conf." + interface + ".disable_ipv6=0");
+        run("ip -n " + m_name + " addr add " + address + " dev " + interface + " nodad");
+        run("ip -n " + m_name + " link set " + interface + " up");
+        waitUntilRunning(interface);
+        run("ip -n " + m_name + " -6 route add default via " + router + " dev " + interface);
+    }
     // Makes the far end of interface a router at address (with its prefix)
     // whose hardware address is hardware; it answers ARP over the link.
     void routerAt(const std::string& interface, const std::string& address, const std::string& hardware) {
         run("ip -n " + m_peer + " link set p" + interface + " address " + hardware);
         run("ip -n " + m_peer + " addr add " + address + " dev p" + interface);
+    }
+    // The same for an IPv6 router at fe80::1, which answers neighbour
+    // solicitations.
+    void ipv6RouterAt(const std::string& interface, const std::string& hardware) {
+        run("ip -n " + m_peer + " link set p" + interface + " address " + hardware);
+        run("ip netns exec " + m_peer + " sysctl -qw net.ipv6.conf.p" + interface + ".disable_ipv6=0");
+        run("ip -n " + m_peer + " addr add fe80::1/64 dev p" + interface + " nodad");
     }
     void routerGone(const std::string& interface) {
         run("ip -n " + m_peer + " addr flush dev p" + interface);
@@ -183,6 +203,11 @@ protected:
     void disconnectedList(const std::string& itemName) {
         db->addDisconnectedItem(item(itemName), program.path(), 1);
     }
+    // Runs the engine with no record of an earlier run.
+    std::vector<std::string> runAfresh() {
+        fs::remove(program / "record");
+        return runEngine();
+    }
 
     // Runs the engine inside the machine and returns the names of the items
     // it started.
@@ -267,13 +292,54 @@ TEST_F(EngineOnANetwork, OnlyInterfaceWithoutDefaultRouteStillGivesItsAddress) {
     EXPECT_EQ(runEngine(), Names{"lonely"});
 }
 
-TEST_F(EngineOnANetwork, LowestMetricDefaultRouteCounts) {
-    machine.addInterface("eth0", "10.0.0.5/24");
-    machine.addInterface("eth1", "192.168.1.20/24", "192.168.1.1");
-    ASSERT_EQ(shell("ip -n " + machine.name() + " route add default via 10.0.0.1 dev eth0 metric 50"), 0);
-    addressList("10.0.0.5", "metric-route");
-    addressList("192.168.1.20", "other");
-    EXPECT_EQ(runEngine(), Names{"metric-route"});
+// Docked at the desk, Ethernet and Wi-Fi are both up: the list is the one
+// of the route the kernel sends by (the lowest metric), whichever interface
+// was made first; undocked, the Wi-Fi's. Prefixes with a length match the
+// addresses they hold.
+TEST_F(EngineOnANetwork, TheRouteTheSystemUsesDecidesWhenDockedAndUndocked) {
+    machine.addInterface("wlan0", "10.50.0.30/24");
+    machine.ip("route add default via 10.50.0.1 dev wlan0 metric 600");
+    machine.addInterface("eth0", "10.60.7.5/24");
+    machine.ip("route add default via 10.60.7.1 dev eth0 metric 100");
+    addressList("10.50.0.0/20", "wifi");
+    addressList("10.60.0.0/16", "desk");
+    addressList("10", "any-ten");
+    EXPECT_EQ(runAfresh(), Names{"desk"});
+    const std::string dryRun = testsupport::runCapturing("ip netns exec " + machine.name() + " " +
+                                                         (program / "brisken") + " --dry-run")
+                                   .second;
+    EXPECT_NE(dryRun.find("\nNetwork: adapter eth0: address 10.60.7.5, gateway 10.60.7.1; wlan0 (10.50.0.30, "
+                          "metric 600) is not the route the system uses\n"),
+              std::string::npos)
+        << dryRun;
+    EXPECT_NE(dryRun.find("\nList: 10.60.0.0/16 (the prefix that holds 10.60.7.5)\n"), std::string::npos)
+        << dryRun;
+    machine.setDown("eth0");
+    EXPECT_EQ(runAfresh(), Names{"wifi"});
+}
+
+// An IPv6-only network (a phone's hotspot) is a network: its prefix on file
+// runs its list, any other network's list runs without one; never the
+// disconnected list.
+TEST_F(EngineOnANetwork, AnIpv6OnlyNetworkRunsItsPrefixOrAnyOtherNetwork) {
+    machine.addIpv6Interface("eth0", "2001:db8:7:1::5/64", "fe80::1");
+    addressList("2001:db8:7::/48", "site");
+    disconnectedList("offline");
+    EXPECT_EQ(runAfresh(), Names{"site"});
+    const std::string dryRun =
+        testsupport::runCapturing("ip netns exec " + machine.name() + " " + (program / "brisken") +
+                                  " --dry-run --address=2001:db8:7:2::9")
+            .second;
+    EXPECT_NE(dryRun.find("\nList: 2001:db8:7::/48 (the prefix that holds 2001:db8:7:2::9)\n"),
+              std::string::npos)
+        << dryRun;
+    // The router is known by its hardware address, as an IPv4 gateway is.
+    machine.ipv6RouterAt("eth0", "02:00:00:66:00:01");
+    addressList("gateway:02:00:00:66:00:01", "router");
+    EXPECT_EQ(runAfresh(), Names{"router"});
+    testsupport::sqliteOutput(program / "corvale.mdb", "delete from IPs");
+    addressList("*", "elsewhere");
+    EXPECT_EQ(runAfresh(), Names{"elsewhere"});
 }
 
 } // namespace
@@ -332,16 +398,13 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
 // A real run tells the session's journal, on standard error, where it was,
 // which list it took and why each failed item did not start.
 // A VPN's tunnel is no place: the network is the one the tunnel runs over,
-// unless an entry names the tunnel's addresses or no other link has a route.
+// unless only an entry for the tunnel's addresses matches or no other link
+// has a route.
 TEST_F(EngineOnANetwork, ATunnelIsNoPlaceAndAnyOtherNetworkComesLast) {
     machine.addInterface("eth0", "192.168.1.20/24", "192.168.1.1");
     addressList("192.168.1", "office");
     addressList("*", "elsewhere");
     disconnectedList("offline");
-    auto runAfresh = [&] {
-        fs::remove(program / "record");
-        return runEngine();
-    };
     EXPECT_EQ(runAfresh(), Names{"office"});
 
     // The VPN takes the default route and keeps a host route to its server.
@@ -359,10 +422,13 @@ TEST_F(EngineOnANetwork, ATunnelIsNoPlaceAndAnyOtherNetworkComesLast) {
               std::string::npos)
         << dryRun;
 
-    // An entry for the tunnel's addresses wants its list.
-    addressList("10.200", "vpn");
+    // An entry that holds the tunnel's address is no place: the network's
+    // own entry comes first, and the tunnel's only at a place not on file.
+    addressList("10", "vpn");
+    EXPECT_EQ(runAfresh(), Names{"office"});
+    testsupport::sqliteOutput(program / "corvale.mdb", "delete from IPs where IPaddress = '192.168.1'");
     EXPECT_EQ(runAfresh(), Names{"vpn"});
-    testsupport::sqliteOutput(program / "corvale.mdb", "delete from IPs where IPaddress = '10.200'");
+    testsupport::sqliteOutput(program / "corvale.mdb", "delete from IPs where IPaddress = '10'");
 
     // With only the tunnel left (mobile broadband, dial-up), it is the
     // network, and no entry but any other network's matches it.
@@ -423,8 +489,8 @@ TEST_F(EngineOnANetwork, WaitForNetworkRunsTheListOfTheGatewayThatComesAfterTheS
         {"/usr/bin/ip", "netns", "exec", machine.name(), program / "brisken", "--wait-for-network=20"},
         {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (program / "record")}, program.path());
     // The engine listens for the kernel's notices before it looks (its
-    // netlink socket joins the link, address and route groups).
-    const std::string listening = "grep -q ' 00000051 ' /proc/" + std::to_string(engine) + "/net/netlink";
+    // netlink socket joins the link, address and route groups, IPv4 and IPv6).
+    const std::string listening = "grep -q ' 00000551 ' /proc/" + std::to_string(engine) + "/net/netlink";
     for (int i = 0; i < 1000 && shell(listening) != 0; ++i) {
         usleep(10'000);
     }

@@ -257,8 +257,66 @@ TEST(ListChoicePrecedence, TheMostSpecificEntryOnFileWins) {
          home,
          Match::GatewayHardwareAddress},
         {{home, "10.1"}, "10.1.2.3", "00:1a:2b:3c:4d:99", "Office", "", "10.1", Match::LeadingTwo},
-        {{"10.200", "192.168", "*"}, "192.168.1.20", "", "", "10.200.0.5", "10.200", Match::LeadingTwo},
-        {{"192.168", "*"}, "192.168.1.20", "", "", "10.200.0.5", "192.168", Match::LeadingTwo},
+        // Prefixes with a length: the longest that holds the address; the
+        // leading numbers are the prefixes of their length and win a tie.
+        {{"10.20.0.0/16", "10.20.16.0/20", "10", "*"},
+         "10.20.17.4",
+         "",
+         "",
+         "",
+         "10.20.16.0/20",
+         Match::Ipv4Prefix},
+        {{"10.20.0.0/16", "10", "10.20.32.0/20"},
+         "10.20.17.4",
+         "",
+         "",
+         "",
+         "10.20.0.0/16",
+         Match::Ipv4Prefix},
+        {{"192.168.1.0/24", "192.168.1"}, "192.168.1.7", "", "", "", "192.168.1", Match::LeadingThree},
+        {{"10.20.0.1/16", "10.20.0.0/33", "*"}, "10.20.0.1", "", "", "", "*", Match::AnyOther},
+        // IPv6: the longest prefix; after every IPv4 key, before "*".
+        {{"2001:db8:7::/48", "2001:db8:7:1::/64", "*"},
+         "2001:db8:7:1::5",
+         "",
+         "",
+         "",
+         "2001:db8:7:1::/64",
+         Match::Ipv6Prefix},
+        {{"2001:db8:7::/48", "10.1.2.0/24"},
+         "2001:db8:7:1::5",
+         "",
+         "",
+         "",
+         "2001:db8:7::/48",
+         Match::Ipv6Prefix},
+        {{"*", "fd00:6::/64"}, "2001:db8:7:1::5", "", "", "", "*", Match::AnyOther},
+        {{"fd00:6::/64"}, "2001:db8:7:1::5", "", "", "", "2001:db8:7:1::5", Match::Nothing},
+        {{"2001:db8:7::/48", "10.1", "*"}, "10.1.2.3 2001:db8:7:1::5", "", "", "", "10.1", Match::LeadingTwo},
+        {{"2001:db8:7::/48", "192.168", "*"},
+         "10.1.2.3 2001:db8:7:1::5",
+         "",
+         "",
+         "",
+         "2001:db8:7::/48",
+         Match::Ipv6Prefix},
+        {{"2001:db8:7::/48", home},
+         "2001:db8:7:1::5",
+         "00:1a:2b:3c:4d:5e",
+         "",
+         "",
+         home,
+         Match::GatewayHardwareAddress},
+        // A tunnel's own address counts only where the place matches nothing.
+        {{"10.200", "192.168", "*"}, "192.168.1.20", "", "", "10.200.0.5", "192.168", Match::LeadingTwo},
+        {{"10", home},
+         "192.168.1.20",
+         "00:1a:2b:3c:4d:5e",
+         "",
+         "10.200.0.5",
+         home,
+         Match::GatewayHardwareAddress},
+        {{"10.200", "*"}, "192.168.1.20", "", "", "10.200.0.5", "10.200", Match::LeadingTwo},
         {{"10.1", "*"}, "", "", "", "", "", Match::Disconnected},
     };
     for (const Case& given : cases) {
@@ -267,7 +325,13 @@ TEST(ListChoicePrecedence, TheMostSpecificEntryOnFileWins) {
         for (const std::string& entry : given.entries) {
             db.addAddress(entry);
         }
-        DiscoveredAddress found{given.address};
+        // "IPv4 IPv6", or either alone.
+        const std::size_t blank = given.address.find(' ');
+        DiscoveredAddress found{given.address.substr(0, blank)};
+        if (blank != std::string::npos || given.address.find(':') != std::string::npos) {
+            found = {given.address.substr(0, blank == std::string::npos ? 0 : blank),
+                     given.address.substr(blank == std::string::npos ? 0 : blank + 1)};
+        }
         if (!given.tunnel.empty()) {
             found.passedOverTunnel = DiscoveredAddress::Tunnel{"tun0", given.tunnel};
         }

@@ -209,10 +209,10 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
         EXPECT_EQ(testsupport::readFile(path), before) << "the engine changed a file of format " << format;
         { Database tool(path); }
         EXPECT_EQ(
-            testsupport::sqliteOutput(path,
-                                      "pragma user_version; select name from sqlite_master where type "
-                                      "in ('table','index') and name not like 'sqlite%' order by name; "
-                                      "select count(*) from ConnectedList; select count(*) from EntryNames, ItemOptions"),
+            testsupport::sqliteOutput(
+                path, "pragma user_version; select name from sqlite_master where type "
+                      "in ('table','index') and name not like 'sqlite%' order by name; "
+                      "select count(*) from ConnectedList; select count(*) from EntryNames, ItemOptions"),
             std::to_string(kSchemaVersion) +
                 "\nConnectedList\nConnectedListOfAddress\nDisConnectedList\nEntryNames\nIPs\nIPsByText\n"
                 "ItemOptions\n1\n" +
