@@ -249,6 +249,9 @@ private slots:
         tool.withDatabase();
         testsupport::FakeNetwork network;
         network.list.adapters = {{"192.168.1.20", "192.168.1.1", "wlan0", 3}};
+        // Dual stack: an IPv6 address of the day is offered as its networks.
+        network.list.adapters[0].address6 = "2001:db8:7:1:a8c3::5";
+        network.list.adapters[0].gateway6 = "fe80::1";
         network.hardware = {"00:1a:2b:3c:4d:5e", {}};
         network.wifi = {"Office WLAN", {}};
         MDIForm1& window = tool.make();
@@ -269,7 +272,7 @@ private slots:
             offered << entry->data().toString();
         }
         QCOMPARE(offered, (QStringList{"gateway:00:1a:2b:3c:4d:5e", "wifi:Office WLAN", "192.168.1.20",
-                                       "192.168.1", "192.168", "*"}));
+                                       "192.168.1", "192.168", "2001:db8:7:1::/64", "2001:db8:7::/48", "*"}));
         for (const char* asked : {"wifi on 3", "gateway 192.168.1.1 on 3, resolving"}) {
             QVERIFY2(std::find(network.asked.begin(), network.asked.end(), asked) != network.asked.end(),
                      asked);

@@ -92,6 +92,22 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(line->text().startsWith("On 192.168.1.20 (gateway 192.168.1.1") &&
                                      line->text().endsWith("): no list matches"),
                                  10000);
+        // Docked: the Ethernet's route has the lower metric, and the line
+        // follows the route the kernel sends by, then an IPv6-only network.
+        QVERIFY(run("ip link add eth1 type veth peer name peth1") && run("ip link set peth1 up"));
+        QVERIFY(run("ip addr add 10.60.7.5/24 dev eth1") && run("ip link set eth1 up"));
+        QVERIFY(run("ip route del default dev eth0") &&
+                run("ip route add default via 192.168.1.1 dev eth0 metric 600"));
+        QVERIFY(run("ip route add default via 10.60.7.1 dev eth1 metric 100"));
+        QTRY_COMPARE_WITH_TIMEOUT(line->text(), QString("On 10.60.7.5 (gateway 10.60.7.1): no list matches"),
+                                  10000);
+        testsupport::sqliteOutput(program / "corvale.mdb",
+                                  "insert into IPs (IPaddress) values ('fd00:6::/64')");
+        QVERIFY(run("ip link del eth0") && run("ip -4 addr flush dev eth1"));
+        QVERIFY(run("ip addr add fd00:6::5/64 dev eth1 nodad"));
+        QVERIFY(run("ip -6 route add default via fe80::1 dev eth1"));
+        QTRY_COMPARE_WITH_TIMEOUT(line->text(),
+                                  QString("On fd00:6::5 (gateway fe80::1): the list of fd00:6::/64"), 10000);
         QVERIFY(dialogs.messages.empty());
         run("ip netns del " + router);
     }
