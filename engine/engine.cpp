@@ -34,7 +34,7 @@ bool startedFor(const StartedProcess& process, const std::string& target,
 }
 
 namespace {
-constexpr std::size_t kRecordFields = 6;
+constexpr std::size_t kRecordFields = 9;
 
 template <typename Number> std::optional<Number> numberIn(const std::string& field) {
     Number number{};
@@ -56,6 +56,14 @@ std::optional<StartedProcess> decoded(const std::vector<std::string>& fields) {
     process.pid = *pid;
     process.startTime = *startTime;
     process.stopOnLeave = fields[3] == "1";
+    const auto listId = numberIn<std::int64_t>(fields[7]);
+    if ((fields[6] != "c" && fields[6] != "d") || !listId || (fields[8] != "0" && fields[8] != "1")) {
+        return std::nullopt;
+    }
+    process.table = fields[6] == "d" ? corvale::statements::ListTable::Disconnected
+                                     : corvale::statements::ListTable::Connected;
+    process.listId = *listId;
+    process.asked = fields[8] == "1";
     if (!fields[4].empty() || !fields[5].empty()) {
         const auto device = numberIn<dev_t>(fields[4]);
         const auto inode = numberIn<ino_t>(fields[5]);
@@ -71,7 +79,9 @@ std::optional<StartedProcess> decoded(const std::vector<std::string>& fields) {
 std::string StartedProcess::record() const {
     return target + '\0' + std::to_string(pid) + '\0' + std::to_string(startTime) + '\0' +
            (stopOnLeave ? "1" : "0") + '\0' + (file ? std::to_string(file->first) : "") + '\0' +
-           (file ? std::to_string(file->second) : "") + '\0';
+           (file ? std::to_string(file->second) : "") + '\0' +
+           (table == corvale::statements::ListTable::Disconnected ? "d" : "c") + '\0' +
+           std::to_string(listId) + '\0' + (asked ? "1" : "0") + '\0';
 }
 
 void StartedRecords::append(const char* bytes, std::size_t size) {
@@ -291,18 +301,42 @@ std::vector<ItemPlan> Engine::plan(corvale::Recordset& items, corvale::statement
     std::vector<ItemPlan> plans;
     for (; !items.eof(); items.moveNext()) {
         plans.push_back(planItem(items.field("targetPath"), items.field("startInPath")));
-        plans.back().stopOnLeave = !marked.empty() && marked.count(items.field("ListID").number()) > 0;
+        ItemPlan& item = plans.back();
+        item.table = table;
+        item.listId = items.field("ListID").isNull() ? 0 : items.field("ListID").number();
+        item.stopOnLeave = !marked.empty() && marked.count(item.listId) > 0;
     }
     return plans;
 }
 
 std::vector<std::string> Engine::stopWhatIsLeft(const std::vector<ItemPlan>& plans) {
     std::vector<std::string> stopped;
-    for (const StartedProcess& process : EarlierProcesses(m_settings.startedBefore).toEndOnLeaving(plans)) {
+    if (m_settings.startedBefore.empty()) {
+        return stopped;
+    }
+    // The marks as they stand now: a box unticked while the program ran
+    // keeps it running.
+    EarlierProcesses::Marks marked;
+    if (m_itemOptions) {
+        for (const auto table : {statements::ListTable::Connected, statements::ListTable::Disconnected}) {
+            for (corvale::Recordset rows =
+                     m_connection.dbase->openRecordset(statements::itemsToStopOnLeave(table));
+                 !rows.eof(); rows.moveNext()) {
+                if (!rows.field("ListID").isNull()) {
+                    marked.insert({table, rows.field("ListID").number()});
+                }
+            }
+        }
+    }
+    for (StartedProcess process : EarlierProcesses(m_settings.startedBefore).toEndOnLeaving(plans, marked)) {
         // A process group the watcher made for the item: a SIGTERM, and
-        // nothing more (it may take its time, or stay).
+        // nothing more (it may take its time, or stay), ever.
         if (::kill(-process.pid, SIGTERM) == 0) {
             stopped.push_back(corvale::printablePath(process.target));
+        }
+        process.asked = true;
+        if (m_settings.started) {
+            m_settings.started(process);
         }
     }
     return stopped;
@@ -339,8 +373,9 @@ ItemPlan Engine::planItem(const corvale::Field& target, const corvale::Field& st
     item.running = alreadyRunning(item.target);
     // What this watcher started for the item still runs, whatever it runs
     // by now (a script that handed over to its program, say).
-    if (!item.running) {
-        item.running = EarlierProcesses(m_settings.startedBefore).runningFor(item.target, item.file);
+    item.earlier = EarlierProcesses(m_settings.startedBefore).startedFor(item.target, item.file);
+    if (!item.running && item.earlier) {
+        item.running = item.earlier->pid;
     }
     if (dryRun()) {
         item.launch = corvale::planLaunch(item.startIn, item.target, m_programFolder);
@@ -403,6 +438,15 @@ Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
         }
         case ItemPlan::Why::AlreadyRunning:
             ++outcome.passedOver;
+            // This list holds it now: its item governs what happens to the
+            // process on leaving.
+            if (item.earlier && m_settings.started) {
+                StartedProcess held = *item.earlier;
+                held.table = item.table;
+                held.listId = item.listId;
+                held.stopOnLeave = item.stopOnLeave;
+                m_settings.started(held);
+            }
             continue;
         case ItemPlan::Why::None:
             break;
@@ -420,7 +464,7 @@ Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
         if (m_settings.started && process > 0) {
             const auto pid = static_cast<pid_t>(process);
             m_settings.started({item.target, pid, corvale::platform::processStartTime(pid).value_or(0),
-                                item.stopOnLeave, item.file});
+                                item.stopOnLeave, item.file, item.table, item.listId});
         }
         if (result.startInMissing) {
             const std::string note = std::string(kCaption) + ": " + shown + ": " +
@@ -454,20 +498,24 @@ void Engine::writeSummary(std::size_t items, const Outcome& outcome) {
         return;
     }
     std::string line = std::string("brisken: ") + networkAndList(*m_choice, m_discovery.lastGateway());
-    if (items == 0) {
-        line += m_choice->onFile() || m_choice->disconnected() ? " is empty: nothing started"
-                                                               : ": nothing started";
-    } else {
-        line += ": " + std::to_string(outcome.started) + " started";
-        if (outcome.passedOver > 0) {
-            line += ", " + std::to_string(outcome.passedOver) + " passed over (already running)";
-        }
+    const auto askedToEnd = [&] {
         if (!outcome.stopped.empty()) {
             line += ", asked to end on leaving: ";
             for (std::size_t i = 0; i < outcome.stopped.size(); ++i) {
                 line += (i == 0 ? "" : ", ") + outcome.stopped[i];
             }
         }
+    };
+    if (items == 0) {
+        line += m_choice->onFile() || m_choice->disconnected() ? " is empty: nothing started"
+                                                               : ": nothing started";
+        askedToEnd();
+    } else {
+        line += ": " + std::to_string(outcome.started) + " started";
+        if (outcome.passedOver > 0) {
+            line += ", " + std::to_string(outcome.passedOver) + " passed over (already running)";
+        }
+        askedToEnd();
         if (!outcome.failureReasons.empty()) {
             line += ", " + std::to_string(outcome.failureReasons.size()) + " failed: ";
             for (std::size_t i = 0; i < outcome.failureReasons.size(); ++i) {

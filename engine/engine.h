@@ -39,6 +39,13 @@ struct StartedProcess {
     // The target's file when it started, where it was looked at: another
     // spelling of it, or a link to it, is the same item.
     std::optional<corvale::platform::FileId> file;
+    // The item of the list that ran last and holds the target: the one that
+    // started the process, or a later one that passed over it. Its mark, as
+    // the database holds it when the laptop leaves, decides.
+    corvale::statements::ListTable table = corvale::statements::ListTable::Connected;
+    std::int64_t listId = 0;
+    // It was asked to end once (a SIGTERM), and is never asked again.
+    bool asked = false;
 
     // As a run hands it to its watcher: fields each ended by a NUL (a path
     // holds none).
@@ -112,6 +119,11 @@ struct ItemPlan {
     std::optional<pid_t> running;
     // Marked to be stopped when the laptop leaves (read in a watcher's runs).
     bool stopOnLeave = false;
+    // The item's row, and what an earlier run of the watcher started for it
+    // and still runs.
+    corvale::statements::ListTable table = corvale::statements::ListTable::Connected;
+    std::int64_t listId = 0;
+    std::optional<StartedProcess> earlier;
     // How it would start: made for the dry run only.
     std::optional<corvale::LaunchPlan> launch;
 };
@@ -151,8 +163,9 @@ private:
     void reportChoice(const corvale::ListChoice& choice);
     std::vector<ItemPlan> plan(corvale::Recordset& items, corvale::statements::ListTable table);
     ItemPlan planItem(const corvale::Field& target, const corvale::Field& startIn);
-    // Asks what earlier runs started for marked items to end, where this
-    // list does not hold their targets; returns their targets.
+    // Asks what earlier runs started for items marked now to end, where
+    // this list does not hold their targets, once each; returns their
+    // targets.
     std::vector<std::string> stopWhatIsLeft(const std::vector<ItemPlan>& plans);
     Outcome start(const std::vector<ItemPlan>& plans);
     void report(const std::vector<ItemPlan>& plans);

@@ -26,28 +26,43 @@ std::optional<WatchClock::time_point> Settling::settlesAt() const {
     return m_pending ? std::optional(m_pendingSince + m_settle) : std::nullopt;
 }
 
-std::optional<pid_t>
-EarlierProcesses::runningFor(const std::string& target,
+std::optional<StartedProcess>
+EarlierProcesses::startedFor(const std::string& target,
                              const std::optional<corvale::platform::FileId>& file) const {
     for (const StartedProcess& process : m_started) {
-        if (startedFor(process, target, file) && m_runs(process)) {
-            return process.pid;
+        if (brisken::startedFor(process, target, file) && m_runs(process)) {
+            return process;
         }
     }
     return std::nullopt;
 }
 
-std::vector<StartedProcess> EarlierProcesses::toEndOnLeaving(const std::vector<ItemPlan>& plans) const {
+std::vector<StartedProcess> EarlierProcesses::toEndOnLeaving(const std::vector<ItemPlan>& plans,
+                                                             const Marks& marked) const {
     std::vector<StartedProcess> leaving;
     for (const StartedProcess& process : m_started) {
         const bool heldHere = std::any_of(plans.begin(), plans.end(), [&](const ItemPlan& item) {
-            return item.why != ItemPlan::Why::NoTarget && startedFor(process, item.target, item.file);
+            return item.why != ItemPlan::Why::NoTarget &&
+                   brisken::startedFor(process, item.target, item.file);
         });
-        if (process.stopOnLeave && !heldHere && m_runs(process)) {
+        if (!process.asked && marked.count({process.table, process.listId}) > 0 && !heldHere &&
+            m_runs(process)) {
             leaving.push_back(process);
         }
     }
     return leaving;
+}
+
+void keepLatest(std::vector<StartedProcess>& started, StartedProcess record) {
+    const auto same = std::find_if(started.begin(), started.end(), [&](const StartedProcess& known) {
+        return known.pid == record.pid && known.startTime == record.startTime;
+    });
+    if (same == started.end()) {
+        started.push_back(std::move(record));
+        return;
+    }
+    record.asked = record.asked || same->asked;
+    *same = std::move(record);
 }
 
 } // namespace brisken

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,15 +55,23 @@ public:
 
     // The process started for the item with this target and file (another
     // spelling of it included) that still runs, whatever it runs by now.
-    std::optional<pid_t> runningFor(const std::string& target,
-                                    const std::optional<corvale::platform::FileId>& file) const;
-    // Those to ask to end on leaving: started for a marked item, still
-    // running, and held by none of the new list's items.
-    std::vector<StartedProcess> toEndOnLeaving(const std::vector<ItemPlan>& plans) const;
+    std::optional<StartedProcess> startedFor(const std::string& target,
+                                             const std::optional<corvale::platform::FileId>& file) const;
+    // The items marked to stop on leaving, as the database holds them now.
+    using Marks = std::set<std::pair<corvale::statements::ListTable, std::int64_t>>;
+    // Those to ask to end on leaving: the item of the list that ran last and
+    // held it is marked now, it still runs, it was never asked before, and
+    // none of the new list's items holds it.
+    std::vector<StartedProcess> toEndOnLeaving(const std::vector<ItemPlan>& plans, const Marks& marked) const;
 
 private:
     std::vector<StartedProcess> m_started;
     std::function<bool(const StartedProcess&)> m_runs;
 };
+
+// A run's later record of a process the watcher knows (a later list held
+// it, or it was asked to end) takes the place of the earlier one; a
+// process asked once stays asked.
+void keepLatest(std::vector<StartedProcess>& started, StartedProcess record);
 
 } // namespace brisken

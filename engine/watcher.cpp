@@ -94,7 +94,7 @@ void collectStarted(std::vector<RunApart>& runs, std::vector<StartedProcess>& st
             apart.startedReport.reset(); // the run has told all it will
         }
         for (StartedProcess& process : apart.records.take()) {
-            started.push_back(std::move(process));
+            keepLatest(started, std::move(process));
         }
     }
     std::erase_if(started, [](const StartedProcess& process) { return !stillRuns(process); });

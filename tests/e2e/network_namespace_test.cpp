@@ -750,13 +750,19 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     const auto home = db->addAddress("10.1");
     const auto office = db->addAddress("10.2");
     const auto music = db->addConnectedItem(home, longRunning("music.sh"), program.path(), 1);
-    db->addConnectedItem(home, longRunning("notes.sh"), program.path(), 2);
+    const auto notes = db->addConnectedItem(home, longRunning("notes.sh"), program.path(), 2);
+    // A program that ignores SIGTERM is asked once, never again.
+    testsupport::writeFile(program / "stubborn.sh",
+                           "#!/bin/sh\ntrap '' TERM\necho $$ > " + (program / "stubborn.sh.pid") +
+                               "\nwhile :; do sleep 1; done\n",
+                           true);
+    const auto stubborn = db->addConnectedItem(home, program / "stubborn.sh", program.path(), 100);
     const auto radio = db->addConnectedItem(home, longRunning("radio.sh"), program.path(), 3);
     // Kept at the office too, spelt otherwise there: it is not stopped.
     const auto keep = db->addConnectedItem(home, longRunning("keep.sh"), program.path(), 4);
     db->addConnectedItem(office, program.path() + "/./keep.sh", program.path(), 1);
     db->addConnectedItem(office, item("office"), program.path(), 2);
-    std::vector<std::int64_t> marked{music, radio, keep};
+    std::vector<std::int64_t> marked{music, radio, keep, stubborn};
     // Many marked items with long names: each is asked to end all the same.
     testsupport::writeFile(
         program / "many.sh",
@@ -792,6 +798,12 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
         }
     }
     ASSERT_EQ(many.size(), std::size_t{kMany});
+    ASSERT_TRUE(becomes(program / "stubborn.sh.pid", "\n"));
+    const int stubbornPid = std::stoi(testsupport::readFile(program / "stubborn.sh.pid"));
+    // The boxes as they stand when the laptop leaves count: music unticked
+    // and notes ticked while they ran.
+    db->database().execute({"update ItemOptions set StopOnLeave = 0 where ListID = ?", {music}});
+    db->database().execute({"insert into ItemOptions values ('ConnectedList', ?, 1)", {notes}});
 
     // At the office the VPN comes up at once and takes the default route,
     // keeping a host route to its server: the office is where the laptop is.
@@ -802,39 +814,52 @@ TEST_F(Watcher, MarkedItemsAreAskedToEndOnLeavingAndNothingElse) {
     machine.ip("route replace default via 10.200.0.1 dev tun0");
     EXPECT_EQ(startedInOrder(1), Names{"office"});
     EXPECT_TRUE(becomes(program / "errors", "1 passed over (already running), asked to end on leaving: " +
-                                                (program / "music.sh") + ", "))
+                                                (program / "notes.sh") + ", "))
         << testsupport::readFile(program / "errors");
-    // Orphans come to this test, which reaps them: the music ends, and so
+    EXPECT_TRUE(becomes(program / "errors", (program / "stubborn.sh") + "\n"))
+        << testsupport::readFile(program / "errors");
+    // Orphans come to this test, which reaps them: the notes end, and so
     // does each of the many.
-    many.push_back(musicPid);
+    many.push_back(notesPid);
     for (int i = 0; i < 1000 && !many.empty(); ++i) {
         std::erase_if(many, [](int pid) { return waitpid(pid, nullptr, WNOHANG) == pid; });
         usleep(10'000);
     }
     EXPECT_TRUE(many.empty()) << many.size() << " marked items' processes did not end";
-    EXPECT_EQ(waitpid(notesPid, nullptr, WNOHANG), 0) << "an unmarked item was stopped";
+    EXPECT_EQ(waitpid(musicPid, nullptr, WNOHANG), 0) << "an item unticked while it ran was stopped";
     EXPECT_EQ(waitpid(keepPid, nullptr, WNOHANG), 0) << "an item the office holds was stopped";
     EXPECT_EQ(waitpid(radioByHand, nullptr, WNOHANG), 0) << "a process the watcher did not start was stopped";
 
-    // Home again, the VPN gone: the next run is home's, and the stopped
-    // music starts anew.
-    const std::string runsBefore = testsupport::readFile(program / "errors");
+    // Leaving the office for a place not on file: the office's list ran
+    // last and holds keep.sh unmarked, so it stays; the stubborn program
+    // was asked once, and is not asked again.
     close(vpn);
-    machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
+    std::string runsBefore = testsupport::readFile(program / "errors");
+    machine.moveTo("eth0", "10.2.0.5/16", "10.3.0.5/16", "10.3.0.1");
+    EXPECT_TRUE(becomes(program / "errors", runsBefore + "brisken: on 10.3.0.5 (gateway 10.3.0.1): no entry "
+                                                         "matches: nothing started\n"))
+        << testsupport::readFile(program / "errors");
+    EXPECT_EQ(waitpid(keepPid, nullptr, WNOHANG), 0) << "the list that ran last held it unmarked";
+    EXPECT_EQ(kill(stubbornPid, 0), 0);
+
+    // Home again: the next run is home's, and the stopped notes start anew.
+    runsBefore = testsupport::readFile(program / "errors");
+    machine.moveTo("eth0", "10.3.0.5/16", "10.1.0.5/16", "10.1.0.1");
     EXPECT_TRUE(becomes(program / "errors", runsBefore + "brisken: on 10.1.0.5"))
         << testsupport::readFile(program / "errors");
     kill(watcher, SIGTERM);
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
     // It is ended here, with the others.
     for (int i = 0;
-         i < 1000 && testsupport::readFile(program / "music.sh.pid") == std::to_string(musicPid) + "\n";
+         i < 1000 && testsupport::readFile(program / "notes.sh.pid") == std::to_string(notesPid) + "\n";
          ++i) {
         usleep(10'000);
     }
-    const int musicAgain = std::stoi(testsupport::readFile(program / "music.sh.pid"));
-    EXPECT_NE(musicAgain, musicPid);
-    kill(-musicAgain, SIGTERM);
-    kill(-notesPid, SIGTERM);
+    const int notesAgain = std::stoi(testsupport::readFile(program / "notes.sh.pid"));
+    EXPECT_NE(notesAgain, notesPid);
+    kill(-notesAgain, SIGTERM);
+    kill(-musicPid, SIGTERM);
+    kill(-stubbornPid, SIGKILL);
     kill(-keepPid, SIGTERM);
     const auto manyStarted = [&] {
         const std::string pids = testsupport::readFile(program / "many.pids");

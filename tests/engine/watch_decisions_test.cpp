@@ -31,28 +31,46 @@ TEST(WatchDecisions, AListRunsOnceANewChoiceHasHeldForTheSettleTime) {
 }
 
 // What earlier runs started: the one started for an item, by its file or
-// its text, is passed over while it runs; a marked one is asked to end where
-// the new list does not hold it, and only then.
+// its text, is passed over while it runs. On leaving, the item of the list
+// that ran last decides by its mark as it stands now; a process is asked to
+// end where the new list does not hold it, and once only.
 TEST(WatchDecisions, EarlierProcessesArePassedOverOrAskedToEndByTheirItems) {
+    using corvale::statements::ListTable;
     const corvale::platform::FileId keepFile{1, 100}, musicFile{1, 200};
-    const std::vector<StartedProcess> started = {
-        {"/home/u/bin/keep.sh", 11, 5, true, keepFile}, // marked, held as another spelling
-        {"/usr/bin/music", 12, 5, true, musicFile},     // marked, not held: ends
-        {"/usr/bin/notes", 13, 5, false, std::nullopt}, // unmarked: stays
-        {"/usr/bin/radio", 14, 5, true, std::nullopt},  // marked, but ended meanwhile
+    auto process = [](std::string target, pid_t pid, std::optional<corvale::platform::FileId> file,
+                      std::int64_t listId) {
+        return StartedProcess{std::move(target), pid, 5, true, file, ListTable::Connected, listId};
     };
-    const EarlierProcesses earlier(started, [](const StartedProcess& process) { return process.pid != 14; });
-    EXPECT_EQ(earlier.runningFor("/home/u/bin/./keep.sh", keepFile), 11);
-    EXPECT_EQ(earlier.runningFor("/usr/bin/notes", std::nullopt), 13) << "by its text, its file not known";
-    EXPECT_FALSE(earlier.runningFor("/usr/bin/radio", std::nullopt)) << "it ended";
-    EXPECT_FALSE(earlier.runningFor("/usr/bin/music", corvale::platform::FileId{1, 999})) << "another file";
+    std::vector<StartedProcess> started = {
+        process("/home/u/bin/keep.sh", 11, keepFile, 1), // held as another spelling
+        process("/usr/bin/music", 12, musicFile, 2),     // not held: ends
+        process("/usr/bin/notes", 13, std::nullopt, 3),  // its box unticked since: stays
+        process("/usr/bin/radio", 14, std::nullopt, 4),  // ended meanwhile
+        process("/usr/bin/mail", 15, std::nullopt, 5),   // asked once already
+        process("/usr/bin/chat", 16, std::nullopt, 6),   // held unmarked by the list that ran last
+    };
+    keepLatest(started, {"/usr/bin/mail", 15, 5, true, std::nullopt, ListTable::Connected, 5, true});
+    keepLatest(started, {"/usr/bin/mail", 15, 5, true, std::nullopt, ListTable::Connected, 5, false});
+    keepLatest(started, {"/usr/bin/chat", 16, 5, false, std::nullopt, ListTable::Disconnected, 6});
+    ASSERT_EQ(started.size(), 6u) << "a later record takes the place of the earlier one";
+    const EarlierProcesses earlier(started, [](const StartedProcess& known) { return known.pid != 14; });
+    EXPECT_EQ(earlier.startedFor("/home/u/bin/./keep.sh", keepFile)->pid, 11);
+    EXPECT_EQ(earlier.startedFor("/usr/bin/notes", std::nullopt)->pid, 13)
+        << "by its text, its file not known";
+    EXPECT_FALSE(earlier.startedFor("/usr/bin/radio", std::nullopt)) << "it ended";
+    EXPECT_FALSE(earlier.startedFor("/usr/bin/music", corvale::platform::FileId{1, 999})) << "another file";
 
     ItemPlan keep;
     keep.target = "/home/u/bin/./keep.sh";
     keep.file = keepFile;
     ItemPlan empty; // a row without a target holds nothing
     empty.why = ItemPlan::Why::NoTarget;
-    const std::vector<StartedProcess> ending = earlier.toEndOnLeaving({keep, empty});
+    const EarlierProcesses::Marks marked = {{ListTable::Connected, 1},
+                                            {ListTable::Connected, 2},
+                                            {ListTable::Connected, 4},
+                                            {ListTable::Connected, 5},
+                                            {ListTable::Connected, 6}};
+    const std::vector<StartedProcess> ending = earlier.toEndOnLeaving({keep, empty}, marked);
     ASSERT_EQ(ending.size(), 1u);
     EXPECT_EQ(ending[0].pid, 12);
 }
@@ -60,9 +78,16 @@ TEST(WatchDecisions, EarlierProcessesArePassedOverOrAskedToEndByTheirItems) {
 // The record a run hands its watcher survives the pipe whole, split
 // anywhere; a record that does not parse is passed over.
 TEST(WatchDecisions, StartedRecordsAreReadWholeAndBadOnesPassedOver) {
-    const StartedProcess first{"/opt/a b\nc", 42, 7, true, corvale::platform::FileId{3, 4}};
+    const StartedProcess first{"/opt/a b\nc",
+                               42,
+                               7,
+                               true,
+                               corvale::platform::FileId{3, 4},
+                               corvale::statements::ListTable::Disconnected,
+                               9,
+                               true};
     const StartedProcess second{"/opt/d", 43, 8, false, std::nullopt};
-    const std::string bytes = first.record() + std::string("bad\0x\0y\0z\0\0\0", 12) + second.record();
+    const std::string bytes = first.record() + std::string("bad\0x\0y\0z\0\0\0c\0\0\0", 16) + second.record();
     StartedRecords records;
     std::vector<StartedProcess> read;
     for (std::size_t at = 0; at < bytes.size(); at += 5) {
@@ -74,7 +99,9 @@ TEST(WatchDecisions, StartedRecordsAreReadWholeAndBadOnesPassedOver) {
     ASSERT_EQ(read.size(), 2u);
     EXPECT_EQ(read[0].target, first.target);
     EXPECT_EQ(read[0].file, first.file);
-    EXPECT_TRUE(read[0].stopOnLeave);
+    EXPECT_TRUE(read[0].stopOnLeave && read[0].asked);
+    EXPECT_EQ(read[0].table, corvale::statements::ListTable::Disconnected);
+    EXPECT_EQ(read[0].listId, 9);
     EXPECT_EQ(read[1].pid, 43);
     EXPECT_FALSE(read[1].file);
 }
