@@ -4,10 +4,13 @@
 #include "configtool/form3_text.h"
 #include "configtool/item_paths.h"
 #include "configtool/stored_text.h"
+#include "configtool/vb_list_box.h"
 #include "platform/file_answer.h"
 #include "platform/process_start.h"
 #include "shared/launcher.h"
+#include "shared/run_place.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -71,6 +74,14 @@ QString Form3::defaultStartIn() const {
 void Form3::cmdTestStart_Click() {
     const std::string startIn = storedText(Text3->text());
     const std::string target = storedText(Text2->text());
+    // The program learns the list it was tried for (BRISKEN_RUN "test"); it
+    // is tried wherever the laptop is, so no address is handed on.
+    RunPlace place;
+    if (const int row = List1->currentRow(); !Check1->isChecked() && row >= 0) {
+        place.entry = storedText(List1->entryText(row));
+        place.place = storedText(List1->item(row)->text());
+    }
+    const PlaceEnvironment here(place, RunKind::Test);
     // The tool runs on, so the program is started through a process of its
     // own that ends at once: the tool never keeps a finished child.
     const LaunchResult result =

@@ -273,6 +273,11 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
             return;
         }
         const std::vector<std::string> stopped = stopWhatIsLeft(plans);
+        // Each program learns where it was started.
+        const corvale::PlaceEnvironment here(
+            m_choice ? corvale::placeOf(*m_choice, m_discovery.lastInterface(), m_discovery.lastGateway())
+                     : corvale::RunPlace{},
+            m_settings.runKind);
         Outcome outcome = start(plans);
         outcome.stopped = stopped;
         // Written before any message, which may wait for a person a long time.

@@ -5,6 +5,7 @@
 #include "shared/database.h"
 #include "shared/launcher.h"
 #include "shared/network_choice.h"
+#include "shared/run_place.h"
 #include "shared/statements.h"
 
 #include <cstddef>
@@ -80,6 +81,8 @@ struct RunSettings {
     // ItemPlan) is passed over.
     std::optional<std::string> databaseFound;
     bool passOverRunning = false;
+    // Which run this is, for the programs it starts (BRISKEN_RUN).
+    corvale::RunKind runKind = corvale::RunKind::Logon;
     // Told the database's path and the choice (choiceKey) once the list is
     // chosen, before any item starts.
     std::function<void(const std::string&, const std::string&)> chosen;

@@ -346,6 +346,7 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         RunSettings settings;
         settings.databaseFound = databasePath;
         settings.passOverRunning = true;
+        settings.runKind = corvale::RunKind::Arrival;
         collectStarted(runs, started);
         settings.startedBefore = started;
         endRunsWaitingOnTheirMessage(runs);

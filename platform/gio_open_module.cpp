@@ -91,15 +91,24 @@ bool launch(GAppInfo* app, GList* uris) {
     GError* error = nullptr;
     gboolean launched = FALSE;
     lastLaunched = 0;
+    // The place the program is started at (BRISKEN_*), and the rest of the
+    // program's environment, as it stands now.
+    GPtr<GAppLaunchContext> context(g_app_launch_context_new());
+    for (const char* name : {"BRISKEN_PLACE", "BRISKEN_ENTRY", "BRISKEN_ADDRESS", "BRISKEN_INTERFACE",
+                             "BRISKEN_GATEWAY", "BRISKEN_RUN"}) {
+        if (const char* value = g_getenv(name)) {
+            g_app_launch_context_setenv(context.get(), name, value);
+        }
+    }
     if (G_IS_DESKTOP_APP_INFO(app)) {
         const GDesktopAppLaunchCallback started = [](GDesktopAppInfo*, GPid pid, gpointer) {
             lastLaunched = pid;
         };
-        launched = g_desktop_app_info_launch_uris_as_manager(G_DESKTOP_APP_INFO(app), uris, nullptr,
+        launched = g_desktop_app_info_launch_uris_as_manager(G_DESKTOP_APP_INFO(app), uris, context.get(),
                                                              G_SPAWN_SEARCH_PATH, childSetup, nullptr,
                                                              started, nullptr, &error);
     } else {
-        launched = g_app_info_launch_uris(app, uris, nullptr, &error);
+        launched = g_app_info_launch_uris(app, uris, context.get(), &error);
     }
     if (error) {
         g_error_free(error);

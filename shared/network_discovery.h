@@ -61,6 +61,9 @@ public:
     // The default gateway of the adapter the last discoverIP() chose; empty
     // when it chose none or that adapter has none.
     virtual std::string lastGateway() const { return {}; }
+    // The name of the interface the last discoverIP() chose; empty when it
+    // chose none or the address was given.
+    virtual std::string lastInterface() const { return {}; }
     // The identity of the adapter the last discoverIP() chose; none when it
     // chose none or cannot tell.
     virtual NetworkIdentity* identity() { return nullptr; }
@@ -93,6 +96,7 @@ public:
     void waitForNetwork(std::chrono::seconds limit) override { m_network.waitForGateway(limit); }
     std::string lastFinding() const override { return m_finding; }
     std::string lastGateway() const override;
+    std::string lastInterface() const override { return m_adapter ? m_adapter->name : std::string(); }
     NetworkIdentity* identity() override { return m_adapter ? this : nullptr; }
     // The adapter the last discoverIP() took, if it took one.
     const std::optional<platform::Adapter>& lastAdapter() const { return m_adapter; }

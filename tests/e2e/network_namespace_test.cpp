@@ -672,8 +672,23 @@ TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
     addressList("10.2", "passing");
     addressList("10.3", "office");
     disconnectedList("offline");
-    const int watcher = startWatcher(program / "errors");
+    db->database().execute({"insert into EntryNames values (?, 'Home')", {home}});
+    const int watcher = startWatcher(program / "errors", -1, "", {"CORVALE_RECORD_ENV=" + (program / "env")});
     EXPECT_EQ(startedInOrder(1), Names{"home"}) << "the logon run";
+    // Each program learns where it was started, and by which run.
+    auto placeOf = [&](std::size_t run) {
+        const std::string pid = testsupport::readRecords(program / "record").at(run).at("pid");
+        std::vector<std::string> place;
+        for (const std::string& variable : testsupport::recordedEnvironment(program / ("env." + pid))) {
+            if (variable.rfind("BRISKEN_", 0) == 0) {
+                place.push_back(variable);
+            }
+        }
+        std::sort(place.begin(), place.end());
+        return place;
+    };
+    EXPECT_EQ(placeOf(0), (Names{"BRISKEN_ADDRESS=10.1.0.5", "BRISKEN_ENTRY=10.1", "BRISKEN_GATEWAY=10.1.0.1",
+                                 "BRISKEN_INTERFACE=eth0", "BRISKEN_PLACE=Home", "BRISKEN_RUN=logon"}));
 
     // A network passed through for less than the settle time starts nothing.
     machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
@@ -684,6 +699,9 @@ TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
     // Away: no network is a network of its own.
     machine.setDown("eth0");
     EXPECT_EQ(startedInOrder(3), (Names{"home", "office", "offline"}));
+    EXPECT_EQ(placeOf(1).at(1), "BRISKEN_ENTRY=10.3");
+    EXPECT_EQ(placeOf(2), (Names{"BRISKEN_ADDRESS=", "BRISKEN_ENTRY=", "BRISKEN_GATEWAY=",
+                                 "BRISKEN_INTERFACE=", "BRISKEN_PLACE=", "BRISKEN_RUN=arrival"}));
 
     // Back home, with the list edited meanwhile: it is read afresh.
     db->addConnectedItem(home, item("home-new"), program.path(), 2);
