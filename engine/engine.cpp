@@ -1,5 +1,7 @@
 #include "engine/engine.h"
+
 #include "engine/watch_decisions.h"
+#include "platform/shell_open.h"
 
 #include "platform/failure.h"
 #include "platform/file_answer.h"
@@ -623,10 +625,43 @@ void Engine::showFailedPrograms(const Outcome& outcome) {
     if (failed.size() > kFailuresShown) {
         shown += "\n- and " + std::to_string(failed.size() - kFailuresShown) + " more";
     }
+    // An arrival run reports through the desktop's notifications, which
+    // keep the report in their list: a later run closes nothing unread.
+    if (m_settings.runKind == corvale::RunKind::Arrival && m_choice && notifyFailures(outcome)) {
+        return;
+    }
     if (m_settings.beforeLastMessage) {
         m_settings.beforeLastMessage();
     }
     show(shown);
+}
+
+bool Engine::notifyFailures(const Outcome& outcome) {
+    const std::size_t tried = outcome.started + outcome.failureReasons.size();
+    const std::string where = m_choice->disconnected()
+                                  ? "with no network"
+                                  : "at " + corvale::printablePath(corvale::entryShown(*m_choice));
+    const std::string summary = std::to_string(outcome.failureReasons.size()) + " of " +
+                                std::to_string(tried) + " did not start " + where;
+    std::string body;
+    for (const std::string& reason : outcome.failureReasons) {
+        body += (body.empty() ? "" : "\n") + reason;
+    }
+    const corvale::platform::Notification shown = corvale::platform::notify(summary, body, "Open Corvale");
+    if (shown.outcome == corvale::platform::Notified::NoServer) {
+        return false;
+    }
+    if (shown.outcome == corvale::platform::Notified::ShownWithAction) {
+        // From here the run only waits for a person, as with a message.
+        if (m_settings.beforeLastMessage) {
+            m_settings.beforeLastMessage();
+        }
+        if (corvale::platform::actionChosen(shown.id)) {
+            corvale::execIt(m_programFolder, m_programFolder + "/corvale", 1,
+                            corvale::platform::ChildHandling::StarterEndsSoon, m_programFolder);
+        }
+    }
+    return true;
 }
 
 void Engine::show(const std::string& text) {

@@ -173,6 +173,9 @@ private:
     Outcome start(const std::vector<ItemPlan>& plans);
     void report(const std::vector<ItemPlan>& plans);
     void showFailedPrograms(const Outcome& outcome);
+    // Reports an arrival run's failures as one notification; false when no
+    // notification server answered (the message box shows them then).
+    bool notifyFailures(const Outcome& outcome);
     // The one line on standard error that says what the run did.
     void writeSummary(std::size_t items, const Outcome& outcome);
     // For a dry run whose list starts nothing: why, and the entries on file.

@@ -154,6 +154,103 @@ int openWithDefaultApplication(const std::string& path) {
     return launched ? shell_code::kSuccess : shell_code::kLaunchFailed;
 }
 
+// The desktop's notification server, asked as the bus's other questions
+// are: within the bus's bound.
+GVariant* askNotifications(const char* method, GVariant* parameters, const char* replyType) {
+    if (!sessionBusAnswersInTime() || !keptBus) {
+        if (parameters) {
+            g_variant_unref(g_variant_ref_sink(parameters));
+        }
+        return nullptr;
+    }
+    return g_dbus_connection_call_sync(keptBus, "org.freedesktop.Notifications",
+                                       "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+                                       method, parameters, G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE,
+                                       kBusAnswerMs, nullptr, nullptr);
+}
+
+int showNotification(const char* summary, const char* body, const char* actionLabel, unsigned* id) {
+    GVariant* capabilities = askNotifications("GetCapabilities", nullptr, "(as)");
+    if (!capabilities) {
+        return -1;
+    }
+    bool actions = false;
+    bool markup = false;
+    GVariantIter* names = nullptr;
+    g_variant_get(capabilities, "(as)", &names);
+    for (const gchar* name; g_variant_iter_next(names, "&s", &name);) {
+        actions = actions || std::strcmp(name, "actions") == 0;
+        markup = markup || std::strcmp(name, "body-markup") == 0;
+    }
+    g_variant_iter_free(names);
+    g_variant_unref(capabilities);
+
+    GVariantBuilder offered;
+    g_variant_builder_init(&offered, G_VARIANT_TYPE("as"));
+    if (actions) {
+        g_variant_builder_add(&offered, "s", "corvale");
+        g_variant_builder_add(&offered, "s", actionLabel);
+    }
+    GVariantBuilder hints;
+    g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
+    g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string("corvale"));
+    // A server that reads markup would take a path's "<" or "&" for it.
+    gchar* text = markup ? g_markup_escape_text(body, -1) : g_strdup(body);
+    GVariant* reply = askNotifications(
+        "Notify",
+        g_variant_new("(susssasa{sv}i)", "Brisken", 0u, "corvale", summary, text, &offered, &hints, -1),
+        "(u)");
+    g_free(text);
+    if (!reply) {
+        return -1;
+    }
+    g_variant_get(reply, "(u)", id);
+    g_variant_unref(reply);
+    return actions ? 1 : 0;
+}
+
+struct Awaited {
+    unsigned id = 0;
+    bool ended = false;
+    bool chosen = false;
+};
+
+int waitForNotification(unsigned id) {
+    if (!keptBus) {
+        return 0;
+    }
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    Awaited awaited{id};
+    const GDBusSignalCallback told = [](GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                                        const gchar* signal, GVariant* parameters, gpointer data) {
+        auto* waiting = static_cast<Awaited*>(data);
+        guint32 number = 0;
+        if (std::strcmp(signal, "ActionInvoked") == 0) {
+            const gchar* action = nullptr;
+            g_variant_get(parameters, "(u&s)", &number, &action);
+            if (number == waiting->id) {
+                waiting->chosen = std::strcmp(action, "corvale") == 0;
+                waiting->ended = true;
+            }
+        } else if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
+            guint32 reason = 0;
+            g_variant_get(parameters, "(uu)", &number, &reason);
+            waiting->ended = waiting->ended || number == waiting->id;
+        }
+    };
+    const guint subscription = g_dbus_connection_signal_subscribe(
+        keptBus, nullptr, "org.freedesktop.Notifications", nullptr, "/org/freedesktop/Notifications", nullptr,
+        G_DBUS_SIGNAL_FLAGS_NONE, told, &awaited, nullptr);
+    while (!awaited.ended && !g_dbus_connection_is_closed(keptBus)) {
+        g_main_context_iteration(context, TRUE);
+    }
+    g_dbus_connection_signal_unsubscribe(keptBus, subscription);
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+    return awaited.chosen ? 1 : 0;
+}
+
 } // namespace
 } // namespace corvale::platform
 
@@ -202,6 +299,14 @@ extern "C" char* corvale_application_for(const char* path) {
         g_object_unref(app);
         return name;
     });
+}
+
+extern "C" int corvale_notify(const char* summary, const char* body, const char* action_label, unsigned* id) {
+    return caught(-1, [&] { return corvale::platform::showNotification(summary, body, action_label, id); });
+}
+
+extern "C" int corvale_wait_for_notification(unsigned id) {
+    return caught(0, [id] { return corvale::platform::waitForNotification(id); });
 }
 
 extern "C" long corvale_last_launched_process(void) {

@@ -45,6 +45,17 @@ CORVALE_MODULE_FUNCTION int corvale_open_uri(const char* uri);
  * or 0 when it started none that GIO could tell of. */
 CORVALE_MODULE_FUNCTION long corvale_last_launched_process(void);
 
+/* Shows a notification through the desktop's notification server
+ * (org.freedesktop.Notifications on the session bus): summary, body, and,
+ * where the server offers actions, one labelled action_label. Returns -1
+ * when no server answered within the bus's bound (nothing was shown), 0 when
+ * it was shown without an action, 1 with one; *id is its number. */
+CORVALE_MODULE_FUNCTION int corvale_notify(const char* summary, const char* body, const char* action_label,
+                                           unsigned* id);
+/* Waits until the notification id is closed or its action chosen; returns
+ * 1 when the action was chosen. */
+CORVALE_MODULE_FUNCTION int corvale_wait_for_notification(unsigned id);
+
 #ifdef __cplusplus
 }
 #endif

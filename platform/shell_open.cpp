@@ -39,6 +39,23 @@ long lastLaunchedProcess() {
     return last ? last() : 0;
 }
 
+Notification notify(const std::string& summary, const std::string& body, const std::string& actionLabel) {
+    std::string loadError;
+    const auto show = said(CORVALE_MODULE_LOOKUP(kGioModule, corvale_notify, loadError), loadError);
+    Notification notification;
+    const int shown = show ? show(summary.c_str(), body.c_str(), actionLabel.c_str(), &notification.id) : -1;
+    notification.outcome = shown < 0    ? Notified::NoServer
+                           : shown == 0 ? Notified::Shown
+                                        : Notified::ShownWithAction;
+    return notification;
+}
+
+bool actionChosen(unsigned id) {
+    std::string loadError;
+    const auto wait = CORVALE_MODULE_LOOKUP(kGioModule, corvale_wait_for_notification, loadError);
+    return wait && wait(id) == 1;
+}
+
 int shellOpenRefusal(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;

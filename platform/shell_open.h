@@ -53,4 +53,17 @@ int openUri(const std::string& uri);
 // and ended.
 long lastLaunchedProcess();
 
+// A notification of the desktop's notification server: not shown (no
+// server answered in time), shown, or shown with an action a person may
+// choose.
+enum class Notified { NoServer, Shown, ShownWithAction };
+struct Notification {
+    Notified outcome = Notified::NoServer;
+    unsigned id = 0;
+};
+Notification notify(const std::string& summary, const std::string& body, const std::string& actionLabel);
+// Waits until the notification is closed or its action chosen; true when
+// the action was chosen.
+bool actionChosen(unsigned id);
+
 } // namespace corvale::platform

@@ -13,6 +13,7 @@ packages=(
     xvfb xauth xdotool x11-apps
     desktop-file-utils man-db
     iproute2
+    dbus-daemon appstream
 )
 
 missing=()

@@ -15,9 +15,9 @@ RunPlace placeOf(const ListChoice& choice, const std::string& interface, const s
 PlaceEnvironment::PlaceEnvironment(const RunPlace& place, RunKind kind) {
     const char* run = kind == RunKind::Logon ? "logon" : kind == RunKind::Arrival ? "arrival" : "test";
     const std::pair<const char*, std::string> values[] = {
-        {"BRISKEN_PLACE", place.place},         {"BRISKEN_ENTRY", place.entry},
-        {"BRISKEN_ADDRESS", place.address},     {"BRISKEN_INTERFACE", place.interface},
-        {"BRISKEN_GATEWAY", place.gateway},     {"BRISKEN_RUN", run},
+        {"BRISKEN_PLACE", place.place},     {"BRISKEN_ENTRY", place.entry},
+        {"BRISKEN_ADDRESS", place.address}, {"BRISKEN_INTERFACE", place.interface},
+        {"BRISKEN_GATEWAY", place.gateway}, {"BRISKEN_RUN", run},
     };
     for (const auto& [name, value] : values) {
         const char* was = std::getenv(name);

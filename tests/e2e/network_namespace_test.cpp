@@ -730,6 +730,41 @@ std::size_t runsAlive(int watcher) {
     return static_cast<std::size_t>(std::distance(std::istream_iterator<std::string>(children), {}));
 }
 
+// An arrival run's failures come as one notification of the desktop's
+// notification server, naming the place and each item's reason; the
+// watcher's own session bus, and a stand-in server on it.
+TEST_F(Watcher, AnArrivalRunsFailuresComeAsOneNotification) {
+    const std::string address = "unix:path=" + (runtime / "test-bus");
+    const int bus = testsupport::startProcess(
+        {"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=" + address}, {"PATH=/usr/bin:/bin"});
+    ASSERT_GT(bus, 0);
+    for (int i = 0; i < 1000 && !fs::exists(runtime / "test-bus"); ++i) {
+        usleep(10'000);
+    }
+    const int server = testsupport::startProcess(
+        {testsupport::notificationServerPath(), program / "shown", program / "ready"},
+        {"DBUS_SESSION_BUS_ADDRESS=" + address});
+    ASSERT_TRUE(becomes(program / "ready", "ready"));
+    machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
+    addressList("10.1", "home");
+    const auto office = db->addAddress("10.2");
+    db->database().execute({"insert into EntryNames values (?, 'Office')", {office}});
+    db->addConnectedItem(office, item("office"), program.path(), 1);
+    db->addConnectedItem(office, "/nonexistent/office-tool", program.path(), 2);
+    const int watcher = startWatcher(program / "errors", -1, "", {"DBUS_SESSION_BUS_ADDRESS=" + address});
+    EXPECT_EQ(startedInOrder(1), Names{"home"});
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    EXPECT_TRUE(becomes(program / "shown",
+                        "1 of 2 did not start at Office\t/nonexistent/office-tool: no such file\n"))
+        << testsupport::readFile(program / "errors");
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+    kill(server, SIGTERM);
+    kill(bus, SIGTERM);
+    testsupport::waitForExit(server);
+    testsupport::waitForExit(bus);
+}
+
 // Nobody at the screen while the laptop moves: each run with a failure shows
 // its message, and a run that only waits for its message ends when the next
 // one begins.

@@ -385,6 +385,10 @@ std::string recordRunPath() {
     return RECORD_RUN_PATH;
 }
 
+std::string notificationServerPath() {
+    return NOTIFICATION_SERVER_PATH;
+}
+
 std::string installPrograms(const std::string& folder) {
     for (const char* file :
          {"brisken", "corvale", "libcorvale_dialogs.so", "libcorvale_gio.so", "Help.htm"}) {

@@ -172,6 +172,8 @@ private:
 
 // Paths of the test helpers, built beside the test programs.
 std::string recordRunPath();
+// The stand-in notification server (tests/helpers/notification_server.cpp).
+std::string notificationServerPath();
 
 // A network as a test sets it: alive or not, the adapters listed, the
 // identities of the chosen one; it remembers what was asked of them.
