@@ -171,6 +171,13 @@ TEST_F(EngineOnADesktop, ProgramsStartedAfterAWindowGetTheEnvironmentTheEngineWa
     given.push_back("PATH=/usr/bin:/bin");
     given.push_back("DISPLAY=" + x.display());
     given.push_back("CORVALE_RECORD=" + (program / "record"));
+    // And where they were started: the program, and the document through
+    // GIO's launch context.
+    for (const char* place :
+         {"BRISKEN_ADDRESS=192.0.2.2", "BRISKEN_ENTRY=192.0.2.2", "BRISKEN_GATEWAY=192.0.2.1",
+          "BRISKEN_INTERFACE=eth0", "BRISKEN_PLACE=192.0.2.2", "BRISKEN_RUN=logon"}) {
+        given.push_back(place);
+    }
     std::sort(given.begin(), given.end());
     for (const auto& run : records) {
         std::vector<std::string> seen;
