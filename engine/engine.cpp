@@ -173,10 +173,20 @@ void Engine::startPrograms() {
                                   " is not as this program knows it and is read as absent");
             }
         }
-        const corvale::ListChoice choice = corvale::chooseList(
-            *m_connection.dbase, result, m_discovery.identity(),
-            dryRun() ? corvale::IdentityLookups::toShow(true) : corvale::IdentityLookups::asARun());
-        m_choice = choice;
+        if (m_settings.place) {
+            m_choice = corvale::listOfPlace(*m_connection.dbase, *m_settings.place);
+            if (!m_choice) {
+                m_settings.report("Nothing will start: no entry is named or written " +
+                                  corvale::printablePath(*m_settings.place));
+                reportEntriesOnFile();
+                return;
+            }
+        } else {
+            m_choice = corvale::chooseList(*m_connection.dbase, result, m_discovery.identity(),
+                                           dryRun() ? corvale::IdentityLookups::toShow(true)
+                                                    : corvale::IdentityLookups::asARun());
+        }
+        const corvale::ListChoice choice = *m_choice;
         if (dryRun()) {
             for (const std::string& note : m_notes) {
                 m_settings.report("Note: " + note);
@@ -233,7 +243,9 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
     for (const std::string& entry : choice.unreached) {
         say("Entry " + corvale::printablePath(entry) + ", whose list runs in its place; its own never runs");
     }
-    if (choice.disconnected()) {
+    if (m_settings.place) {
+        say("List: " + listAndEntry(choice) + " (the place given)");
+    } else if (choice.disconnected()) {
         say("List: the disconnected list");
     } else if (choice.identity() || choice.anyOther()) {
         say("List: " + listAndEntry(choice) + " (" + corvale::howMatched(choice.match) + ")");
@@ -551,6 +563,11 @@ void Engine::reportNothingStarts() {
     } else {
         say("Nothing will start: no entry matches " + choice.address);
     }
+    reportEntriesOnFile();
+}
+
+void Engine::reportEntriesOnFile() {
+    const auto& say = m_settings.report;
     corvale::Recordset entries = m_connection.dbase->openRecordset(statements::allAddresses());
     if (entries.recordCount() == 0) {
         say("Entries on file: none");

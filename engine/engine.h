@@ -81,6 +81,8 @@ struct RunSettings {
     // ItemPlan) is passed over.
     std::optional<std::string> databaseFound;
     bool passOverRunning = false;
+    // A dry run for the entry of this name (or text), wherever the machine is.
+    std::optional<std::string> place;
     // Which run this is, for the programs it starts (BRISKEN_RUN).
     corvale::RunKind runKind = corvale::RunKind::Logon;
     // Told the database's path and the choice (choiceKey) once the list is
@@ -180,6 +182,8 @@ private:
     void writeSummary(std::size_t items, const Outcome& outcome);
     // For a dry run whose list starts nothing: why, and the entries on file.
     void reportNothingStarts();
+    // The entries on file with their names, for a dry run that starts nothing.
+    void reportEntriesOnFile();
     // The process that already runs the program at path, if one of this
     // user's does: the program itself, or an interpreter given the script
     // at path.

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brisken [--dry-run [--address=ADDRESS [--gateway-mac=MAC] [--wifi=NAME]]]\n"
+    "Usage: brisken [--dry-run [--address=ADDRESS [--gateway-mac=MAC] [--wifi=NAME] | --place=NAME]]\n"
     "               [--wait-for-network=SECONDS]\n"
     "               [--watch [--settle=SECONDS]]\n"
     "Starts the programs and documents listed, in Corvale, for the network this machine is on.\n"
@@ -24,6 +24,8 @@ constexpr const char* kUsage =
     "                              10.20.7.9, or IPv6), without looking at the network\n"
     "  --gateway-mac=MAC           with --address: the gateway's hardware address there\n"
     "  --wifi=NAME                 with --address: the Wi-Fi network's name there\n"
+    "  --place=NAME                with --dry-run: answer for the entry of that name (or that\n"
+    "                              entry as written), wherever the machine is\n"
     "  --wait-for-network=SECONDS  when no adapter has a default gateway yet, wait up to SECONDS\n"
     "                              for one before choosing the list\n"
     "  --watch                     after that run, stay and run the list of each network the\n"
@@ -73,6 +75,19 @@ private:
     std::optional<std::string> m_wifiName;
 };
 
+// A place given by its name: the network is not looked at.
+class GivenPlace : public corvale::AddressDiscovery {
+public:
+    explicit GivenPlace(std::string place) : m_place(std::move(place)) {}
+    corvale::DiscoveredAddress discoverIP() override { return {}; }
+    std::string lastFinding() const override {
+        return "the place " + corvale::printablePath(m_place) + ", as given (the network is not looked at)";
+    }
+
+private:
+    std::string m_place;
+};
+
 // One run of the engine, as at logon.
 int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRun,
             const corvale::CommandLine& options, const brisken::RunSettings& settings) {
@@ -88,11 +103,16 @@ int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRu
     corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
                                         [&windows] { windows.processPendingEvents(); });
     GivenAddress given(options);
+    GivenPlace place(options.place.value_or(""));
     brisken::RunSettings these = settings;
     if (dryRun) {
         these.report = print;
     }
-    brisken::Engine engine(dialogs, address ? static_cast<corvale::AddressDiscovery&>(given) : discovery,
+    these.place = options.place;
+    brisken::Engine engine(dialogs,
+                           address         ? static_cast<corvale::AddressDiscovery&>(given)
+                           : options.place ? static_cast<corvale::AddressDiscovery&>(place)
+                                           : discovery,
                            programFolder, std::move(these));
     const int status = engine.Main();
     corvale::setPointerReset({});

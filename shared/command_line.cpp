@@ -76,6 +76,11 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
             } else {
                 line.gatewayMac = entry->value;
             }
+        } else if (engine && argument.rfind("--place=", 0) == 0) {
+            line.place = argument.substr(8);
+            if (line.place->empty()) {
+                line.error = "--place takes the name of an entry, or the entry itself";
+            }
         } else if (engine && argument.rfind(wifiOption, 0) == 0) {
             line.wifiName = argument.substr(wifiOption.size());
             if (line.wifiName->empty()) {
@@ -94,6 +99,9 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
     }
     if (line.error.empty() && line.address && !line.dryRun) {
         line.error = "--address is for --dry-run: a run starts the list of the network the machine is on";
+    }
+    if (line.error.empty() && line.place && (!line.dryRun || line.address)) {
+        line.error = "--place is for --dry-run, without --address: it names the place to answer for";
     }
     if (line.error.empty() && (line.gatewayMac || line.wifiName) && !line.address) {
         line.error = "--gateway-mac and --wifi are for --dry-run --address: they describe another network";

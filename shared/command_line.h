@@ -21,6 +21,8 @@ struct CommandLine {
     // kernel would give them (the hardware address in lower case).
     std::optional<std::string> gatewayMac;
     std::optional<std::string> wifiName;
+    // With --dry-run: the entry to answer for, by its name or as written.
+    std::optional<std::string> place;
     // The first argument that was not understood, with why; empty when all were.
     std::string error;
 };

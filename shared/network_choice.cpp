@@ -4,6 +4,7 @@
 #include "shared/statements.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace corvale {
 
@@ -250,6 +251,64 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
 }
 
 } // namespace
+
+std::optional<ListChoice> listOfPlace(Database& database, const std::string& nameOrEntry) {
+    using Match = ListChoice::Match;
+    ListChoice choice;
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        return text;
+    };
+    std::optional<std::int64_t> named;
+    if (database.extraTables().entryNames == Database::Table::Usable) {
+        for (Recordset rows = database.openRecordset(statements::entryNames()); !rows.eof();
+             rows.moveNext()) {
+            if (!rows.field("Name").isNull() && !rows.field("IPID").isNull() &&
+                lower(rows.field("Name").text()) == lower(nameOrEntry)) {
+                named = rows.field("IPID").number();
+                choice.name = shownName(rows.field("Name").text(), kLongestEntryName);
+            }
+        }
+    }
+    bool found = false;
+    for (Recordset rows = database.openRecordset(statements::allAddresses()); !rows.eof(); rows.moveNext()) {
+        if (rows.field("IPaddress").isNull()) {
+            continue;
+        }
+        const std::string text = rows.field("IPaddress").text();
+        if ((named && !rows.field("IPID").isNull() && rows.field("IPID").number() == *named) ||
+            (!named && text == nameOrEntry)) {
+            choice.key = text;
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        return std::nullopt;
+    }
+    const std::string& key = choice.key;
+    if (const auto identity = identityEntry(key)) {
+        choice.match =
+            identity->kind == IdentityEntry::Kind::WifiName ? Match::WifiName : Match::GatewayHardwareAddress;
+    } else if (key == kAnyOtherNetwork) {
+        choice.match = Match::AnyOther;
+    } else if (key.find('/') != std::string::npos) {
+        choice.match = key.find(':') != std::string::npos ? Match::Ipv6Prefix : Match::Ipv4Prefix;
+    } else {
+        static constexpr Match kByNumbers[] = {Match::FirstNumber, Match::LeadingTwo, Match::LeadingThree,
+                                               Match::WholeAddress};
+        const auto dots = static_cast<std::size_t>(std::count(key.begin(), key.end(), '.'));
+        choice.match = kByNumbers[std::min<std::size_t>(dots, 3)];
+    }
+    if (choice.name.empty() && database.extraTables().entryNames == Database::Table::Usable) {
+        if (const Recordset row = database.openRecordset(statements::nameOfEntry(key));
+            !row.eof() && !row.field("Name").isNull()) {
+            choice.name = shownName(row.field("Name").text(), kLongestEntryName);
+        }
+    }
+    return choice;
+}
 
 ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
                       IdentityLookups lookups) {

@@ -82,6 +82,11 @@ std::string choiceKey(const ListChoice& choice);
 // its text.
 std::string entryShown(const ListChoice& choice);
 
+// The list of an entry given by its name (in any case of letters) or as
+// written, wherever the machine is: how it matched is the kind of entry it
+// is. Nothing when no entry has that name or text.
+std::optional<ListChoice> listOfPlace(Database& database, const std::string& nameOrEntry);
+
 ListChoice chooseList(Database& database, const DiscoveredAddress& discovered,
                       NetworkIdentity* identity = nullptr, IdentityLookups lookups = {});
 

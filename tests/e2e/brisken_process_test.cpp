@@ -670,6 +670,23 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
               std::string::npos)
         << empty.second;
 
+    // A place by its name (any case), identity entries included, or as
+    // written; an unknown one lists the entries on file.
+    const auto place = [&](const std::string& name) {
+        return testsupport::runCapturing("env -u DISPLAY -u WAYLAND_DISPLAY " + (program / "brisken") +
+                                         " --dry-run '--place=" + name + "' 2>&1")
+            .second;
+    };
+    EXPECT_NE(place("home").find("List: Home, entry gateway:00:1a:2b:3c:4d:5e (the place given)\nItem: "
+                                 "/usr/bin/env\n"),
+              std::string::npos)
+        << place("home");
+    EXPECT_NE(place("10.20").find("\nList: 10.20 (the place given)\nItem: /usr/bin/true\n"),
+              std::string::npos);
+    EXPECT_NE(place("Cafe").find("Nothing will start: no entry is named or written Cafe\n" + onFile),
+              std::string::npos)
+        << place("Cafe");
+
     EXPECT_EQ(dryRun("10.30.0.300").first, corvale::kExitUsage);
     const auto notDry = testsupport::runCapturing((program / "brisken") + " --address=10.30.0.5 2>&1");
     EXPECT_EQ(notDry.first, corvale::kExitUsage) << notDry.second;

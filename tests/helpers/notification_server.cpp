@@ -26,8 +26,8 @@ const char* record = nullptr;
 const char* ready = nullptr;
 guint32 shown = 0;
 
-void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant* parameters,
-          GDBusMethodInvocation* invocation, gpointer) {
+void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
+          GVariant* parameters, GDBusMethodInvocation* invocation, gpointer) {
     const std::string name = method;
     if (name == "GetCapabilities") {
         const gchar* capabilities[] = {"body", nullptr};
