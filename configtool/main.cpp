@@ -1,4 +1,5 @@
 // corvale: keeps the addresses and the startup lists that brisken runs.
+#include "configtool/lists_file.h"
 #include "configtool/mdi_form1.h"
 #include "platform/folders.h"
 #include "platform/qt_dialogs.h"
@@ -15,11 +16,13 @@
 
 namespace {
 constexpr const char* kUsage =
-    "Usage: corvale [--help] [--version] [Qt options]\n"
+    "Usage: corvale [--help] [--version] [--export FILE | --import FILE] [Qt options]\n"
     "Keeps the network addresses and the startup lists that brisken runs at logon.\n"
     "\n"
-    "  --help     print this text\n"
-    "  --version  print the version\n";
+    "  --export FILE  write every list to FILE (JSON), without a window\n"
+    "  --import FILE  add the lists of FILE to the database, without a window\n"
+    "  --help         print this text\n"
+    "  --version      print the version\n";
 
 // Whether the user named Qt's window platform on the command line.
 bool platformGiven(int argc, char** argv) {
@@ -43,6 +46,16 @@ int main(int argc, char** argv) {
     if (options.help || options.version) {
         options.help ? std::fputs(kUsage, stdout) : std::printf("corvale %s\n", CORVALE_VERSION);
         return 0;
+    }
+    if (options.exportFile || options.importFile) {
+        try {
+            const std::string programFolder = corvale::platform::programFolder();
+            return options.exportFile ? corvale::tool::exportLists(programFolder, *options.exportFile)
+                                      : corvale::tool::importLists(programFolder, *options.importFile);
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "corvale: %s\n", failure.what());
+            return 1;
+        }
     }
     // Qt would abort with its own message where no display answers; a
     // platform named on the command line is the user's own choice.

@@ -76,6 +76,12 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
             } else {
                 line.gatewayMac = entry->value;
             }
+        } else if (!engine && (argument == "--export" || argument == "--import")) {
+            if (i + 1 >= argc) {
+                line.error = argument + " takes the name of a file";
+            } else {
+                (argument == "--export" ? line.exportFile : line.importFile) = argv[++i];
+            }
         } else if (engine && argument.rfind("--place=", 0) == 0) {
             line.place = argument.substr(8);
             if (line.place->empty()) {
@@ -105,6 +111,9 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
     }
     if (line.error.empty() && (line.gatewayMac || line.wifiName) && !line.address) {
         line.error = "--gateway-mac and --wifi are for --dry-run --address: they describe another network";
+    }
+    if (line.error.empty() && line.exportFile && line.importFile) {
+        line.error = "--export and --import go one at a time";
     }
     if (line.error.empty() && line.watch && line.dryRun) {
         line.error = "--dry-run starts nothing, so there is nothing to watch for: leave out --watch";

@@ -23,6 +23,9 @@ struct CommandLine {
     std::optional<std::string> wifiName;
     // With --dry-run: the entry to answer for, by its name or as written.
     std::optional<std::string> place;
+    // The tool's lists to write to a file, or to read from one.
+    std::optional<std::string> exportFile;
+    std::optional<std::string> importFile;
     // The first argument that was not understood, with why; empty when all were.
     std::string error;
 };

@@ -109,6 +109,12 @@ int Database::execute(const Query& query) {
 }
 
 void Database::transaction(const std::function<void()>& work) {
+    // A transaction inside another is part of it: the outer one commits or
+    // rolls back the whole.
+    if (m_inTransaction) {
+        work();
+        return;
+    }
     refuseNewerFormat();
     refuseForeignCompanions();
     m_connection.execScript("BEGIN IMMEDIATE");

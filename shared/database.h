@@ -46,7 +46,8 @@ public:
     int execute(const Query& query);
     // Runs work as one transaction that takes the write lock at once, so that
     // what it reads stays true until it commits. A failure inside rolls back
-    // everything work did and is thrown on.
+    // everything work did and is thrown on. Called inside another, work is
+    // part of that one.
     void transaction(const std::function<void()>& work);
     // The tables the tool adds beside the original three (format 2): each is
     // read only where it has the columns this program knows.

@@ -392,4 +392,105 @@ void StartupLists::deleteTargetsFromAddresses(const std::vector<std::int64_t>& l
     });
 }
 
+namespace {
+
+std::string textOf(const platform::SqlValue& value, const std::string& where) {
+    if (std::holds_alternative<std::monostate>(value)) {
+        return {};
+    }
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        return *text;
+    }
+    throw Failure(where + " holds a value that is not text, which a lists file cannot carry.");
+}
+
+std::string why(RowChange change) {
+    switch (change) {
+    case RowChange::Duplicate:
+        return "another entry has it";
+    case RowChange::TooLong:
+        return "it is longer than " + std::to_string(kLongestEntryName) + " characters";
+    case RowChange::ReadsAsAnEntry:
+        return "it reads as an entry";
+    default:
+        return "its entry is gone";
+    }
+}
+
+} // namespace
+
+ListsOnFile StartupLists::exportLists() {
+    ListsOnFile file;
+    for (const ListRow& address : addresses()) {
+        ListsOnFile::Entry entry{textOf(address.text, "An entry of the address list"), address.name, {}};
+        for (const ListRow& item : connectedItems(address.id)) {
+            const std::string where = "An item of " + entry.entry;
+            entry.items.push_back({textOf(item.text, where),
+                                   textOf(startInOf(ListTable::Connected, item.id), where),
+                                   item.stopOnLeave});
+        }
+        file.entries.push_back(std::move(entry));
+    }
+    for (const ListRow& item : disconnectedItems()) {
+        const std::string where = "An item of the disconnected list";
+        file.disconnected.push_back({textOf(item.text, where),
+                                     textOf(startInOf(ListTable::Disconnected, item.id), where),
+                                     item.stopOnLeave});
+    }
+    return file;
+}
+
+ImportOutcome StartupLists::importLists(const ListsOnFile& lists) {
+    ImportOutcome outcome;
+    m_db.transaction([&] {
+        const std::vector<ListRow> before = addresses();
+        for (const ListsOnFile::Entry& entry : lists.entries) {
+            std::int64_t ipid = 0;
+            bool named = false;
+            for (const ListRow& row : before) {
+                const auto* text = std::get_if<std::string>(&row.text);
+                if (text && (*text == entry.entry || sameNetwork(*text, entry.entry))) {
+                    ipid = row.id;
+                    named = !row.name.empty();
+                    break;
+                }
+            }
+            if (ipid == 0) {
+                const AddedRow added = addAddress(entry.entry);
+                if (added.outcome != RowChange::Done) {
+                    outcome.passedOver.push_back("entry " + entry.entry + ": " + why(added.outcome));
+                    continue;
+                }
+                ipid = added.id;
+                outcome.added.push_back("entry " + entry.entry);
+            }
+            if (!entry.name.empty() && !named) {
+                if (const RowChange change = nameAddress(ipid, entry.name); change == RowChange::Done) {
+                    outcome.added.push_back("name " + entry.name + " of " + entry.entry);
+                } else {
+                    outcome.passedOver.push_back("name " + entry.name + " of " + entry.entry + ": " +
+                                                 why(change));
+                }
+            }
+            for (const ItemPaths& item : entry.items) {
+                if (addItem({ipid}, item).duplicates > 0) {
+                    outcome.passedOver.push_back("item " + item.target + " of " + entry.entry +
+                                                 ": on file already");
+                } else {
+                    outcome.added.push_back("item " + item.target + " of " + entry.entry);
+                }
+            }
+        }
+        for (const ItemPaths& item : lists.disconnected) {
+            if (addDisconnectedItem(item).outcome == RowChange::Duplicate) {
+                outcome.passedOver.push_back("item " + item.target +
+                                             " of the disconnected list: on file already");
+            } else {
+                outcome.added.push_back("item " + item.target + " of the disconnected list");
+            }
+        }
+    });
+    return outcome;
+}
+
 } // namespace corvale

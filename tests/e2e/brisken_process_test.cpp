@@ -694,6 +694,70 @@ TEST(CommandLine, DryRunForAnotherAddressSaysWhatWouldStartThere) {
               corvale::kExitUsage);
 }
 
+// The lists go to a text file and come back, without a window or a display:
+// into an empty database whole, into one that holds some of them by the
+// tool's rules; a malformed file is refused, naming the place, and nothing
+// is written.
+TEST(CommandLine, ListsGoToAFileAndComeBackUnderTheToolsRules) {
+    TempDir laptop, newLaptop;
+    testsupport::installPrograms(laptop.path());
+    testsupport::installPrograms(newLaptop.path());
+    {
+        DatabaseFile db(laptop / "corvale.mdb");
+        const auto office = db.addAddress("10.20");
+        db.database().execute({"insert into EntryNames values (?, 'Office')", {office}});
+        db.addConnectedItem(office, "/usr/bin/mail", "/home/u", 1);
+        const auto vpn = db.addConnectedItem(office, "/opt/vpn it's.sh", "/opt", 2);
+        db.database().execute({"insert into ItemOptions values ('ConnectedList', ?, 1)", {vpn}});
+        db.addAddress("gateway:00:1a:2b:3c:4d:5e");
+        db.addDisconnectedItem("/usr/bin/notes", "/", 1);
+        DatabaseFile fresh(newLaptop / "corvale.mdb");
+        fresh.addConnectedItem(fresh.addAddress("10.20"), "/usr/bin/mail", "/elsewhere", 1);
+    }
+    const auto corvale = [](const TempDir& folder, const std::string& arguments) {
+        return testsupport::runCapturing("env -u DISPLAY -u WAYLAND_DISPLAY " + (folder / "corvale") + " " +
+                                         arguments + " 2>&1");
+    };
+    const std::string file = laptop / "lists.json";
+    ASSERT_EQ(corvale(laptop, "--export " + file).first, 0);
+    const std::string lists = "select coalesce(n.Name,''), i.IPaddress, c.TargetPath, c.StartinPath, "
+                              "coalesce(o.StopOnLeave,0) from IPs i left join EntryNames n using (IPID) "
+                              "left join ConnectedList c using (IPID) left join ItemOptions o on "
+                              "o.ListID = c.ListID order by i.IPaddress, c.ListOrder; "
+                              "select TargetPath, StartinPath from DisConnectedList";
+    const auto imported = corvale(newLaptop, "--import " + file);
+    EXPECT_EQ(imported.first, 0) << imported.second;
+    EXPECT_NE(imported.second.find("passed over item /usr/bin/mail of 10.20: on file already\n"),
+              std::string::npos)
+        << imported.second;
+    EXPECT_EQ(testsupport::sqliteOutput(newLaptop / "corvale.mdb", lists),
+              "Office|10.20|/usr/bin/mail|/elsewhere|0\nOffice|10.20|/opt/vpn it's.sh|/opt|1\n"
+              "|gateway:00:1a:2b:3c:4d:5e|||0\n/usr/bin/notes|/\n");
+    // Into an empty database the lists come whole.
+    testsupport::sqliteOutput(newLaptop / "corvale.mdb",
+                              "delete from IPs; delete from ConnectedList; "
+                              "delete from DisConnectedList; delete from EntryNames; "
+                              "delete from ItemOptions");
+    EXPECT_EQ(corvale(newLaptop, "--import " + file).first, 0);
+    EXPECT_EQ(testsupport::sqliteOutput(newLaptop / "corvale.mdb", lists),
+              testsupport::sqliteOutput(laptop / "corvale.mdb", lists));
+
+    const std::string before = testsupport::readFile(newLaptop / "corvale.mdb");
+    testsupport::writeFile(laptop / "bad.json",
+                           R"({"corvale-lists": 1, "entries": [{"entry": "10.9", "items": []},
+                               {"entry": "10.30", "items": [{"target": 7}]}]})");
+    const auto refused = corvale(newLaptop, "--import " + (laptop / "bad.json"));
+    EXPECT_EQ(refused.first, 1);
+    EXPECT_NE(refused.second.find("nothing imported: " + (laptop / "bad.json") +
+                                  ": entries[1].items[0].target: a text is needed here"),
+              std::string::npos)
+        << refused.second;
+    testsupport::writeFile(laptop / "bad.json", "{\"corvale-lists\": 1, \"entries\": [");
+    EXPECT_NE(corvale(newLaptop, "--import " + (laptop / "bad.json")).second.find(": at character "),
+              std::string::npos);
+    EXPECT_EQ(testsupport::readFile(newLaptop / "corvale.mdb"), before);
+}
+
 // Without a display that answers, the tool says so in one line and ends,
 // instead of Qt's abort: a Wayland socket left behind by a compositor that
 // is gone, a platform that shows nobody anything, an X display nobody serves.
