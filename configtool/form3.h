@@ -139,6 +139,9 @@ public:
 signals:
     // A few words for the status bar, about what was just done.
     void said(const QString& words);
+    // An item was added to the lists of these entries (as stored), or to
+    // the disconnected list.
+    void itemAdded(const QStringList& entries, bool disconnected);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -94,10 +94,19 @@ void Form3::saveConnectedItem(const QString& mode) {
         // List2 shows the list of List1's current address; only a row added
         // to that list gets an entry there.
         const int shown = List1->currentRow();
+        QStringList entries;
         for (const auto& [ipid, listId] : added.added) {
             if (List1->isRowSelected(shown) && ipid == List1->itemData(shown)) {
                 addItemEntry(Text2->text(), listId, paths.stopOnLeave);
             }
+            for (QListWidgetItem* address : addresses) {
+                if (VbListBox::keysOf({address}).front() == ipid) {
+                    entries << VbListBox::entryTextOf(address);
+                }
+            }
+        }
+        if (!entries.isEmpty()) {
+            emit itemAdded(entries, false);
         }
     } else {
         const RowChange change = lists().updateItem(ListTable::Connected, List2->itemData(current), paths);
@@ -134,6 +143,7 @@ void Form3::saveDisconnectedItem(const QString& mode) {
         notice(kItemOnFile);
     } else if (adding) {
         addItemEntry(Text2->text(), saved.id, paths.stopOnLeave);
+        emit itemAdded({}, true);
     }
     showSavedItem(adding, saved.outcome == RowChange::Duplicate);
 }

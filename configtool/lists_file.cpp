@@ -40,7 +40,8 @@ QJsonArray itemsDocument(const std::vector<ItemPaths>& items, const std::string&
 
 // The text at key of object, which must be there (or, where optional, may
 // be left out); place says where the object is.
-std::string textAt(const QJsonObject& object, const char* key, const std::string& place, bool optional = false) {
+std::string textAt(const QJsonObject& object, const char* key, const std::string& place,
+                   bool optional = false) {
     const QJsonValue value = object.value(key);
     if (value.isUndefined() && optional) {
         return {};
@@ -103,7 +104,8 @@ ListsOnFile readListsDocument(const std::string& text) {
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &error);
     if (document.isNull()) {
-        throw Failure("at character " + std::to_string(error.offset) + ": " + error.errorString().toStdString());
+        throw Failure("at character " + std::to_string(error.offset) + ": " +
+                      error.errorString().toStdString());
     }
     if (!document.isObject()) {
         throw Failure("the document: an object with \"corvale-lists\" is needed");

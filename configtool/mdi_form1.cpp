@@ -5,6 +5,7 @@
 #include "configtool/network_status.h"
 #include "configtool/palette_contrast.h"
 #include "configtool/resources.h"
+#include "configtool/stored_text.h"
 #include "configtool/twips.h"
 #include "configtool/vb_list_box.h"
 #include "platform/folders.h"
@@ -188,6 +189,18 @@ void MDIForm1::menuFileConfigure_Click() {
     }
     auto* form = new Form3(m_connection, m_dialogs, m_programFolder);
     connect(form, &Form3::said, this, [this](const QString& words) { sayForAWhile(words); });
+    // An item added to the list of the network the laptop is on does not
+    // start now: the person learns when it does.
+    connect(form, &Form3::itemAdded, this, [this](const QStringList& entries, bool disconnected) {
+        const auto* status = findChild<NetworkStatus*>("networkStatus");
+        bool here = status && disconnected && status->runsHere({}, true);
+        for (const QString& entry : entries) {
+            here = here || (status && status->runsHere(storedText(entry), false));
+        }
+        if (here) {
+            sayForAWhile("It starts at the next logon or arrival here; Test Start starts it now.");
+        }
+    });
     // The form is loaded before it can be activated.
     m_loadingForm = true;
     QMdiSubWindow* window = m_mdiArea->addSubWindow(form);

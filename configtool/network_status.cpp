@@ -50,6 +50,8 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
         chooseList(database, discovered, discovery.identity(), IdentityLookups::toShow(resolve));
     line.gateway = discovery.lastGateway();
     line.gatewayEntries = gatewayEntryOnFile(database);
+    line.disconnectedHere = choice.disconnected();
+    line.entryHere = choice.onFile() ? choice.key : std::string();
     if (choice.disconnected()) {
         line.text = "No network: the disconnected list";
         return line;
@@ -172,6 +174,8 @@ void NetworkStatus::refresh() {
         told = false;
     }
     m_gateway = line.gateway;
+    m_disconnectedHere = line.disconnectedHere;
+    m_entryHere = line.entryHere;
     m_refusal = line.refused ? engineRefusal(m_database.path()) : std::string();
     if (line.gatewayEntries && !m_listeningToNeighbours && m_notices) {
         const int group = RTNLGRP_NEIGH;
@@ -186,6 +190,10 @@ void NetworkStatus::refresh() {
     setText(shownText(line.text));
     setToolTip(text());
     emit connectedChanged(line.connected);
+}
+
+bool NetworkStatus::runsHere(const std::string& entry, bool disconnected) const {
+    return disconnected ? m_disconnectedHere : !entry.empty() && entry == m_entryHere;
 }
 
 QString NetworkStatus::shownLine() const {

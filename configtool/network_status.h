@@ -34,6 +34,9 @@ public:
     // (its tooltip holds it whole).
     QString shownLine() const;
     QSize minimumSizeHint() const override;
+    // Whether the list of entry (or the disconnected list) is the one that
+    // would run here, as the line last said.
+    bool runsHere(const std::string& entry, bool disconnected) const;
 
 signals:
     // After each look: whether the machine is on a network.
@@ -62,6 +65,8 @@ private:
     bool m_listeningToNeighbours = false;
     std::string m_gateway;
     bool m_watcherRunning = false;
+    bool m_disconnectedHere = false;
+    std::string m_entryHere;
     std::string m_refusal;
 };
 
@@ -80,6 +85,10 @@ struct StatusLine {
     bool connected = false;      // on a network with a usable address
     std::string gateway;         // its gateway's address, where it has one
     bool gatewayEntries = false; // a gateway: entry is on file
+    // The list that would run here: the disconnected list, or that of the
+    // entry here (empty where none is on file).
+    bool disconnectedHere = false;
+    std::string entryHere;
 };
 // resolve: the kernel may be made to find the gateway's hardware address,
 // as a run would, where a gateway: entry is on file.

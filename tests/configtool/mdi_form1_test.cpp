@@ -355,6 +355,14 @@ private slots:
         QVERIFY(!line->text().contains("runs on arrival"));
         qunsetenv("XDG_RUNTIME_DIR");
 
+        // An item added to the list of the network the laptop is on says
+        // when it starts.
+        window.form3()->Text2->setText("/usr/bin/true");
+        window.form3()->Text3->setText("/");
+        window.form3()->cmdAddPath_Click();
+        QCOMPARE(window.findChild<QLabel*>("statusNote")->text(),
+                 QString("It starts at the next logon or arrival here; Test Start starts it now."));
+
         // Without a network there is nothing to add, and the button says so.
         network.isAlive = false;
         window.findChild<corvale::tool::NetworkStatus*>("networkStatus")->refresh();
