@@ -19,7 +19,9 @@ folder="$prefix/lib/corvale"
 data_home="${XDG_DATA_HOME:-$HOME/.local/share}"
 config_home="${XDG_CONFIG_HOME:-$HOME/.config}"
 menu_entry="applications/corvale.desktop"
-icons=("icons/hicolor/64x64/apps/corvale.png" "icons/hicolor/scalable/apps/corvale.svg")
+# The menu entry's icons, and what software centres show of it.
+menu_files=("icons/hicolor/64x64/apps/corvale.png" "icons/hicolor/scalable/apps/corvale.svg"
+    "metainfo/example.corvale.Corvale.metainfo.xml")
 pages=("man/man1/brisken.1" "man/man1/corvale.1")
 autostart="$config_home/autostart/brisken.desktop"
 # Install lays the logon entry once; after that it is the user's to edit or delete.
@@ -55,7 +57,7 @@ is_ours() {
         [[ "$program" == "$folder/$name" ]] ||
             { grep -qx 'X-Corvale-Entry=1' "$1" && [[ "$(basename "$program")" == "$name" ]]; }
         ;;
-    *.1) head -n 1 "$1" | grep -Eq '^\.TH [A-Z]+ 1 .* "Corvale [^"]*" ' ;;
+    *.1) grep -m 1 '^\.TH ' "$1" | grep -Eq '^\.TH [A-Z]+ 1 .* "Corvale [^"]*" ' ;;
     *) return 1 ;;
     esac
 }
@@ -83,7 +85,7 @@ check_places() {
     for path in "$folder" "$folder/corvale.mdb"; do
         [[ -L "$path" ]] && problems+=("$path is a link (to $(readlink "$path")); Corvale is not installed through links: put a folder or file of its own there.")
     done
-    for path in "$autostart" "$data_home/$menu_entry" "${icons[@]/#/$data_home/}" "${pages[@]/#/$prefix/share/}" \
+    for path in "$autostart" "$data_home/$menu_entry" "${menu_files[@]/#/$data_home/}" "${pages[@]/#/$prefix/share/}" \
         "$bin_dir/brisken" "$bin_dir/corvale"; do
         [[ -d "$path" && ! -L "$path" ]] && problems+=("$path is a folder, where a file goes.")
         dir=$(dirname "$path")
@@ -134,8 +136,8 @@ if [[ "$what" == uninstall ]]; then
     }
     for place in "$data_home" "$prefix/share"; do
         remove_ours "$place/$menu_entry" resources/corvale.desktop.in
-        for icon in "${icons[@]}"; do
-            remove_ours "$place/$icon" "resources/$(basename "$icon")"
+        for file in "${menu_files[@]}"; do
+            remove_ours "$place/$file" "resources/$(basename "$file")"
         done
     done
     for page in "${pages[@]}"; do
@@ -203,7 +205,7 @@ install)
     done
     # The menu entry and icons go where this desktop looks for them; the
     # pages where man finds them through the PATH.
-    for file in "$menu_entry" "${icons[@]}" "${pages[@]}"; do
+    for file in "$menu_entry" "${menu_files[@]}" "${pages[@]}"; do
         place="$data_home/$file"
         [[ "$file" == man/* ]] && place="$prefix/share/$file"
         if is_ours "$place" "$stage$prefix/share/$file"; then
