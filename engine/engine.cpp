@@ -210,7 +210,10 @@ namespace {
 // A named entry by its name, with its text beside it.
 std::string listAndEntry(const corvale::ListChoice& choice) {
     const std::string key = corvale::printablePath(choice.key);
-    return choice.name.empty() ? key : corvale::printablePath(choice.name) + ", entry " + key;
+    return choice.name.empty()
+               ? key
+               : corvale::printablePath(corvale::shownName(choice.name, corvale::kLongestEntryName)) +
+                     ", entry " + key;
 }
 } // namespace
 

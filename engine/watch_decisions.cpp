@@ -1,8 +1,38 @@
 #include "engine/watch_decisions.h"
 
+#include "shared/address_entries.h"
+
 #include <algorithm>
 
 namespace brisken {
+
+NetworkKey NetworkKey::of(const std::optional<corvale::platform::Adapter>& adapter,
+                          const corvale::ListChoice& choice, const std::string& wifiName) {
+    if (!adapter || choice.disconnected()) {
+        return {};
+    }
+    // The family the choice went by: an IPv6 network's address when the
+    // adapter has no IPv4 one.
+    const bool ipv4 = corvale::parseAddress(adapter->address).has_value() && adapter->address != "0.0.0.0";
+    const auto address = corvale::parseAddress(ipv4 ? adapter->address : adapter->address6);
+    const int length = ipv4 ? adapter->prefixLength : adapter->prefixLength6;
+    NetworkKey key;
+    key.interface = adapter->name;
+    key.gateway = ipv4 ? adapter->gateway : adapter->gateway6;
+    key.prefix = address ? corvale::Prefix::of(*address, length).text() : std::string();
+    key.wifiName = wifiName;
+    if (choice.gatewayHardwareAddress) {
+        key.gatewayHardwareAddress = choice.gatewayHardwareAddress->value;
+    }
+    return key;
+}
+
+bool NetworkKey::operator==(const NetworkKey& other) const {
+    const bool hardwareAgrees = gatewayHardwareAddress.empty() || other.gatewayHardwareAddress.empty() ||
+                                gatewayHardwareAddress == other.gatewayHardwareAddress;
+    return interface == other.interface && gateway == other.gateway && prefix == other.prefix &&
+           wifiName == other.wifiName && hardwareAgrees;
+}
 
 bool Settling::looked(const ChoiceKey& choice, WatchClock::time_point now) {
     if (choice == m_ran) {

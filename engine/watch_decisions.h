@@ -16,17 +16,39 @@ namespace brisken {
 
 using WatchClock = std::chrono::steady_clock;
 
-// The list a look at the network would run, as the watcher compares looks:
-// "the disconnected list" or "the list of KEY" (corvale::choiceKey), or the
-// network alone where the database could not be read.
+// The network a look found, as the watcher tells one network from another:
+// the interface the system routes through, its gateway, the network part of
+// its address (its prefix), its Wi-Fi name, and the gateway's hardware
+// address where that was looked up. A new address on the same network (a
+// DHCP renewal, an IPv6 privacy address) is the same network; a hardware
+// address that one look knows and the other does not tells nothing.
+struct NetworkKey {
+    std::string interface;
+    std::string gateway;
+    std::string prefix;
+    std::string wifiName;
+    std::string gatewayHardwareAddress;
+
+    // The network of adapter (none: no network), as choice and wifiName
+    // tell the rest.
+    static NetworkKey of(const std::optional<corvale::platform::Adapter>& adapter,
+                         const corvale::ListChoice& choice, const std::string& wifiName);
+    bool operator==(const NetworkKey& other) const;
+};
+
+// What a look at the network would run: the list ("the disconnected list" or
+// "the list of KEY", corvale::choiceKey, or the network alone where the
+// database could not be read), and the network it would run it on. Another
+// network is an arrival even where it runs the same list.
 struct ChoiceKey {
-    std::string text;
+    std::string list;
+    NetworkKey network{};
     bool operator==(const ChoiceKey&) const = default;
 };
 
-// A list runs once a choice other than the list run last has held for the
-// settle time: a network passed through, a Wi-Fi reconnect or a DHCP
-// renewal starts nothing.
+// A list runs once a choice other than the one run last (another list, or
+// another network) has held for the settle time: a network passed through, a
+// Wi-Fi reconnect or a DHCP renewal starts nothing.
 class Settling {
 public:
     Settling(std::chrono::milliseconds settle, ChoiceKey ran) : m_settle(settle), m_ran(std::move(ran)) {}

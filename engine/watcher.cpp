@@ -46,28 +46,40 @@ public:
     std::string chooseFolder(const std::string&, const std::string&) override { return {}; }
 };
 
-// The choice for the network now, as a run would make it; gatewayEntries
-// tells whether it asked for the gateway's hardware address, gateway is the
-// gateway's address. The kernel is made to resolve the gateway only where
-// resolve says. Without a database to read, the network alone, so that a
-// change still brings a run that says what is wrong.
-std::string choiceNow(const std::string& databasePath, bool resolve, bool& gatewayEntries,
-                      std::string& gateway) {
+// The choice for the network now, as a run would make it, and the network
+// it is for; gatewayEntries tells whether it asked for the gateway's
+// hardware address, gateway is the gateway's address. The kernel is made to
+// resolve the gateway only where resolve says. Without a database to read,
+// the network alone, so that a change still brings a run that says what is
+// wrong.
+ChoiceKey choiceNow(const std::string& databasePath, bool resolve, bool& gatewayEntries,
+                    std::string& gateway) {
     corvale::platform::NetlinkNetwork network;
     Silent silent;
     corvale::NetworkDiscovery discovery(network, silent, kCaption);
     const corvale::DiscoveredAddress discovered = discovery.discoverIP();
     gateway = discovery.lastGateway();
+    corvale::ListChoice choice;
+    std::string list;
     try {
         corvale::Database database(corvale::requirePrivateFile(databasePath),
                                    corvale::Database::Access::ReadOnly);
-        const corvale::ListChoice choice = corvale::chooseList(database, discovered, discovery.identity(),
-                                                               corvale::IdentityLookups::asARun(resolve));
+        choice = corvale::chooseList(database, discovered, discovery.identity(),
+                                     corvale::IdentityLookups::asARun(resolve));
         gatewayEntries = choice.gatewayHardwareAddress.has_value();
-        return corvale::choiceKey(choice);
+        list = corvale::choiceKey(choice);
     } catch (const std::exception&) {
-        return "the network of " + (discovered.connected() ? discovered.shown() : "no address");
+        list = "the network of " + (discovered.connected() ? discovered.shown() : "no address");
+        choice.match = discovered.connected() ? corvale::ListChoice::Match::Nothing
+                                              : corvale::ListChoice::Match::Disconnected;
     }
+    std::string wifi;
+    if (choice.wifiName) {
+        wifi = choice.wifiName->value;
+    } else if (corvale::NetworkIdentity* identity = discovery.identity()) {
+        wifi = identity->wifiName().value;
+    }
+    return {list, NetworkKey::of(discovery.lastAdapter(), choice, wifi)};
 }
 
 // A run in a process of its own, and the end of a pipe on which it says
@@ -265,21 +277,23 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         runs.push_back(std::move(logon));
     }
 
-    Settling settling(settle, ChoiceKey{ran});
     bool neighbours = false;
     std::string gateway;
     // The kernel is asked for the gateway once per change of link, address
     // or route, not again for the notices its own question brings.
     auto look = [&](bool resolve) {
         bool gatewayEntries = false;
-        const std::string choice = choiceNow(databasePath, resolve, gatewayEntries, gateway);
+        ChoiceKey choice = choiceNow(databasePath, resolve, gatewayEntries, gateway);
         if (gatewayEntries && !neighbours) {
             listenToNeighbours(notices.get());
             neighbours = true;
         }
         return choice;
     };
-    look(false); // listens to the neighbour table from the start where an entry asks for it
+    // The logon run's list on the network as the watcher first sees it; this
+    // look also listens to the neighbour table from the start where an entry
+    // asks for it.
+    Settling settling(settle, ChoiceKey{ran, look(false).network});
     // While notices pour in (a link that a hostile network makes flap), the
     // network is looked at once per gap at most, after the last of them.
     Clock::time_point lastLook = Clock::now();
@@ -340,7 +354,7 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         lookDue = false;
         resolveDue = false;
         lastLook = Clock::now();
-        if (!settling.looked(ChoiceKey{look(networkChanged)}, Clock::now())) {
+        if (!settling.looked(look(networkChanged), Clock::now())) {
             continue;
         }
         RunSettings settings;

@@ -40,8 +40,10 @@ struct Interface {
     bool defaultRoute = false;
     std::string routeGateway;
     unsigned routeGatewayMetric = 0;
+    int prefixLength = 0;
     std::string address6;
     bool address6Stable = false;
+    int prefixLength6 = 0;
     std::string gateway6;
     unsigned gateway6Metric = 0;
 };
@@ -137,6 +139,7 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
             if (found->second.address6.empty() || (stable && !found->second.address6Stable)) {
                 found->second.address6 = ipv6Text(rtnl_addr_get_local(address));
                 found->second.address6Stable = stable;
+                found->second.prefixLength6 = rtnl_addr_get_prefixlen(address);
             }
             continue;
         }
@@ -145,6 +148,7 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
             continue;
         }
         found->second.address = dotted(rtnl_addr_get_local(address));
+        found->second.prefixLength = rtnl_addr_get_prefixlen(address);
     }
 
     if (int rc = rtnl_route_alloc_cache(socket.get(), AF_UNSPEC, 0, &raw); rc < 0) {
@@ -238,7 +242,8 @@ AdapterList readAdapters(bool& alive) {
                                  interface.gateway.empty() ? "0.0.0.0" : interface.gateway, interface.name,
                                  interface.index, interface.tunnel, interface.defaultRoute,
                                  interface.routeGateway, interface.gatewayMetric, interface.address6,
-                                 interface.gateway6, interface.gateway6Metric});
+                                 interface.gateway6, interface.gateway6Metric, interface.prefixLength,
+                                 interface.prefixLength6});
     }
     return list;
 }

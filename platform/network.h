@@ -34,6 +34,9 @@ struct Adapter {
     std::string address6{};
     std::string gateway6{};
     unsigned metric6 = 0;
+    // How many leading bits of address and address6 name their network.
+    int prefixLength = 0;
+    int prefixLength6 = 0;
 };
 
 // One thing that tells a network apart (its gateway's hardware address, its

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
@@ -34,15 +33,49 @@ bool isCompanion(const std::string& path) {
     return false;
 }
 
-// SQLite's open(), for every file it opens: a companion is opened without
-// following a link and judged on its descriptor before SQLite sees it.
+// Opens path as SQLite asked, without waiting: a FIFO laid in its place
+// would hold the open until someone opens its other end, which may be never.
+// The descriptor waits again as usual once it is judged.
+int openWithoutWaiting(const char* path, int flags, int mode) {
+    return sqlitesOpen(path, flags | O_NONBLOCK, mode);
+}
+
+int waitingAgain(int descriptor, int flags) {
+    if (!(flags & O_NONBLOCK)) {
+        ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    }
+    return descriptor;
+}
+
+int refused(int descriptor, std::string why) {
+    if (descriptor >= 0) {
+        ::close(descriptor);
+    }
+    companionRefused = std::move(why);
+    errno = EPERM;
+    return -1;
+}
+
+// SQLite's open(), for every file it opens: none may wait, a companion is
+// opened without following a link and judged on its descriptor before SQLite
+// sees it, and the database itself must be a file, not a FIFO or a socket.
 int judgedOpen(const char* path, int flags, int mode) {
     const CompanionJudge judge = companionJudge.load();
-    if (!judge || !path || !isCompanion(path)) {
+    if (!path) {
         return sqlitesOpen(path, flags, mode);
     }
-    const int descriptor = sqlitesOpen(path, flags | O_NOFOLLOW, mode);
     struct stat opened {};
+    if (!judge || !isCompanion(path)) {
+        const int descriptor = openWithoutWaiting(path, flags, mode);
+        if (descriptor < 0 || ::fstat(descriptor, &opened) != 0) {
+            return descriptor;
+        }
+        if (S_ISFIFO(opened.st_mode) || S_ISSOCK(opened.st_mode)) {
+            return refused(descriptor, std::string(path) + " is not a regular file, so it is not opened.");
+        }
+        return waitingAgain(descriptor, flags);
+    }
+    const int descriptor = openWithoutWaiting(path, flags | O_NOFOLLOW, mode);
     if (descriptor < 0) {
         if (errno != ELOOP) {
             return descriptor;
@@ -59,14 +92,9 @@ int judgedOpen(const char* path, int flags, int mode) {
     }
     std::string why = judge(path, opened);
     if (why.empty() && descriptor >= 0) {
-        return descriptor;
+        return waitingAgain(descriptor, flags);
     }
-    if (descriptor >= 0) {
-        ::close(descriptor);
-    }
-    companionRefused = std::move(why);
-    errno = EPERM;
-    return -1;
+    return refused(descriptor, std::move(why));
 }
 
 } // namespace
@@ -123,14 +151,22 @@ std::string openFailureText(sqlite3* db, int rc, const std::string& path) {
 // A reader that must not write refuses it then.
 void requireReadableWithoutWriting(const std::string& path) {
     unsigned char header[20] = {};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    const std::size_t got = file ? std::fread(header, 1, sizeof header, file) : 0;
-    if (file) {
-        std::fclose(file);
+    // Opened without waiting, as SQLite's own opens are: a FIFO in its place
+    // would hold the run for good.
+    ssize_t got = 0;
+    if (const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); file >= 0) {
+        struct stat info {};
+        const bool regular = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode);
+        got = regular ? ::read(file, header, sizeof header) : 0;
+        ::close(file);
+        if (!regular) {
+            throw Failure("The database " + path + " is not a regular file, so it is not used.");
+        }
     }
     std::error_code error;
-    const bool writeAheadLog = (got == sizeof header && (header[18] == 2 || header[19] == 2)) ||
-                               std::filesystem::exists(path + "-wal", error);
+    const bool writeAheadLog =
+        (got == static_cast<ssize_t>(sizeof header) && (header[18] == 2 || header[19] == 2)) ||
+        std::filesystem::exists(path + "-wal", error);
     if (writeAheadLog &&
         (!std::filesystem::exists(path + "-wal", error) || !std::filesystem::exists(path + "-shm", error))) {
         throw Failure(

@@ -158,7 +158,7 @@ std::string howMatched(ListChoice::Match match) {
 
 std::string entryShown(const ListChoice& choice) {
     if (!choice.name.empty()) {
-        return choice.name;
+        return shownName(choice.name, kLongestEntryName);
     }
     return choice.anyOther() ? howMatched(choice.match) : choice.key;
 }
@@ -267,7 +267,7 @@ std::optional<ListChoice> listOfPlace(Database& database, const std::string& nam
             if (!rows.field("Name").isNull() && !rows.field("IPID").isNull() &&
                 lower(rows.field("Name").text()) == lower(nameOrEntry)) {
                 named = rows.field("IPID").number();
-                choice.name = shownName(rows.field("Name").text(), kLongestEntryName);
+                choice.name = rows.field("Name").text();
             }
         }
     }
@@ -304,7 +304,7 @@ std::optional<ListChoice> listOfPlace(Database& database, const std::string& nam
     if (choice.name.empty() && database.extraTables().entryNames == Database::Table::Usable) {
         if (const Recordset row = database.openRecordset(statements::nameOfEntry(key));
             !row.eof() && !row.field("Name").isNull()) {
-            choice.name = shownName(row.field("Name").text(), kLongestEntryName);
+            choice.name = row.field("Name").text();
         }
     }
     return choice;
@@ -318,7 +318,7 @@ ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, N
     if (choice.onFile() && database.extraTables().entryNames == Database::Table::Usable) {
         if (const Recordset named = database.openRecordset(statements::nameOfEntry(choice.key));
             !named.eof() && !named.field("Name").isNull()) {
-            choice.name = shownName(named.field("Name").text(), kLongestEntryName);
+            choice.name = named.field("Name").text();
         }
     }
     return choice;

@@ -57,7 +57,7 @@ struct ListChoice {
     bool onFile() const { return !disconnected() && match != Match::Nothing; }
     bool identity() const { return match == Match::GatewayHardwareAddress || match == Match::WifiName; }
     bool anyOther() const { return match == Match::AnyOther; }
-    std::string name; // the name the user gave key's entry, if any
+    std::string name; // the name the user gave key's entry, if any, as stored
     // The list of the tunnel's address: an entry matches it and none the
     // network's own (address is the tunnel's then).
     std::optional<std::string> throughTunnel;
@@ -78,8 +78,8 @@ std::string howMatched(ListChoice::Match match);
 // The choice in words, the same for the same list: "the disconnected list"
 // or "the list of KEY".
 std::string choiceKey(const ListChoice& choice);
-// The list's entry as people know it: its name where one is on file, else
-// its text.
+// The list's entry as people know it: its name where one is on file (one
+// written by hand past the tool's length cut there), else its text.
 std::string entryShown(const ListChoice& choice);
 
 // The list of an entry given by its name (in any case of letters) or as

@@ -8,8 +8,8 @@ RunPlace placeOf(const ListChoice& choice, const std::string& interface, const s
     if (!choice.onFile()) {
         return {};
     }
-    return {entryShown(choice), choice.key, choice.address, choice.throughTunnel.value_or(interface),
-            choice.throughTunnel ? std::string() : gateway};
+    return {choice.name.empty() ? choice.key : choice.name, choice.key, choice.address,
+            choice.throughTunnel.value_or(interface), choice.throughTunnel ? std::string() : gateway};
 }
 
 PlaceEnvironment::PlaceEnvironment(const RunPlace& place, RunKind kind) {

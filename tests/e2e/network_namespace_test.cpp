@@ -712,11 +712,28 @@ TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
     std::sort(all.begin() + 3, all.end());
     EXPECT_EQ(all, (Names{"home", "office", "offline", "home", "home-new"}));
 
+    // Each new network is an arrival, also where its list is the one that ran
+    // last: another office under the entry 10.1, then two cafés of "*" one
+    // after the other. A new address on the same network (a DHCP renewal)
+    // is none: the next item to start is the first café's.
+    addressList("*", "cafe");
+    machine.moveTo("eth0", "10.1.0.5/16", "10.1.200.5/24", "10.1.200.1");
+    all = startedInOrder(7);
+    std::sort(all.begin() + 5, all.end());
+    EXPECT_EQ(Names(all.begin() + 5, all.end()), (Names{"home", "home-new"})) << "the second office";
+    machine.moveTo("eth0", "10.1.200.5/24", "10.1.200.6/24", "10.1.200.1");
+    machine.moveTo("eth0", "10.1.200.6/24", "172.16.0.5/24", "172.16.0.1");
+    EXPECT_EQ(startedInOrder(8).back(), "cafe");
+    machine.moveTo("eth0", "172.16.0.5/24", "172.17.0.5/24", "172.17.0.1");
+    all = startedInOrder(9);
+    EXPECT_EQ(Names(all.begin() + 7, all.end()), (Names{"cafe", "cafe"})) << "two cafés, two arrivals";
+    EXPECT_EQ(placeOf(8).at(4), "BRISKEN_PLACE=*") << "the entry as stored, as scripts test it";
+
     kill(watcher, SIGTERM);
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
     // One summary for each run, and no failure in any.
     const std::string errors = testsupport::readFile(program / "errors");
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 4) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 7) << errors;
     EXPECT_NE(errors.find("brisken: with no usable address: the disconnected list: 1 started\n"),
               std::string::npos)
         << errors;

@@ -30,6 +30,57 @@ TEST(WatchDecisions, AListRunsOnceANewChoiceHasHeldForTheSettleTime) {
     EXPECT_FALSE(settling.looked(office, t0 + 60s)) << "a list that ran does not run again while it holds";
 }
 
+// The network a look found: a DHCP renewal or a privacy address is the same
+// network; another gateway, prefix, Wi-Fi or interface is another, which
+// runs the same list again once it has settled.
+TEST(WatchDecisions, AnotherNetworkIsAnArrivalEvenUnderTheSameList) {
+    corvale::ListChoice any;
+    any.match = corvale::ListChoice::Match::AnyOther;
+    corvale::platform::Adapter cafe{"192.168.1.20", "192.168.1.1", "wlan0"};
+    cafe.prefixLength = 24;
+    cafe.address6 = "2001:db8:1::20";
+    cafe.prefixLength6 = 64;
+    auto keyOf = [&](const corvale::platform::Adapter& adapter, const std::string& wifi = "Cafe") {
+        return NetworkKey::of(adapter, any, wifi);
+    };
+    const NetworkKey first = keyOf(cafe);
+    EXPECT_EQ(first.prefix, "192.168.1.0/24");
+    auto renewed = cafe;
+    renewed.address = "192.168.1.77";
+    renewed.address6 = "2001:db8:1::77";
+    EXPECT_EQ(keyOf(renewed), first);
+    auto otherGateway = cafe;
+    otherGateway.gateway = "192.168.1.254";
+    auto otherPrefix = cafe;
+    otherPrefix.prefixLength = 25;
+    otherPrefix.address = "192.168.1.200";
+    auto wired = cafe;
+    wired.name = "eth0";
+    for (const NetworkKey& other :
+         {keyOf(otherGateway), keyOf(otherPrefix), keyOf(wired), keyOf(cafe, "Bar")}) {
+        EXPECT_FALSE(other == first) << other.interface << " " << other.gateway << " " << other.prefix;
+    }
+    // A hardware address one look knows and the other does not tells
+    // nothing; two that differ tell two routers.
+    any.gatewayHardwareAddress = corvale::platform::Identity{"02:00:00:00:00:01", {}};
+    EXPECT_EQ(keyOf(cafe), first);
+    const NetworkKey known = keyOf(cafe);
+    any.gatewayHardwareAddress = corvale::platform::Identity{"02:00:00:00:00:02", {}};
+    EXPECT_FALSE(keyOf(cafe) == known);
+    // An IPv6-only network goes by its IPv6 prefix; no network has none.
+    auto ipv6Only = cafe;
+    ipv6Only.address = "0.0.0.0";
+    EXPECT_EQ(keyOf(ipv6Only).prefix, "2001:db8:1::/64");
+    EXPECT_EQ(NetworkKey::of(std::nullopt, corvale::ListChoice{}, "").interface, "");
+
+    const WatchClock::time_point t0;
+    Settling settling(10s, {"the list of *", first});
+    EXPECT_FALSE(settling.looked({"the list of *", keyOf(renewed)}, t0));
+    EXPECT_FALSE(settling.settlesAt()) << "a renewal is no arrival";
+    EXPECT_FALSE(settling.looked({"the list of *", keyOf(otherGateway)}, t0 + 1s));
+    EXPECT_TRUE(settling.looked({"the list of *", keyOf(otherGateway)}, t0 + 11s)) << "the second café";
+}
+
 // What earlier runs started: the one started for an item, by its file or
 // its text, is passed over while it runs. On leaving, the item of the list
 // that ran last decides by its mark as it stands now; a process is asked to

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -335,6 +336,40 @@ TEST(Store, ReadOnlyOpenNeverPlaysBackAJournalNorChangesAWriteAheadLog) {
     }
     EXPECT_EQ(testsupport::readFile(path), walFile);
     EXPECT_EQ(testsupport::readFile(path + "-wal"), log);
+}
+
+// A FIFO laid as the journal in the moment SQLite looks for one, or in the
+// database's own place: an open that waited for its other end would hold
+// the window (or the run) for good. Both opens refuse it at once.
+TEST(Store, AFifoBesideOrInPlaceOfTheDatabaseIsRefusedWithoutWaiting) {
+    TempDir dir;
+    const std::string path = dir / "corvale.mdb";
+    DatabaseFile(path).addDisconnectedItem("/bin/mine", "/bin", 1);
+    for (const auto access : {Database::Access::ReadWrite, Database::Access::ReadOnly}) {
+        const testsupport::PlantWhenSqliteLooks plant(
+            path + "-journal", [&] { ASSERT_EQ(mkfifo((path + "-journal").c_str(), 0600), 0); });
+        try {
+            Database database(path, access);
+            database.openRecordset(st::disconnectedList());
+            ADD_FAILURE() << "a FIFO was read as the journal";
+        } catch (const Failure& failure) {
+            EXPECT_NE(std::string(failure.what()).find("-journal beside the database is not a regular file"),
+                      std::string::npos)
+                << failure.what();
+        }
+        std::filesystem::remove(path + "-journal");
+    }
+    const std::string fifo = dir / "fifo.mdb";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(openFailure(fifo).find(fifo + " is not a regular file"), std::string::npos)
+        << openFailure(fifo);
+    try {
+        Database database(fifo, Database::Access::ReadOnly);
+        ADD_FAILURE() << "a FIFO was opened as the database";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(std::string(failure.what()),
+                  "The database " + fifo + " is not a regular file, so it is not used.");
+    }
 }
 
 TEST(Store, DatabaseTheUserMayNotReadSaysSo) {
