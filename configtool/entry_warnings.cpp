@@ -1,11 +1,14 @@
 #include "configtool/entry_warnings.h"
 
 #include "configtool/stored_text.h"
+#include "platform/process_table.h"
+#include "shared/file_safety.h"
 #include "shared/launcher.h"
 #include "shared/network_choice.h"
 
 #include <cerrno>
 #include <filesystem>
+#include <unistd.h>
 
 namespace corvale::tool {
 
@@ -35,7 +38,18 @@ QString targetWarning(const QString& target, const std::string& programFolder) {
     if (found && isTheEngineItself(path.string(), programFolder)) {
         return QString("Brisken passes this item over: ") + kEngineItself + ", and so on for ever.";
     }
-    if (found || error.value() == EACCES) { // a folder Corvale may not look into
+    if (found) {
+        const std::string file = itemTargetFile(path.string(), {}, programFolder);
+        if (const auto other = otherWriterOf(file)) {
+            return "Brisken does not start this item: " + shownText(otherWriterReason(*other)) + " (" +
+                   shownText(other->what) + ").";
+        }
+        if (platform::isScript(file) && ::access(file.c_str(), X_OK) != 0) {
+            return "Opens as a document: it is not executable; chmod +x makes it a program.";
+        }
+        return {};
+    }
+    if (error.value() == EACCES) { // a folder Corvale may not look into
         return {};
     }
     return QString("Corvale finds no such file: Brisken cannot start it until it is there.");

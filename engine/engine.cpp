@@ -389,6 +389,14 @@ ItemPlan Engine::planItem(const corvale::Field& target, const corvale::Field& st
         item.why = ItemPlan::Why::EngineItself;
         return item;
     }
+    // Whoever else can change the file decides what it runs: it is not
+    // started as this user.
+    if (auto other = corvale::otherWriterOf(corvale::itemTargetFile(item.target, item.startIn, m_programFolder))) {
+        item.action = ItemPlan::Action::Fail;
+        item.why = ItemPlan::Why::OtherWriter;
+        item.otherWriter = std::move(other);
+        return item;
+    }
     if (m_settings.passOverRunning) {
         item.file = corvale::platform::fileIdOf(item.target);
     }
@@ -422,6 +430,9 @@ void Engine::report(const std::vector<ItemPlan>& plans) {
             line += "cannot start: " + corvale::platform::noAnswerReason();
         } else if (item.why == ItemPlan::Why::EngineItself) {
             line += std::string("passed over: ") + corvale::kEngineItself;
+        } else if (item.why == ItemPlan::Why::OtherWriter) {
+            line += "cannot start: " + corvale::otherWriterReason(*item.otherWriter) + " (" +
+                    corvale::printablePath(item.otherWriter->what) + ")";
         } else if (item.launch) {
             line += corvale::describeLaunch(*item.launch);
             if (item.stopOnLeave) {
@@ -451,6 +462,9 @@ Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
             continue;
         case ItemPlan::Why::NoAnswer:
             fail(corvale::platform::noAnswerReason());
+            continue;
+        case ItemPlan::Why::OtherWriter:
+            fail(corvale::otherWriterReason(*item.otherWriter));
             continue;
         case ItemPlan::Why::EngineItself: {
             const std::string line =

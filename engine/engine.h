@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 #include "platform/process_table.h"
 #include "shared/database.h"
+#include "shared/file_safety.h"
 #include "shared/launcher.h"
 #include "shared/network_choice.h"
 #include "shared/run_place.h"
@@ -113,6 +114,7 @@ struct ItemPlan {
         NoAnswer,       // its files did not answer in time (Fail)
         EngineItself,   // it would start this list again (PassOver)
         AlreadyRunning, // a process of this user runs the program (PassOver in a watcher's run)
+        OtherWriter,    // another user could change its file, or a folder above it (Fail)
     };
     Action action = Action::Start;
     Why why = Why::None;
@@ -129,6 +131,8 @@ struct ItemPlan {
     corvale::statements::ListTable table = corvale::statements::ListTable::Connected;
     std::int64_t listId = 0;
     std::optional<StartedProcess> earlier;
+    // Who else could change it (OtherWriter).
+    std::optional<corvale::OtherWriter> otherWriter;
     // How it would start: made for the dry run only.
     std::optional<corvale::LaunchPlan> launch;
 };

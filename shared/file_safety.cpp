@@ -102,6 +102,89 @@ std::string looseness(const struct stat& info, bool isFolder) {
     return {};
 }
 
+std::string accountName(uid_t uid) {
+    const struct passwd* account = ::getpwuid(uid);
+    return account ? std::string(account->pw_name) : "uid " + std::to_string(uid);
+}
+
+// Who other than this user and root could change the file or folder that
+// info describes; nothing when nobody could. Writing for a group counts
+// where an account other than ours is known in it.
+std::optional<std::string> otherWriterIn(const struct stat& info) {
+    if (!ownedByUsOrRoot(info)) {
+        return accountName(info.st_uid);
+    }
+    if (info.st_mode & S_IWOTH) {
+        return std::string("any user");
+    }
+    if (info.st_mode & S_IWGRP) {
+        if (const std::optional<std::string> other = otherThanUsIn(info.st_gid); other && !other->empty()) {
+            return other;
+        }
+    }
+    return std::nullopt;
+}
+
+// The first file or folder on the way to path (no link left in its folders)
+// that another user could change.
+std::optional<OtherWriter> otherWriterOnTheWay(const std::filesystem::path& path) {
+    std::vector<std::filesystem::path> way;
+    for (std::filesystem::path at = path; !at.empty(); at = at.parent_path()) {
+        way.insert(way.begin(), at);
+        if (at == at.root_path()) {
+            break;
+        }
+    }
+    std::optional<struct stat> below;
+    for (auto at = way.rbegin(); at != way.rend(); ++at) {
+        struct stat info {};
+        if (::lstat(at->c_str(), &info) != 0) {
+            return std::nullopt;
+        }
+        // A link's own mode means nothing: only who owns it.
+        std::optional<std::string> who = S_ISLNK(info.st_mode)
+                                             ? (ownedByUsOrRoot(info) ? std::nullopt
+                                                                      : std::optional(accountName(info.st_uid)))
+                                             : otherWriterIn(info);
+        // Sticky, and this user's or root's: nobody else may rename what is
+        // this user's or root's in it.
+        const bool keepsEachToHisOwn = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) &&
+                                       ownedByUsOrRoot(info) && below && ownedByUsOrRoot(*below);
+        if (who && !(keepsEachToHisOwn && *who == "any user")) {
+            return OtherWriter{*who, at->string()};
+        }
+        below = info;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<OtherWriter> otherWriterOf(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path written = std::filesystem::absolute(path, error).lexically_normal();
+    const std::filesystem::path real = std::filesystem::canonical(written, error);
+    if (error) {
+        return std::nullopt;
+    }
+    if (auto found = otherWriterOnTheWay(real)) {
+        return found;
+    }
+    // A link to it lives in a folder of its own, where another user could
+    // lay another link.
+    const std::filesystem::path linkFolder = std::filesystem::canonical(written.parent_path(), error);
+    if (error || linkFolder / written.filename() == real) {
+        return std::nullopt;
+    }
+    return otherWriterOnTheWay(linkFolder / written.filename());
+}
+
+std::string otherWriterReason(const OtherWriter& writer) {
+    return "another user (" + writer.who + ") can change it";
+}
+
+namespace {
+
 void requireSafeFoldersAbove(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> above;
     for (std::filesystem::path at = folder.parent_path(); !at.empty(); at = at.parent_path()) {

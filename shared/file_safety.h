@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 struct stat;
@@ -43,5 +44,21 @@ void requireOwnCompanions(const std::string& databasePath);
 // (platform::judgeCompanionsAtOpen), so that one laid there after the check
 // above is refused as well. The file must moreover have one name only.
 std::string companionRefusal(const std::string& companion, const struct stat& info);
+
+// Who other than this user (and root) could change what an item of a list
+// starts: the account that owns the file, or a folder above it, or that may
+// write one of them (through its group, or as any user). A folder that
+// everyone may write but that is sticky and this user's or root's (as /tmp
+// is) lets nobody else rename a file of this user's in it, and counts as
+// safe for it. The path as written and the file it leads to are both
+// looked at. Nothing when only this user and root can, or when the file is
+// not there.
+struct OtherWriter {
+    std::string who;  // the account's name ("uid N" where it has none), or "any user"
+    std::string what; // the file or folder that they could change
+};
+std::optional<OtherWriter> otherWriterOf(const std::string& path);
+// The words of a failed start for it: "another user (NAME) can change it".
+std::string otherWriterReason(const OtherWriter& writer);
 
 } // namespace corvale

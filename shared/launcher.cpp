@@ -73,6 +73,19 @@ bool isTheEngineItself(const std::string& target, const std::string& programFold
     return item && item == platform::fileIdOf(programFolder + "/brisken");
 }
 
+std::string itemTargetFile(const std::string& target, const std::string& startIn,
+                           const std::string& programFolder) {
+    if (target.empty() || target.find('\0') != std::string::npos || startIn.find('\0') != std::string::npos) {
+        return {};
+    }
+    const fs::path path(target);
+    if (path.is_absolute()) {
+        return target;
+    }
+    const fs::path folder(startIn);
+    return ((folder.is_absolute() ? folder : fs::path(programFolder)) / path).string();
+}
+
 namespace {
 
 constexpr const char* kNulInPath = "holds a NUL byte";

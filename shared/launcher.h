@@ -57,6 +57,11 @@ std::string printablePath(const std::string& path);
 // programFolder itself: started as an item, it would run the list again,
 // and so on for ever. Looks at the file, so only where the files answer.
 bool isTheEngineItself(const std::string& target, const std::string& programFolder);
+// The file an item's target names: itself when absolute, else within its
+// start-in folder (where an absolute one is given) or the program folder;
+// empty for a path with a NUL byte.
+std::string itemTargetFile(const std::string& target, const std::string& startIn,
+                           const std::string& programFolder);
 inline constexpr const char* kEngineItself = "it is Brisken itself, which would run the list again";
 
 // What starting an item asks of the system. A run does it; a dry run answers

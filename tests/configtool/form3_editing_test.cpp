@@ -889,6 +889,13 @@ private slots:
         }
         const auto ipid = h.file.addAddress("10.1");
         testsupport::writeFile(h.dir / "tool", "#!/bin/sh\n");
+        fs::permissions(h.dir / "tool", fs::perms::owner_exec, fs::perm_options::add);
+        testsupport::writeFile(h.dir / "notes.sh", "#!/bin/sh\n");
+        h.file.addConnectedItem(ipid, h.dir / "notes.sh", "", 5);
+        fs::create_directory(h.dir / "shared");
+        fs::permissions(h.dir / "shared", fs::perms::all);
+        testsupport::writeFile(h.dir / "shared/tool", "#!/bin/sh\n");
+        h.file.addConnectedItem(ipid, h.dir / "shared/tool", "", 6);
         h.file.addConnectedItem(ipid, "/opt/missing/app", "/opt", 1);
         h.file.addConnectedItem(ipid, "tool", "", 2); // found in the program folder
         testsupport::writeFile(h.dir / "brisken", "#!/bin/sh\n");
@@ -950,8 +957,16 @@ private slots:
         h.click(list1, list1->row(list1->findItems("10.1", Qt::MatchExactly)[0]));
         auto* list2 = h.list("List2");
         QCOMPARE(h.entries(list2).mid(0, 2), (QStringList{"/opt/missing/app", "tool"}));
-        QCOMPARE(list2->count(), gone.available() ? 4 : 3);
-        QTRY_VERIFY(list2->item(list2->count() - 1)->toolTip().contains("it is Brisken itself"));
+        QCOMPARE(list2->count(), gone.available() ? 6 : 5);
+        const auto tipOf = [&](const std::string& target) {
+            return list2->findItems(QString::fromStdString(target), Qt::MatchExactly).at(0)->toolTip();
+        };
+        QTRY_VERIFY(tipOf(h.dir / "brisken").contains("it is Brisken itself"));
+        QTRY_COMPARE(tipOf(h.dir / "shared/tool"),
+                     QString::fromStdString("Brisken does not start this item: another user (any user) can "
+                                            "change it (" + (h.dir / "shared") + ")."));
+        QTRY_COMPARE(tipOf(h.dir / "notes.sh"),
+                     QString("Opens as a document: it is not executable; chmod +x makes it a program."));
         QTRY_VERIFY(list2->item(0)->toolTip().contains("no such file"));
         QVERIFY(!list2->item(0)->icon().isNull());
         QVERIFY(list2->item(1)->toolTip().isEmpty() && list2->item(1)->icon().isNull());

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace brisken;
 using testsupport::DatabaseFile;
@@ -147,6 +148,39 @@ TEST_F(EngineRun, FailedItemsAreNamedInOneMessageAfterTheLastStart) {
     EXPECT_EQ(dialogs.messages[0].caption, "Brisken");
     EXPECT_EQ(dialogs.messages[0].buttons, corvale::MessageButtons::Ok);
     EXPECT_EQ(dialogs.messages[0].icon, corvale::MessageIcon::None);
+}
+
+// Whoever else can change an item's file, or a folder above it, decides what
+// it runs: such an item is a failed start, named with the account. A sticky
+// folder, as /tmp is, keeps each to his own: a file of ours in it starts.
+TEST_F(EngineRun, ItemsAnotherUserCanChangeAreFailedStarts) {
+    fs::create_directory(dir / "shared");
+    fs::create_directory(dir / "sticky");
+    fs::permissions(dir / "shared", fs::perms::all);
+    fs::permissions(dir / "sticky", fs::perms::all | fs::perms::sticky_bit);
+    fs::create_symlink(testsupport::recordRunPath(), dir / "shared/tool");
+    fs::create_symlink(testsupport::recordRunPath(), dir / "sticky/tool");
+    db->addDisconnectedItem(dir / "shared/tool", dir.path(), 1);
+    db->addDisconnectedItem(dir / "sticky/tool", dir.path(), 2);
+    std::string expected = "This program failed to start correctly: \n- " + (dir / "shared/tool");
+    if (geteuid() == 0) {
+        fs::copy_file(testsupport::recordRunPath(), dir / "theirs");
+        ASSERT_EQ(chown((dir / "theirs").c_str(), 65534, 65534), 0);
+        db->addDisconnectedItem(dir / "theirs", dir.path(), 3);
+        expected += "\n- " + (dir / "theirs");
+    }
+    testing::internal::CaptureStderr();
+    runFor("");
+    const std::string summary = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(started(), Names{"tool"});
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, expected);
+    EXPECT_NE(summary.find((dir / "shared/tool") + ": another user (any user) can change it"), std::string::npos)
+        << summary;
+    if (geteuid() == 0) {
+        EXPECT_NE(summary.find((dir / "theirs") + ": another user (nobody) can change it"), std::string::npos)
+            << summary;
+    }
 }
 
 TEST_F(EngineRun, AddressTooShortForItsNetworkIsReportedAndNothingRuns) {
