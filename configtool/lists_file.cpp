@@ -6,13 +6,23 @@
 #include "shared/launcher.h"
 #include "shared/schema.h"
 
+#include "platform/owned.h"
+#include "shared/address_entries.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QStringDecoder>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace corvale::tool {
 
@@ -27,15 +37,51 @@ QString unicode(const std::string& text, const std::string& where) {
     return decoded;
 }
 
-QJsonArray itemsDocument(const std::vector<ItemPaths>& items, const std::string& list) {
+// A path under home as the file carries it, "~/..."; another as it is.
+std::string homeRelative(const std::string& path, const std::string& home) {
+    if (home.empty() || home == "/") {
+        return path;
+    }
+    if (path == home) {
+        return "~";
+    }
+    return path.rfind(home + "/", 0) == 0 ? "~" + path.substr(home.size()) : path;
+}
+
+// A path as the file carries it, for this user: "~/..." under home.
+std::string underHome(const std::string& path, const std::string& home) {
+    if (home.empty() || (path != "~" && path.rfind("~/", 0) != 0)) {
+        return path;
+    }
+    return (home == "/" ? std::string() : home) + path.substr(1);
+}
+
+// The items of a list that a file can carry; one whose path JSON cannot
+// hold (a NUL byte, bytes that are not UTF-8) is passed over, and said.
+QJsonArray itemsDocument(const std::vector<ItemPaths>& items, const std::string& list,
+                         const std::string& home, std::vector<std::string>& passedOver) {
     QJsonArray array;
     for (const ItemPaths& item : items) {
         const std::string where = "An item of " + list;
-        array.append(QJsonObject{{"target", unicode(item.target, where)},
-                                 {"startIn", unicode(item.startIn, where)},
-                                 {"stopOnLeaving", item.stopOnLeave}});
+        try {
+            array.append(QJsonObject{{"target", unicode(homeRelative(item.target, home), where)},
+                                     {"startIn", unicode(homeRelative(item.startIn, home), where)},
+                                     {"stopOnLeaving", item.stopOnLeave}});
+        } catch (const Failure& failure) {
+            passedOver.push_back("item " + printablePath(item.target) + " of " + list + ": " +
+                                 failure.what());
+        }
     }
     return array;
+}
+
+// How large a lists file may be: thousands of items fit many times over.
+constexpr qint64 kLargestListsFile = 4 * 1024 * 1024;
+
+// The characters no entry or name can hold: the form's box takes one line.
+bool holdsControlCharacters(const std::string& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 // The text at key of object, which must be there (or, where optional, may
@@ -52,7 +98,7 @@ std::string textAt(const QJsonObject& object, const char* key, const std::string
     return value.toString().toStdString();
 }
 
-std::vector<ItemPaths> itemsAt(const QJsonValue& value, const std::string& place) {
+std::vector<ItemPaths> itemsAt(const QJsonValue& value, const std::string& place, const std::string& home) {
     if (!value.isArray()) {
         throw Failure(place + ": a list of items is needed here");
     }
@@ -68,9 +114,16 @@ std::vector<ItemPaths> itemsAt(const QJsonValue& value, const std::string& place
         if (!stop.isUndefined() && !stop.isBool()) {
             throw Failure(at + ".stopOnLeaving: true or false is needed here");
         }
-        items.push_back({textAt(item, "target", at), textAt(item, "startIn", at, true), stop.toBool(false)});
+        items.push_back({underHome(textAt(item, "target", at), home),
+                         underHome(textAt(item, "startIn", at, true), home), stop.toBool(false)});
         if (items.back().target.empty()) {
             throw Failure(at + ".target: it is empty");
+        }
+        for (const auto& [text, key] :
+             {std::pair{items.back().target, ".target"}, {items.back().startIn, ".startIn"}}) {
+            if (text.find('\0') != std::string::npos) {
+                throw Failure(at + key + ": it holds a NUL character");
+            }
         }
     }
     return items;
@@ -83,23 +136,25 @@ std::string databaseBeside(const std::string& programFolder) {
 
 } // namespace
 
-std::string listsDocument(const ListsOnFile& lists) {
+std::string listsDocument(const ListsOnFile& lists, const std::string& home,
+                          std::vector<std::string>& passedOver) {
     QJsonArray entries;
     for (const ListsOnFile::Entry& entry : lists.entries) {
         QJsonObject object{{"entry", unicode(entry.entry, "An entry")},
-                           {"items", itemsDocument(entry.items, entry.entry)}};
+                           {"items", itemsDocument(entry.items, entry.entry, home, passedOver)}};
         if (!entry.name.empty()) {
             object.insert("name", unicode(entry.name, "The name of " + entry.entry));
         }
         entries.append(object);
     }
-    const QJsonObject document{{"corvale-lists", kListsFileVersion},
-                               {"entries", entries},
-                               {"disconnected", itemsDocument(lists.disconnected, "the disconnected list")}};
+    const QJsonObject document{
+        {"corvale-lists", kListsFileVersion},
+        {"entries", entries},
+        {"disconnected", itemsDocument(lists.disconnected, "the disconnected list", home, passedOver)}};
     return QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
 }
 
-ListsOnFile readListsDocument(const std::string& text) {
+ListsOnFile readListsDocument(const std::string& text, const std::string& home) {
     QJsonParseError error{};
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &error);
@@ -111,8 +166,9 @@ ListsOnFile readListsDocument(const std::string& text) {
         throw Failure("the document: an object with \"corvale-lists\" is needed");
     }
     const QJsonObject top = document.object();
-    if (top.value("corvale-lists").toInt(0) != kListsFileVersion) {
-        throw Failure("corvale-lists: this program reads version " + std::to_string(kListsFileVersion) +
+    const int version = top.value("corvale-lists").toInt(0);
+    if (version < 1 || version > kListsFileVersion) {
+        throw Failure("corvale-lists: this program reads versions 1 to " + std::to_string(kListsFileVersion) +
                       " of the lists file");
     }
     ListsOnFile lists;
@@ -128,24 +184,63 @@ ListsOnFile readListsDocument(const std::string& text) {
         }
         const QJsonObject entry = array[i].toObject();
         lists.entries.push_back({textAt(entry, "entry", at), textAt(entry, "name", at, true),
-                                 itemsAt(entry.value("items"), at + ".items")});
-        if (lists.entries.back().entry.empty()) {
+                                 itemsAt(entry.value("items"), at + ".items", home)});
+        const ListsOnFile::Entry& added = lists.entries.back();
+        // Only what the tool itself would take: one line, and an entry
+        // Brisken can choose.
+        if (added.entry.empty()) {
             throw Failure(at + ".entry: it is empty");
+        }
+        if (holdsControlCharacters(added.entry)) {
+            throw Failure(at + ".entry: it holds a line break or another control character: " +
+                          printablePath(added.entry));
+        }
+        if (const std::string why = whyEntryNeverMatches(added.entry); !why.empty()) {
+            throw Failure(at + ".entry: " + printablePath(added.entry) +
+                          " is no entry Brisken can choose: " + why);
+        }
+        if (holdsControlCharacters(added.name)) {
+            throw Failure(at + ".name: it holds a line break or another control character: " +
+                          printablePath(added.name));
         }
     }
     if (const QJsonValue disconnected = top.value("disconnected"); !disconnected.isUndefined()) {
-        lists.disconnected = itemsAt(disconnected, "disconnected");
+        lists.disconnected = itemsAt(disconnected, "disconnected", home);
     }
     return lists;
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/') {
+        return std::filesystem::path(home).lexically_normal().string();
+    }
+    const struct passwd* account = ::getpwuid(::geteuid());
+    return account && account->pw_dir ? account->pw_dir : std::string();
 }
 
 int exportLists(const std::string& programFolder, const std::string& file) {
     try {
         Database database(databaseBeside(programFolder), Database::Access::ReadOnly);
-        const std::string document = listsDocument(StartupLists(database).exportLists());
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        if (!(out << document) || !out.flush()) {
-            throw Failure("The file " + file + " could not be written.");
+        std::vector<std::string> passedOver;
+        const std::string document =
+            listsDocument(StartupLists(database).exportLists(), homeFolder(), passedOver);
+        // A link there could lead anywhere: nothing is written through it.
+        struct stat there {};
+        if (::lstat(file.c_str(), &there) == 0 && S_ISLNK(there.st_mode)) {
+            throw Failure("The file " + file + " is a link; nothing is written through it.");
+        }
+        // Written beside it and put in its place whole: a failed write
+        // leaves the file that was there as it was.
+        QSaveFile out(QString::fromStdString(file));
+        out.setDirectWriteFallback(false);
+        if (!out.open(QIODevice::WriteOnly) ||
+            out.write(document.data(), static_cast<qint64>(document.size())) !=
+                static_cast<qint64>(document.size()) ||
+            !out.commit()) {
+            throw Failure("The file " + file + " could not be written: " + out.errorString().toStdString());
+        }
+        for (const std::string& line : passedOver) {
+            std::printf("passed over %s\n", line.c_str());
         }
         std::printf("corvale: the lists of %s are in %s\n", database.path().c_str(), file.c_str());
         return 0;
@@ -155,16 +250,45 @@ int exportLists(const std::string& programFolder, const std::string& file) {
     }
 }
 
+namespace {
+
+// The file's text: a regular file, and no larger than a lists file is.
+std::string listsFileText(const std::string& file) {
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        throw Failure(systemDescription("The file " + file + " could not be read", errno));
+    }
+    const platform::FileDescriptor owned(descriptor);
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw Failure("The file " + file + " is not a regular file.");
+    }
+    std::string text;
+    char buffer[65536];
+    for (ssize_t got; (got = ::read(descriptor, buffer, sizeof buffer)) != 0;) {
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw Failure(systemDescription("The file " + file + " could not be read", errno));
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (static_cast<qint64>(text.size()) > kLargestListsFile) {
+            throw Failure("The file " + file + " is larger than a lists file may be (" +
+                          std::to_string(kLargestListsFile / (1024 * 1024)) + " MB).");
+        }
+    }
+    return text;
+}
+
+} // namespace
+
 int importLists(const std::string& programFolder, const std::string& file) {
     try {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream text;
-        if (!in || !(text << in.rdbuf())) {
-            throw Failure("The file " + file + " could not be read.");
-        }
+        const std::string text = listsFileText(file);
         ListsOnFile lists;
         try {
-            lists = readListsDocument(text.str());
+            lists = readListsDocument(text, homeFolder());
         } catch (const std::exception& fault) {
             throw Failure(file + ": " + fault.what());
         }
@@ -175,6 +299,15 @@ int importLists(const std::string& programFolder, const std::string& file) {
         }
         for (const std::string& line : outcome.passedOver) {
             std::printf("passed over %s\n", printablePath(line).c_str());
+        }
+        // Another account's script would run at each logon: Brisken refuses
+        // it, and the user hears of it now.
+        for (const ItemPaths& item : outcome.addedItems) {
+            if (const auto other = otherWriterOf(itemTargetFile(item.target, item.startIn, programFolder))) {
+                std::printf("warning: %s: %s (%s), so Brisken does not start it\n",
+                            printablePath(item.target).c_str(), otherWriterReason(*other).c_str(),
+                            printablePath(other->what).c_str());
+            }
         }
         std::printf("corvale: %zu added, %zu passed over, from %s\n", outcome.added.size(),
                     outcome.passedOver.size(), file.c_str());

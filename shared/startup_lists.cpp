@@ -135,28 +135,37 @@ RowChange StartupLists::nameAddress(std::int64_t ipid, const std::string& name) 
 
 void StartupLists::removeStaleRows() {
     const Database::ExtraTables tables = m_db.extraTables();
-    std::vector<Query> removals;
+    // Rows that describe what is not there: the table and which rows. An
+    // item of an entry that is gone would join the next entry given its key.
+    struct Stale {
+        const char* table;
+        const char* rows;
+    };
+    std::vector<Stale> removals = {
+        {"ConnectedList", "IPID not in (select IPID from IPs where IPID is not null)"}};
     if (tables.entryNames == Database::Table::Usable) {
-        removals.push_back(
-            {"delete from EntryNames where IPID not in (select IPID from IPs where IPID is not null)", {}});
+        removals.push_back({"EntryNames", "IPID not in (select IPID from IPs where IPID is not null)"});
     }
     if (tables.itemOptions == Database::Table::Usable) {
-        removals.push_back({"delete from ItemOptions where (List = 'ConnectedList' and ListID not in "
+        removals.push_back({"ItemOptions",
+                            "(List = 'ConnectedList' and ListID not in "
                             "(select ListID from ConnectedList where ListID is not null)) or "
                             "(List = 'DisConnectedList' and ListID not in "
-                            "(select ListID from DisConnectedList where ListID is not null))",
-                            {}});
+                            "(select ListID from DisConnectedList where ListID is not null))"});
     }
-    const auto stale = [](const Query& removal) {
-        return Query{"select 1 " + removal.sql.substr(removal.sql.find("from ")) + " limit 1", {}};
-    };
-    if (std::none_of(removals.begin(), removals.end(),
-                     [&](const Query& removal) { return !m_db.openRecordset(stale(removal)).eof(); })) {
+    // The options of the items removed first are stale once those are.
+    const bool any = std::any_of(removals.begin(), removals.end(), [&](const Stale& stale) {
+        return !m_db.openRecordset(
+                        {std::string("select 1 from ") + stale.table + " where " + stale.rows + " limit 1",
+                         {}})
+                    .eof();
+    });
+    if (!any) {
         return;
     }
     m_db.transaction([&] {
-        for (const Query& removal : removals) {
-            m_db.execute(removal);
+        for (const Stale& stale : removals) {
+            m_db.execute({std::string("delete from ") + stale.table + " where " + stale.rows, {}});
         }
     });
 }
@@ -443,30 +452,37 @@ ListsOnFile StartupLists::exportLists() {
 ImportOutcome StartupLists::importLists(const ListsOnFile& lists) {
     ImportOutcome outcome;
     m_db.transaction([&] {
-        const std::vector<ListRow> before = addresses();
+        // The entries as they stand, those this import adds included: a
+        // second spelling of one network in the file adds to the first.
+        std::vector<ListRow> known = addresses();
         for (const ListsOnFile::Entry& entry : lists.entries) {
-            std::int64_t ipid = 0;
-            bool named = false;
-            for (const ListRow& row : before) {
-                const auto* text = std::get_if<std::string>(&row.text);
+            ListRow* row = nullptr;
+            for (ListRow& candidate : known) {
+                const auto* text = std::get_if<std::string>(&candidate.text);
                 if (text && (*text == entry.entry || sameNetwork(*text, entry.entry))) {
-                    ipid = row.id;
-                    named = !row.name.empty();
+                    row = &candidate;
                     break;
                 }
             }
-            if (ipid == 0) {
+            if (!row) {
                 const AddedRow added = addAddress(entry.entry);
                 if (added.outcome != RowChange::Done) {
                     outcome.passedOver.push_back("entry " + entry.entry + ": " + why(added.outcome));
                     continue;
                 }
-                ipid = added.id;
+                row = &known.emplace_back(ListRow{added.id, entry.entry, {}});
                 outcome.added.push_back("entry " + entry.entry);
             }
-            if (!entry.name.empty() && !named) {
+            const std::int64_t ipid = row->id;
+            const std::string& named = row->name;
+            if (!entry.name.empty() && !named.empty() && named != entry.name) {
+                outcome.passedOver.push_back("name " + entry.name + " of " + entry.entry +
+                                             ": kept the name " + named + "; the file's " + entry.name +
+                                             " passed over");
+            } else if (!entry.name.empty() && named.empty()) {
                 if (const RowChange change = nameAddress(ipid, entry.name); change == RowChange::Done) {
                     outcome.added.push_back("name " + entry.name + " of " + entry.entry);
+                    row->name = entry.name;
                 } else {
                     outcome.passedOver.push_back("name " + entry.name + " of " + entry.entry + ": " +
                                                  why(change));
@@ -478,6 +494,7 @@ ImportOutcome StartupLists::importLists(const ListsOnFile& lists) {
                                                  ": on file already");
                 } else {
                     outcome.added.push_back("item " + item.target + " of " + entry.entry);
+                    outcome.addedItems.push_back(item);
                 }
             }
         }
@@ -487,6 +504,7 @@ ImportOutcome StartupLists::importLists(const ListsOnFile& lists) {
                                              " of the disconnected list: on file already");
             } else {
                 outcome.added.push_back("item " + item.target + " of the disconnected list");
+                outcome.addedItems.push_back(item);
             }
         }
     });

@@ -76,6 +76,7 @@ struct ListsOnFile {
 struct ImportOutcome {
     std::vector<std::string> added;
     std::vector<std::string> passedOver;
+    std::vector<ItemPaths> addedItems; // the items added, in the file's order
 };
 
 // The rules of editing the address list and the startup lists. Each change

@@ -708,18 +708,30 @@ TEST(CommandLine, ListsGoToAFileAndComeBackUnderTheToolsRules) {
         db.database().execute({"insert into EntryNames values (?, 'Office')", {office}});
         db.addConnectedItem(office, "/usr/bin/mail", "/home/u", 1);
         const auto vpn = db.addConnectedItem(office, "/opt/vpn it's.sh", "/opt", 2);
+        db.addConnectedItem(office, "/home/u/bin/sync", "/home/u/bin/", 3);
+        // A path JSON cannot carry is left out, and the rest exported.
+        db.database().execute({"insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values "
+                               "(cast('/usr/bin/x' || x'00' || 'y' as text), '/', 2)",
+                               {}});
         db.database().execute({"insert into ItemOptions values ('ConnectedList', ?, 1)", {vpn}});
         db.addAddress("gateway:00:1a:2b:3c:4d:5e");
         db.addDisconnectedItem("/usr/bin/notes", "/", 1);
         DatabaseFile fresh(newLaptop / "corvale.mdb");
         fresh.addConnectedItem(fresh.addAddress("10.20"), "/usr/bin/mail", "/elsewhere", 1);
     }
-    const auto corvale = [](const TempDir& folder, const std::string& arguments) {
-        return testsupport::runCapturing("env -u DISPLAY -u WAYLAND_DISPLAY " + (folder / "corvale") + " " +
-                                         arguments + " 2>&1");
+    // Each laptop's user has a home of his own.
+    const auto corvale = [](const TempDir& folder, const std::string& arguments,
+                            const std::string& home = "/home/v") {
+        return testsupport::runCapturing("env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + home + " " +
+                                         (folder / "corvale") + " " + arguments + " 2>&1");
     };
     const std::string file = laptop / "lists.json";
-    ASSERT_EQ(corvale(laptop, "--export " + file).first, 0);
+    const auto exported = corvale(laptop, "--export " + file, "/home/u");
+    ASSERT_EQ(exported.first, 0) << exported.second;
+    EXPECT_NE(exported.second.find("passed over item /usr/bin/x\\0y of the disconnected list: "),
+              std::string::npos)
+        << exported.second;
+    EXPECT_NE(testsupport::readFile(file).find("\"~/bin/sync\""), std::string::npos);
     const std::string lists = "select coalesce(n.Name,''), i.IPaddress, c.TargetPath, c.StartinPath, "
                               "coalesce(o.StopOnLeave,0) from IPs i left join EntryNames n using (IPID) "
                               "left join ConnectedList c using (IPID) left join ItemOptions o on "
@@ -730,17 +742,31 @@ TEST(CommandLine, ListsGoToAFileAndComeBackUnderTheToolsRules) {
     EXPECT_NE(imported.second.find("passed over item /usr/bin/mail of 10.20: on file already\n"),
               std::string::npos)
         << imported.second;
-    EXPECT_EQ(testsupport::sqliteOutput(newLaptop / "corvale.mdb", lists),
-              "Office|10.20|/usr/bin/mail|/elsewhere|0\nOffice|10.20|/opt/vpn it's.sh|/opt|1\n"
-              "|gateway:00:1a:2b:3c:4d:5e|||0\n/usr/bin/notes|/\n");
+    EXPECT_EQ(
+        testsupport::sqliteOutput(newLaptop / "corvale.mdb", lists),
+        "Office|10.20|/usr/bin/mail|/elsewhere|0\nOffice|10.20|/opt/vpn it's.sh|/opt|1\n"
+        "Office|10.20|/home/v/bin/sync|/home/v/bin/|0\n|gateway:00:1a:2b:3c:4d:5e|||0\n/usr/bin/notes|/\n");
     // Into an empty database the lists come whole.
     testsupport::sqliteOutput(newLaptop / "corvale.mdb",
                               "delete from IPs; delete from ConnectedList; "
                               "delete from DisConnectedList; delete from EntryNames; "
                               "delete from ItemOptions");
-    EXPECT_EQ(corvale(newLaptop, "--import " + file).first, 0);
+    EXPECT_EQ(corvale(newLaptop, "--import " + file, "/home/u").first, 0);
+    testsupport::sqliteOutput(laptop / "corvale.mdb", "delete from DisConnectedList where ListOrder = 2");
     EXPECT_EQ(testsupport::sqliteOutput(newLaptop / "corvale.mdb", lists),
               testsupport::sqliteOutput(laptop / "corvale.mdb", lists));
+    // The file of the last release, its paths whole, reads as it is.
+    testsupport::writeFile(laptop / "old.json", R"({"corvale-lists": 1, "entries": [{"entry": "10.40",
+        "items": [{"target": "/home/u/old", "startIn": "/home/u/"}]}]})");
+    EXPECT_EQ(corvale(newLaptop, "--import " + (laptop / "old.json")).first, 0);
+    EXPECT_EQ(testsupport::sqliteOutput(newLaptop / "corvale.mdb",
+                                        "select TargetPath from ConnectedList where TargetPath like '%old'"),
+              "/home/u/old\n");
+    // An export never writes through a link, nor cuts the file it replaces.
+    testsupport::writeFile(laptop / "notes.txt", "mine");
+    fs::create_symlink(laptop / "notes.txt", laptop / "linked.json");
+    EXPECT_EQ(corvale(laptop, "--export " + (laptop / "linked.json")).first, 1);
+    EXPECT_EQ(testsupport::readFile(laptop / "notes.txt"), "mine");
 
     const std::string before = testsupport::readFile(newLaptop / "corvale.mdb");
     testsupport::writeFile(laptop / "bad.json",
@@ -754,6 +780,20 @@ TEST(CommandLine, ListsGoToAFileAndComeBackUnderTheToolsRules) {
         << refused.second;
     testsupport::writeFile(laptop / "bad.json", "{\"corvale-lists\": 1, \"entries\": [");
     EXPECT_NE(corvale(newLaptop, "--import " + (laptop / "bad.json")).second.find(": at character "),
+              std::string::npos);
+    // Only entries the tool itself would take, and only a file of a lists
+    // file's size: what is not is named with its place.
+    for (const auto& [entry, fault] :
+         {std::pair{R"(10.54\nx)", "entries[0].entry: it holds a line break"},
+          {"999.1.2.3.4/99", "entries[0].entry: 999.1.2.3.4/99 is no entry Brisken can choose"},
+          {R"(10.\u0000)", "entries[0].entry: it holds a line break or another control character"}}) {
+        testsupport::writeFile(laptop / "bad.json",
+                               std::string(R"({"corvale-lists": 2, "entries": [{"entry": ")") + entry +
+                                   R"(", "items": []}]})");
+        const std::string said = corvale(newLaptop, "--import " + (laptop / "bad.json")).second;
+        EXPECT_NE(said.find(fault), std::string::npos) << said;
+    }
+    EXPECT_NE(corvale(newLaptop, "--import /dev/zero").second.find("/dev/zero is not a regular file"),
               std::string::npos);
     EXPECT_EQ(testsupport::readFile(newLaptop / "corvale.mdb"), before);
 }

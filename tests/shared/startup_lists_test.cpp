@@ -1,4 +1,5 @@
 #include "shared/network_choice.h"
+#include "shared/run_place.h"
 #include "shared/startup_lists.h"
 #include "tests/support/test_support.h"
 
@@ -67,13 +68,17 @@ TEST(StartupLists, NamesHaveALengthAndNeverReadAsEntries) {
     // the tool opens the file; the rest stay.
     file.database().execute({"insert into EntryNames values (?, 'Ghost')", {office + 100}});
     file.database().execute({"insert into ItemOptions values ('DisConnectedList', 7, 1)", {}});
+    const std::int64_t ghost = file.addConnectedItem(office + 1, "/opt/ghost", "/opt", 1);
+    file.database().execute({"insert into ItemOptions values ('ConnectedList', ?, 1)", {ghost}});
     lists.removeStaleRows();
-    EXPECT_EQ(testsupport::sqliteOutput(file.path(),
-                                        "select IPID from EntryNames; select count(*) from ItemOptions"),
-              std::to_string(office) + "\n0\n");
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select IPID from EntryNames; select count(*) from "
+                                                     "ItemOptions; select count(*) from ConnectedList"),
+              std::to_string(office) + "\n0\n0\n");
+    EXPECT_TRUE(lists.connectedItems(lists.addAddress("10.8").id).empty()) << "the next entry starts empty";
     file.database().execute({"update EntryNames set Name = ?", {std::string(1 << 20, 'n')}});
     const ListChoice choice = chooseList(file.database(), {"10.7.0.9"}, nullptr, IdentityLookups::asARun());
-    EXPECT_EQ(choice.name, std::string(kLongestEntryName, 'n') + "...");
+    EXPECT_EQ(entryShown(choice), std::string(kLongestEntryName, 'n') + "...");
+    EXPECT_EQ(placeOf(choice, "eth0", "").place.size(), std::size_t{1} << 20) << "the name as stored";
 }
 
 TEST(StartupLists, AnItemAddedToManyAddressesSkipsThoseHoldingItAndComesLast) {
@@ -183,4 +188,27 @@ TEST(StartupLists, MovingAndDeletingTouchOnlyTheirRowsAndTheMarksGoWithThem) {
                                                      "order by ListID"),
               std::to_string(second) + "\n" + std::to_string(mail.added[0].second) + "\n" +
                   std::to_string(mail.added[1].second) + "\n");
+}
+
+// An import adds to what is there: two spellings of one network in the
+// file join one entry, and a name the entry has already stays, said.
+TEST(StartupLists, AnImportJoinsOneNetworksSpellingsAndKeepsTheNamesOnFile) {
+    TempDir dir;
+    DatabaseFile file(dir / "corvale.mdb");
+    StartupLists lists(file.database());
+    const std::int64_t office = lists.addAddress("wifi:Office").id;
+    ASSERT_EQ(lists.nameAddress(office, "Work"), RowChange::Done);
+    ListsOnFile imported;
+    imported.entries = {{"wifi:Office", "Office", {{"/usr/bin/mail", "/"}}},
+                        {"gateway:02:00:00:00:00:01", "", {{"/usr/bin/a", "/"}}},
+                        {"GATEWAY:02:00:00:00:00:01", "", {{"/usr/bin/b", "/"}}}};
+    const ImportOutcome outcome = lists.importLists(imported);
+    EXPECT_EQ(outcome.passedOver,
+              std::vector<std::string>{
+                  "name Office of wifi:Office: kept the name Work; the file's Office passed over"});
+    const std::vector<ListRow> entries = lists.addresses();
+    ASSERT_EQ(texts(entries), (std::vector<std::string>{"gateway:02:00:00:00:00:01", "wifi:Office"}));
+    EXPECT_EQ(texts(lists.connectedItems(entries[0].id)),
+              (std::vector<std::string>{"/usr/bin/a", "/usr/bin/b"}));
+    EXPECT_EQ(outcome.addedItems.size(), 3u);
 }
