@@ -29,7 +29,8 @@ bool canStall(const std::string& type) {
     static const std::set<std::string> network = {"nfs",  "nfs4",      "cifs", "smb3",   "smbfs",   "9p",
                                                   "ceph", "glusterfs", "afs",  "lustre", "ncpfs",   "davfs",
                                                   "coda", "orangefs",  "gpfs", "sshfs",  "virtiofs"};
-    return type.rfind("fuse", 0) == 0 || network.count(type) > 0;
+    // fusectl is the kernel's own view of the connections, and answers.
+    return (type.rfind("fuse", 0) == 0 && type != "fusectl") || network.count(type) > 0;
 }
 
 // A field of mountinfo, whose blanks and backslashes are written in octal.
@@ -44,6 +45,30 @@ std::string unescaped(const std::string& field) {
         }
     }
     return text;
+}
+
+// The mount points of file systems that can stall in the mount table open
+// at descriptor (a mountinfo file).
+std::set<std::string> stallingPointsIn(int descriptor) {
+    std::set<std::string> points;
+    std::string table;
+    char buffer[8192];
+    for (ssize_t got; (got = ::read(descriptor, buffer, sizeof buffer)) > 0;) {
+        table.append(buffer, static_cast<std::size_t>(got));
+    }
+    std::istringstream lines(table);
+    for (std::string line; std::getline(lines, line);) {
+        // ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [FIELDS...] - TYPE SOURCE OPTIONS
+        std::istringstream fields(line);
+        std::string skip, point, field;
+        fields >> skip >> skip >> skip >> skip >> point;
+        while (fields >> field && field != "-") {
+        }
+        if (fields >> field && canStall(field)) {
+            points.insert(unescaped(point));
+        }
+    }
+    return points;
 }
 
 // The mount points of file systems that can stall, as the kernel's table
@@ -66,25 +91,8 @@ public:
 
 private:
     void read() {
-        m_points.clear();
-        std::string table;
-        char buffer[8192];
         ::lseek(m_table, 0, SEEK_SET);
-        for (ssize_t got; (got = ::read(m_table, buffer, sizeof buffer)) > 0;) {
-            table.append(buffer, static_cast<std::size_t>(got));
-        }
-        std::istringstream lines(table);
-        for (std::string line; std::getline(lines, line);) {
-            // ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [FIELDS...] - TYPE SOURCE OPTIONS
-            std::istringstream fields(line);
-            std::string skip, point, field;
-            fields >> skip >> skip >> skip >> skip >> point;
-            while (fields >> field && field != "-") {
-            }
-            if (fields >> field && canStall(field)) {
-                m_points.insert(unescaped(point));
-            }
-        }
+        m_points = stallingPointsIn(m_table);
     }
 
     int m_table = -1;
@@ -191,6 +199,38 @@ bool anyStillSilent(const std::set<std::string>& mounts) {
 
 bool mayStall(const std::string& path) {
     return !stallingMountOf(path, stallingMounts().now()).empty();
+}
+
+bool mayStallFor(pid_t pid, const std::string& path) {
+    // The kernel names a namespace by a link's text ("mnt:[4026531841]"),
+    // given without looking at any file.
+    const auto namespaceOf = [](const std::string& process) {
+        char text[64];
+        const ssize_t length = ::readlink(("/proc/" + process + "/ns/mnt").c_str(), text, sizeof text);
+        return length > 0 && static_cast<std::size_t>(length) < sizeof text
+                   ? std::string(text, static_cast<std::size_t>(length))
+                   : std::string();
+    };
+    static const std::string ours = namespaceOf("self");
+    const std::string theirs = namespaceOf(std::to_string(pid));
+    if (theirs.empty() || theirs == ours) {
+        return mayStall(path);
+    }
+    static std::mutex guard;
+    static std::map<std::string, std::set<std::string>> tables;
+    const std::lock_guard<std::mutex> hold(guard);
+    auto known = tables.find(theirs);
+    if (known == tables.end()) {
+        // Their table is the kernel's text, read without a look-up in it;
+        // where it cannot be read, every path of theirs may stall.
+        const FileDescriptor table(
+            ::open(("/proc/" + std::to_string(pid) + "/mountinfo").c_str(), O_RDONLY | O_CLOEXEC));
+        std::set<std::string> points = table ? stallingPointsIn(table.get()) : std::set<std::string>{"/"};
+        const std::set<std::string>& here = stallingMounts().now();
+        points.insert(here.begin(), here.end());
+        known = tables.emplace(theirs, std::move(points)).first;
+    }
+    return !stallingMountOf(path, known->second).empty();
 }
 
 bool filesAnswerWithin(const std::string& programFolder, const std::string& startIn,

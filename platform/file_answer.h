@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <sys/types.h>
 
 namespace corvale::platform {
 
@@ -29,6 +30,11 @@ public:
 // systems, after the kernel's table of mounts (read again whenever it
 // changes). Looks up only what lies outside such mounts.
 bool mayStall(const std::string& path);
+// The same for a path of the process with pid: one of another mount
+// namespace (a rootless container, a sandboxed app) looks its paths up
+// through its own table of mounts, whose file systems that can stop
+// answering count too. Each namespace's table is read once per process.
+bool mayStallFor(pid_t pid, const std::string& path);
 
 // Whether the files an item names answer within limit: the program folder,
 // startIn (a relative one from there), and target from the folder the item

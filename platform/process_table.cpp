@@ -76,10 +76,11 @@ RunningNow runningForThisUser() {
         }
         // The link leads to the file the process runs (also one since
         // renamed or deleted); a process of a kernel thread has none. A file
-        // on a mount that may not answer (sshfs, NFS) is not looked at: one
-        // process stuck there would hold up the whole list.
+        // on a mount that may not answer (sshfs, NFS), in this namespace or
+        // the process's own, is not looked at: one process stuck there
+        // would hold up the whole list.
         const std::string exe = linkText(folder + "/exe");
-        if (exe.empty() || mayStall(exe)) {
+        if (exe.empty() || mayStallFor(static_cast<pid_t>(pid), exe)) {
             continue;
         }
         const std::optional<FileId> program = fileIdOf(folder + "/exe");
@@ -97,7 +98,7 @@ RunningNow runningForThisUser() {
             }
             const std::string path = relative ? folder + "/cwd/" + words[i] : words[i];
             if (path.empty() || (relative && cwd->empty()) ||
-                mayStall(relative ? *cwd + "/" + words[i] : words[i])) {
+                mayStallFor(static_cast<pid_t>(pid), relative ? *cwd + "/" + words[i] : words[i])) {
                 continue;
             }
             struct stat info {};

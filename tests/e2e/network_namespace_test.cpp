@@ -1017,6 +1017,22 @@ TEST_F(Watcher, StaysAloneStartsNoProgramTwiceAndOutlivesARunThatFailed) {
             ? testsupport::startProcess(
                   {"/bin/sh", "-c", "cd " + gone.path() + " && exec cat notes " + (gone / "more")})
             : -1;
+    // Another, in a mount that only its own mount namespace holds (a
+    // rootless container's FUSE overlay): it is not looked at either.
+    testsupport::SilentMount theirs;
+    const int contained =
+        theirs.available()
+            ? testsupport::startProcess({"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh",
+                                         "-c", "cd " + theirs.path() + " && exec cat notes"})
+            : -1;
+    if (contained > 0) {
+        const std::string cwd = "/proc/" + std::to_string(contained) + "/cwd";
+        for (int i = 0; i < 1000 && (!fs::is_symlink(cwd) || fs::read_symlink(cwd) != theirs.path()); ++i) {
+            usleep(10'000);
+        }
+        ASSERT_EQ(fs::read_symlink(cwd), theirs.path());
+        ASSERT_EQ(shell("umount -l " + theirs.path()), 0) << "the mount stays in its own namespace alone";
+    }
     int hold[2];
     ASSERT_EQ(pipe2(hold, O_CLOEXEC), 0);
     const int watcher = startWatcher(program / "errors", hold[0]);
