@@ -391,7 +391,8 @@ ItemPlan Engine::planItem(const corvale::Field& target, const corvale::Field& st
     }
     // Whoever else can change the file decides what it runs: it is not
     // started as this user.
-    if (auto other = corvale::otherWriterOf(corvale::itemTargetFile(item.target, item.startIn, m_programFolder))) {
+    if (auto other =
+            corvale::otherWriterOf(corvale::itemTargetFile(item.target, item.startIn, m_programFolder))) {
         item.action = ItemPlan::Action::Fail;
         item.why = ItemPlan::Why::OtherWriter;
         item.otherWriter = std::move(other);
@@ -651,7 +652,8 @@ std::optional<pid_t> Engine::alreadyRunning(const std::string& path) {
 }
 
 void Engine::showFailedPrograms(const Outcome& outcome) {
-    const std::vector<std::string>& failed = outcome.failedPrograms;
+    // Each with its reason, as the notification and the summary give it.
+    const std::vector<std::string>& failed = outcome.failureReasons;
     std::string shown = kFailedHeader;
     for (std::size_t i = 0; i < failed.size() && i < kFailuresShown; ++i) {
         shown += "\n- " + failed[i];
@@ -659,9 +661,10 @@ void Engine::showFailedPrograms(const Outcome& outcome) {
     if (failed.size() > kFailuresShown) {
         shown += "\n- and " + std::to_string(failed.size() - kFailuresShown) + " more";
     }
-    // An arrival run reports through the desktop's notifications, which
-    // keep the report in their list: a later run closes nothing unread.
-    if (m_settings.runKind == corvale::RunKind::Arrival && m_choice && notifyFailures(outcome)) {
+    // A run reports through the desktop's notifications where a server
+    // answers, which keep the report in their list: a later run closes
+    // nothing unread. Without one, the box stays until it is answered.
+    if (m_choice && notifyFailures(outcome)) {
         return;
     }
     if (m_settings.beforeLastMessage) {

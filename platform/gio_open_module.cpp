@@ -9,6 +9,7 @@
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <memory>
+#include <string>
 #include <unistd.h>
 
 namespace corvale::platform {
@@ -154,6 +155,9 @@ int openWithDefaultApplication(const std::string& path) {
     return launched ? shell_code::kSuccess : shell_code::kLaunchFailed;
 }
 
+// The notification server that answered, by its unique name.
+std::string notificationServer;
+
 // The desktop's notification server, asked as the bus's other questions
 // are: within the bus's bound.
 GVariant* askNotifications(const char* method, GVariant* parameters, const char* replyType) {
@@ -163,13 +167,37 @@ GVariant* askNotifications(const char* method, GVariant* parameters, const char*
         }
         return nullptr;
     }
-    return g_dbus_connection_call_sync(keptBus, "org.freedesktop.Notifications",
-                                       "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-                                       method, parameters, G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE,
-                                       kBusAnswerMs, nullptr, nullptr);
+    return g_dbus_connection_call_sync(
+        keptBus, notificationServer.empty() ? "org.freedesktop.Notifications" : notificationServer.c_str(),
+        "/org/freedesktop/Notifications", "org.freedesktop.Notifications", method, parameters,
+        G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE, kBusAnswerMs, nullptr, nullptr);
+}
+
+// The server's own name on the bus (":1.42"): the notification is shown by
+// it, and only its signals say what became of it. Any other client of the
+// bus may send a signal of the same name and number.
+bool findNotificationServer() {
+    if (!sessionBusAnswersInTime() || !keptBus) {
+        return false;
+    }
+    GVariant* owner = g_dbus_connection_call_sync(
+        keptBus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetNameOwner",
+        g_variant_new("(s)", "org.freedesktop.Notifications"), G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
+        kBusAnswerMs, nullptr, nullptr);
+    if (!owner) {
+        return false;
+    }
+    const gchar* name = nullptr;
+    g_variant_get(owner, "(&s)", &name);
+    notificationServer = name;
+    g_variant_unref(owner);
+    return true;
 }
 
 int showNotification(const char* summary, const char* body, const char* actionLabel, unsigned* id) {
+    if (!findNotificationServer()) {
+        return -1;
+    }
     GVariant* capabilities = askNotifications("GetCapabilities", nullptr, "(as)");
     if (!capabilities) {
         return -1;
@@ -216,7 +244,7 @@ struct Awaited {
 };
 
 int waitForNotification(unsigned id) {
-    if (!keptBus) {
+    if (!keptBus || notificationServer.empty()) {
         return 0;
     }
     GMainContext* context = g_main_context_new();
@@ -240,8 +268,8 @@ int waitForNotification(unsigned id) {
         }
     };
     const guint subscription = g_dbus_connection_signal_subscribe(
-        keptBus, nullptr, "org.freedesktop.Notifications", nullptr, "/org/freedesktop/Notifications", nullptr,
-        G_DBUS_SIGNAL_FLAGS_NONE, told, &awaited, nullptr);
+        keptBus, notificationServer.c_str(), "org.freedesktop.Notifications", nullptr,
+        "/org/freedesktop/Notifications", nullptr, G_DBUS_SIGNAL_FLAGS_NONE, told, &awaited, nullptr);
     while (!awaited.ended && !g_dbus_connection_is_closed(keptBus)) {
         g_main_context_iteration(context, TRUE);
     }

@@ -516,7 +516,7 @@ TEST_F(BriskenUnderAttack, FifoAsALauncherIsAFailedStartAndTheNextItemStarts) {
     EXPECT_EQ(onAnyNetwork(result.errors),
               kOnTheTestNetwork + "2 started, 1 failed: " + (program / "x.desktop") +
                   ": not a regular file\nBrisken: This program failed to start correctly: \n- " +
-                  (program / "x.desktop") + "\n");
+                  (program / "x.desktop") + ": not a regular file\n");
     testsupport::waitForRecords(program / "record", 2);
     std::vector<std::string> names = started();
     std::sort(names.begin(), names.end());
@@ -544,7 +544,7 @@ TEST_F(BriskenUnderAttack, ManyFailuresAreCountedInTheMessageAndListedWholeOnSta
     const Outcome result = run({});
     std::string shown = "Brisken: This program failed to start correctly: ";
     for (int i = 1; i <= 20; ++i) {
-        shown += "\n- /nonexistent/item" + std::to_string(i);
+        shown += "\n- /nonexistent/item" + std::to_string(i) + ": no such file";
     }
     EXPECT_EQ(onAnyNetwork(result.errors), summary + "\n" + shown + "\n- and 5 more\n");
 }

@@ -474,10 +474,11 @@ TEST_F(EngineOnANetwork, RunSummarySaysTheNetworkTheListAndWhyEachItemFailed) {
     testsupport::reapChildren();
     EXPECT_EQ(named.second.rfind("brisken: on 10.20.0.5 (gateway 10.20.0.1): the list of Office: ", 0), 0u)
         << named.second;
-    // The message keeps its own words, after the summary.
-    EXPECT_NE(output.find("Brisken: This program failed to start correctly: \n- /usr/bin/xclokc\n- " +
-                          (program / "notes.txt")),
-              std::string::npos)
+    // The message keeps its own words, after the summary, with each reason.
+    EXPECT_NE(
+        output.find("Brisken: This program failed to start correctly: \n- /usr/bin/xclokc: no such file\n- " +
+                    (program / "notes.txt") + ": missing folder "),
+        std::string::npos)
         << output;
 }
 
