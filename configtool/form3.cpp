@@ -239,6 +239,8 @@ void Form3::clearItemFields() {
 void Form3::connectHandlers() {
     connect(List1, &VbListBox::userChanged, this, [this] { guarded([this] { List1_Click(); }); });
     connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
+    // What the user types in the start-in box is the user's own.
+    connect(Text3, &QLineEdit::textEdited, this, [this] { m_filledStartIn.reset(); });
     connect(Text1, &QLineEdit::returnPressed, this, [this] { guarded([this] { cmdAddIP_Click(); }); });
     connect(cmdAddIP, &QPushButton::clicked, this, [this] { guarded([this] { cmdAddIP_Click(); }); });
     connect(cmdUpdate, &QPushButton::clicked, this, [this] { guarded([this] { cmdUpdate_Click(); }); });

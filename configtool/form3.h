@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -197,6 +198,14 @@ private:
     // The Stop on leaving box shows the mark of the item just added: typing
     // another target begins a new item, which the mark does not carry to.
     bool m_markOfAddedItem = false;
+    // The start-in folder the form filled in from a target (the target's
+    // folder): until the user types in the box or picks a folder, a new
+    // target takes its own folder, as an empty box would.
+    std::optional<QString> m_filledStartIn;
+    // Fills the start-in box with the target's folder (defaultStartIn).
+    void fillStartIn();
+    // The start-in box is empty, or holds only what fillStartIn put there.
+    bool startInLeftToTheTarget() const;
 
 public:
     // The controls, named as the form's design names them.

@@ -49,8 +49,8 @@ bool Form3::validateListItem() {
         Text2->setFocus(Qt::OtherFocusReason);
         return false;
     }
-    if (Text3->text().isEmpty()) {
-        setText(Text3, defaultStartIn());
+    if (startInLeftToTheTarget()) {
+        fillStartIn();
         if (Text3->text().isEmpty()) {
             notice("Please enter or select a start-in path, then click the Add Path button.");
             Text3->setFocus(Qt::OtherFocusReason);

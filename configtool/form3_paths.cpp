@@ -54,8 +54,8 @@ void Form3::cmdTargetPath_Click() {
         return;
     }
     setText(Text2, shownText(chosen));
-    if (Text3->text().isEmpty()) {
-        setText(Text3, defaultStartIn());
+    if (startInLeftToTheTarget()) {
+        fillStartIn();
     }
 }
 
@@ -64,7 +64,17 @@ void Form3::cmdStartIn_Click() {
         m_dialogs.chooseFolder("Please select the Start In folder:", folderOrHome(Text3->text()));
     if (!folder.empty()) {
         setText(Text3, shownText(folder));
+        m_filledStartIn.reset(); // the user's own choice
     }
+}
+
+void Form3::fillStartIn() {
+    setText(Text3, defaultStartIn());
+    m_filledStartIn = Text3->text();
+}
+
+bool Form3::startInLeftToTheTarget() const {
+    return Text3->text().isEmpty() || (m_filledStartIn && Text3->text() == *m_filledStartIn);
 }
 
 QString Form3::defaultStartIn() const {

@@ -225,8 +225,12 @@ void Engine::reportChoice(const corvale::ListChoice& choice) {
             choice.address + ", and none the network's own");
     }
     if (const auto& found = choice.gatewayHardwareAddress) {
+        // The kernel is made to find it only for an entry that asks.
         say("Gateway's hardware address: " +
-            (found->value.empty() ? "not known: " + found->why : found->value));
+            (!found->value.empty() ? found->value
+             : corvale::gatewayEntryOnFile(*m_connection.dbase)
+                 ? "not known: " + found->why
+                 : std::string("not looked up: no gateway: entry is on file")));
     }
     if (choice.wifiName) {
         say("Wi-Fi: " + (choice.wifiName->value.empty()

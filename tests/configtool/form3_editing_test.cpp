@@ -84,13 +84,19 @@ private slots:
         QCOMPARE(h.rows(("select ListID" + where).toStdString()).size(), 1);
         QCOMPARE(h.text("Text2")->selectedText(), QString("/opt/tools/app"));
 
-        // A second item, its folder typed, comes last and is selected.
+        // A new target takes its own folder while the box holds only the one
+        // filled in for the item before; a folder typed stays for the next.
+        typeInto(h.text("Text2"), "/srv/tool/x");
+        press(h, "cmdAddPath");
         typeInto(h.text("Text2"), "/usr/bin/second");
         typeInto(h.text("Text3"), "/home");
         press(h, "cmdAddPath");
+        typeInto(h.text("Text2"), "/usr/bin/third");
+        press(h, "cmdAddPath");
         QCOMPARE(h.rows(("select TargetPath,StartinPath,ListOrder" + where).toStdString()),
-                 (QStringList{"/opt/tools/app|/opt/tools/|8", "/usr/bin/second|/home|9"}));
-        QCOMPARE(h.selectedRows(h.list("List2")), QList<int>{1});
+                 (QStringList{"/opt/tools/app|/opt/tools/|8", "/srv/tool/x|/srv/tool/|9",
+                              "/usr/bin/second|/home|10", "/usr/bin/third|/home|11"}));
+        QCOMPARE(h.selectedRows(h.list("List2")), QList<int>{3});
         QVERIFY(h.enabled("cmdUp") && !h.enabled("cmdDown"));
     }
 
@@ -964,7 +970,8 @@ private slots:
         QTRY_VERIFY(tipOf(h.dir / "brisken").contains("it is Brisken itself"));
         QTRY_COMPARE(tipOf(h.dir / "shared/tool"),
                      QString::fromStdString("Brisken does not start this item: another user (any user) can "
-                                            "change it (" + (h.dir / "shared") + ")."));
+                                            "change it (" +
+                                            (h.dir / "shared") + ")."));
         QTRY_COMPARE(tipOf(h.dir / "notes.sh"),
                      QString("Opens as a document: it is not executable; chmod +x makes it a program."));
         QTRY_VERIFY(list2->item(0)->toolTip().contains("no such file"));
