@@ -12,16 +12,29 @@
 
 namespace corvale::tool {
 
-QString addressEntryWarning(const QString& entry, const std::function<QStringList()>& entries) {
+QString addressEntryWarning(const QString& entry, const QString& name,
+                            const std::function<ShownEntries()>& shown) {
     const std::string why = whyEntryNeverMatches(storedText(entry));
     if (!why.empty()) {
         return "Brisken never chooses this entry: " + shownText(why) + ".";
+    }
+    if (!name.isEmpty()) {
+        const ShownEntries all = shown();
+        for (qsizetype i = 0; i < all.entries.size(); ++i) {
+            const bool sameName =
+                i < all.names.size() && all.names[i].compare(name, Qt::CaseInsensitive) == 0;
+            if (all.entries[i] != entry &&
+                (sameName || all.entries[i].compare(name, Qt::CaseInsensitive) == 0)) {
+                return "Another entry is called " + name + " too: brisken --place=" + name +
+                       " takes only one of them. Give each a name of its own.";
+            }
+        }
     }
     if (!identityEntry(storedText(entry))) {
         return {}; // only identity entries can name one network twice
     }
     std::vector<std::string> others;
-    for (const QString& other : entries()) {
+    for (const QString& other : shown().entries) {
         others.push_back(storedText(other));
     }
     if (const auto first = reachedInsteadOf(storedText(entry), others)) {

@@ -185,12 +185,23 @@ void Form3::buildControls() {
     Label5 = label(this, m_twips, "Label5", "Start-in Path:", 180, 5544, 1092);
 
     List1->markWarnings([this](const QString& entry) {
-        return addressEntryWarning(entry, [this] {
-            QStringList entries;
-            for (int row = 0; row < List1->count(); ++row) {
-                entries << List1->entryText(row);
+        // A named entry shows its name; its text is its entry.
+        const auto nameOf = [this](int row) {
+            return List1->item(row)->text() == List1->entryText(row) ? QString() : List1->item(row)->text();
+        };
+        QString name;
+        for (int row = 0; row < List1->count(); ++row) {
+            if (List1->entryText(row) == entry) {
+                name = nameOf(row);
             }
-            return entries;
+        }
+        return addressEntryWarning(entry, name, [this, &nameOf] {
+            ShownEntries shown;
+            for (int row = 0; row < List1->count(); ++row) {
+                shown.entries << List1->entryText(row);
+                shown.names << nameOf(row);
+            }
+            return shown;
         });
     });
     List2->markWarnings([programFolder = m_programFolder](

@@ -145,6 +145,9 @@ MDIForm1::StartUp MDIForm1::startUp() {
         // What a click just did, beside the network's line, which stays in view.
         m_note = new QLabel(this);
         m_note->setObjectName("statusNote");
+        // A section of its own: never read as part of the network's line.
+        m_note->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        m_note->setContentsMargins(4, 0, 4, 0);
         m_note->hide();
         statusBar()->addWidget(m_note);
         statusBar()->addPermanentWidget(addThisNetwork);

@@ -54,28 +54,39 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     line.entryHere = choice.onFile() ? choice.key : std::string();
     if (choice.disconnected()) {
         line.text = "No network: the disconnected list";
+        line.listHere = true;
         return line;
     }
     line.connected = true;
-    std::string identity;
+    // What names the network: the tunnel taken (it is named, not the gateway
+    // of the network beneath it), or the gateway's details, and the Wi-Fi.
+    std::string tunnel;
+    std::string gateway;
     if (choice.throughTunnel) {
-        // The tunnel's own address was taken: it is named, not the
-        // gateway of the network beneath it.
-        identity = "the tunnel " + *choice.throughTunnel;
+        tunnel = "the tunnel " + *choice.throughTunnel;
     } else if (!line.gateway.empty()) {
-        identity = "gateway " + line.gateway;
+        gateway = "gateway " + line.gateway;
         if (choice.gatewayHardwareAddress && !choice.gatewayHardwareAddress->value.empty()) {
-            identity += ", " + choice.gatewayHardwareAddress->value;
+            gateway += ", " + choice.gatewayHardwareAddress->value;
         }
     }
-    if (choice.wifiName && !choice.wifiName->value.empty()) {
-        identity += (identity.empty() ? "" : "; ") + std::string("Wi-Fi \"") + choice.wifiName->value + "\"";
-    }
-    line.text =
-        "On " + choice.address + (identity.empty() ? "" : " (" + identity + ")") +
-        (choice.onFile() ? ": the list of " + entryShown(choice) +
-                               (choice.anyOther() && !choice.name.empty() ? " (any other network)" : "")
-                         : ": no list matches");
+    const std::string wifi = choice.wifiName && !choice.wifiName->value.empty()
+                                 ? std::string("Wi-Fi \"") + choice.wifiName->value + "\""
+                                 : std::string();
+    const auto joined = [](std::initializer_list<std::string> parts) {
+        std::string said;
+        for (const std::string& part : parts) {
+            said += part.empty() ? "" : (said.empty() ? "" : "; ") + part;
+        }
+        return said.empty() ? said : " (" + said + ")";
+    };
+    const std::string list =
+        choice.onFile() ? ": the list of " + entryShown(choice) +
+                              (choice.anyOther() && !choice.name.empty() ? " (any other network)" : "")
+                        : ": no list matches";
+    line.listHere = choice.onFile();
+    line.text = "On " + choice.address + joined({tunnel.empty() ? gateway : tunnel, wifi}) + list;
+    line.shorter = "On " + choice.address + joined({tunnel, wifi}) + list;
     return line;
 }
 
@@ -185,9 +196,12 @@ void NetworkStatus::refresh() {
     // The watcher runs the list when the machine arrives on a network.
     m_watcherRunning = watcherRunning(watchLockPath(m_programFolder));
     if (told && !line.refused && m_watcherRunning) {
-        line.text += " (runs on arrival)";
+        const std::string note = line.listHere ? " (runs on arrival)" : ", so nothing runs on arrival here";
+        line.text += note;
+        line.shorter += note;
     }
     setText(shownText(line.text));
+    m_shorter = line.shorter.empty() ? text() : shownText(line.shorter);
     setToolTip(text());
     emit connectedChanged(line.connected);
 }
@@ -197,7 +211,13 @@ bool NetworkStatus::runsHere(const std::string& entry, bool disconnected) const 
 }
 
 QString NetworkStatus::shownLine() const {
-    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+    // Where space is short the gateway's details go first; then the start
+    // is cut, never the place or what is said of it.
+    const int width = contentsRect().width();
+    if (fontMetrics().horizontalAdvance(text()) <= width) {
+        return text();
+    }
+    return fontMetrics().elidedText(m_shorter, Qt::ElideLeft, width);
 }
 
 QSize NetworkStatus::minimumSizeHint() const {

@@ -30,8 +30,8 @@ public:
 
     // Looks again at the network and the database.
     void refresh();
-    // The line as drawn: whole where it fits, else shortened in the middle
-    // (its tooltip holds it whole).
+    // The line as drawn: whole where it fits, else without the gateway's
+    // details and cut at its start (its tooltip holds it whole).
     QString shownLine() const;
     QSize minimumSizeHint() const override;
     // Whether the list of entry (or the disconnected list) is the one that
@@ -68,6 +68,7 @@ private:
     bool m_disconnectedHere = false;
     std::string m_entryHere;
     std::string m_refusal;
+    QString m_shorter;
 };
 
 // Why the engine would refuse this database (the engine's own check, with
@@ -81,6 +82,10 @@ struct StatusLine {
     // matches"; or, when the engine would refuse the database, that it will
     // and why.
     std::string text;
+    // The same without the gateway's details, for where space is short.
+    std::string shorter;
+    // A list would run here (the disconnected list, or an entry's).
+    bool listHere = false;
     bool refused = false;
     bool connected = false;      // on a network with a usable address
     std::string gateway;         // its gateway's address, where it has one

@@ -893,6 +893,11 @@ private slots:
         for (const QString& entry : stored) {
             h.file.addAddress(entry.toStdString());
         }
+        // Two names alike but for case, laid by hand: the tool refuses to make them.
+        for (const auto& [entry, name] : {std::pair{"10.30", "Cafe"}, {"10.31", "CAFE"}}) {
+            h.file.database().execute(
+                {"insert into EntryNames values (?, ?)", {h.file.addAddress(entry), name}});
+        }
         const auto ipid = h.file.addAddress("10.1");
         testsupport::writeFile(h.dir / "tool", "#!/bin/sh\n");
         fs::permissions(h.dir / "tool", fs::perms::owner_exec, fs::perm_options::add);
@@ -928,7 +933,7 @@ private slots:
         QCOMPARE(list1->findItems("10.1", Qt::MatchExactly)[0]->toolTip(), QString());
         QCOMPARE(QStringList(warnings.keys()),
                  (QStringList{"010.1", "10.1", "10.20", "10.20.0.1/16", "10.20.16.0/20", "192.168.1.300",
-                              "fd00:6::/64", "fd00:6::1", "gateway:02:AA:bb:cc:dd:01",
+                              "CAFE", "Cafe", "fd00:6::/64", "fd00:6::1", "gateway:02:AA:bb:cc:dd:01",
                               "gateway:02:aa:bb:cc:dd:01", "gateway:zz", "wifi:Home"}));
         QVERIFY(warnings["10.1"].isEmpty() && warnings["10.20"].isEmpty() && warnings["wifi:Home"].isEmpty());
         QVERIFY(warnings["10.20.16.0/20"].isEmpty() && warnings["fd00:6::/64"].isEmpty());
@@ -948,6 +953,8 @@ private slots:
         QCOMPARE(h.dialogs.messages.size(), std::size_t{2});
         QCOMPARE(h.rows("select count(*) from IPs where IPaddress like 'gateway:02%'"), QStringList{"2"});
         QVERIFY2(warnings["010.1"].contains("010 begins with a zero"), qPrintable(warnings["010.1"]));
+        QVERIFY2(warnings["Cafe"].startsWith("Another entry is called Cafe too"),
+                 qPrintable(warnings["Cafe"]));
         QVERIFY2(warnings["10.20.0.1/16"].contains("bits set past its length; the network is 10.20.0.0/16"),
                  qPrintable(warnings["10.20.0.1/16"]));
         QVERIFY2(warnings["fd00:6::1"].contains("a prefix with its length"),
