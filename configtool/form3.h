@@ -154,7 +154,7 @@ private:
     void clearItemFields();
     // What an address entry shows: its name, where it has one, and the entry
     // itself as its tooltip (also for an entry too wide for the list).
-    void addIPEntry(const QString& text, std::int64_t ipid, const QString& name);
+    void addIPEntry(const QString& text, std::int64_t ipid, const QString& name, int row = -1);
     void addItemEntry(const QString& target, std::int64_t listId, bool stopOnLeave);
     void connectHandlers();
     void Form_Resize();

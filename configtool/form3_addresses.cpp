@@ -2,6 +2,7 @@
 // addresses.
 #include "configtool/form3.h"
 #include "shared/network_choice.h"
+#include "shared/statements.h"
 
 #include "configtool/form3_text.h"
 #include "configtool/stored_text.h"
@@ -14,11 +15,11 @@
 
 namespace corvale::tool {
 
-void Form3::addIPEntry(const QString& text, std::int64_t ipid, const QString& name) {
+void Form3::addIPEntry(const QString& text, std::int64_t ipid, const QString& name, int row) {
     // Room for the entry's text beside the list's frame and margins.
     const int room = List1->width() - 2 * List1->frameWidth() - 8;
     const bool tooWide = List1->fontMetrics().horizontalAdvance(text) > room;
-    List1->addEntry(text, ipid, name, !name.isEmpty() || tooWide ? text : QString());
+    List1->addEntry(text, ipid, name, !name.isEmpty() || tooWide ? text : QString(), row);
 }
 
 void Form3::loadIPs() {
@@ -175,7 +176,13 @@ void Form3::saveIP(const QString& mode) {
         return;
     }
     if (isNew) {
-        addIPEntry(Text1->text(), saved.id, {});
+        // In its place in the list's order, where the list shows it when the
+        // form opens again.
+        int row = 0;
+        while (row < List1->count() && !statements::listedBefore(text, storedText(List1->entryText(row)))) {
+            ++row;
+        }
+        addIPEntry(Text1->text(), saved.id, {}, row);
         // Selecting the entry empties Text1 and fills it again, which drops
         // a selection made before; the whole text is selected afterwards, so
         // that the next address typed replaces it.

@@ -97,7 +97,7 @@ qint64 VbListBox::keyOf(const QListWidgetItem* entry) {
     return entry->data(Qt::UserRole).toLongLong();
 }
 
-void VbListBox::addEntry(const QString& text, qint64 key, const QString& shown, const QString& note) {
+void VbListBox::addEntry(const QString& text, qint64 key, const QString& shown, const QString& note, int row) {
     auto* entry = new QListWidgetItem(shown.isEmpty() ? text : shown);
     entry->setData(Qt::UserRole, key);
     if (!shown.isEmpty()) {
@@ -105,7 +105,7 @@ void VbListBox::addEntry(const QString& text, qint64 key, const QString& shown, 
     }
     entry->setData(kNoteRole, note);
     entry->setToolTip(note);
-    addItem(entry);
+    insertItem(row < 0 ? count() : row, entry);
     judge(entry);
 }
 

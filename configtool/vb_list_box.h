@@ -30,7 +30,9 @@ public:
     // Adds an entry at the bottom; the data travels with it. An entry may
     // show other words than its text (shown), and carry a note, which its
     // tooltip holds after any warning.
-    void addEntry(const QString& text, qint64 key, const QString& shown = {}, const QString& note = {});
+    // At row, or last where row is -1.
+    void addEntry(const QString& text, qint64 key, const QString& shown = {}, const QString& note = {},
+                  int row = -1);
     // The entry's own text, whatever it shows.
     QString entryText(int row) const;
     static QString entryTextOf(const QListWidgetItem* entry);

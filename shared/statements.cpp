@@ -97,7 +97,15 @@ Query deleteItemOptionsOfAddress(std::int64_t ipid, const platform::SqlValue& ta
 }
 
 Query allAddresses() {
-    return {"select * from IPs order by IPaddress", {}};
+    // By text, any other network's entry last, as it comes last in the
+    // choice (listedBefore says the same order).
+    return {"select * from IPs order by IPaddress = '*', IPaddress", {}};
+}
+
+bool listedBefore(const std::string& one, const std::string& other) {
+    const bool oneLast = one == "*";
+    const bool otherLast = other == "*";
+    return oneLast != otherLast ? otherLast : one < other;
 }
 
 Query addressById(std::int64_t ipid) {

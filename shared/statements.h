@@ -42,6 +42,9 @@ Query deleteItemOptionsOfAddress(std::int64_t ipid, const platform::SqlValue& ta
 
 // Addresses.
 Query allAddresses();
+// Whether the entry one comes before other in the order of allAddresses():
+// by text as stored (bytes), "*" last.
+bool listedBefore(const std::string& one, const std::string& other);
 Query addressId(const std::string& address);
 Query addressById(std::int64_t ipid);
 Query otherAddressId(std::int64_t ipid, const std::string& address);

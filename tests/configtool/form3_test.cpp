@@ -172,7 +172,9 @@ private slots:
         QCOMPARE(h.text("Text1")->text(), QString("11"));
     }
 
-    void addingAnAddressAppendsItAndSelectsIt() {
+    // An address added takes its place in the list's order (by text, "*"
+    // last), where the list shows it when the form opens again.
+    void addingAnAddressPutsItInItsPlaceAndSelectsIt() {
         FormHarness h;
         h.file.addAddress("20");
         h.open();
@@ -181,20 +183,25 @@ private slots:
         text1->selectAll();
         QTest::keyClicks(text1, "10.1 it's mine");
         QTest::keyClick(text1, Qt::Key_Return);
-        QCOMPARE(h.entries(h.list("List1")), (QStringList{"20", "10.1 it's mine"}));
-        QCOMPARE(h.selectedRows(h.list("List1")), QList<int>{1});
-        QCOMPARE(h.list("List1")->currentRow(), 1);
+        QCOMPARE(h.entries(h.list("List1")), (QStringList{"10.1 it's mine", "20"}));
+        QCOMPARE(h.selectedRows(h.list("List1")), QList<int>{0});
+        QCOMPARE(h.list("List1")->currentRow(), 0);
         QCOMPARE(
-            h.list("List1")->itemData(1),
+            h.list("List1")->itemData(0),
             static_cast<qint32>(
                 h.file.database().openRecordset(st::addressId("10.1 it's mine")).field("IPID").number()));
         QCOMPARE(h.list("List2")->count(), 0);
         QTRY_COMPARE(QApplication::focusWidget(), text1);
         QVERIFY(h.dialogs.messages.empty());
         // The added text stays selected: the next address typed replaces it.
-        QTest::keyClicks(text1, "10.9.9.9");
-        QTest::keyClick(text1, Qt::Key_Return);
-        QCOMPARE(h.entries(h.list("List1")), (QStringList{"20", "10.1 it's mine", "10.9.9.9"}));
+        for (const char* typed : {"10.9.9.9", "*", "30"}) {
+            QTest::keyClicks(text1, typed);
+            QTest::keyClick(text1, Qt::Key_Return);
+        }
+        QCOMPARE(h.entries(h.list("List1")), (QStringList{"10.1 it's mine", "10.9.9.9", "20", "30", "*"}));
+        const QStringList shown = h.entries(h.list("List1"));
+        h.form->Form_Load(); // as when the form opens again
+        QCOMPARE(h.entries(h.list("List1")), shown);
 
         // The same text again is refused, and the IP buttons end up enabled.
         h.form->unselectIPs();
@@ -203,7 +210,7 @@ private slots:
         QCOMPARE(messageOf(h, 0), std::string("The IP is already on file."));
         QCOMPARE(text1->selectedText(), QString("20"));
         QVERIFY(h.enabled("cmdUpdate") && h.enabled("cmdDelIP"));
-        QCOMPARE(h.list("List1")->count(), 3);
+        QCOMPARE(h.list("List1")->count(), 5);
     }
 
     void addingNothingAsksForAnAddress() {
@@ -218,7 +225,7 @@ private slots:
 
         h.text("Text1")->setText("   ");
         QTest::keyClick(h.text("Text1"), Qt::Key_Return);
-        QCOMPARE(h.entries(h.list("List1")), (QStringList{"20", "   "})); // blanks are text
+        QCOMPARE(h.entries(h.list("List1")), (QStringList{"   ", "20"})); // blanks are text
     }
 
     void updatingAnAddressMovesItToItsPlaceAndKeepsItsList() {
