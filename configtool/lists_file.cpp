@@ -76,7 +76,8 @@ QJsonArray itemsDocument(const std::vector<ItemPaths>& items, const std::string&
 }
 
 // How large a lists file may be: thousands of items fit many times over.
-constexpr qint64 kLargestListsFile = 4 * 1024 * 1024;
+constexpr qint64 kMegabyte = qint64{1024} * 1024;
+constexpr qint64 kLargestListsFile = 4 * kMegabyte;
 
 // The characters no entry or name can hold: the form's box takes one line.
 bool holdsControlCharacters(const std::string& text) {
@@ -196,8 +197,9 @@ ListsOnFile readListsDocument(const std::string& text, const std::string& home) 
                           printablePath(added.entry));
         }
         if (const std::string why = whyEntryNeverMatches(added.entry); !why.empty()) {
-            throw Failure(at + ".entry: " + printablePath(added.entry) +
-                          " is no entry Brisken can choose: " + why);
+            std::string fault = at + ".entry: " + printablePath(added.entry);
+            fault += " is no entry Brisken can choose: " + why;
+            throw Failure(fault);
         }
         if (holdsControlCharacters(added.name)) {
             throw Failure(at + ".name: it holds a line break or another control character: " +
@@ -275,7 +277,7 @@ std::string listsFileText(const std::string& file) {
         text.append(buffer, static_cast<std::size_t>(got));
         if (static_cast<qint64>(text.size()) > kLargestListsFile) {
             throw Failure("The file " + file + " is larger than a lists file may be (" +
-                          std::to_string(kLargestListsFile / (1024 * 1024)) + " MB).");
+                          std::to_string(kLargestListsFile / kMegabyte) + " MB).");
         }
     }
     return text;

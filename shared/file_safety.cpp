@@ -118,7 +118,7 @@ std::optional<std::string> otherWriterIn(const struct stat& info) {
         return std::string("any user");
     }
     if (info.st_mode & S_IWGRP) {
-        if (const std::optional<std::string> other = otherThanUsIn(info.st_gid); other && !other->empty()) {
+        if (std::optional<std::string> other = otherThanUsIn(info.st_gid); other && !other->empty()) {
             return other;
         }
     }
@@ -142,10 +142,10 @@ std::optional<OtherWriter> otherWriterOnTheWay(const std::filesystem::path& path
             return std::nullopt;
         }
         // A link's own mode means nothing: only who owns it.
-        std::optional<std::string> who = S_ISLNK(info.st_mode)
-                                             ? (ownedByUsOrRoot(info) ? std::nullopt
-                                                                      : std::optional(accountName(info.st_uid)))
-                                             : otherWriterIn(info);
+        std::optional<std::string> who =
+            S_ISLNK(info.st_mode)
+                ? (ownedByUsOrRoot(info) ? std::nullopt : std::optional(accountName(info.st_uid)))
+                : otherWriterIn(info);
         // Sticky, and this user's or root's: nobody else may rename what is
         // this user's or root's in it.
         const bool keepsEachToHisOwn = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) &&
