@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <unordered_map>
 #include <QPushButton>
 
 namespace corvale::tool {
@@ -94,15 +95,19 @@ void Form3::saveConnectedItem(const QString& mode) {
         // List2 shows the list of List1's current address; only a row added
         // to that list gets an entry there.
         const int shown = List1->currentRow();
+        const bool shownSelected = List1->isRowSelected(shown);
+        const qint64 shownKey = shownSelected ? List1->itemData(shown) : 0;
+        std::unordered_map<std::int64_t, QString> entryOf;
+        for (QListWidgetItem* address : addresses) {
+            entryOf.emplace(VbListBox::keyOf(address), VbListBox::entryTextOf(address));
+        }
         QStringList entries;
         for (const auto& [ipid, listId] : added.added) {
-            if (List1->isRowSelected(shown) && ipid == List1->itemData(shown)) {
+            if (shownSelected && ipid == shownKey) {
                 addItemEntry(Text2->text(), listId, paths.stopOnLeave);
             }
-            for (QListWidgetItem* address : addresses) {
-                if (VbListBox::keysOf({address}).front() == ipid) {
-                    entries << VbListBox::entryTextOf(address);
-                }
+            if (const auto found = entryOf.find(ipid); found != entryOf.end()) {
+                entries << found->second;
             }
         }
         if (!entries.isEmpty()) {

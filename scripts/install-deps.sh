@@ -1,6 +1,6 @@
-#!/ usr / bin / env bash
-#Installs the Debian packages the build and the tests need.Quiet, and does
-#nothing at all, when every package is already there.
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need. Quiet, and does
+# nothing at all, when every package is already there.
 set -euo pipefail
 
 packages=(
@@ -17,23 +17,22 @@ packages=(
 )
 
 missing=()
-for p in "${packages[@]}";
-do
+for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-#Unpacked and configured, its triggers(man - db, mime) still to run : it is there.
+    # Unpacked and configured, its triggers (man-db, mime) still to run: it is there.
     case "$status" in
-    "install ok installed" | "install ok triggers-pending" | "install ok triggers-awaited") ;
-;
-    *) missing+=("$p") ;
-    ;
-    esac done [[$ { #missing[@] } - eq 0]]&& exit 0
+    "install ok installed" | "install ok triggers-pending" | "install ok triggers-awaited") ;;
+    *) missing+=("$p") ;;
+    esac
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
 
-        sudo = () if [[$(id - u) - ne 0]];
-    then command - v sudo > / dev / null || {
-        echo "Need root or sudo to install: ${missing[*]}" > &2;
-        exit 1;
-    }
-    sudo = (sudo)fi echo "Installing: ${missing[*]}" export DEBIAN_FRONTEND =
-        noninteractive "${sudo[@]}" apt - get update - qq "${sudo[@]}" apt - get install - y -
-            qq "${missing[@]}" >
-        / dev / null
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+    sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
