@@ -178,7 +178,7 @@ run)
     exec "$build_dir/bin/corvale"
     ;;
 test) ctest --test-dir "$build_dir" --output-on-failure ;;
-bench) "$build_dir/bench/engine_bench" && "$build_dir/bench/startup_lists_bench" && "$build_dir/bench/delete_ip_bench" ;;
+bench) "$build_dir/bench/engine_bench" && "$build_dir/bench/startup_lists_bench" && "$build_dir/bench/form_edits_bench" ;;
 install)
     check_places
     watchers=$(running_watchers | tr '\n' ' ')
