@@ -91,11 +91,11 @@ void Form3::cmdTestStart_Click() {
         place.entry = storedText(List1->entryText(row));
         place.place = storedText(List1->item(row)->text());
     }
-    const PlaceEnvironment here(place, RunKind::Test);
     // The tool runs on, so the program is started through a process of its
     // own that ends at once: the tool never keeps a finished child.
     const LaunchResult result =
-        execIt(startIn, target, 1, platform::ChildHandling::StarterKeepsRunning, m_programFolder);
+        execIt(startIn, target, 1, platform::ChildHandling::StarterKeepsRunning, m_programFolder,
+               FilesAnswered::NotAsked, placeEnvironment(place, RunKind::Test));
     if (!launchSucceeded(result)) {
         notice("There was a problem starting the application.  Please verify the path and try again.");
         return;

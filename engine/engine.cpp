@@ -295,11 +295,11 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
         }
         const std::vector<std::string> stopped = stopWhatIsLeft(plans);
         // Each program learns where it was started.
-        const corvale::PlaceEnvironment here(
+        const corvale::platform::ChildEnvironment here = corvale::placeEnvironment(
             m_choice ? corvale::placeOf(*m_choice, m_discovery.lastInterface(), m_discovery.lastGateway())
                      : corvale::RunPlace{},
             m_settings.runKind);
-        Outcome outcome = start(plans);
+        Outcome outcome = start(plans, here);
         outcome.stopped = stopped;
         // Written before any message, which may wait for a person a long time.
         writeSummary(plans.size(), outcome);
@@ -452,7 +452,8 @@ void Engine::report(const std::vector<ItemPlan>& plans) {
     }
 }
 
-Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
+Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans,
+                              const corvale::platform::ChildEnvironment& environment) {
     Outcome outcome;
     for (const ItemPlan& item : plans) {
         const std::string shown = item.why == ItemPlan::Why::NoTarget ? std::string(kNoTarget)
@@ -494,7 +495,7 @@ Engine::Outcome Engine::start(const std::vector<ItemPlan>& plans) {
         }
         const corvale::LaunchResult result =
             corvale::execIt(item.startIn, item.target, 1, corvale::platform::ChildHandling::StarterEndsSoon,
-                            m_programFolder, corvale::FilesAnswered::Already);
+                            m_programFolder, corvale::FilesAnswered::Already, environment);
         if (!corvale::launchSucceeded(result)) {
             fail(corvale::launchFailureReason(result));
             continue;

@@ -176,7 +176,7 @@ private:
     // this list does not hold their targets, once each; returns their
     // targets.
     std::vector<std::string> stopWhatIsLeft(const std::vector<ItemPlan>& plans);
-    Outcome start(const std::vector<ItemPlan>& plans);
+    Outcome start(const std::vector<ItemPlan>& plans, const corvale::platform::ChildEnvironment& environment);
     void report(const std::vector<ItemPlan>& plans);
     void showFailedPrograms(const Outcome& outcome);
     // Reports an arrival run's failures as one notification; false when no

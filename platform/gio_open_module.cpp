@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace corvale::platform {
 
@@ -88,17 +90,24 @@ long lastLaunched = 0;
 
 // GLib reaps the processes it starts this way itself (an intermediate
 // process), so none is left to us.
-bool launch(GAppInfo* app, GList* uris) {
+bool launch(GAppInfo* app, GList* uris, const char* const* environment) {
     GError* error = nullptr;
     gboolean launched = FALSE;
     lastLaunched = 0;
-    // The place the program is started at (BRISKEN_*), and the rest of the
-    // program's environment, as it stands now.
+    // The program's environment, but what says where an item was started:
+    // only the values given (BRISKEN_*) say that.
     GPtr<GAppLaunchContext> context(g_app_launch_context_new());
-    for (const char* name : {"BRISKEN_PLACE", "BRISKEN_ENTRY", "BRISKEN_ADDRESS", "BRISKEN_INTERFACE",
-                             "BRISKEN_GATEWAY", "BRISKEN_RUN"}) {
-        if (const char* value = g_getenv(name)) {
-            g_app_launch_context_setenv(context.get(), name, value);
+    gchar** names = g_listenv();
+    for (gchar** name = names; *name; ++name) {
+        if (g_str_has_prefix(*name, "BRISKEN_")) {
+            g_app_launch_context_unsetenv(context.get(), *name);
+        }
+    }
+    g_strfreev(names);
+    for (const char* const* variable = environment; variable && *variable; ++variable) {
+        if (const char* equals = std::strchr(*variable, '=')) {
+            const std::string name(*variable, static_cast<std::size_t>(equals - *variable));
+            g_app_launch_context_setenv(context.get(), name.c_str(), equals + 1);
         }
     }
     if (G_IS_DESKTOP_APP_INFO(app)) {
@@ -117,7 +126,7 @@ bool launch(GAppInfo* app, GList* uris) {
     return launched;
 }
 
-int openDesktopLauncher(const std::string& path) {
+int openDesktopLauncher(const std::string& path, const char* const* environment) {
     GPtr<GDesktopAppInfo> app(g_desktop_app_info_new_from_filename(path.c_str()));
     if (!app) {
         return shell_code::kBadFormat;
@@ -125,10 +134,11 @@ int openDesktopLauncher(const std::string& path) {
     if (!sessionBusAnswersInTime()) {
         return shell_code::kTimedOut;
     }
-    return launch(G_APP_INFO(app.get()), nullptr) ? shell_code::kSuccess : shell_code::kLaunchFailed;
+    return launch(G_APP_INFO(app.get()), nullptr, environment) ? shell_code::kSuccess
+                                                               : shell_code::kLaunchFailed;
 }
 
-int openWithDefaultApplication(const std::string& path) {
+int openWithDefaultApplication(const std::string& path, const char* const* environment) {
     GPtr<GFile> file(g_file_new_for_path(path.c_str()));
     GError* error = nullptr;
     GPtr<GFileInfo> info(g_file_query_info(file.get(), G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
@@ -150,7 +160,7 @@ int openWithDefaultApplication(const std::string& path) {
     }
     char* uri = g_file_get_uri(file.get());
     GList uris{uri, nullptr, nullptr};
-    const bool launched = launch(app.get(), &uris);
+    const bool launched = launch(app.get(), &uris, environment);
     g_free(uri);
     return launched ? shell_code::kSuccess : shell_code::kLaunchFailed;
 }
@@ -194,6 +204,44 @@ bool findNotificationServer() {
     return true;
 }
 
+// What the server said of its notifications, heard from before the first
+// is shown: a click may come at once. Each is (number, chosen).
+struct Heard {
+    GMainContext* context = nullptr;
+    guint subscription = 0;
+    std::vector<std::pair<guint32, bool>> ends;
+};
+Heard heard;
+
+// Listens to the server that owns the name now, and to it alone: any other
+// client of the bus may send a signal of the same name and number.
+void listenToTheServer() {
+    if (heard.context) {
+        return;
+    }
+    heard.context = g_main_context_new();
+    g_main_context_push_thread_default(heard.context);
+    const GDBusSignalCallback told = [](GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                                        const gchar* signal, GVariant* parameters, gpointer) {
+        guint32 number = 0;
+        if (std::strcmp(signal, "ActionInvoked") == 0 &&
+            g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
+            const gchar* action = nullptr;
+            g_variant_get(parameters, "(u&s)", &number, &action);
+            heard.ends.emplace_back(number, std::strcmp(action, "corvale") == 0);
+        } else if (std::strcmp(signal, "NotificationClosed") == 0 &&
+                   g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
+            guint32 reason = 0;
+            g_variant_get(parameters, "(uu)", &number, &reason);
+            heard.ends.emplace_back(number, false);
+        }
+    };
+    heard.subscription = g_dbus_connection_signal_subscribe(
+        keptBus, notificationServer.c_str(), "org.freedesktop.Notifications", nullptr,
+        "/org/freedesktop/Notifications", nullptr, G_DBUS_SIGNAL_FLAGS_NONE, told, nullptr, nullptr);
+    g_main_context_pop_thread_default(heard.context);
+}
+
 int showNotification(const char* summary, const char* body, const char* actionLabel, unsigned* id) {
     if (!findNotificationServer()) {
         return -1;
@@ -218,6 +266,7 @@ int showNotification(const char* summary, const char* body, const char* actionLa
     if (actions) {
         g_variant_builder_add(&offered, "s", "corvale");
         g_variant_builder_add(&offered, "s", actionLabel);
+        listenToTheServer();
     }
     GVariantBuilder hints;
     g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
@@ -237,46 +286,21 @@ int showNotification(const char* summary, const char* body, const char* actionLa
     return actions ? 1 : 0;
 }
 
-struct Awaited {
-    unsigned id = 0;
-    bool ended = false;
-    bool chosen = false;
-};
-
 int waitForNotification(unsigned id) {
-    if (!keptBus || notificationServer.empty()) {
+    if (!keptBus || !heard.context) {
         return 0;
     }
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
-    Awaited awaited{id};
-    const GDBusSignalCallback told = [](GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                                        const gchar* signal, GVariant* parameters, gpointer data) {
-        auto* waiting = static_cast<Awaited*>(data);
-        guint32 number = 0;
-        if (std::strcmp(signal, "ActionInvoked") == 0) {
-            const gchar* action = nullptr;
-            g_variant_get(parameters, "(u&s)", &number, &action);
-            if (number == waiting->id) {
-                waiting->chosen = std::strcmp(action, "corvale") == 0;
-                waiting->ended = true;
+    for (;;) {
+        for (const auto& [number, chosen] : heard.ends) {
+            if (number == id) {
+                return chosen ? 1 : 0;
             }
-        } else if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
-            guint32 reason = 0;
-            g_variant_get(parameters, "(uu)", &number, &reason);
-            waiting->ended = waiting->ended || number == waiting->id;
         }
-    };
-    const guint subscription = g_dbus_connection_signal_subscribe(
-        keptBus, notificationServer.c_str(), "org.freedesktop.Notifications", nullptr,
-        "/org/freedesktop/Notifications", nullptr, G_DBUS_SIGNAL_FLAGS_NONE, told, &awaited, nullptr);
-    while (!awaited.ended && !g_dbus_connection_is_closed(keptBus)) {
-        g_main_context_iteration(context, TRUE);
+        if (g_dbus_connection_is_closed(keptBus)) {
+            return 0;
+        }
+        g_main_context_iteration(heard.context, TRUE);
     }
-    g_dbus_connection_signal_unsubscribe(keptBus, subscription);
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
-    return awaited.chosen ? 1 : 0;
 }
 
 } // namespace
@@ -299,11 +323,12 @@ bool isLauncher(const std::string& path) {
 
 } // namespace
 
-extern "C" int corvale_open_with_application(const char* path) {
+extern "C" int corvale_open_with_application(const char* path, const char* const* environment) {
     using namespace corvale::platform;
-    return caught(shell_code::kLaunchFailed, [path] {
+    return caught(shell_code::kLaunchFailed, [path, environment] {
         const std::string target = path;
-        return isLauncher(target) ? openDesktopLauncher(target) : openWithDefaultApplication(target);
+        return isLauncher(target) ? openDesktopLauncher(target, environment)
+                                  : openWithDefaultApplication(target, environment);
     });
 }
 
@@ -358,6 +383,6 @@ extern "C" int corvale_open_uri(const char* uri) {
             return shell_code::kTimedOut;
         }
         GList uris{const_cast<char*>(uri), nullptr, nullptr};
-        return launch(app.get(), &uris) ? shell_code::kSuccess : shell_code::kLaunchFailed;
+        return launch(app.get(), &uris, nullptr) ? shell_code::kSuccess : shell_code::kLaunchFailed;
     });
 }

@@ -33,8 +33,10 @@ CORVALE_MODULE_FUNCTION void corvale_reset_pointer(void);
 /* libcorvale_gio.so: opening files with the desktop's applications. */
 
 /* Opens path (which exists) with its default application, or starts the
- * launcher it is; returns a shell code. */
-CORVALE_MODULE_FUNCTION int corvale_open_with_application(const char* path);
+ * launcher it is; returns a shell code. The application's environment is
+ * the program's, less every BRISKEN_ variable, plus environment: texts
+ * "NAME=VALUE" up to a null pointer (null: none). */
+CORVALE_MODULE_FUNCTION int corvale_open_with_application(const char* path, const char* const* environment);
 /* The name of the application that would open path, or null when there is
  * none. */
 CORVALE_MODULE_FUNCTION char* corvale_application_for(const char* path);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -46,7 +47,7 @@ ssize_t readWithin(int fd, void* into, std::size_t size, std::chrono::millisecon
 
 // posix_spawn with the settings every started program gets; returns 0 or an
 // errno value. The caller waits until the child has made its exec.
-int spawnAtOnce(const std::string& path, pid_t& pid) {
+int spawnAtOnce(const std::string& path, pid_t& pid, char* const* environment) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
@@ -63,7 +64,7 @@ int spawnAtOnce(const std::string& path, pid_t& pid) {
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    const int rc = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+    const int rc = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environment);
 
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
@@ -76,11 +77,12 @@ int spawnAtOnce(const std::string& path, pid_t& pid) {
 // the caller. Returns 0, an errno value, or ETIMEDOUT with pid set to the
 // child that still waits. Between fork and exec the child calls only what
 // is safe in a copy of a process with threads.
-int spawnDetached(const std::string& path, pid_t& pid, std::chrono::milliseconds limit) {
+int spawnDetached(const std::string& path, pid_t& pid, std::chrono::milliseconds limit,
+                  char* const* environment) {
     // posix_spawn is the cheapest, but waits for the exec: only for a file
     // on a file system that cannot stall.
     if (!mayStall(path)) {
-        return spawnAtOnce(path, pid);
+        return spawnAtOnce(path, pid, environment);
     }
     Pipe report = openPipe();
     if (!report.read) {
@@ -106,7 +108,7 @@ int spawnDetached(const std::string& path, pid_t& pid, std::chrono::milliseconds
             ::dup2(input, STDIN_FILENO);
             ::close(input);
         }
-        ::execve(path.c_str(), argv, environ);
+        ::execve(path.c_str(), argv, environment);
         const int error = errno;
         [[maybe_unused]] const ssize_t written = ::write(report.write.get(), &error, sizeof error);
         ::_exit(127);
@@ -129,7 +131,7 @@ struct SpawnReport {
 // Starts the program from a child that exits straight away; the program is
 // then adopted by init (or the session's subreaper) and never becomes our
 // zombie.
-int spawnThroughIntermediate(const std::string& path, pid_t& pid) {
+int spawnThroughIntermediate(const std::string& path, pid_t& pid, char* const* environment) {
     Pipe answer = openPipe();
     if (!answer.read) {
         return errno;
@@ -140,7 +142,7 @@ int spawnThroughIntermediate(const std::string& path, pid_t& pid) {
     }
     if (intermediate == 0) {
         SpawnReport report{0, 0};
-        report.error = spawnDetached(path, report.pid, kFileAnswerLimit);
+        report.error = spawnDetached(path, report.pid, kFileAnswerLimit, environment);
         [[maybe_unused]] ssize_t written = ::write(answer.write.get(), &report, sizeof report);
         ::_exit(0);
     }
@@ -184,16 +186,37 @@ void reapChildrenAsTheyEnd() {
     ::sigaction(SIGCHLD, &action, nullptr);
 }
 
-pid_t startProgram(const std::string& path, ChildHandling handling) {
+std::vector<std::string> ChildEnvironment::whole() const {
+    std::vector<std::string> all;
+    for (char** variable = environ; variable && *variable; ++variable) {
+        if (std::strncmp(*variable, "BRISKEN_", 8) != 0) {
+            all.emplace_back(*variable);
+        }
+    }
+    all.insert(all.end(), variables.begin(), variables.end());
+    return all;
+}
+
+pid_t startProgram(const std::string& path, ChildHandling handling, const ChildEnvironment& environment) {
     if (path.empty()) {
         throw Failure("Cannot start the program: no such file.");
     }
     if (path.find('\0') != std::string::npos) {
         throw Failure("Cannot start a program whose path holds a NUL byte.");
     }
+    // Made before any fork: a child of a process with threads may only
+    // call what is safe there.
+    const std::vector<std::string> whole = environment.whole();
+    std::vector<char*> pointers;
+    pointers.reserve(whole.size() + 1);
+    for (const std::string& variable : whole) {
+        pointers.push_back(const_cast<char*>(variable.c_str()));
+    }
+    pointers.push_back(nullptr);
     pid_t pid = 0;
-    const int rc = handling == ChildHandling::StarterEndsSoon ? spawnDetached(path, pid, kFileAnswerLimit)
-                                                              : spawnThroughIntermediate(path, pid);
+    const int rc = handling == ChildHandling::StarterEndsSoon
+                       ? spawnDetached(path, pid, kFileAnswerLimit, pointers.data())
+                       : spawnThroughIntermediate(path, pid, pointers.data());
     if (rc == ETIMEDOUT) {
         throw NoAnswer("Cannot start " + path + ": it " + noAnswerReason() + ".");
     }

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace corvale::platform {
 
@@ -24,12 +25,23 @@ enum class ChildHandling {
 // StarterEndsSoon and never waits for a child of its own.
 void reapChildrenAsTheyEnd();
 
+// What a started program finds in its environment: this process's own, less
+// every BRISKEN_ variable (which only the values given may set), plus
+// variables, "NAME=VALUE" each. This process's environment never changes.
+struct ChildEnvironment {
+    std::vector<std::string> variables;
+
+    // The whole environment, as the program gets it.
+    std::vector<std::string> whole() const;
+};
+
 // Starts the file at path itself as a program (never through a shell: a file
 // the kernel cannot execute fails), with argv[0] = path, in a session of its
-// own, with stdin from /dev/null, in the current folder. Nothing waits for it.
-// Returns its process identifier; fails with the system's description, as
-// OutOfResources when the system has no room for another process now.
-pid_t startProgram(const std::string& path, ChildHandling handling);
+// own, with stdin from /dev/null, in the current folder, with environment.
+// Nothing waits for it. Returns its process identifier; fails with the
+// system's description, as OutOfResources when the system has no room for
+// another process now.
+pid_t startProgram(const std::string& path, ChildHandling handling, const ChildEnvironment& environment = {});
 
 // The system could not make a process: the user's process limit, or memory.
 // Nothing else should be tried for this start; every other way needs a

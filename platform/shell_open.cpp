@@ -80,7 +80,7 @@ int shellOpenRefusal(const std::string& path) {
     return 0;
 }
 
-int shellOpen(const std::string& path) {
+int shellOpen(const std::string& path, const ChildEnvironment& environment) {
     if (const int refusal = shellOpenRefusal(path); refusal != 0) {
         return refusal;
     }
@@ -89,7 +89,12 @@ int shellOpen(const std::string& path) {
     std::string loadError;
     const auto open =
         said(CORVALE_MODULE_LOOKUP(kGioModule, corvale_open_with_application, loadError), loadError);
-    return open ? open(target.c_str()) : shell_code::kLaunchFailed;
+    std::vector<const char*> variables;
+    for (const std::string& variable : environment.variables) {
+        variables.push_back(variable.c_str());
+    }
+    variables.push_back(nullptr);
+    return open ? open(target.c_str(), variables.data()) : shell_code::kLaunchFailed;
 }
 
 } // namespace corvale::platform

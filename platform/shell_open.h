@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/process_start.h"
+
 #include <cstdint>
 #include <string>
 
@@ -30,8 +32,9 @@ inline constexpr int kSuccess = 42;
 // files and folders are opened; anything else is kBadFormat. A relative
 // path is taken from the current folder. The application runs in a session of
 // its own with stdin from /dev/null, and no process of it is left for the
-// caller to reap. Never fails: the outcome is the return code.
-int shellOpen(const std::string& path);
+// caller to reap, with environment (as a started program's). Never fails: the
+// outcome is the return code.
+int shellOpen(const std::string& path, const ChildEnvironment& environment = {});
 
 // The code shellOpen gives path without asking the desktop (a missing file
 // or folder, a path with a NUL byte, a FIFO or device, a launcher larger

@@ -92,8 +92,10 @@ constexpr const char* kNulInPath = "holds a NUL byte";
 
 class SystemLauncher : public LaunchSystem {
 public:
-    SystemLauncher(platform::ChildHandling handling, std::string programFolder, FilesAnswered answered)
-        : m_handling(handling), m_programFolder(std::move(programFolder)), m_answered(answered) {}
+    SystemLauncher(platform::ChildHandling handling, std::string programFolder, FilesAnswered answered,
+                   const platform::ChildEnvironment& environment)
+        : m_handling(handling), m_programFolder(std::move(programFolder)), m_answered(answered),
+          m_environment(environment) {}
     bool filesAnswer(const std::string& startIn, const std::string& target) override {
         return m_answered == FilesAnswered::Already ||
                platform::filesAnswerWithin(m_programFolder, startIn, target);
@@ -101,15 +103,16 @@ public:
     void enterProgramFolder() override { platform::changeFolder(m_programFolder); }
     void enterFolder(const std::string& folder) override { platform::changeFolder(folder); }
     std::int64_t startProgram(const std::string& path) override {
-        return platform::startProgram(path, m_handling);
+        return platform::startProgram(path, m_handling, m_environment);
     }
-    int shellOpen(const std::string& path) override { return platform::shellOpen(path); }
+    int shellOpen(const std::string& path) override { return platform::shellOpen(path, m_environment); }
     std::int64_t lastLaunchedProcess() override { return platform::lastLaunchedProcess(); }
 
 private:
     platform::ChildHandling m_handling;
     std::string m_programFolder;
     FilesAnswered m_answered;
+    const platform::ChildEnvironment& m_environment;
 };
 
 // Longer than the system takes a path, or one of its names: it cannot be
@@ -215,8 +218,8 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
 
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
                     platform::ChildHandling handling, const std::string& programFolder,
-                    FilesAnswered answered) {
-    SystemLauncher system(handling, programFolder, answered);
+                    FilesAnswered answered, const platform::ChildEnvironment& environment) {
+    SystemLauncher system(handling, programFolder, answered, environment);
     return execIt(startInPath, targetPath, ncmdshow, system);
 }
 

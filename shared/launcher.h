@@ -104,9 +104,12 @@ LaunchResult execIt(const std::string& startInPath, const std::string& targetPat
 // just found that the item's files answer (filesAnswerWithin), and they are
 // not asked again.
 enum class FilesAnswered { NotAsked, Already };
+// environment: what the started program is told (placeEnvironment); none
+// of this process's BRISKEN_ variables reach it.
 LaunchResult execIt(const std::string& startInPath, const std::string& targetPath, int ncmdshow,
                     platform::ChildHandling handling, const std::string& programFolder,
-                    FilesAnswered answered = FilesAnswered::NotAsked);
+                    FilesAnswered answered = FilesAnswered::NotAsked,
+                    const platform::ChildEnvironment& environment = {});
 
 // Where an item whose start-in folder is missing starts, in words: "its
 // start-in folder FOLDER is missing; it starts in PROGRAMFOLDER", or for

@@ -1,11 +1,9 @@
 #pragma once
 
+#include "platform/process_start.h"
 #include "shared/network_choice.h"
 
-#include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 // Where a started program is: handed to every item the engine starts (and to
 // Test Start) in its environment, so that a script can tell home from the
@@ -26,19 +24,10 @@ struct RunPlace {
 // address that matches no entry, whose list is empty).
 RunPlace placeOf(const ListChoice& choice, const std::string& interface, const std::string& gateway);
 
-// BRISKEN_PLACE, BRISKEN_ENTRY, BRISKEN_ADDRESS, BRISKEN_INTERFACE,
-// BRISKEN_GATEWAY and BRISKEN_RUN ("logon", "arrival" or "test") in this
-// process's environment while it lives, for what it starts; the values
-// before come back when it goes.
-class PlaceEnvironment {
-public:
-    PlaceEnvironment(const RunPlace& place, RunKind kind);
-    ~PlaceEnvironment();
-    PlaceEnvironment(const PlaceEnvironment&) = delete;
-    PlaceEnvironment& operator=(const PlaceEnvironment&) = delete;
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_before;
-};
+// What a started program is told of where it was started: BRISKEN_PLACE,
+// BRISKEN_ENTRY, BRISKEN_ADDRESS, BRISKEN_INTERFACE, BRISKEN_GATEWAY and
+// BRISKEN_RUN ("logon", "arrival" or "test"), for the environment given to
+// the programs a run or Test Start starts.
+platform::ChildEnvironment placeEnvironment(const RunPlace& place, RunKind kind);
 
 } // namespace corvale

@@ -758,7 +758,7 @@ TEST_F(Watcher, AnArrivalRunsFailuresComeAsOneNotification) {
         usleep(10'000);
     }
     const int server = testsupport::startProcess(
-        {testsupport::notificationServerPath(), program / "shown", program / "ready"},
+        {testsupport::notificationServerPath(), program / "shown", program / "ready", "act"},
         {"DBUS_SESSION_BUS_ADDRESS=" + address});
     ASSERT_TRUE(becomes(program / "ready", "ready"));
     machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
@@ -767,12 +767,31 @@ TEST_F(Watcher, AnArrivalRunsFailuresComeAsOneNotification) {
     db->database().execute({"insert into EntryNames values (?, 'Office')", {office}});
     db->addConnectedItem(office, item("office"), program.path(), 1);
     db->addConnectedItem(office, "/nonexistent/office-tool", program.path(), 2);
-    const int watcher = startWatcher(program / "errors", -1, "", {"DBUS_SESSION_BUS_ADDRESS=" + address});
+    db->addConnectedItem(db->addAddress("10.3"), "/nonexistent/lab-tool", program.path(), 1);
+    // "Open Corvale" starts the program folder's corvale, here a recorder.
+    fs::remove(program / "corvale");
+    item("corvale");
+    const int watcher =
+        startWatcher(program / "errors", -1, "",
+                     {"DBUS_SESSION_BUS_ADDRESS=" + address, "CORVALE_RECORD_ENV=" + (program / "env")});
     EXPECT_EQ(startedInOrder(1), Names{"home"});
     machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
     EXPECT_TRUE(becomes(program / "shown",
                         "1 of 2 did not start at Office\t/nonexistent/office-tool: no such file\n"))
         << testsupport::readFile(program / "errors");
+    // The first notification: another client's ActionInvoked opens nothing,
+    // the server's closing ends it. The second: its action opens Corvale,
+    // which is told of no place.
+    machine.moveTo("eth0", "10.2.0.5/16", "10.3.0.5/16", "10.3.0.1");
+    EXPECT_TRUE(
+        becomes(program / "shown", "1 of 1 did not start at 10.3\t/nonexistent/lab-tool: no such file\n"));
+    EXPECT_EQ(startedInOrder(2), (Names{"home", "office"})) << "opened by another client's signal";
+    kill(server, SIGUSR1); // the person chooses "Open Corvale"
+    EXPECT_EQ(startedInOrder(3), (Names{"home", "office", "corvale"}));
+    const std::string opened = testsupport::readRecords(program / "record").at(2).at("pid");
+    for (const std::string& variable : testsupport::recordedEnvironment(program / ("env." + opened))) {
+        EXPECT_NE(variable.rfind("BRISKEN_", 0), 0u) << variable;
+    }
     kill(watcher, SIGTERM);
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
     kill(server, SIGTERM);

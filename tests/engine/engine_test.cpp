@@ -78,12 +78,33 @@ protected:
     std::unique_ptr<Engine> engine;
 };
 
+// The item is told its place through the environment it is started with;
+// the engine's own environment never changes, and a BRISKEN_ variable the
+// engine inherited reaches no item.
 TEST_F(EngineRun, WholeAddressWinsOverItsNetwork) {
     db->addConnectedItem(db->addAddress("192.168.1"), item("network"), dir.path(), 1);
     db->addConnectedItem(db->addAddress("192.168.1.20"), item("exact"), dir.path(), 2);
+    setenv("BRISKEN_PLACE", "inherited", 1);
+    setenv("BRISKEN_STALE", "inherited", 1);
+    setenv("CORVALE_RECORD_ENV", (dir / "env").c_str(), 1);
     runFor("192.168.1.20");
     EXPECT_EQ(started(), Names{"exact"});
     EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_STREQ(getenv("BRISKEN_PLACE"), "inherited");
+    EXPECT_EQ(getenv("BRISKEN_RUN"), nullptr);
+    const std::string pid = testsupport::readRecords(dir / "record").at(0).at("pid");
+    std::vector<std::string> told;
+    for (const std::string& variable : testsupport::recordedEnvironment(dir / ("env." + pid))) {
+        if (variable.rfind("BRISKEN_", 0) == 0) {
+            told.push_back(variable);
+        }
+    }
+    std::sort(told.begin(), told.end());
+    EXPECT_EQ(told, (Names{"BRISKEN_ADDRESS=192.168.1.20", "BRISKEN_ENTRY=192.168.1.20", "BRISKEN_GATEWAY=",
+                           "BRISKEN_INTERFACE=", "BRISKEN_PLACE=192.168.1.20", "BRISKEN_RUN=logon"}));
+    for (const char* name : {"BRISKEN_PLACE", "BRISKEN_STALE", "CORVALE_RECORD_ENV"}) {
+        unsetenv(name);
+    }
 }
 
 TEST_F(EngineRun, EachShorterPrefixIsTriedInTurn) {

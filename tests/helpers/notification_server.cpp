@@ -3,7 +3,15 @@
 // appends each notification to the file named by its argument, as
 // "SUMMARY\tBODY\n" (body lines joined by "|"). Once it owns the name it
 // writes "ready" to the file named by its second argument.
+//
+// With a third argument "act" it offers actions, and answers its first
+// notification as an attacker and a person would: another client of the bus
+// sends ActionInvoked for it (action "corvale"), then the server says it was
+// closed; the second it answers with the action chosen, once it is sent
+// SIGUSR1.
+#include <csignal>
 #include <gio/gio.h>
+#include <glib-unix.h>
 
 #include <cstdio>
 #include <string>
@@ -25,12 +33,49 @@ constexpr const char* kInterface = R"(<node><interface name="org.freedesktop.Not
 const char* record = nullptr;
 const char* ready = nullptr;
 guint32 shown = 0;
+bool acts = false;
+GDBusConnection* server = nullptr;
+
+void emitFrom(GDBusConnection* connection, const char* signal, GVariant* parameters) {
+    g_dbus_connection_emit_signal(connection, nullptr, "/org/freedesktop/Notifications",
+                                  "org.freedesktop.Notifications", signal, parameters, nullptr);
+    // A round trip: the bus has passed the signal on before anything else
+    // is sent.
+    GVariant* id = g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                               "org.freedesktop.DBus", "GetId", nullptr, nullptr,
+                                               G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    if (id) {
+        g_variant_unref(id);
+    }
+}
+
+// After the reply to Notify number has gone.
+gboolean answer(gpointer data) {
+    const auto number = static_cast<guint32>(GPOINTER_TO_UINT(data));
+    if (number == 1) {
+        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        GDBusConnection* other = g_dbus_connection_new_for_address_sync(
+            address,
+            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, nullptr);
+        g_free(address);
+        if (other) {
+            emitFrom(other, "ActionInvoked", g_variant_new("(us)", number, "corvale"));
+            g_object_unref(other);
+        }
+        emitFrom(server, "NotificationClosed", g_variant_new("(uu)", number, 2u));
+    } else {
+        emitFrom(server, "ActionInvoked", g_variant_new("(us)", number, "corvale"));
+    }
+    return G_SOURCE_REMOVE;
+}
 
 void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
           GVariant* parameters, GDBusMethodInvocation* invocation, gpointer) {
     const std::string name = method;
     if (name == "GetCapabilities") {
-        const gchar* capabilities[] = {"body", nullptr};
+        const gchar* capabilities[] = {"body", acts ? "actions" : nullptr, nullptr};
         g_dbus_method_invocation_return_value(invocation,
                                               g_variant_new("(^as)", const_cast<gchar**>(capabilities)));
     } else if (name == "Notify") {
@@ -42,11 +87,18 @@ void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gcha
         for (char& c : line) {
             c = c == '\n' ? '|' : c;
         }
+        // Answered once the reply has gone: the first at once, the second
+        // on SIGUSR1, which is heard before the notification is said shown.
+        ++shown;
+        if (acts) {
+            shown == 1 ? g_idle_add(answer, GUINT_TO_POINTER(shown))
+                       : g_unix_signal_add(SIGUSR1, answer, GUINT_TO_POINTER(shown));
+        }
         if (FILE* file = std::fopen(record, "a")) {
             std::fprintf(file, "%s\n", line.c_str());
             std::fclose(file);
         }
-        g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", ++shown));
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", shown));
     } else {
         g_dbus_method_invocation_return_value(invocation,
                                               g_variant_new("(ssss)", "stand-in", "corvale", "1", "1.2"));
@@ -56,13 +108,15 @@ void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gcha
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
+    if (argc != 3 && argc != 4) {
         return 2;
     }
     record = argv[1];
     ready = argv[2];
+    acts = argc == 4 && std::string(argv[3]) == "act";
     GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kInterface, nullptr);
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    server = bus;
     if (!node || !bus) {
         return 1;
     }
