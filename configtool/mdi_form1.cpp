@@ -160,6 +160,15 @@ MDIForm1::StartUp MDIForm1::startUp() {
             m_dialogs.showMessage(
                 {why, kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
         }
+        // A table of another shape was set aside as the file was opened.
+        std::string setAside;
+        for (const std::string& notice : m_connection.dbase->settleNotices()) {
+            setAside += (setAside.empty() ? "" : "\n\n") + notice;
+        }
+        if (!setAside.empty()) {
+            m_dialogs.showMessage(
+                {setAside, kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
+        }
         // The lists can be edited all the same; the person learns once why
         // they would not run.
         if (const std::string why = engineRefusal(m_connection.dbPath); !why.empty()) {

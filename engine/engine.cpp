@@ -140,6 +140,13 @@ int Engine::Main() {
     return m_trapped ? kExitTrapped : kExitNormal;
 }
 
+corvale::NamesAndMarks& Engine::stored() {
+    if (!m_stored) {
+        m_stored.emplace(*m_connection.dbase);
+    }
+    return *m_stored;
+}
+
 void Engine::enterProgramFolder() {
     std::string here;
     try {
@@ -163,16 +170,8 @@ void Engine::startPrograms() {
         const corvale::DiscoveredAddress result = m_discovery.discoverIP();
         // A dry run shows the network's identities even where no entry asks
         // for them; it resolves the gateway only where a run would.
-        m_notes.clear();
-        const corvale::Database::ExtraTables tables = m_connection.dbase->extraTables();
-        m_itemOptions = tables.itemOptions == corvale::Database::Table::Usable;
-        for (const auto& [table, name] :
-             {std::pair{tables.entryNames, "EntryNames"}, std::pair{tables.itemOptions, "ItemOptions"}}) {
-            if (table == corvale::Database::Table::Misshapen) {
-                m_notes.push_back(std::string("the table ") + name +
-                                  " is not as this program knows it and is read as absent");
-            }
-        }
+        m_stored.reset(); // read afresh for this run
+        m_notes = stored().notes();
         if (m_settings.place) {
             m_choice = corvale::listOfPlace(*m_connection.dbase, *m_settings.place);
             if (!m_choice) {
@@ -312,18 +311,9 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
 }
 
 std::vector<ItemPlan> Engine::plan(corvale::Recordset& items, corvale::statements::ListTable table) {
-    // The marks matter to a watcher and are shown by the dry run; they are
-    // read only where the tool made their table, of the shape it knows.
-    std::set<std::int64_t> marked;
-    if ((m_settings.passOverRunning || dryRun()) && m_itemOptions) {
-        for (corvale::Recordset rows =
-                 m_connection.dbase->openRecordset(statements::itemsToStopOnLeave(table));
-             !rows.eof(); rows.moveNext()) {
-            if (!rows.field("ListID").isNull()) {
-                marked.insert(rows.field("ListID").number());
-            }
-        }
-    }
+    // The marks matter to a watcher and are shown by the dry run.
+    const std::unordered_set<std::int64_t> marked =
+        m_settings.passOverRunning || dryRun() ? stored().marked(table) : std::unordered_set<std::int64_t>();
     std::vector<ItemPlan> plans;
     for (; !items.eof(); items.moveNext()) {
         plans.push_back(planItem(items.field("targetPath"), items.field("startInPath")));
@@ -343,15 +333,9 @@ std::vector<std::string> Engine::stopWhatIsLeft(const std::vector<ItemPlan>& pla
     // The marks as they stand now: a box unticked while the program ran
     // keeps it running.
     EarlierProcesses::Marks marked;
-    if (m_itemOptions) {
-        for (const auto table : {statements::ListTable::Connected, statements::ListTable::Disconnected}) {
-            for (corvale::Recordset rows =
-                     m_connection.dbase->openRecordset(statements::itemsToStopOnLeave(table));
-                 !rows.eof(); rows.moveNext()) {
-                if (!rows.field("ListID").isNull()) {
-                    marked.insert({table, rows.field("ListID").number()});
-                }
-            }
+    for (const auto table : {statements::ListTable::Connected, statements::ListTable::Disconnected}) {
+        for (const std::int64_t listId : stored().marked(table)) {
+            marked.insert({table, listId});
         }
     }
     for (StartedProcess process : EarlierProcesses(m_settings.startedBefore).toEndOnLeaving(plans, marked)) {
@@ -596,16 +580,7 @@ void Engine::reportEntriesOnFile() {
         say("Entries on file: none");
         return;
     }
-    std::map<std::int64_t, std::string> names;
-    if (m_connection.dbase->extraTables().entryNames == corvale::Database::Table::Usable) {
-        for (corvale::Recordset rows = m_connection.dbase->openRecordset(statements::entryNames());
-             !rows.eof(); rows.moveNext()) {
-            if (!rows.field("IPID").isNull() && !rows.field("Name").isNull() &&
-                rows.field("IPID").value().index() == 1) {
-                names[rows.field("IPID").number()] = rows.field("Name").text();
-            }
-        }
-    }
+    const std::unordered_map<std::int64_t, std::string> names = stored().names();
     say("Entries on file:");
     for (; !entries.eof(); entries.moveNext()) {
         const corvale::Field entry = entries.field("IPaddress");

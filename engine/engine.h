@@ -5,6 +5,7 @@
 #include "shared/database.h"
 #include "shared/file_safety.h"
 #include "shared/launcher.h"
+#include "shared/names_and_marks.h"
 #include "shared/network_choice.h"
 #include "shared/run_place.h"
 #include "shared/statements.h"
@@ -168,6 +169,7 @@ private:
     };
 
     void enterProgramFolder();
+    corvale::NamesAndMarks& stored();
     void runConnectedList(const std::string& key);
     void reportChoice(const corvale::ListChoice& choice);
     std::vector<ItemPlan> plan(corvale::Recordset& items, corvale::statements::ListTable table);
@@ -203,9 +205,9 @@ private:
     corvale::ConnectionState m_connection;
     std::optional<corvale::ListChoice> m_choice;
     bool m_trapped = false;
-    // Whether the marks of items can be read, and what the summary says of
-    // tables it could not read.
-    bool m_itemOptions = false;
+    // The names and marks on file, and what the summary says of tables it
+    // could not read.
+    std::optional<corvale::NamesAndMarks> m_stored;
     std::vector<std::string> m_notes;
     std::optional<corvale::platform::RunningNow> m_running;
 };

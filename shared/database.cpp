@@ -36,6 +36,8 @@ Database::Database(const std::string& path, Access access)
     } else if (m_writer) {
         keepOrdinaryJournal();
         upgradeSchema(m_connection, version);
+        // From here on both optional tables are there, in the shape known.
+        m_settleNotices = settleOptionalTables(m_connection);
     }
 }
 
@@ -87,8 +89,8 @@ Database::ExtraTables Database::readExtraTables() {
         }
         return known == columns.size() ? Table::Usable : Table::Misshapen;
     };
-    return {shapeOf("EntryNames", {"IPID", "Name"}),
-            shapeOf("ItemOptions", {"List", "ListID", "StopOnLeave"})};
+    return {shapeOf(entryNamesTable().shape.name, entryNamesTable().shape.columns),
+            shapeOf(itemOptionsTable().shape.name, itemOptionsTable().shape.columns)};
 }
 
 Recordset Database::openRecordset(const Query& query) {

@@ -40,6 +40,9 @@ public:
     const std::string& path() const { return m_connection.path(); }
     // Why no change is written (a file of a newer format); empty when they are.
     const std::string& readOnlyReason() const { return m_newerFormat; }
+    // What the open did to a table of another shape (settleOptionalTables),
+    // for the person to be told once.
+    const std::vector<std::string>& settleNotices() const { return m_settleNotices; }
 
     Recordset openRecordset(const Query& query);
     // Runs a change at once; returns the number of rows it touched.
@@ -50,14 +53,14 @@ public:
     // part of that one.
     void transaction(const std::function<void()>& work);
     // The tables the tool adds beside the original three (format 2): each is
-    // read only where it has the columns this program knows.
+    // read only where it has the columns this program knows. Asked only by
+    // NamesAndMarks (names_and_marks.h), the one reader of those tables.
     enum class Table { Absent, Usable, Misshapen };
     struct ExtraTables {
         Table entryNames = Table::Absent;
         Table itemOptions = Table::Absent;
     };
-    // Read once per connection: this program makes them only when it brings
-    // the file to its format, as it opens it.
+    // Read once per connection: the tool settles them as it opens the file.
     ExtraTables extraTables();
 
     // The key the store gave the row inserted last.
@@ -75,6 +78,7 @@ private:
     bool m_inTransaction = false;
     // Why the file is not written: it comes from a newer program.
     std::string m_newerFormat;
+    std::vector<std::string> m_settleNotices;
     std::optional<ExtraTables> m_extraTables;
 };
 

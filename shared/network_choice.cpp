@@ -1,5 +1,7 @@
 #include "shared/network_choice.h"
 
+#include "shared/names_and_marks.h"
+
 #include "platform/failure.h"
 #include "shared/statements.h"
 
@@ -260,15 +262,12 @@ std::optional<ListChoice> listOfPlace(Database& database, const std::string& nam
                        [](unsigned char c) { return std::tolower(c); });
         return text;
     };
+    NamesAndMarks stored(database);
     std::optional<std::int64_t> named;
-    if (database.extraTables().entryNames == Database::Table::Usable) {
-        for (Recordset rows = database.openRecordset(statements::entryNames()); !rows.eof();
-             rows.moveNext()) {
-            if (!rows.field("Name").isNull() && !rows.field("IPID").isNull() &&
-                lower(rows.field("Name").text()) == lower(nameOrEntry)) {
-                named = rows.field("IPID").number();
-                choice.name = rows.field("Name").text();
-            }
+    for (const auto& [ipid, name] : stored.names()) {
+        if (lower(name) == lower(nameOrEntry) && (!named || ipid < *named)) {
+            named = ipid;
+            choice.name = name;
         }
     }
     bool found = false;
@@ -301,11 +300,8 @@ std::optional<ListChoice> listOfPlace(Database& database, const std::string& nam
         const auto dots = static_cast<std::size_t>(std::count(key.begin(), key.end(), '.'));
         choice.match = kByNumbers[std::min<std::size_t>(dots, 3)];
     }
-    if (choice.name.empty() && database.extraTables().entryNames == Database::Table::Usable) {
-        if (const Recordset row = database.openRecordset(statements::nameOfEntry(key));
-            !row.eof() && !row.field("Name").isNull()) {
-            choice.name = row.field("Name").text();
-        }
+    if (choice.name.empty()) {
+        choice.name = stored.nameOfEntry(key).value_or(std::string());
     }
     return choice;
 }
@@ -313,13 +309,8 @@ std::optional<ListChoice> listOfPlace(Database& database, const std::string& nam
 ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
                       IdentityLookups lookups) {
     ListChoice choice = chooseEntry(database, discovered, identity, lookups);
-    // Names live in a table of their own, which a file of an earlier format
-    // lacks.
-    if (choice.onFile() && database.extraTables().entryNames == Database::Table::Usable) {
-        if (const Recordset named = database.openRecordset(statements::nameOfEntry(choice.key));
-            !named.eof() && !named.field("Name").isNull()) {
-            choice.name = named.field("Name").text();
-        }
+    if (choice.onFile()) {
+        choice.name = NamesAndMarks(database).nameOfEntry(choice.key).value_or(std::string());
     }
     return choice;
 }

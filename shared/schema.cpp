@@ -18,6 +18,22 @@ const std::vector<TableShape>& expectedTables() {
     return tables;
 }
 
+const OptionalTable& entryNamesTable() {
+    static const OptionalTable table{{"EntryNames", {"IPID", "Name"}},
+                                     "CREATE TABLE IF NOT EXISTS EntryNames (IPID INTEGER PRIMARY KEY, "
+                                     "Name TEXT NOT NULL)"};
+    return table;
+}
+
+const OptionalTable& itemOptionsTable() {
+    static const OptionalTable table{
+        {"ItemOptions", {"List", "ListID", "StopOnLeave"}},
+        "CREATE TABLE IF NOT EXISTS ItemOptions (List TEXT NOT NULL CHECK (List IN "
+        "('ConnectedList','DisConnectedList')), ListID INTEGER NOT NULL, StopOnLeave INTEGER NOT NULL "
+        "DEFAULT 0, PRIMARY KEY (List, ListID))"};
+    return table;
+}
+
 const std::string& schemaScript() {
     // AUTOINCREMENT: a key, once given, is never given again, even after its
     // row is deleted.
@@ -85,12 +101,9 @@ const std::vector<std::string>& upgradeSteps() {
         // 2: names and marks beside the three tables (their shape is the
         // one earlier releases made on first write), and indexes for the
         // lookups by entry and by address.
-        "CREATE TABLE IF NOT EXISTS EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL);\n"
-        "CREATE TABLE IF NOT EXISTS ItemOptions (List TEXT NOT NULL CHECK (List IN "
-        "('ConnectedList','DisConnectedList')), ListID INTEGER NOT NULL, StopOnLeave INTEGER NOT NULL "
-        "DEFAULT 0, PRIMARY KEY (List, ListID));\n"
-        "CREATE INDEX IF NOT EXISTS ConnectedListOfAddress ON ConnectedList (IPID, ListOrder);\n"
-        "CREATE INDEX IF NOT EXISTS IPsByText ON IPs (IPaddress);\n",
+        entryNamesTable().create + ";\n" + itemOptionsTable().create + ";\n" +
+            "CREATE INDEX IF NOT EXISTS ConnectedListOfAddress ON ConnectedList (IPID, ListOrder);\n"
+            "CREATE INDEX IF NOT EXISTS IPsByText ON IPs (IPaddress);\n",
     };
     return steps;
 }
@@ -144,6 +157,57 @@ int verifySchema(platform::SqliteConnection& connection, bool newerFails) {
         }
     }
     return static_cast<int>(fileVersion);
+}
+
+std::vector<std::string> settleOptionalTables(platform::SqliteConnection& connection) {
+    const auto columnsOf = [&](const std::string& table) {
+        std::vector<std::string> present;
+        for (const auto& row :
+             connection.query("select name from pragma_table_info(?) where typeof(name) = 'text'", {table})
+                 .rows) {
+            present.push_back(std::get<std::string>(row.at(0)));
+        }
+        return present;
+    };
+    const auto freeName = [&](const std::string& table) {
+        for (int number = 1;; ++number) {
+            const std::string name = table + "_set_aside" + (number == 1 ? "" : "_" + std::to_string(number));
+            if (connection.query("select 1 from sqlite_master where lower(name) = lower(?)", {name})
+                    .rows.empty()) {
+                return name;
+            }
+        }
+    };
+    std::vector<std::string> notices;
+    std::string script;
+    for (const OptionalTable* table : {&entryNamesTable(), &itemOptionsTable()}) {
+        const std::vector<std::string> present = columnsOf(table->shape.name);
+        const bool known =
+            std::all_of(table->shape.columns.begin(), table->shape.columns.end(),
+                        [&](const std::string& column) { return containsIgnoringCase(present, column); });
+        if (!present.empty() && known) {
+            continue;
+        }
+        if (!present.empty()) {
+            const std::string aside = freeName(table->shape.name);
+            script += "ALTER TABLE \"" + table->shape.name + "\" RENAME TO \"" + aside + "\";\n";
+            notices.push_back("The table " + table->shape.name + " in " + connection.path() +
+                              " was not as this program knows it. It is kept, whole, as " + aside +
+                              ", and a new, empty " + table->shape.name + " is made.");
+        }
+        script += table->create + ";\n";
+    }
+    if (script.empty()) {
+        return notices;
+    }
+    connection.execScript("BEGIN IMMEDIATE");
+    try {
+        connection.execScript(script + "COMMIT;");
+    } catch (const std::exception&) {
+        connection.execScript("ROLLBACK");
+        throw;
+    }
+    return notices;
 }
 
 void createEmptyDatabase(const std::string& path) {

@@ -27,6 +27,15 @@ struct TableShape {
 // The three tables and the columns every reader relies on.
 const std::vector<TableShape>& expectedTables();
 
+// The tables of format 2 beside the three: the names of entries and the
+// marks of items. Each is read only where it has these columns.
+struct OptionalTable {
+    TableShape shape;
+    std::string create; // the statement that makes it
+};
+const OptionalTable& entryNamesTable();
+const OptionalTable& itemOptionsTable();
+
 // The statements that make an empty database.
 const std::string& schemaScript();
 
@@ -42,6 +51,13 @@ std::string newerFormatText(const std::string& path, int fileVersion);
 // each step one transaction that takes the write lock at once (what is there
 // already, made by an earlier release on first write, is kept).
 void upgradeSchema(platform::SqliteConnection& connection, int fileVersion);
+
+// Makes sure a file of this program's format holds both optional tables in
+// the shape it knows: one that is missing is made; one of another shape
+// (made by hand, or by a broken release) is renamed aside, kept whole, and
+// made afresh. One transaction; returns a notice for each table set aside,
+// naming it and its new name.
+std::vector<std::string> settleOptionalTables(platform::SqliteConnection& connection);
 
 // Creates an empty database at path; fails when a file is already there.
 void createEmptyDatabase(const std::string& path);

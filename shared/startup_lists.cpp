@@ -1,13 +1,13 @@
 #include "shared/startup_lists.h"
 
 #include "platform/failure.h"
+#include "shared/names_and_marks.h"
 #include "shared/network_choice.h"
 
 #include <algorithm>
 #include <cctype>
 #include <limits>
 #include <optional>
-#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -23,32 +23,13 @@ std::vector<ListRow> StartupLists::rows(const Query& query, const char* keyColum
     return found;
 }
 
-bool StartupLists::hasTable(const char* name) {
-    // Made by the tool's own upgrade of the file; one of another shape,
-    // made by hand, is not written.
-    const Database::ExtraTables tables = m_db.extraTables();
-    return (std::string_view(name) == "EntryNames" ? tables.entryNames : tables.itemOptions) ==
-           Database::Table::Usable;
-}
-
-namespace {
-Failure unusableTable(const char* name) {
-    return Failure(std::string("The table ") + name +
-                   " in the database is not as this program knows it, so nothing is written to it.");
-}
-} // namespace
+// The file this service writes was settled as it was opened (both optional
+// tables there, in the shape known); one it only shows (a newer program's)
+// is read through NamesAndMarks, like any file that is only read.
 
 std::vector<ListRow> StartupLists::addresses() {
     std::vector<ListRow> found = rows(st::allAddresses(), "IPID", "IPaddress");
-    if (!hasTable("EntryNames")) {
-        return found;
-    }
-    std::unordered_map<std::int64_t, std::string> names;
-    for (Recordset rows = m_db.openRecordset(st::entryNames()); !rows.eof(); rows.moveNext()) {
-        if (!rows.field("IPID").isNull() && !rows.field("Name").isNull()) {
-            names[rows.field("IPID").number()] = rows.field("Name").text();
-        }
-    }
+    const std::unordered_map<std::int64_t, std::string> names = NamesAndMarks(m_db).names();
     for (ListRow& row : found) {
         if (const auto name = names.find(row.id); name != names.end()) {
             row.name = name->second;
@@ -71,9 +52,7 @@ AddedRow StartupLists::addAddress(const std::string& text) {
         m_db.execute(st::insertAddress(text));
         result.id = m_db.lastInsertId();
         // A key used before, by an entry deleted outside this tool.
-        if (hasTable("EntryNames")) {
-            m_db.execute(st::deleteEntryName(result.id));
-        }
+        m_db.execute(st::deleteEntryName(result.id));
     });
     return result;
 }
@@ -116,13 +95,8 @@ RowChange StartupLists::nameAddress(std::int64_t ipid, const std::string& name) 
             return;
         }
         if (given.empty()) {
-            if (hasTable("EntryNames")) {
-                m_db.execute(st::deleteEntryName(ipid));
-            }
+            m_db.execute(st::deleteEntryName(ipid));
             return;
-        }
-        if (!hasTable("EntryNames")) {
-            throw unusableTable("EntryNames");
         }
         if (!m_db.openRecordset(st::otherEntryNamed(ipid, given)).eof()) {
             result = RowChange::Duplicate;
@@ -134,26 +108,23 @@ RowChange StartupLists::nameAddress(std::int64_t ipid, const std::string& name) 
 }
 
 void StartupLists::removeStaleRows() {
-    const Database::ExtraTables tables = m_db.extraTables();
+    if (!m_db.readOnlyReason().empty()) {
+        return; // a newer program's file is shown as it is
+    }
     // Rows that describe what is not there: the table and which rows. An
-    // item of an entry that is gone would join the next entry given its key.
+    // item of an entry that is gone would join the next entry given its key;
+    // the options of the items removed first are stale once those are.
     struct Stale {
         const char* table;
         const char* rows;
     };
-    std::vector<Stale> removals = {
-        {"ConnectedList", "IPID not in (select IPID from IPs where IPID is not null)"}};
-    if (tables.entryNames == Database::Table::Usable) {
-        removals.push_back({"EntryNames", "IPID not in (select IPID from IPs where IPID is not null)"});
-    }
-    if (tables.itemOptions == Database::Table::Usable) {
-        removals.push_back({"ItemOptions",
-                            "(List = 'ConnectedList' and ListID not in "
-                            "(select ListID from ConnectedList where ListID is not null)) or "
-                            "(List = 'DisConnectedList' and ListID not in "
-                            "(select ListID from DisConnectedList where ListID is not null))"});
-    }
-    // The options of the items removed first are stale once those are.
+    const std::vector<Stale> removals = {
+        {"ConnectedList", "IPID not in (select IPID from IPs where IPID is not null)"},
+        {"EntryNames", "IPID not in (select IPID from IPs where IPID is not null)"},
+        {"ItemOptions", "(List = 'ConnectedList' and ListID not in "
+                        "(select ListID from ConnectedList where ListID is not null)) or "
+                        "(List = 'DisConnectedList' and ListID not in "
+                        "(select ListID from DisConnectedList where ListID is not null))"}};
     const bool any = std::any_of(removals.begin(), removals.end(), [&](const Stale& stale) {
         return !m_db.openRecordset(
                         {std::string("select 1 from ") + stale.table + " where " + stale.rows + " limit 1",
@@ -185,16 +156,10 @@ RowChange StartupLists::renameAddress(std::int64_t ipid, const std::string& text
 
 void StartupLists::deleteAddresses(const std::vector<std::int64_t>& ipids) {
     m_db.transaction([&] {
-        const bool names = hasTable("EntryNames");
-        const bool options = hasTable("ItemOptions");
         for (const std::int64_t ipid : ipids) {
             m_db.execute(st::deleteAddress(ipid));
-            if (names) {
-                m_db.execute(st::deleteEntryName(ipid));
-            }
-            if (options) {
-                m_db.execute(st::deleteAddressItemOptions(ipid));
-            }
+            m_db.execute(st::deleteEntryName(ipid));
+            m_db.execute(st::deleteAddressItemOptions(ipid));
             m_db.execute(st::deleteAddressItems(ipid));
         }
     });
@@ -202,15 +167,10 @@ void StartupLists::deleteAddresses(const std::vector<std::int64_t>& ipids) {
 
 std::vector<ListRow> StartupLists::items(ListTable table, const Query& query) {
     std::vector<ListRow> found = rows(query, "ListID", "TargetPath");
-    if (found.empty() || !hasTable("ItemOptions")) {
+    if (found.empty()) {
         return found;
     }
-    std::unordered_set<std::int64_t> marked;
-    for (Recordset rows = m_db.openRecordset(st::itemsToStopOnLeave(table)); !rows.eof(); rows.moveNext()) {
-        if (!rows.field("ListID").isNull()) {
-            marked.insert(rows.field("ListID").number());
-        }
-    }
+    const std::unordered_set<std::int64_t> marked = NamesAndMarks(m_db).marked(table);
     for (ListRow& row : found) {
         row.stopOnLeave = marked.count(row.id) > 0;
     }
@@ -226,12 +186,6 @@ std::vector<ListRow> StartupLists::disconnectedItems() {
 }
 
 void StartupLists::writeOptions(ListTable table, std::int64_t listId, bool stopOnLeave) {
-    if (!hasTable("ItemOptions")) {
-        if (stopOnLeave) {
-            throw unusableTable("ItemOptions");
-        }
-        return;
-    }
     m_db.execute(st::setStopOnLeave(table, listId, stopOnLeave));
 }
 
@@ -357,23 +311,18 @@ void StartupLists::exchangeItems(ListTable table, std::int64_t moving, std::int6
         m_db.execute(st::updateItem(table, other, movingPaths.field("TargetPath").value(),
                                     movingPaths.field("StartinPath").value()));
         // The option goes with what the item starts.
-        if (hasTable("ItemOptions")) {
-            const bool movingStops = !m_db.openRecordset(st::stopOnLeaveOf(table, moving)).eof();
-            const bool otherStops = !m_db.openRecordset(st::stopOnLeaveOf(table, other)).eof();
-            m_db.execute(st::setStopOnLeave(table, moving, otherStops));
-            m_db.execute(st::setStopOnLeave(table, other, movingStops));
-        }
+        const bool movingStops = !m_db.openRecordset(st::stopOnLeaveOf(table, moving)).eof();
+        const bool otherStops = !m_db.openRecordset(st::stopOnLeaveOf(table, other)).eof();
+        m_db.execute(st::setStopOnLeave(table, moving, otherStops));
+        m_db.execute(st::setStopOnLeave(table, other, movingStops));
     });
 }
 
 void StartupLists::deleteItems(ListTable table, const std::vector<std::int64_t>& listIds) {
     m_db.transaction([&] {
-        const bool options = hasTable("ItemOptions");
         for (const std::int64_t listId : listIds) {
             m_db.execute(st::deleteItem(table, listId));
-            if (options) {
-                m_db.execute(st::deleteItemOptions(table, listId));
-            }
+            m_db.execute(st::deleteItemOptions(table, listId));
         }
     });
 }
@@ -389,12 +338,9 @@ void StartupLists::deleteTargetsFromAddresses(const std::vector<std::int64_t>& l
                 targets.push_back(row.field("TargetPath").value());
             }
         }
-        const bool options = hasTable("ItemOptions");
         for (const platform::SqlValue& target : targets) {
             for (const std::int64_t ipid : ipids) {
-                if (options) {
-                    m_db.execute(st::deleteItemOptionsOfAddress(ipid, target));
-                }
+                m_db.execute(st::deleteItemOptionsOfAddress(ipid, target));
                 m_db.execute(st::deleteItemOfAddress(ipid, target));
             }
         }

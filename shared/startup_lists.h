@@ -137,7 +137,6 @@ public:
     ListsOnFile exportLists();
 
 private:
-    bool hasTable(const char* name);
     // Writes the item's option where it differs from the default or a row
     // of the table could be stale (left by a tool that knows only the lists).
     void writeOptions(ListTable table, std::int64_t listId, bool stopOnLeave);

@@ -264,6 +264,7 @@ TEST_F(EngineRun, TablesOfAnotherShapeAreReadAsAbsentAndTheListStarts) {
         engine = std::make_unique<Engine>(dialogs, discovery, dir.path(), settings);
         engine->connection().openWorkspace();
         engine->connection().dbPath = db->path();
+        engine->connection().access = corvale::Database::Access::ReadOnly; // as the engine opens it
         engine->connection().openDatabase();
     };
     watcherRun();

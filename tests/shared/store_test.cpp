@@ -222,6 +222,24 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
         EXPECT_EQ(engine.extraTables().entryNames, Database::Table::Usable);
         EXPECT_EQ(engine.extraTables().itemOptions, Database::Table::Usable);
     }
+    // A table of another shape (made by hand) is settled when the tool opens
+    // the file: kept whole under a new name, said once, and made afresh.
+    const std::string path = dir / "format1.mdb";
+    testsupport::sqliteOutput(path, "drop table ItemOptions; create table ItemOptions (Item TEXT); "
+                                    "insert into ItemOptions values ('mine'); "
+                                    "create table ItemOptions_set_aside (x)");
+    {
+        Database tool(path);
+        ASSERT_EQ(tool.settleNotices().size(), 1u);
+        EXPECT_EQ(tool.settleNotices()[0],
+                  "The table ItemOptions in " + path +
+                      " was not as this program knows it. It is kept, whole, as "
+                      "ItemOptions_set_aside_2, and a new, empty ItemOptions is made.");
+    }
+    EXPECT_EQ(testsupport::sqliteOutput(path, "select Item from ItemOptions_set_aside_2; "
+                                              "select count(*) from pragma_table_info('ItemOptions')"),
+              "mine\n3\n");
+    EXPECT_TRUE(Database(path).settleNotices().empty()) << "settled once";
 }
 
 // A newer program's file: the engine refuses it; the tool shows it and

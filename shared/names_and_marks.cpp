@@ -1,0 +1,61 @@
+#include "shared/names_and_marks.h"
+
+#include "shared/schema.h"
+
+namespace corvale {
+
+namespace st = statements;
+
+NamesAndMarks::NamesAndMarks(Database& database) : m_db(database) {
+    const Database::ExtraTables tables = database.extraTables();
+    m_names = tables.entryNames == Database::Table::Usable;
+    m_marks = tables.itemOptions == Database::Table::Usable;
+    for (const auto& [table, shape] : {std::pair{tables.entryNames, &entryNamesTable().shape},
+                                       std::pair{tables.itemOptions, &itemOptionsTable().shape}}) {
+        if (table == Database::Table::Misshapen) {
+            m_notes.push_back("the table " + shape->name +
+                              " is not as this program knows it and is read as absent");
+        }
+    }
+}
+
+std::unordered_map<std::int64_t, std::string> NamesAndMarks::names() {
+    std::unordered_map<std::int64_t, std::string> found;
+    if (!m_names) {
+        return found;
+    }
+    for (Recordset rows = m_db.openRecordset(st::entryNames()); !rows.eof(); rows.moveNext()) {
+        const Field key = rows.field("IPID");
+        if (!key.isNull() && std::holds_alternative<std::int64_t>(key.value()) &&
+            !rows.field("Name").isNull()) {
+            found[key.number()] = rows.field("Name").text();
+        }
+    }
+    return found;
+}
+
+std::optional<std::string> NamesAndMarks::nameOfEntry(const std::string& entry) {
+    if (!m_names) {
+        return std::nullopt;
+    }
+    const Recordset row = m_db.openRecordset(st::nameOfEntry(entry));
+    if (row.eof() || row.field("Name").isNull()) {
+        return std::nullopt;
+    }
+    return row.field("Name").text();
+}
+
+std::unordered_set<std::int64_t> NamesAndMarks::marked(statements::ListTable table) {
+    std::unordered_set<std::int64_t> found;
+    if (!m_marks) {
+        return found;
+    }
+    for (Recordset rows = m_db.openRecordset(st::itemsToStopOnLeave(table)); !rows.eof(); rows.moveNext()) {
+        if (!rows.field("ListID").isNull()) {
+            found.insert(rows.field("ListID").number());
+        }
+    }
+    return found;
+}
+
+} // namespace corvale
