@@ -224,8 +224,7 @@ int exportLists(const std::string& programFolder, const std::string& file) {
     try {
         Database database(databaseBeside(programFolder), Database::Access::ReadOnly);
         std::vector<std::string> passedOver;
-        const std::string document =
-            listsDocument(StartupLists(database).exportLists(), homeFolder(), passedOver);
+        const std::string document = listsDocument(corvale::exportLists(database), homeFolder(), passedOver);
         // A link there could lead anywhere: nothing is written through it.
         struct stat there {};
         if (::lstat(file.c_str(), &there) == 0 && S_ISLNK(there.st_mode)) {
@@ -253,6 +252,43 @@ int exportLists(const std::string& programFolder, const std::string& file) {
 }
 
 namespace {
+
+// What a step of an import was about, in words: "entry 10.20", "name Office
+// of 10.20", "item /usr/bin/mail of the disconnected list".
+std::string importedThing(const ImportStep& step) {
+    const std::string list = step.entry.empty() ? "the disconnected list" : step.entry;
+    switch (step.kind) {
+    case ImportStep::Kind::Entry:
+        return "entry " + step.entry;
+    case ImportStep::Kind::Name:
+        return "name " + step.name + " of " + step.entry;
+    case ImportStep::Kind::Item:
+        break;
+    }
+    return "item " + step.target + " of " + list;
+}
+
+std::string whyPassedOver(const ImportStep& step) {
+    switch (step.result) {
+    case ImportStep::Result::OnFile:
+        return "on file already";
+    case ImportStep::Result::NameKept:
+        return "kept the name " + step.nameOnFile + "; the file's " + step.name + " passed over";
+    case ImportStep::Result::Refused:
+    case ImportStep::Result::Added:
+        break;
+    }
+    switch (step.why) {
+    case RowChange::Duplicate:
+        return "another entry has it";
+    case RowChange::TooLong:
+        return "it is longer than " + std::to_string(kLongestEntryName) + " characters";
+    case RowChange::ReadsAsAnEntry:
+        return "it reads as an entry";
+    default:
+        return "its entry is gone";
+    }
+}
 
 // The file's text: a regular file, and no larger than a lists file is.
 std::string listsFileText(const std::string& file) {
@@ -295,12 +331,19 @@ int importLists(const std::string& programFolder, const std::string& file) {
             throw Failure(file + ": " + fault.what());
         }
         Database database(databaseBeside(programFolder));
-        const ImportOutcome outcome = StartupLists(database).importLists(lists);
-        for (const std::string& line : outcome.added) {
-            std::printf("added %s\n", printablePath(line).c_str());
+        const ImportOutcome outcome = corvale::importLists(database, lists);
+        std::size_t added = 0;
+        for (const ImportStep& step : outcome.steps) {
+            added += step.added() ? 1 : 0;
+            if (step.added()) {
+                std::printf("added %s\n", printablePath(importedThing(step)).c_str());
+            }
         }
-        for (const std::string& line : outcome.passedOver) {
-            std::printf("passed over %s\n", printablePath(line).c_str());
+        for (const ImportStep& step : outcome.steps) {
+            if (!step.added()) {
+                std::printf("passed over %s: %s\n", printablePath(importedThing(step)).c_str(),
+                            printablePath(whyPassedOver(step)).c_str());
+            }
         }
         // Another account's script would run at each logon: Brisken refuses
         // it, and the user hears of it now.
@@ -311,8 +354,8 @@ int importLists(const std::string& programFolder, const std::string& file) {
                             printablePath(other->what).c_str());
             }
         }
-        std::printf("corvale: %zu added, %zu passed over, from %s\n", outcome.added.size(),
-                    outcome.passedOver.size(), file.c_str());
+        std::printf("corvale: %zu added, %zu passed over, from %s\n", added, outcome.steps.size() - added,
+                    file.c_str());
         return 0;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "corvale: nothing imported: %s\n", failure.what());

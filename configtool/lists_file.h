@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/startup_lists.h"
+#include "shared/lists_transfer.h"
 
 #include <string>
 #include <vector>

@@ -60,25 +60,6 @@ struct AddedToAddresses {
     std::vector<std::pair<std::int64_t, std::int64_t>> added;
 };
 
-// The lists as a file holds them (an export, to be imported): each entry
-// with its name and its items in order, and the disconnected list.
-struct ListsOnFile {
-    struct Entry {
-        std::string entry;
-        std::string name;
-        std::vector<ItemPaths> items;
-    };
-    std::vector<Entry> entries;
-    std::vector<ItemPaths> disconnected;
-};
-
-// What an import did: each line says what was added or passed over, and why.
-struct ImportOutcome {
-    std::vector<std::string> added;
-    std::vector<std::string> passedOver;
-    std::vector<ItemPaths> addedItems; // the items added, in the file's order
-};
-
 // The rules of editing the address list and the startup lists. Each change
 // runs as one transaction, so that two tools working on one file never both
 // find a text new or give two rows one order number, and a failure leaves
@@ -126,15 +107,6 @@ public:
     // items given (the way one deletes the same paths from several lists).
     void deleteTargetsFromAddresses(const std::vector<std::int64_t>& listIds,
                                     const std::vector<std::int64_t>& ipids);
-
-    // Everything of lists on file, in one transaction, under the rules
-    // above: an entry on file (the same network) keeps its items and name
-    // and gains the items it lacks; a new entry comes with its name where
-    // the name may be given; a target a list holds already is passed over.
-    ImportOutcome importLists(const ListsOnFile& lists);
-    // Every entry with its name and items, and the disconnected list, as
-    // stored; fails naming the row whose text is no text.
-    ListsOnFile exportLists();
 
 private:
     // Writes the item's option where it differs from the default or a row

@@ -1,9 +1,12 @@
+#include "shared/lists_transfer.h"
 #include "shared/network_choice.h"
 #include "shared/run_place.h"
 #include "shared/startup_lists.h"
 #include "tests/support/test_support.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <iterator>
 
 using namespace corvale;
 using testsupport::DatabaseFile;
@@ -202,10 +205,13 @@ TEST(StartupLists, AnImportJoinsOneNetworksSpellingsAndKeepsTheNamesOnFile) {
     imported.entries = {{"wifi:Office", "Office", {{"/usr/bin/mail", "/"}}},
                         {"gateway:02:00:00:00:00:01", "", {{"/usr/bin/a", "/"}}},
                         {"GATEWAY:02:00:00:00:00:01", "", {{"/usr/bin/b", "/"}}}};
-    const ImportOutcome outcome = lists.importLists(imported);
-    EXPECT_EQ(outcome.passedOver,
-              std::vector<std::string>{
-                  "name Office of wifi:Office: kept the name Work; the file's Office passed over"});
+    const ImportOutcome outcome = importLists(file.database(), imported);
+    std::vector<ImportStep> passedOver;
+    std::copy_if(outcome.steps.begin(), outcome.steps.end(), std::back_inserter(passedOver),
+                 [](const ImportStep& step) { return !step.added(); });
+    ASSERT_EQ(passedOver.size(), 1u);
+    EXPECT_EQ(passedOver[0].result, ImportStep::Result::NameKept);
+    EXPECT_EQ(passedOver[0].nameOnFile, "Work");
     const std::vector<ListRow> entries = lists.addresses();
     ASSERT_EQ(texts(entries), (std::vector<std::string>{"gateway:02:00:00:00:00:01", "wifi:Office"}));
     EXPECT_EQ(texts(lists.connectedItems(entries[0].id)),
