@@ -59,12 +59,7 @@ std::optional<WatchClock::time_point> Settling::settlesAt() const {
 std::optional<StartedProcess>
 EarlierProcesses::startedFor(const std::string& target,
                              const std::optional<corvale::platform::FileId>& file) const {
-    for (const StartedProcess& process : m_started) {
-        if (brisken::startedFor(process, target, file) && m_runs(process)) {
-            return process;
-        }
-    }
-    return std::nullopt;
+    return stillRunningFor(m_started, target, file, m_runs);
 }
 
 std::vector<StartedProcess> EarlierProcesses::toEndOnLeaving(const std::vector<ItemPlan>& plans,

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "engine/engine.h"
+#include "engine/item_plan.h"
+#include "engine/started_records.h"
+#include "shared/network_choice.h"
 
 #include <chrono>
 #include <functional>
