@@ -100,7 +100,7 @@ void Engine::startPrograms() {
                              *m_connection.dbase);
         }
         if (m_settings.chosen) {
-            m_settings.chosen(m_connection.dbPath, corvale::choiceKey(choice));
+            m_settings.chosen(m_connection.dbPath, choice);
         }
         if (choice.disconnected()) {
             runList(statements::disconnectedList(), statements::ListTable::Disconnected);

@@ -39,9 +39,9 @@ struct RunSettings {
     std::optional<std::string> place;
     // Which run this is, for the programs it starts (BRISKEN_RUN).
     corvale::RunKind runKind = corvale::RunKind::Logon;
-    // Told the database's path and the choice (choiceKey) once the list is
-    // chosen, before any item starts.
-    std::function<void(const std::string&, const std::string&)> chosen;
+    // Told the database's path and the choice once the list is chosen,
+    // before any item starts.
+    std::function<void(const std::string&, const corvale::ListChoice&)> chosen;
     // Called right before the run's last message (what failed, or why it
     // could not run): from then on the run only waits for a person.
     std::function<void()> beforeLastMessage;

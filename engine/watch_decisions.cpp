@@ -27,6 +27,47 @@ NetworkKey NetworkKey::of(const std::optional<corvale::platform::Adapter>& adapt
     return key;
 }
 
+ChoiceKey ChoiceKey::of(const corvale::ListChoice& choice, NetworkKey network) {
+    if (choice.disconnected()) {
+        return {List::Disconnected, {}, std::move(network)};
+    }
+    return {List::Entry, choice.key, std::move(network)};
+}
+
+std::string ChoiceKey::told() const {
+    return list == List::Disconnected ? "d" : list == List::Entry ? "e" + entry : "u";
+}
+
+ChoiceKey ChoiceKey::fromTold(const std::string& told) {
+    if (told == "d") {
+        return {List::Disconnected};
+    }
+    if (!told.empty() && told.front() == 'e') {
+        return {List::Entry, told.substr(1)};
+    }
+    return {};
+}
+
+void LookThrottle::noticed(bool networkChanged) {
+    m_due = true;
+    m_resolveDue = m_resolveDue || networkChanged;
+}
+
+std::optional<WatchClock::time_point> LookThrottle::lookAt() const {
+    return m_due ? std::optional(m_last + m_gap) : std::nullopt;
+}
+
+LookThrottle::Look LookThrottle::take(WatchClock::time_point now, bool settled) {
+    if ((m_due && now < m_last + m_gap) || (!m_due && !settled)) {
+        return {};
+    }
+    const Look look{true, m_resolveDue};
+    m_due = false;
+    m_resolveDue = false;
+    m_last = now;
+    return look;
+}
+
 bool NetworkKey::operator==(const NetworkKey& other) const {
     const bool hardwareAgrees = gatewayHardwareAddress.empty() || other.gatewayHardwareAddress.empty() ||
                                 gatewayHardwareAddress == other.gatewayHardwareAddress;

@@ -38,14 +38,52 @@ struct NetworkKey {
     bool operator==(const NetworkKey& other) const;
 };
 
-// What a look at the network would run: the list ("the disconnected list" or
-// "the list of KEY", corvale::choiceKey, or the network alone where the
-// database could not be read), and the network it would run it on. Another
-// network is an arrival even where it runs the same list.
+// What a look at the network would run: the disconnected list, the list of
+// an entry (as stored; for an address that matches none, its first number,
+// whose list is empty), or nothing known where the database could not be
+// read; and the network it would run it on. Another network is an arrival
+// even where it runs the same list.
 struct ChoiceKey {
-    std::string list;
+    enum class List { Disconnected, Entry, Unread };
+    List list = List::Unread;
+    std::string entry{};
     NetworkKey network{};
+
+    static ChoiceKey of(const corvale::ListChoice& choice, NetworkKey network = {});
+    // As the logon run tells it to the watcher, and back; the network is not
+    // told (the watcher looks at it itself).
+    std::string told() const;
+    static ChoiceKey fromTold(const std::string& told);
     bool operator==(const ChoiceKey&) const = default;
+};
+
+// While notices pour in (a link that a hostile network makes flap), the
+// network is looked at once per gap at most, after the last of them.
+class LookThrottle {
+public:
+    LookThrottle(std::chrono::milliseconds gap, WatchClock::time_point lastLook)
+        : m_gap(gap), m_last(lastLook) {}
+
+    // A notice that may change the choice; networkChanged: of a link, an
+    // address or a route (the kernel may then be made to resolve the
+    // gateway again), not only of the gateway's neighbour entry.
+    void noticed(bool networkChanged);
+    // When the look that waits is due; nothing while none waits.
+    std::optional<WatchClock::time_point> lookAt() const;
+    // Whether to look now: a notice waits and the gap is over, or the choice
+    // that waits has settled. The look is then taken as made; resolve says
+    // whether a change of the network came since the last.
+    struct Look {
+        bool now = false;
+        bool resolve = false;
+    };
+    Look take(WatchClock::time_point now, bool settled);
+
+private:
+    std::chrono::milliseconds m_gap;
+    WatchClock::time_point m_last;
+    bool m_due = false;
+    bool m_resolveDue = false;
 };
 
 // A list runs once a choice other than the one run last (another list, or

@@ -60,16 +60,15 @@ ChoiceKey choiceNow(const std::string& databasePath, bool resolve, bool& gateway
     const corvale::DiscoveredAddress discovered = discovery.discoverIP();
     gateway = discovery.lastGateway();
     corvale::ListChoice choice;
-    std::string list;
+    bool read = false;
     try {
         corvale::Database database(corvale::requirePrivateFile(databasePath),
                                    corvale::Database::Access::ReadOnly);
         choice = corvale::chooseList(database, discovered, discovery.identity(),
                                      corvale::IdentityLookups::asARun(resolve));
         gatewayEntries = choice.gatewayHardwareAddress.has_value();
-        list = corvale::choiceKey(choice);
+        read = true;
     } catch (const std::exception&) {
-        list = "the network of " + (discovered.connected() ? discovered.shown() : "no address");
         choice.match = discovered.connected() ? corvale::ListChoice::Match::Nothing
                                               : corvale::ListChoice::Match::Disconnected;
     }
@@ -79,7 +78,9 @@ ChoiceKey choiceNow(const std::string& databasePath, bool resolve, bool& gateway
     } else if (corvale::NetworkIdentity* identity = discovery.identity()) {
         wifi = identity->wifiName().value;
     }
-    return {list, NetworkKey::of(discovery.lastAdapter(), choice, wifi)};
+    NetworkKey where = NetworkKey::of(discovery.lastAdapter(), choice, wifi);
+    return read ? ChoiceKey::of(choice, std::move(where))
+                : ChoiceKey{ChoiceKey::List::Unread, {}, std::move(where)};
 }
 
 // A run in a process of its own, and the end of a pipe on which it says
@@ -204,8 +205,8 @@ RunApart logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int 
     settings.passOverRunning = true;
     // The run closes its end once it has told, and goes on.
     const int writer = report.write.get();
-    settings.chosen = [writer](const std::string& path, const std::string& choice) {
-        const std::string said = path + '\0' + choice;
+    settings.chosen = [writer](const std::string& path, const corvale::ListChoice& choice) {
+        const std::string said = path + '\0' + ChoiceKey::of(choice).told();
         [[maybe_unused]] const ssize_t written = ::write(writer, said.data(), said.size());
         ::close(writer);
     };
@@ -231,6 +232,92 @@ void listenToNeighbours(int notices) {
     const int group = RTNLGRP_NEIGH;
     ::setsockopt(notices, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group);
 }
+
+// What the watcher keeps between the kernel's notices, and what it does
+// with them: looks at the network once the notices allow, and runs the list
+// of a network that has settled.
+class Watching {
+public:
+    Watching(const Run& run, std::string databasePath, int lock, int notices, std::chrono::seconds settle,
+             ChoiceKey logonRan)
+        : m_run(run), m_databasePath(std::move(databasePath)), m_lock(lock), m_notices(notices),
+          m_throttle(kLookGap, Clock::now()),
+          // The logon run's list on the network as the watcher first sees
+          // it; this look also listens to the neighbour table from the start
+          // where an entry asks for it.
+          m_settling(settle, ChoiceKey{logonRan.list, logonRan.entry, look(false).network}) {}
+
+    // How long poll may wait: until the choice that waits settles or the
+    // look that waits is due; -1 when only a notice can bring anything.
+    int timeout() const {
+        std::optional<Clock::time_point> first = m_settling.settlesAt();
+        if (const auto lookAt = m_throttle.lookAt(); lookAt && (!first || *lookAt < *first)) {
+            first = lookAt;
+        }
+        if (!first) {
+            return -1;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*first - Clock::now());
+        return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+    }
+
+    // Of the neighbour table only the gateway's entry matters: another
+    // host's (an ARP flood on the LAN) wakes nothing.
+    void readNotices() {
+        const corvale::platform::RouteNotices read = corvale::platform::readRouteNotices(m_notices);
+        const bool gatewaysEntry =
+            std::find(read.neighbours.begin(), read.neighbours.end(), m_gateway) != read.neighbours.end();
+        if (read.network || gatewaysEntry) {
+            m_throttle.noticed(read.network);
+        }
+    }
+
+    // Looks where a look is due, and starts the list of a choice that has
+    // settled, in a run of its own.
+    void lookAndRun() {
+        const bool settled = m_settling.settlesAt() && Clock::now() >= *m_settling.settlesAt();
+        const LookThrottle::Look due = m_throttle.take(Clock::now(), settled);
+        if (!due.now || !m_settling.looked(look(due.resolve), Clock::now())) {
+            return;
+        }
+        RunSettings settings;
+        settings.databaseFound = m_databasePath;
+        settings.passOverRunning = true;
+        settings.runKind = corvale::RunKind::Arrival;
+        collectStarted(runs, started);
+        settings.startedBefore = started;
+        endRunsWaitingOnTheirMessage(runs);
+        if (RunApart apart = runApart(m_run, settings, {m_lock, m_notices}); apart.pid > 0) {
+            runs.push_back(std::move(apart));
+        }
+    }
+
+    std::vector<RunApart> runs;
+    // What the runs started for their items and still runs.
+    std::vector<StartedProcess> started;
+
+private:
+    // The kernel is asked for the gateway once per change of link, address
+    // or route, not again for the notices its own question brings.
+    ChoiceKey look(bool resolve) {
+        bool gatewayEntries = false;
+        ChoiceKey choice = choiceNow(m_databasePath, resolve, gatewayEntries, m_gateway);
+        if (gatewayEntries && !m_neighbours) {
+            listenToNeighbours(m_notices);
+            m_neighbours = true;
+        }
+        return choice;
+    }
+
+    const Run& m_run;
+    std::string m_databasePath;
+    int m_lock;
+    int m_notices;
+    bool m_neighbours = false;
+    std::string m_gateway;
+    LookThrottle m_throttle;
+    Settling m_settling;
+};
 
 } // namespace
 
@@ -269,103 +356,36 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
 
     std::string databasePath = programFolder + "/corvale.mdb";
     std::string ran;
-    std::vector<RunApart> runs;
-    // What the runs started for their items and still runs.
-    std::vector<StartedProcess> started;
-    if (RunApart logon = logonRun(run, waitForNetworkSeconds, lock.get(), notices.get(), databasePath, ran);
-        logon.pid > 0) {
-        runs.push_back(std::move(logon));
+    RunApart logon = logonRun(run, waitForNetworkSeconds, lock.get(), notices.get(), databasePath, ran);
+    Watching watching(run, databasePath, lock.get(), notices.get(), settle, ChoiceKey::fromTold(ran));
+    if (logon.pid > 0) {
+        watching.runs.push_back(std::move(logon));
     }
-
-    bool neighbours = false;
-    std::string gateway;
-    // The kernel is asked for the gateway once per change of link, address
-    // or route, not again for the notices its own question brings.
-    auto look = [&](bool resolve) {
-        bool gatewayEntries = false;
-        ChoiceKey choice = choiceNow(databasePath, resolve, gatewayEntries, gateway);
-        if (gatewayEntries && !neighbours) {
-            listenToNeighbours(notices.get());
-            neighbours = true;
-        }
-        return choice;
-    };
-    // The logon run's list on the network as the watcher first sees it; this
-    // look also listens to the neighbour table from the start where an entry
-    // asks for it.
-    Settling settling(settle, ChoiceKey{ran, look(false).network});
-    // While notices pour in (a link that a hostile network makes flap), the
-    // network is looked at once per gap at most, after the last of them.
-    Clock::time_point lastLook = Clock::now();
-    bool lookDue = false;
-    bool resolveDue = false;
     for (;;) {
-        int timeout = -1; // nothing to wait for but the kernel's next notice
-        const auto waitUntil = [&](Clock::time_point when) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now());
-            const int ms = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
-            timeout = timeout < 0 ? ms : std::min(timeout, ms);
-        };
-        if (const auto settles = settling.settlesAt()) {
-            waitUntil(*settles);
-        }
-        if (lookDue) {
-            waitUntil(lastLook + kLookGap);
-        }
         // The kernel's notices, and what the runs tell of their processes.
         std::vector<pollfd> watched{{notices.get(), POLLIN, 0}};
-        for (const RunApart& apart : runs) {
+        for (const RunApart& apart : watching.runs) {
             if (apart.startedReport) {
                 watched.push_back({apart.startedReport.get(), POLLIN, 0});
             }
         }
-        const int ready = ::poll(watched.data(), watched.size(), timeout);
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue; // a program it started ended
-            }
+        const int ready = ::poll(watched.data(), watched.size(), watching.timeout());
+        if (ready < 0 && errno != EINTR) {
             std::perror("brisken: cannot follow the network's changes");
             return kExitTrapped;
         }
-        if (std::any_of(watched.begin() + 1, watched.end(),
-                        [](const pollfd& told) { return told.revents != 0; })) {
-            collectStarted(runs, started);
+        if (ready > 0 && std::any_of(watched.begin() + 1, watched.end(),
+                                     [](const pollfd& told) { return told.revents != 0; })) {
+            collectStarted(watching.runs, watching.started);
         }
-        if (watched[0].revents != 0) {
-            // A notice after this wakes the next round. Of the neighbour
-            // table only the gateway's entry matters: another host's
-            // (an ARP flood on the LAN) wakes nothing.
-            const corvale::platform::RouteNotices read = corvale::platform::readRouteNotices(notices.get());
-            const bool gatewaysEntry =
-                std::find(read.neighbours.begin(), read.neighbours.end(), gateway) != read.neighbours.end();
-            lookDue = lookDue || read.network || gatewaysEntry;
-            resolveDue = resolveDue || read.network;
-        } else if (ready > 0) {
+        if (ready > 0 && watched[0].revents == 0) {
             continue; // a run told of its processes; the network is as it was
         }
-        const bool settled = settling.settlesAt() && Clock::now() >= *settling.settlesAt();
-        if (lookDue && Clock::now() < lastLook + kLookGap) {
-            continue; // looked a moment ago: again once the gap is over
+        if (ready > 0) {
+            watching.readNotices();
         }
-        if (!lookDue && !settled) {
-            continue;
-        }
-        const bool networkChanged = resolveDue;
-        lookDue = false;
-        resolveDue = false;
-        lastLook = Clock::now();
-        if (!settling.looked(look(networkChanged), Clock::now())) {
-            continue;
-        }
-        RunSettings settings;
-        settings.databaseFound = databasePath;
-        settings.passOverRunning = true;
-        settings.runKind = corvale::RunKind::Arrival;
-        collectStarted(runs, started);
-        settings.startedBefore = started;
-        endRunsWaitingOnTheirMessage(runs);
-        if (RunApart apart = runApart(run, settings, {lock.get(), notices.get()}); apart.pid > 0) {
-            runs.push_back(std::move(apart));
+        if (ready >= 0) {
+            watching.lookAndRun();
         }
     }
 }

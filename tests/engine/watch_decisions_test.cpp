@@ -11,7 +11,8 @@ namespace {
 // choice that differs from the list run last and holds for the settle time
 // brings a run.
 TEST(WatchDecisions, AListRunsOnceANewChoiceHasHeldForTheSettleTime) {
-    const ChoiceKey home{"the list of 10.1"}, cafe{"the list of *"}, office{"the list of 10.3"};
+    using List = ChoiceKey::List;
+    const ChoiceKey home{List::Entry, "10.1"}, cafe{List::Entry, "*"}, office{List::Entry, "10.3"};
     const WatchClock::time_point t0;
     Settling settling(10s, home);
     EXPECT_FALSE(settling.looked(home, t0)) << "the logon run's list is not run again";
@@ -74,11 +75,37 @@ TEST(WatchDecisions, AnotherNetworkIsAnArrivalEvenUnderTheSameList) {
     EXPECT_EQ(NetworkKey::of(std::nullopt, corvale::ListChoice{}, "").interface, "");
 
     const WatchClock::time_point t0;
-    Settling settling(10s, {"the list of *", first});
-    EXPECT_FALSE(settling.looked({"the list of *", keyOf(renewed)}, t0));
+    const auto anyOther = [](NetworkKey network) { return ChoiceKey{ChoiceKey::List::Entry, "*", network}; };
+    Settling settling(10s, anyOther(first));
+    EXPECT_FALSE(settling.looked(anyOther(keyOf(renewed)), t0));
     EXPECT_FALSE(settling.settlesAt()) << "a renewal is no arrival";
-    EXPECT_FALSE(settling.looked({"the list of *", keyOf(otherGateway)}, t0 + 1s));
-    EXPECT_TRUE(settling.looked({"the list of *", keyOf(otherGateway)}, t0 + 11s)) << "the second café";
+    EXPECT_FALSE(settling.looked(anyOther(keyOf(otherGateway)), t0 + 1s));
+    EXPECT_TRUE(settling.looked(anyOther(keyOf(otherGateway)), t0 + 11s)) << "the second café";
+    // What the logon run tells its watcher comes back as it was.
+    for (const ChoiceKey& told : {ChoiceKey::of(any), ChoiceKey{ChoiceKey::List::Disconnected}, ChoiceKey{}}) {
+        EXPECT_EQ(ChoiceKey::fromTold(told.told()), told);
+    }
+}
+
+// Notices that pour in bring one look per gap, after the last of them; a
+// settled choice is looked at without a notice; a change of the network,
+// not a neighbour's entry alone, makes the kernel resolve the gateway.
+TEST(WatchDecisions, NoticesThatPourInBringOneLookPerGap) {
+    const WatchClock::time_point t0;
+    LookThrottle throttle(50ms, t0);
+    EXPECT_FALSE(throttle.lookAt());
+    EXPECT_FALSE(throttle.take(t0 + 1s, false).now) << "nothing to look at";
+    throttle.noticed(false);
+    EXPECT_EQ(throttle.lookAt(), t0 + 50ms);
+    throttle.noticed(true);
+    EXPECT_FALSE(throttle.take(t0 + 20ms, false).now) << "within the gap";
+    const LookThrottle::Look look = throttle.take(t0 + 60ms, false);
+    EXPECT_TRUE(look.now && look.resolve);
+    throttle.noticed(false);
+    EXPECT_FALSE(throttle.take(t0 + 100ms, true).now) << "the gap since the last look counts";
+    EXPECT_TRUE(throttle.take(t0 + 110ms, false).now);
+    EXPECT_FALSE(throttle.take(t0 + 110ms, false).now);
+    EXPECT_TRUE(throttle.take(t0 + 110ms, true).now) << "a choice that settled";
 }
 
 // What earlier runs started: the one started for an item, by its file or
