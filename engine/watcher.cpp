@@ -261,6 +261,36 @@ public:
         return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
     }
 
+    // What poll waits on: the kernel's notices first, then each run's
+    // reports of its processes.
+    std::vector<pollfd> watched() const {
+        std::vector<pollfd> fds{{m_notices, POLLIN, 0}};
+        for (const RunApart& apart : runs) {
+            if (apart.startedReport) {
+                fds.push_back({apart.startedReport.get(), POLLIN, 0});
+            }
+        }
+        return fds;
+    }
+
+    // What poll found (ready descriptors of watched, or none when its time
+    // ran out): the runs' reports are read; a notice, or a choice that
+    // settles, may bring a look and a run.
+    void dispatch(const std::vector<pollfd>& watched, int ready) {
+        if (ready > 0 && std::any_of(watched.begin() + 1, watched.end(),
+                                     [](const pollfd& told) { return told.revents != 0; })) {
+            collectStarted(runs, started);
+        }
+        if (ready > 0 && watched[0].revents == 0) {
+            return; // a run told of its processes; the network is as it was
+        }
+        if (ready > 0) {
+            readNotices();
+        }
+        lookAndRun();
+    }
+
+private:
     // Of the neighbour table only the gateway's entry matters: another
     // host's (an ARP flood on the LAN) wakes nothing.
     void readNotices() {
@@ -292,6 +322,7 @@ public:
         }
     }
 
+public:
     std::vector<RunApart> runs;
     // What the runs started for their items and still runs.
     std::vector<StartedProcess> started;
@@ -363,29 +394,14 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
     }
     for (;;) {
         // The kernel's notices, and what the runs tell of their processes.
-        std::vector<pollfd> watched{{notices.get(), POLLIN, 0}};
-        for (const RunApart& apart : watching.runs) {
-            if (apart.startedReport) {
-                watched.push_back({apart.startedReport.get(), POLLIN, 0});
-            }
-        }
+        std::vector<pollfd> watched = watching.watched();
         const int ready = ::poll(watched.data(), watched.size(), watching.timeout());
         if (ready < 0 && errno != EINTR) {
             std::perror("brisken: cannot follow the network's changes");
             return kExitTrapped;
         }
-        if (ready > 0 && std::any_of(watched.begin() + 1, watched.end(),
-                                     [](const pollfd& told) { return told.revents != 0; })) {
-            collectStarted(watching.runs, watching.started);
-        }
-        if (ready > 0 && watched[0].revents == 0) {
-            continue; // a run told of its processes; the network is as it was
-        }
-        if (ready > 0) {
-            watching.readNotices();
-        }
         if (ready >= 0) {
-            watching.lookAndRun();
+            watching.dispatch(watched, ready);
         }
     }
 }
