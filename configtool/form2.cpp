@@ -31,7 +31,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 
 namespace {
 
-QLabel* textLabel(QLabel* created, const char* name, const char* text, QRect geometry, QFont font,
+QLabel* textLabel(QLabel* created, const char* name, const char* text, QRect geometry, const QFont& font,
                   const QColor& foreground, const QColor& background) {
     created->setObjectName(name);
     created->setText(text);

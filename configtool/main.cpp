@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
         arguments.insert(arguments.begin() + 1, {"-platform", platforms});
     }
     std::vector<char*> pointers;
+    pointers.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) {
         pointers.push_back(argument.data());
     }

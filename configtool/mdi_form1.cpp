@@ -258,14 +258,14 @@ bool MDIForm1::eventFilter(QObject* watched, QEvent* event) {
     const bool forward = key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier;
     const bool back = key->key() == Qt::Key_Backtab;
     QWidget* next = nullptr;
-    if (watched == form->cmdClose && forward) {
+    // The button comes after the form's last control, and before its
+    // first: Tab from Close, and Shift+Tab from List1 (the way Tab came).
+    if ((watched == form->cmdClose && forward) || (watched == form->List1 && back)) {
         next = m_addThisNetwork;
     } else if (watched == m_addThisNetwork && back) {
         next = form->cmdClose;
     } else if (watched == m_addThisNetwork && forward) {
         next = form->List1;
-    } else if (watched == form->List1 && back) {
-        next = m_addThisNetwork; // the way Tab came, backwards
     }
     if (!next || !next->isEnabled()) {
         return QMainWindow::eventFilter(watched, event);

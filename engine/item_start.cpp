@@ -40,7 +40,8 @@ StartOutcome startItems(const std::vector<ItemPlan>& plans,
                                                                       : corvale::printablePath(item.target);
         auto fail = [&](const std::string& why) {
             outcome.failedPrograms.push_back(shown);
-            outcome.failureReasons.push_back(shown + ": " + why);
+            outcome.failureReasons.push_back(shown);
+            outcome.failureReasons.back() += ": " + why;
         };
         switch (item.why) {
         case ItemPlan::Why::NoTarget:

@@ -239,7 +239,7 @@ void listenToNeighbours(int notices) {
 class Watching {
 public:
     Watching(const Run& run, std::string databasePath, int lock, int notices, std::chrono::seconds settle,
-             ChoiceKey logonRan)
+             const ChoiceKey& logonRan)
         : m_run(run), m_databasePath(std::move(databasePath)), m_lock(lock), m_notices(notices),
           m_throttle(kLookGap, Clock::now()),
           // The logon run's list on the network as the watcher first sees

@@ -102,7 +102,7 @@ private:
 // The mount point of such a file system that the folder or file at path is,
 // or that lies on its way; links are followed, and nothing inside such a
 // mount is looked up. Empty when there is none.
-std::string stallingMountOf(std::string path, const std::set<std::string>& points, int links = 0) {
+std::string stallingMountOf(const std::string& path, const std::set<std::string>& points, int links = 0) {
     if (points.empty()) {
         return {};
     }
@@ -134,11 +134,13 @@ std::string stallingMountOf(std::string path, const std::set<std::string>& point
         }
         std::string followed(target, static_cast<std::size_t>(length));
         if (followed.front() != '/') {
-            followed = reached.substr(0, reached.rfind('/')) + "/" + followed;
+            followed.insert(0, reached.substr(0, reached.rfind('/') + 1));
         }
         std::string rest;
         std::getline(parts, rest, '\0');
-        return stallingMountOf(followed + "/" + rest, points, links + 1);
+        followed += '/';
+        followed += rest;
+        return stallingMountOf(followed, points, links + 1);
     }
     return points.count("/") > 0 ? "/" : "";
 }

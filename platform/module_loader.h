@@ -14,7 +14,7 @@ void* moduleSymbol(const char* module, const char* symbol, std::string& error);
 // The module's function declared as function in module_interface.h, by its
 // own name, as a pointer of its declared type.
 #define CORVALE_MODULE_LOOKUP(module, function, error)                                                       \
-    reinterpret_cast<decltype(&function)>(::corvale::platform::moduleSymbol(module, #function, error))
+    reinterpret_cast<decltype(&(function))>(::corvale::platform::moduleSymbol((module), #function, (error)))
 
 // The modules: what only some runs need is kept out of the programs'
 // start-up. Opening files with the desktop's applications needs GIO; windows

@@ -105,7 +105,7 @@ Neighbour lookUpNeighbour(int index, const std::string& gateway) {
             nl_addr_cmp(destination, address.get()) != 0) {
             continue;
         }
-        const Neighbour elsewhere = readEntry(neighbour);
+        Neighbour elsewhere = readEntry(neighbour);
         if (!elsewhere.hardware.empty()) {
             return elsewhere;
         }

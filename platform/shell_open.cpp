@@ -28,7 +28,7 @@ std::string applicationFor(const std::string& path) {
     std::string loadError;
     const auto find = CORVALE_MODULE_LOOKUP(kGioModule, corvale_application_for, loadError);
     char* name = find ? find(path.c_str()) : nullptr;
-    const std::string found = name ? name : "";
+    std::string found = name ? name : "";
     std::free(name);
     return found;
 }

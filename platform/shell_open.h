@@ -41,7 +41,7 @@ int shellOpen(const std::string& path, const ChildEnvironment& environment = {})
 // than kLargestLauncher), or 0 when the
 // desktop's applications decide.
 int shellOpenRefusal(const std::string& path);
-inline constexpr std::uintmax_t kLargestLauncher = 1024 * 1024;
+inline constexpr std::uintmax_t kLargestLauncher = std::uintmax_t{1024} * 1024;
 
 // The name of the application that shellOpen would start for path (an
 // existing regular file), or the empty text when there is none.

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake ninja-build make pkg-config clang-format
+    g++ cmake ninja-build make pkg-config clang-format clang-tidy
     qt6-base-dev qt6-wayland
     libsqlite3-dev sqlite3
     libnl-route-3-dev libnl-genl-3-dev

@@ -32,7 +32,7 @@ std::string existingName(const fs::path& path) {
 // The database file of folder: the exact name, else a name that differs only
 // in case (this file system tells them apart).
 fs::path databaseInFolder(const fs::path& folder) {
-    const fs::path exact = folder / kDatabaseFileName;
+    fs::path exact = folder / kDatabaseFileName;
     if (!existingName(exact).empty()) {
         return exact;
     }

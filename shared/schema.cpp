@@ -171,7 +171,7 @@ std::vector<std::string> settleOptionalTables(platform::SqliteConnection& connec
     };
     const auto freeName = [&](const std::string& table) {
         for (int number = 1;; ++number) {
-            const std::string name = table + "_set_aside" + (number == 1 ? "" : "_" + std::to_string(number));
+            std::string name = table + "_set_aside" + (number == 1 ? "" : "_" + std::to_string(number));
             if (connection.query("select 1 from sqlite_master where lower(name) = lower(?)", {name})
                     .rows.empty()) {
                 return name;
