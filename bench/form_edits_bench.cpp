@@ -26,7 +26,8 @@ namespace {
 constexpr int kRows = 10000;
 
 std::string addressNumber(int i) {
-    return "10." + std::to_string(i / 65536) + "." + std::to_string(i / 256 % 256) + "." + std::to_string(i % 256);
+    return "10." + std::to_string(i / 65536) + "." + std::to_string(i / 256 % 256) + "." +
+           std::to_string(i % 256);
 }
 
 // kRows addresses, each with items of the targets given (the first marked
@@ -112,7 +113,8 @@ double addPathInTheForm() {
     h.text("Text2")->setText("/usr/bin/new");
     h.text("Text3")->setText("/home/user");
     const double seconds = timed([&] { h.button("cmdAddPath")->click(); });
-    require(h.rows("select count(*) from ConnectedList") == QStringList{QString::number(kRows)}, "add every row");
+    require(h.rows("select count(*) from ConnectedList") == QStringList{QString::number(kRows)},
+            "add every row");
     return seconds;
 }
 
@@ -191,14 +193,16 @@ int main(int argc, char** argv) {
         {"Delete of an item 10 000 selected addresses hold", deleteHeldItemInTheForm,
          [] {
              return bare([](auto& db) { addresses(db, 2, false); },
-                         {"delete from ConnectedList where IPID = ? and TargetPath = '/usr/bin/tool1'"}, 1, kRows);
+                         {"delete from ConnectedList where IPID = ? and TargetPath = '/usr/bin/tool1'"}, 1,
+                         kRows);
          }},
         {"Up on an item of a list of 10 000", moveUpInTheForm,
          [] {
-             return bare([](auto& db) { longList(db); },
-                         {"update ConnectedList set ListOrder = case ListOrder when ?1 then ?1 - 1 else ?1 end "
-                          "where ListOrder in (?1, ?1 - 1)"},
-                         kRows / 2 + 1, kRows / 2 + 1);
+             return bare(
+                 [](auto& db) { longList(db); },
+                 {"update ConnectedList set ListOrder = case ListOrder when ?1 then ?1 - 1 else ?1 end "
+                  "where ListOrder in (?1, ?1 - 1)"},
+                 kRows / 2 + 1, kRows / 2 + 1);
          }},
     };
     for (const Click& click : clicks) {

@@ -9,8 +9,8 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <unordered_map>
 #include <QPushButton>
+#include <unordered_map>
 
 namespace corvale::tool {
 

@@ -97,7 +97,8 @@ qint64 VbListBox::keyOf(const QListWidgetItem* entry) {
     return entry->data(Qt::UserRole).toLongLong();
 }
 
-void VbListBox::addEntry(const QString& text, qint64 key, const QString& shown, const QString& note, int row) {
+void VbListBox::addEntry(const QString& text, qint64 key, const QString& shown, const QString& note,
+                         int row) {
     auto* entry = new QListWidgetItem(shown.isEmpty() ? text : shown);
     entry->setData(Qt::UserRole, key);
     if (!shown.isEmpty()) {

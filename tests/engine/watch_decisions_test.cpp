@@ -82,7 +82,8 @@ TEST(WatchDecisions, AnotherNetworkIsAnArrivalEvenUnderTheSameList) {
     EXPECT_FALSE(settling.looked(anyOther(keyOf(otherGateway)), t0 + 1s));
     EXPECT_TRUE(settling.looked(anyOther(keyOf(otherGateway)), t0 + 11s)) << "the second café";
     // What the logon run tells its watcher comes back as it was.
-    for (const ChoiceKey& told : {ChoiceKey::of(any), ChoiceKey{ChoiceKey::List::Disconnected}, ChoiceKey{}}) {
+    for (const ChoiceKey& told :
+         {ChoiceKey::of(any), ChoiceKey{ChoiceKey::List::Disconnected}, ChoiceKey{}}) {
         EXPECT_EQ(ChoiceKey::fromTold(told.told()), told);
     }
 }
