@@ -26,7 +26,6 @@ ItemPlan ItemPlanner::planItem(const corvale::Field& target, const corvale::Fiel
     // A row written by hand may hold no value; it is a failed start of its
     // own and the list goes on.
     if (target.isNull()) {
-        item.action = ItemPlan::Action::Fail;
         item.why = ItemPlan::Why::NoTarget;
         return item;
     }
@@ -34,14 +33,12 @@ ItemPlan ItemPlanner::planItem(const corvale::Field& target, const corvale::Fiel
     // The item's files are looked at only where they answer: a mount whose
     // server has gone holds up no list.
     if (!corvale::platform::filesAnswerWithin(m_rules.programFolder, item.startIn, item.target)) {
-        item.action = ItemPlan::Action::Fail;
         item.why = ItemPlan::Why::NoAnswer;
         return item;
     }
     // Started as an item, the engine would run this list again, and so on
     // for ever.
     if (corvale::isTheEngineItself(item.target, m_rules.programFolder)) {
-        item.action = ItemPlan::Action::PassOver;
         item.why = ItemPlan::Why::EngineItself;
         return item;
     }
@@ -49,7 +46,6 @@ ItemPlan ItemPlanner::planItem(const corvale::Field& target, const corvale::Fiel
     // started as this user.
     if (auto other = corvale::otherWriterOf(
             corvale::itemTargetFile(item.target, item.startIn, m_rules.programFolder))) {
-        item.action = ItemPlan::Action::Fail;
         item.why = ItemPlan::Why::OtherWriter;
         item.otherWriter = std::move(other);
         return item;
@@ -69,7 +65,6 @@ ItemPlan ItemPlanner::planItem(const corvale::Field& target, const corvale::Fiel
     } else if (m_rules.passOverRunning && item.running) {
         // A watcher runs lists again and again: what still runs from an
         // earlier list is not started twice.
-        item.action = ItemPlan::Action::PassOver;
         item.why = ItemPlan::Why::AlreadyRunning;
     }
     return item;

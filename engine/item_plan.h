@@ -18,16 +18,16 @@ namespace brisken {
 // What a run means to do with one item of its list, decided before any item
 // starts.
 struct ItemPlan {
-    enum class Action { Start, PassOver, Fail };
+    // Why it does not start as planned: None starts it; the others fail it,
+    // or pass it over where they say so.
     enum class Why {
         None,
-        NoTarget,       // the row holds no target (Fail)
-        NoAnswer,       // its files did not answer in time (Fail)
-        EngineItself,   // it would start this list again (PassOver)
-        AlreadyRunning, // a process of this user runs the program (PassOver in a watcher's run)
-        OtherWriter,    // another user could change its file, or a folder above it (Fail)
+        NoTarget,       // the row holds no target (fails)
+        NoAnswer,       // its files did not answer in time (fails)
+        EngineItself,   // it would start this list again (passed over)
+        AlreadyRunning, // a process of this user runs the program (passed over in a watcher's run)
+        OtherWriter,    // another user could change its file, or a folder above it (fails)
     };
-    Action action = Action::Start;
     Why why = Why::None;
     std::string target; // as stored; empty for NoTarget
     std::string startIn;

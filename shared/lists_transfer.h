@@ -35,10 +35,10 @@ struct ImportStep {
     };
     Kind kind = Kind::Entry;
     Result result = Result::Added;
-    std::string entry;      // as the file writes it; empty for the disconnected list
-    std::string name;       // Name: the file's name
-    std::string nameOnFile; // NameKept
-    std::string target;     // Item
+    std::string entry{};      // as the file writes it; empty for the disconnected list
+    std::string name{};       // Name: the file's name
+    std::string nameOnFile{}; // NameKept
+    std::string target{};     // Item
     RowChange why = RowChange::Done;
 
     bool added() const { return result == Result::Added; }
