@@ -108,18 +108,26 @@ std::string accountName(uid_t uid) {
 }
 
 // Who other than this user and root could change the file or folder that
-// info describes; nothing when nobody could. Writing for a group counts
-// where an account other than ours is known in it.
-std::optional<std::string> otherWriterIn(const struct stat& info) {
+// info describes, and by what right; nothing when nobody could. Writing for
+// a group counts where an account other than ours is known in it.
+struct Writer {
+    enum class By { Owner, AnyUser, Group };
+    By by = By::Owner;
+    std::string who;
+};
+std::optional<Writer> otherWriterIn(const struct stat& info) {
     if (!ownedByUsOrRoot(info)) {
-        return accountName(info.st_uid);
+        return Writer{Writer::By::Owner, accountName(info.st_uid)};
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return std::nullopt; // a link's own mode means nothing: only who owns it
     }
     if (info.st_mode & S_IWOTH) {
-        return std::string("any user");
+        return Writer{Writer::By::AnyUser, "any user"};
     }
     if (info.st_mode & S_IWGRP) {
         if (std::optional<std::string> other = otherThanUsIn(info.st_gid); other && !other->empty()) {
-            return other;
+            return Writer{Writer::By::Group, std::move(*other)};
         }
     }
     return std::nullopt;
@@ -141,17 +149,13 @@ std::optional<OtherWriter> otherWriterOnTheWay(const std::filesystem::path& path
         if (::lstat(at->c_str(), &info) != 0) {
             return std::nullopt;
         }
-        // A link's own mode means nothing: only who owns it.
-        std::optional<std::string> who =
-            S_ISLNK(info.st_mode)
-                ? (ownedByUsOrRoot(info) ? std::nullopt : std::optional(accountName(info.st_uid)))
-                : otherWriterIn(info);
+        const std::optional<Writer> writer = otherWriterIn(info);
         // Sticky, and this user's or root's: nobody else may rename what is
         // this user's or root's in it.
         const bool keepsEachToHisOwn = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) &&
                                        ownedByUsOrRoot(info) && below && ownedByUsOrRoot(*below);
-        if (who && !(keepsEachToHisOwn && *who == "any user")) {
-            return OtherWriter{*who, at->string()};
+        if (writer && !(keepsEachToHisOwn && writer->by == Writer::By::AnyUser)) {
+            return OtherWriter{writer->who, at->string()};
         }
         below = info;
     }
