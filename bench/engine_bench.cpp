@@ -194,7 +194,7 @@ std::pair<double, double> timeWaitForRoute(const std::string& name) {
     const int engine = testsupport::startProcess({dir / "brisken", "--wait-for-network=10"},
                                                  {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (dir / "record")},
                                                  "/", "/dev/null");
-    const std::string listening = "grep -q ' 00000551 ' /proc/" + std::to_string(engine) + "/net/netlink";
+    const std::string listening = "grep -q ' 000405d1 ' /proc/" + std::to_string(engine) + "/net/netlink";
     while (shell(listening) != 0) {
         usleep(1000);
     }

@@ -1,33 +1,27 @@
-#include "platform/netlink_handles.h"
 #include "platform/network.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <linux/fib_rules.h>
 #include <linux/if_addr.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <map>
-#include <memory>
 #include <net/if.h>
-#include <netlink/addr.h>
-#include <netlink/cache.h>
-#include <netlink/errno.h>
-#include <netlink/netlink.h>
-#include <netlink/route/addr.h>
-#include <netlink/route/link.h>
-#include <netlink/route/route.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace corvale::platform {
 
 namespace {
-
-using Socket = NetlinkSocket;
-using Cache = NetlinkCache;
 
 struct Interface {
     int index = 0;
@@ -38,6 +32,7 @@ struct Interface {
     std::string gateway;
     unsigned gatewayMetric = 0;
     bool defaultRoute = false;
+    bool multipath = false;
     std::string routeGateway;
     unsigned routeGatewayMetric = 0;
     int prefixLength = 0;
@@ -46,160 +41,434 @@ struct Interface {
     int prefixLength6 = 0;
     std::string gateway6;
     unsigned gateway6Metric = 0;
+    RouteAnswer routed = RouteAnswer::None;
+    RouteAnswer routed6 = RouteAnswer::None;
 };
 
-// libnl gives negative NLE_ codes; the message wants the system's number.
-int systemError(int nlError) {
-    switch (-nlError) {
-    case NLE_NOMEM:
-        return ENOMEM;
-    case NLE_PERM:
-        return EPERM;
-    case NLE_NOACCESS:
-        return EACCES;
-    case NLE_AGAIN:
-        return EAGAIN;
-    case NLE_BAD_SOCK:
-        return EBADF;
-    case NLE_DUMP_INTR:
-        return EINTR;
-    default:
-        return errno != 0 ? errno : EIO;
-    }
-}
+// The bytes of an attribute's value.
+struct Payload {
+    const char* data = nullptr;
+    std::size_t size = 0;
+};
+using Attributes = std::map<unsigned short, Payload>;
 
-std::string dotted(nl_addr* address) {
-    if (!address || nl_addr_get_family(address) != AF_INET || nl_addr_get_len(address) != 4) {
-        return {};
-    }
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, nl_addr_get_binary_addr(address), text, sizeof text);
-    return text;
-}
-
-std::string ipv6Text(nl_addr* address) {
-    if (!address || nl_addr_get_family(address) != AF_INET6 || nl_addr_get_len(address) != 16) {
+std::string addressText(int family, const void* bytes, std::size_t size) {
+    if (size != (family == AF_INET6 ? 16U : 4U)) {
         return {};
     }
     char text[INET6_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET6, nl_addr_get_binary_addr(address), text, sizeof text);
+    ::inet_ntop(family, bytes, text, sizeof text);
     return text;
 }
 
-// A global or unique-local IPv6 address that the interface can use now: not
-// one still being checked for duplicates, nor one that failed the check, nor
-// one that is deprecated.
-bool usableIpv6(rtnl_addr* address) {
-    const unsigned flags = rtnl_addr_get_flags(address);
-    return rtnl_addr_get_scope(address) == RT_SCOPE_UNIVERSE &&
-           !(flags & (IFA_F_TENTATIVE | IFA_F_DADFAILED | IFA_F_DEPRECATED));
+// Hands each attribute laid out in bytes to each: its type and its value.
+template <typename Each> void forEachAttribute(Payload bytes, const Each& each) {
+    while (bytes.size >= sizeof(rtattr)) {
+        rtattr header{};
+        std::memcpy(&header, bytes.data, sizeof header);
+        if (header.rta_len < sizeof(rtattr) || header.rta_len > bytes.size) {
+            return;
+        }
+        each(header.rta_type, Payload{bytes.data + RTA_LENGTH(0), header.rta_len - RTA_LENGTH(0)});
+        const std::size_t step = std::min<std::size_t>(RTA_ALIGN(header.rta_len), bytes.size);
+        bytes = {bytes.data + step, bytes.size - step};
+    }
+}
+
+// The fixed body of a message, which holds at least one.
+template <typename Body> Body bodyOf(const nlmsghdr& message) {
+    Body body{};
+    std::memcpy(&body, reinterpret_cast<const char*>(&message) + NLMSG_LENGTH(0), sizeof body);
+    return body;
+}
+
+// The attributes of a message whose fixed body is of type Body.
+template <typename Body> Attributes attributesOf(const nlmsghdr& message) {
+    Attributes found;
+    if (message.nlmsg_len >= NLMSG_SPACE(sizeof(Body))) {
+        forEachAttribute(Payload{reinterpret_cast<const char*>(&message) + NLMSG_SPACE(sizeof(Body)),
+                                 message.nlmsg_len - NLMSG_SPACE(sizeof(Body))},
+                         [&](unsigned short type, Payload value) { found.emplace(type, value); });
+    }
+    return found;
+}
+
+template <typename Value>
+Value attributeValue(const Attributes& attributes, unsigned short type, Value otherwise) {
+    const auto found = attributes.find(type);
+    if (found == attributes.end() || found->second.size < sizeof(Value)) {
+        return otherwise;
+    }
+    Value value{};
+    std::memcpy(&value, found->second.data, sizeof value);
+    return value;
+}
+
+std::string attributeAddress(const Attributes& attributes, unsigned short type, int family) {
+    const auto found = attributes.find(type);
+    return found == attributes.end() ? std::string()
+                                     : addressText(family, found->second.data, found->second.size);
+}
+
+// An attribute of a request: its type and a value of up to 16 bytes.
+class RequestAttribute {
+public:
+    RequestAttribute(unsigned short type, const void* value, std::size_t size) {
+        rtattr header{};
+        header.rta_type = type;
+        header.rta_len = static_cast<unsigned short>(RTA_LENGTH(size));
+        std::memcpy(m_bytes.data(), &header, sizeof header);
+        std::memcpy(m_bytes.data() + RTA_LENGTH(0), value, size);
+    }
+    const unsigned char* data() const { return m_bytes.data(); }
+    std::size_t size() const {
+        rtattr header{};
+        std::memcpy(&header, m_bytes.data(), sizeof header);
+        return header.rta_len;
+    }
+
+private:
+    alignas(rtattr) std::array<unsigned char, RTA_LENGTH(16)> m_bytes{};
+};
+
+// One rtnetlink socket, asked one question at a time.
+class RouteSocket {
+public:
+    RouteSocket() : m_socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE)) {
+        // The kernel filters a dump by the table asked for (Linux 4.20 and
+        // later); an older one ignores it, and the rows are filtered here.
+        const int on = 1;
+        if (m_socket) {
+            ::setsockopt(m_socket.get(), SOL_NETLINK, NETLINK_GET_STRICT_CHK, &on, sizeof on);
+        }
+    }
+    bool opened() const { return static_cast<bool>(m_socket); }
+
+    // Sends a request of type (its flags, its fixed body and attributes)
+    // and hands each message of the answer to each. Returns 0 or the
+    // system's error number: EINTR for a dump that a change interrupted.
+    template <typename Body>
+    int ask(unsigned short type, unsigned short flags, const Body& body,
+            const std::vector<const RequestAttribute*>& attributes,
+            const std::function<void(const nlmsghdr&)>& each) {
+        alignas(nlmsghdr) std::array<char, 256> request{};
+        nlmsghdr header{};
+        header.nlmsg_len = NLMSG_LENGTH(sizeof(Body));
+        header.nlmsg_type = type;
+        header.nlmsg_flags = static_cast<unsigned short>(NLM_F_REQUEST | flags);
+        header.nlmsg_seq = ++m_sequence;
+        std::memcpy(request.data() + NLMSG_LENGTH(0), &body, sizeof body);
+        for (const RequestAttribute* attribute : attributes) {
+            const unsigned at = NLMSG_ALIGN(header.nlmsg_len);
+            std::memcpy(request.data() + at, attribute->data(), attribute->size());
+            header.nlmsg_len = at + RTA_ALIGN(static_cast<unsigned>(attribute->size()));
+        }
+        std::memcpy(request.data(), &header, sizeof header);
+        if (::send(m_socket.get(), request.data(), header.nlmsg_len, 0) < 0) {
+            return errno;
+        }
+        int error = 0;
+        for (;;) {
+            const ssize_t got = ::recv(m_socket.get(), m_buffer.data(), m_buffer.size(), 0);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return errno;
+            }
+            int left = static_cast<int>(got);
+            for (auto* message = reinterpret_cast<const nlmsghdr*>(m_buffer.data()); NLMSG_OK(message, left);
+                 message = NLMSG_NEXT(message, left)) {
+                if (message->nlmsg_seq != m_sequence) {
+                    continue;
+                }
+                if (message->nlmsg_flags & NLM_F_DUMP_INTR) {
+                    error = EINTR;
+                }
+                if (message->nlmsg_type == NLMSG_DONE) {
+                    return error;
+                }
+                if (message->nlmsg_type == NLMSG_ERROR) {
+                    if (message->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) {
+                        return EIO;
+                    }
+                    return -bodyOf<nlmsgerr>(*message).error;
+                }
+                each(*message);
+                if (!(message->nlmsg_flags & NLM_F_MULTI)) {
+                    return error;
+                }
+            }
+        }
+    }
+
+private:
+    FileDescriptor m_socket;
+    unsigned m_sequence = 0;
+    alignas(nlmsghdr) std::array<char, 65536> m_buffer{};
+};
+
+// A global address of each family, as `ip route get` is asked: the kernel's
+// answer for it is where a packet towards the outside world goes.
+constexpr std::array<unsigned char, 4> kOutside4 = {8, 8, 8, 8};
+constexpr std::array<unsigned char, 16> kOutside6 = {0x20, 0x01, 0x48, 0x60, 0x48, 0x60, 0,    0,
+                                                     0,    0,    0,    0,    0,    0,    0x88, 0x88};
+
+// The kernel's answer for such a packet: the interface it leaves by and its
+// next hop.
+struct Lookup {
+    int index = 0;
+    std::string gateway;
+};
+std::optional<Lookup> lookUpRoute(RouteSocket& socket, int family, std::optional<std::uint32_t> mark) {
+    rtmsg question{};
+    question.rtm_family = static_cast<unsigned char>(family);
+    question.rtm_dst_len = family == AF_INET6 ? 128 : 32;
+    const RequestAttribute destination(RTA_DST, family == AF_INET6 ? kOutside6.data() : kOutside4.data(),
+                                       family == AF_INET6 ? kOutside6.size() : kOutside4.size());
+    const std::uint32_t markValue = mark.value_or(0);
+    const RequestAttribute markAttribute(RTA_MARK, &markValue, sizeof markValue);
+    std::vector<const RequestAttribute*> attributes = {&destination};
+    if (mark) {
+        attributes.push_back(&markAttribute);
+    }
+    std::optional<Lookup> found;
+    socket.ask(RTM_GETROUTE, 0, question, attributes, [&](const nlmsghdr& message) {
+        if (message.nlmsg_type == RTM_NEWROUTE && message.nlmsg_len >= NLMSG_LENGTH(sizeof(rtmsg)) &&
+            bodyOf<rtmsg>(message).rtm_type == RTN_UNICAST) {
+            const Attributes answer = attributesOf<rtmsg>(message);
+            found = Lookup{attributeValue<int>(answer, RTA_OIF, 0),
+                           attributeAddress(answer, RTA_GATEWAY, family)};
+        }
+    });
+    return found;
+}
+
+// The firewall marks that the policy rules of family test: a VPN that
+// routes by policy sends its own packets with one of them.
+std::vector<std::uint32_t> ruleMarks(RouteSocket& socket, int family) {
+    std::vector<std::uint32_t> marks;
+    fib_rule_hdr question{};
+    question.family = static_cast<unsigned char>(family);
+    socket.ask(RTM_GETRULE, NLM_F_DUMP, question, {}, [&](const nlmsghdr& message) {
+        const Attributes attributes = attributesOf<fib_rule_hdr>(message);
+        if (const auto mark = attributeValue<std::uint32_t>(attributes, FRA_FWMARK, 0);
+            mark != 0 && std::find(marks.begin(), marks.end(), mark) == marks.end()) {
+            marks.push_back(mark);
+        }
+    });
+    return marks;
+}
+
+void readLink(const nlmsghdr& message, std::map<int, Interface>& interfaces) {
+    if (message.nlmsg_type != RTM_NEWLINK || message.nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) {
+        return;
+    }
+    const auto link = bodyOf<ifinfomsg>(message);
+    const unsigned flags = link.ifi_flags;
+    if (flags & IFF_LOOPBACK) {
+        return;
+    }
+    Interface& interface = interfaces[link.ifi_index];
+    interface.index = link.ifi_index;
+    interface.up = (flags & IFF_UP) && (flags & IFF_RUNNING);
+    interface.tunnel = (flags & (IFF_POINTOPOINT | IFF_NOARP)) != 0;
+    const Attributes attributes = attributesOf<ifinfomsg>(message);
+    if (const auto name = attributes.find(IFLA_IFNAME); name != attributes.end()) {
+        interface.name.assign(name->second.data, strnlen(name->second.data, name->second.size));
+    }
+}
+
+void readAddress(const nlmsghdr& message, std::map<int, Interface>& interfaces) {
+    if (message.nlmsg_type != RTM_NEWADDR || message.nlmsg_len < NLMSG_LENGTH(sizeof(ifaddrmsg))) {
+        return;
+    }
+    const auto header = bodyOf<ifaddrmsg>(message);
+    auto found = interfaces.find(static_cast<int>(header.ifa_index));
+    if (found == interfaces.end()) {
+        return;
+    }
+    Interface& interface = found->second;
+    const Attributes attributes = attributesOf<ifaddrmsg>(message);
+    const unsigned flags = attributeValue<std::uint32_t>(attributes, IFA_FLAGS, header.ifa_flags);
+    if (header.ifa_family == AF_INET6) {
+        // A global or unique-local address that the interface can use now:
+        // not one still being checked for duplicates, nor one that failed
+        // the check, nor one that is deprecated.
+        if (header.ifa_scope != RT_SCOPE_UNIVERSE ||
+            (flags & (IFA_F_TENTATIVE | IFA_F_DADFAILED | IFA_F_DEPRECATED))) {
+            return;
+        }
+        // A temporary (privacy) address changes from day to day; a stable
+        // one is shown where there is one.
+        const bool stable = !(flags & IFA_F_TEMPORARY);
+        if (interface.address6.empty() || (stable && !interface.address6Stable)) {
+            interface.address6 =
+                attributeAddress(attributes, attributes.count(IFA_LOCAL) ? IFA_LOCAL : IFA_ADDRESS, AF_INET6);
+            interface.address6Stable = stable;
+            interface.prefixLength6 = header.ifa_prefixlen;
+        }
+        return;
+    }
+    if (header.ifa_family != AF_INET || (flags & IFA_F_SECONDARY) || !interface.address.empty()) {
+        return;
+    }
+    interface.address = attributeAddress(attributes, IFA_LOCAL, AF_INET);
+    interface.prefixLength = header.ifa_prefixlen;
+}
+
+// A route's next hop through interface: of a default route or another, one
+// of paths hops.
+struct Hop {
+    std::string gateway;
+    bool isDefault = false;
+    unsigned metric = 0;
+    bool v6 = false;
+    std::size_t paths = 1;
+};
+
+void readHop(Interface& interface, const Hop& hop) {
+    interface.defaultRoute = interface.defaultRoute || hop.isDefault;
+    if (hop.gateway.empty()) {
+        return;
+    }
+    if (hop.v6) {
+        if (hop.isDefault && (interface.gateway6.empty() || hop.metric < interface.gateway6Metric)) {
+            interface.gateway6 = hop.gateway;
+            interface.gateway6Metric = hop.metric;
+        }
+        return;
+    }
+    if (!hop.isDefault) {
+        if (interface.routeGateway.empty() || hop.metric < interface.routeGatewayMetric) {
+            interface.routeGateway = hop.gateway;
+            interface.routeGatewayMetric = hop.metric;
+        }
+        return;
+    }
+    if (interface.gateway.empty() || hop.metric < interface.gatewayMetric) {
+        interface.gateway = hop.gateway;
+        interface.gatewayMetric = hop.metric;
+        interface.multipath = hop.paths > 1;
+    }
+}
+
+// The next hops of a multipath route: each one's interface, flags and
+// gateway.
+std::vector<std::tuple<int, unsigned, std::string>> pathsOf(Payload multipath, int family) {
+    std::vector<std::tuple<int, unsigned, std::string>> paths;
+    while (multipath.size >= sizeof(rtnexthop)) {
+        rtnexthop next{};
+        std::memcpy(&next, multipath.data, sizeof next);
+        if (next.rtnh_len < sizeof(rtnexthop) || next.rtnh_len > multipath.size) {
+            break;
+        }
+        std::string gateway;
+        forEachAttribute(Payload{multipath.data + RTNH_LENGTH(0), next.rtnh_len - RTNH_LENGTH(0)},
+                         [&](unsigned short type, Payload value) {
+                             if (type == RTA_GATEWAY) {
+                                 gateway = addressText(family, value.data, value.size);
+                             }
+                         });
+        paths.emplace_back(next.rtnh_ifindex, next.rtnh_flags, gateway);
+        const std::size_t step = std::min<std::size_t>(RTNH_ALIGN(next.rtnh_len), multipath.size);
+        multipath = {multipath.data + step, multipath.size - step};
+    }
+    return paths;
+}
+
+void readRoute(const nlmsghdr& message, std::map<int, Interface>& interfaces) {
+    if (message.nlmsg_type != RTM_NEWROUTE || message.nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg))) {
+        return;
+    }
+    const auto route = bodyOf<rtmsg>(message);
+    const Attributes attributes = attributesOf<rtmsg>(message);
+    const auto table = attributeValue<std::uint32_t>(attributes, RTA_TABLE, route.rtm_table);
+    if (table != RT_TABLE_MAIN || route.rtm_type != RTN_UNICAST) {
+        return;
+    }
+    const int family = route.rtm_family;
+    Hop hop{{},
+            route.rtm_dst_len == 0,
+            attributeValue<std::uint32_t>(attributes, RTA_PRIORITY, 0),
+            family == AF_INET6};
+    std::vector<std::tuple<int, unsigned, std::string>> paths;
+    if (const auto multipath = attributes.find(RTA_MULTIPATH); multipath != attributes.end()) {
+        paths = pathsOf(multipath->second, family);
+    } else {
+        paths.emplace_back(attributeValue<int>(attributes, RTA_OIF, 0), route.rtm_flags,
+                           attributeAddress(attributes, RTA_GATEWAY, family));
+    }
+    hop.paths = paths.size();
+    for (const auto& [index, flags, gateway] : paths) {
+        // The kernel keeps the route of a link that lost its carrier but
+        // marks it linkdown: it leads nowhere.
+        auto found = interfaces.find(index);
+        if (found != interfaces.end() && !(flags & RTNH_F_LINKDOWN)) {
+            hop.gateway = gateway;
+            readHop(found->second, hop);
+        }
+    }
+}
+
+// Where the kernel sends a packet of family towards the outside world, and,
+// when that is a tunnel, where the tunnel's own packets go: by the mark of a
+// policy rule, as a VPN that routes by policy sends them.
+void readRoutedInterface(RouteSocket& socket, int family, std::map<int, Interface>& interfaces) {
+    const bool v6 = family == AF_INET6;
+    auto mark = [&](Interface& interface, RouteAnswer answer, const std::string& gateway) {
+        (v6 ? interface.routed6 : interface.routed) = answer;
+        if (!gateway.empty()) {
+            (v6 ? interface.gateway6 : interface.gateway) = gateway;
+        }
+    };
+    const std::optional<Lookup> routed = lookUpRoute(socket, family, std::nullopt);
+    const auto found = routed ? interfaces.find(routed->index) : interfaces.end();
+    if (found == interfaces.end()) {
+        return;
+    }
+    mark(found->second, RouteAnswer::Routed, routed->gateway);
+    if (!found->second.tunnel) {
+        return;
+    }
+    for (const std::uint32_t each : ruleMarks(socket, family)) {
+        const std::optional<Lookup> beneath = lookUpRoute(socket, family, each);
+        const auto under = beneath ? interfaces.find(beneath->index) : interfaces.end();
+        if (under != interfaces.end() && !under->second.tunnel) {
+            mark(under->second, RouteAnswer::BeneathTheTunnel, beneath->gateway);
+            return;
+        }
+    }
 }
 
 // Reads interfaces, addresses and routes; fills interfaces by index, or
 // returns a system error number.
 int readInterfacesOnce(std::map<int, Interface>& interfaces) {
-    Socket socket(nl_socket_alloc());
-    if (!socket) {
-        return ENOMEM;
+    RouteSocket socket;
+    if (!socket.opened()) {
+        return errno;
     }
-    if (int rc = nl_connect(socket.get(), NETLINK_ROUTE); rc < 0) {
-        return systemError(rc);
+    int error = socket.ask(RTM_GETLINK, NLM_F_DUMP, ifinfomsg{}, {},
+                           [&](const nlmsghdr& message) { readLink(message, interfaces); });
+    if (error == 0) {
+        error = socket.ask(RTM_GETADDR, NLM_F_DUMP, ifaddrmsg{}, {},
+                           [&](const nlmsghdr& message) { readAddress(message, interfaces); });
     }
-
-    nl_cache* raw = nullptr;
-    if (int rc = rtnl_link_alloc_cache(socket.get(), AF_UNSPEC, &raw); rc < 0) {
-        return systemError(rc);
-    }
-    Cache links(raw);
-    for (nl_object* object = nl_cache_get_first(links.get()); object; object = nl_cache_get_next(object)) {
-        auto* link = reinterpret_cast<rtnl_link*>(object);
-        const unsigned flags = rtnl_link_get_flags(link);
-        if (flags & IFF_LOOPBACK) {
-            continue;
+    for (const int family : {AF_INET, AF_INET6}) {
+        rtmsg mainTable{};
+        mainTable.rtm_family = static_cast<unsigned char>(family);
+        mainTable.rtm_table = RT_TABLE_MAIN;
+        if (error == 0) {
+            error = socket.ask(RTM_GETROUTE, NLM_F_DUMP, mainTable, {},
+                               [&](const nlmsghdr& message) { readRoute(message, interfaces); });
+            // A kernel built without the family has no routes of it.
+            error = error == EAFNOSUPPORT ? 0 : error;
         }
-        Interface& interface = interfaces[rtnl_link_get_ifindex(link)];
-        interface.index = rtnl_link_get_ifindex(link);
-        interface.up = (flags & IFF_UP) && (flags & IFF_RUNNING);
-        interface.tunnel = (flags & (IFF_POINTOPOINT | IFF_NOARP)) != 0;
-        interface.name = rtnl_link_get_name(link) ? rtnl_link_get_name(link) : "";
-    }
-
-    if (int rc = rtnl_addr_alloc_cache(socket.get(), &raw); rc < 0) {
-        return systemError(rc);
-    }
-    Cache addresses(raw);
-    for (nl_object* object = nl_cache_get_first(addresses.get()); object;
-         object = nl_cache_get_next(object)) {
-        auto* address = reinterpret_cast<rtnl_addr*>(object);
-        auto found = interfaces.find(rtnl_addr_get_ifindex(address));
-        if (found != interfaces.end() && rtnl_addr_get_family(address) == AF_INET6 && usableIpv6(address)) {
-            // A temporary (privacy) address changes from day to day; a
-            // stable one is shown where there is one.
-            const bool stable = !(rtnl_addr_get_flags(address) & IFA_F_TEMPORARY);
-            if (found->second.address6.empty() || (stable && !found->second.address6Stable)) {
-                found->second.address6 = ipv6Text(rtnl_addr_get_local(address));
-                found->second.address6Stable = stable;
-                found->second.prefixLength6 = rtnl_addr_get_prefixlen(address);
-            }
-            continue;
-        }
-        if (rtnl_addr_get_family(address) != AF_INET || found == interfaces.end() ||
-            (rtnl_addr_get_flags(address) & IFA_F_SECONDARY) || !found->second.address.empty()) {
-            continue;
-        }
-        found->second.address = dotted(rtnl_addr_get_local(address));
-        found->second.prefixLength = rtnl_addr_get_prefixlen(address);
-    }
-
-    if (int rc = rtnl_route_alloc_cache(socket.get(), AF_UNSPEC, 0, &raw); rc < 0) {
-        return systemError(rc);
-    }
-    Cache routes(raw);
-    for (nl_object* object = nl_cache_get_first(routes.get()); object; object = nl_cache_get_next(object)) {
-        auto* route = reinterpret_cast<rtnl_route*>(object);
-        nl_addr* destination = rtnl_route_get_dst(route);
-        if (rtnl_route_get_table(route) != RT_TABLE_MAIN || rtnl_route_get_type(route) != RTN_UNICAST) {
-            continue;
-        }
-        const bool isDefault = !destination || nl_addr_get_prefixlen(destination) == 0;
-        const unsigned metric = rtnl_route_get_priority(route);
-        const bool v6 = rtnl_route_get_family(route) == AF_INET6;
-        for (int i = 0; i < rtnl_route_get_nnexthops(route); ++i) {
-            rtnl_nexthop* hop = rtnl_route_nexthop_n(route, i);
-            const std::string gateway =
-                v6 ? ipv6Text(rtnl_route_nh_get_gateway(hop)) : dotted(rtnl_route_nh_get_gateway(hop));
-            auto found = interfaces.find(rtnl_route_nh_get_ifindex(hop));
-            // The kernel keeps the route of a link that lost its carrier but
-            // marks it linkdown: it leads nowhere.
-            if (found == interfaces.end() || (rtnl_route_nh_get_flags(hop) & RTNH_F_LINKDOWN)) {
-                continue;
-            }
-            Interface& interface = found->second;
-            interface.defaultRoute = interface.defaultRoute || isDefault;
-            if (gateway.empty()) {
-                continue;
-            }
-            if (v6) {
-                if (isDefault && (interface.gateway6.empty() || metric < interface.gateway6Metric)) {
-                    interface.gateway6 = gateway;
-                    interface.gateway6Metric = metric;
-                }
-                continue;
-            }
-            if (!isDefault) {
-                if (interface.routeGateway.empty() || metric < interface.routeGatewayMetric) {
-                    interface.routeGateway = gateway;
-                    interface.routeGatewayMetric = metric;
-                }
-                continue;
-            }
-            if (interface.gateway.empty() || metric < interface.gatewayMetric) {
-                interface.gateway = gateway;
-                interface.gatewayMetric = metric;
-            }
+        if (error == 0) {
+            readRoutedInterface(socket, family, interfaces);
         }
     }
-    return 0;
+    return error;
 }
 
 // A table that changed while the kernel listed it comes marked as
@@ -238,12 +507,12 @@ AdapterList readAdapters(bool& alive) {
         // default route (an IPv6-only network).
         const bool ipv6Network = !interface.address6.empty() && !interface.gateway6.empty();
         alive = alive || !interface.address.empty() || ipv6Network;
-        list.adapters.push_back({interface.address.empty() ? "0.0.0.0" : interface.address,
-                                 interface.gateway.empty() ? "0.0.0.0" : interface.gateway, interface.name,
-                                 interface.index, interface.tunnel, interface.defaultRoute,
-                                 interface.routeGateway, interface.gatewayMetric, interface.address6,
-                                 interface.gateway6, interface.gateway6Metric, interface.prefixLength,
-                                 interface.prefixLength6});
+        list.adapters.push_back(
+            {interface.address.empty() ? "0.0.0.0" : interface.address,
+             interface.gateway.empty() ? "0.0.0.0" : interface.gateway, interface.name, interface.index,
+             interface.tunnel, interface.defaultRoute, interface.routeGateway, interface.gatewayMetric,
+             interface.address6, interface.gateway6, interface.gateway6Metric, interface.prefixLength,
+             interface.prefixLength6, interface.routed, interface.routed6, interface.multipath});
     }
     return list;
 }
@@ -299,8 +568,12 @@ FileDescriptor openNetlinkNotices(unsigned groups) {
 }
 
 FileDescriptor openRouteNotices() {
+    // The policy rules too: a VPN may come up by a rule alone. (The IPv6
+    // rules' group has no RTMGRP_ name: its bit is the group's number less
+    // one.)
+    constexpr unsigned kIpv6Rules = 1U << (RTNLGRP_IPV6_RULE - 1);
     return openNetlinkNotices(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_IFADDR |
-                              RTMGRP_IPV6_ROUTE);
+                              RTMGRP_IPV6_ROUTE | RTMGRP_IPV4_RULE | kIpv6Rules);
 }
 
 void drainRouteNotices(int socket) {

@@ -9,6 +9,11 @@
 
 namespace corvale::platform {
 
+// What the kernel answered for a packet towards the outside world: it
+// leaves by this interface, or, where that is a tunnel, the tunnel's own
+// packets do (a VPN that routes by policy marks them).
+enum class RouteAnswer { None, Routed, BeneathTheTunnel };
+
 // One network interface as the engine sees it: its first IPv4 address and the
 // gateway of its default route, as dotted text ("0.0.0.0" when it has none).
 struct Adapter {
@@ -37,6 +42,12 @@ struct Adapter {
     // How many leading bits of address and address6 name their network.
     int prefixLength = 0;
     int prefixLength6 = 0;
+    // The kernel's route lookup, for IPv4 and IPv6; the gateway (or next
+    // hop) above is then the one it answered.
+    RouteAnswer routed = RouteAnswer::None;
+    RouteAnswer routed6 = RouteAnswer::None;
+    // Its default route is one path of a route with several.
+    bool multipath = false;
 };
 
 // One thing that tells a network apart (its gateway's hardware address, its
@@ -80,7 +91,9 @@ public:
 // The kernel's answer over rtnetlink: the interfaces other than loopback that
 // are up and running, in index order, each with its primary IPv4 address and the gateway of its
 // lowest-metric default route in the main table that is not marked linkdown,
-// and the same for IPv6. A connection is alive when such an interface is up
+// and the same for IPv6; and, for each family, the interface the kernel's
+// route lookup towards the outside world answers (policy rules, other tables
+// and more specific routes included). A connection is alive when such an interface is up
 // and running and has an IPv4 address, or a global IPv6 address and an IPv6
 // default route.
 class NetlinkNetwork : public Network {

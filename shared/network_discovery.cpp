@@ -93,10 +93,12 @@ DiscoveredAddress NetworkDiscovery::take(platform::Adapter adapter, const std::s
 
 std::optional<DiscoveredAddress>
 NetworkDiscovery::routedAdapter(const std::vector<platform::Adapter>& adapters,
-                                const platform::Adapter* tunnel) {
-    const bool anyIpv4 = std::any_of(adapters.begin(), adapters.end(), [](const platform::Adapter& a) {
-        return !a.tunnel && isRealGateway(addressChars(a.gateway));
-    });
+                                const platform::Adapter* tunnel, const KernelsAnswer& answer) {
+    const bool anyIpv4 = answer.adapter
+                             ? !answer.ipv6
+                             : std::any_of(adapters.begin(), adapters.end(), [](const platform::Adapter& a) {
+                                   return !a.tunnel && isRealGateway(addressChars(a.gateway));
+                               });
     // The kernel routes IPv4 by the lowest metric; an IPv6-only network is
     // weighed only where no adapter has an IPv4 gateway.
     auto passes = [&](const platform::Adapter& adapter) {
@@ -104,14 +106,15 @@ NetworkDiscovery::routedAdapter(const std::vector<platform::Adapter>& adapters,
                (anyIpv4 ? isRealGateway(addressChars(adapter.gateway)) : hasIpv6Route(adapter));
     };
     const auto metric = anyIpv4 ? &platform::Adapter::metric : &platform::Adapter::metric6;
-    const platform::Adapter* chosen = lowestMetric(adapters, passes, metric);
+    const platform::Adapter* chosen =
+        answer.adapter ? answer.adapter : lowestMetric(adapters, passes, metric);
     if (!chosen) {
         return std::nullopt;
     }
     // Events run once per step from one adapter to the next, up to the
     // first that has a way out.
     for (const platform::Adapter& adapter : adapters) {
-        if (passes(adapter)) {
+        if (passes(adapter) || &adapter == chosen) {
             break;
         }
         if (m_letEventsRun && &adapter != &adapters.back()) {
@@ -120,12 +123,48 @@ NetworkDiscovery::routedAdapter(const std::vector<platform::Adapter>& adapters,
     }
     std::string how;
     for (const platform::Adapter& other : adapters) {
-        if (&other != chosen && passes(other)) {
-            how += "; " + other.name + " (" + (anyIpv4 ? addressChars(other.address) : other.address6) +
-                   ", metric " + std::to_string(other.*metric) + ") is not the route the system uses";
+        if (&other == chosen || !passes(other)) {
+            continue;
         }
+        // The hops of one multipath route are one route: the kernel
+        // spreads connections over them.
+        const bool samePath =
+            anyIpv4 && other.multipath && chosen->multipath && other.metric == chosen->metric;
+        how +=
+            "; " + other.name + " (" + (anyIpv4 ? addressChars(other.address) : other.address6) +
+            (samePath ? ") is another path of the same route"
+                      : ", metric " + std::to_string(other.*metric) + ") is not the route the system uses");
     }
     return take(*chosen, how, tunnel);
+}
+
+NetworkDiscovery::KernelsAnswer
+NetworkDiscovery::kernelsAnswer(const std::vector<platform::Adapter>& adapters) {
+    const auto answered = [&](platform::RouteAnswer platform::Adapter::*family, platform::RouteAnswer kind,
+                              bool v6) -> const platform::Adapter* {
+        for (const platform::Adapter& adapter : adapters) {
+            const bool usable = v6 ? !adapter.address6.empty() : isRealGateway(addressChars(adapter.address));
+            if (adapter.*family == kind && (usable || adapter.tunnel)) {
+                return &adapter;
+            }
+        }
+        return nullptr;
+    };
+    KernelsAnswer answer;
+    for (const bool v6 : {false, true}) {
+        const auto family = v6 ? &platform::Adapter::routed6 : &platform::Adapter::routed;
+        if (const platform::Adapter* routed = answered(family, platform::RouteAnswer::Routed, v6)) {
+            answer.ipv6 = v6;
+            if (!routed->tunnel) {
+                answer.adapter = routed;
+                return answer;
+            }
+            answer.tunnel = routed;
+            answer.adapter = answered(family, platform::RouteAnswer::BeneathTheTunnel, v6);
+            return answer;
+        }
+    }
+    return answer;
 }
 
 DiscoveredAddress NetworkDiscovery::discoverIP() {
@@ -147,13 +186,16 @@ DiscoveredAddress NetworkDiscovery::discoverIP() {
         show(kSizingFailed + std::to_string(kNoData));
         return {};
     }
-    const platform::Adapter* tunnel = nullptr;
+    // Where the kernel answered the route lookup, its answer decides;
+    // otherwise the main table's default routes do.
+    const KernelsAnswer answer = kernelsAnswer(list.adapters);
+    const platform::Adapter* tunnel = answer.tunnel;
     for (const platform::Adapter& adapter : list.adapters) {
         if (adapter.tunnel && adapter.defaultRoute && !tunnel) {
             tunnel = &adapter;
         }
     }
-    if (auto routed = routedAdapter(list.adapters, tunnel)) {
+    if (auto routed = routedAdapter(list.adapters, tunnel, answer)) {
         return *routed;
     }
     if (tunnel) {

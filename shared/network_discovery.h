@@ -74,7 +74,9 @@ inline constexpr const char* kNoConnection = "The system has no connection or an
 // The characters of text that are digits or dots, in their order.
 std::string addressChars(const std::string& text);
 
-// The address of the interface whose default route the kernel uses: of those
+// The address of the interface a packet towards the outside world leaves by,
+// as the kernel's route lookup answers (IPv4 first). Where it gives no
+// answer, the interface whose default route the kernel uses: of those
 // with a real IPv4 default gateway the one of the lowest metric (the first in
 // interface order among equals); where none has one, the same among those
 // with a global IPv6 address and an IPv6 default route; or the last
@@ -82,7 +84,9 @@ std::string addressChars(const std::string& text);
 // interface with a gateway is taken before it, and, when a tunnel holds the
 // default route, the first other interface with a route through a gateway
 // (the one the tunnel runs through); a tunnel counts only when no other
-// interface has a gateway.
+// interface has a gateway. Where the lookup answers a tunnel, the network
+// beneath it is the interface its own packets leave by (as marked by a
+// policy rule), or else the one the main table's default routes give.
 class NetworkDiscovery : public AddressDiscovery, private NetworkIdentity {
 public:
     // caption: of the messages about a failed adapter query. letEventsRun is
@@ -105,10 +109,21 @@ private:
     platform::Identity gatewayHardwareAddress(bool resolve) override;
     platform::Identity wifiName() override;
     void show(const std::string& text);
-    // The adapter the system routes by, other than tunnels; nothing when no
-    // such adapter has a default gateway.
+    // The kernel's answer to its route lookup: the adapter a packet towards
+    // the outside world leaves by (for a tunnel, the one beneath it, where
+    // the kernel named one), and the tunnel it goes through.
+    struct KernelsAnswer {
+        const platform::Adapter* adapter = nullptr;
+        const platform::Adapter* tunnel = nullptr;
+        bool ipv6 = false;
+    };
+    static KernelsAnswer kernelsAnswer(const std::vector<platform::Adapter>& adapters);
+    // The adapter the system routes by, other than tunnels: the kernel's
+    // answer, or else the main table's lowest-metric default route; nothing
+    // when no such adapter has a default gateway.
     std::optional<DiscoveredAddress> routedAdapter(const std::vector<platform::Adapter>& adapters,
-                                                   const platform::Adapter* tunnel);
+                                                   const platform::Adapter* tunnel,
+                                                   const KernelsAnswer& answer);
     // Where a tunnel holds the default route and no other adapter has one:
     // the adapter of the route to the tunnel's server.
     std::optional<DiscoveredAddress> placeBehindTunnel(const std::vector<platform::Adapter>& adapters,

@@ -435,6 +435,68 @@ TEST_F(EngineOnANetwork, ATunnelIsNoPlaceAndAnyOtherNetworkComesLast) {
     close(vpn);
 }
 
+// Where packets go is the kernel's answer: a VPN that routes by a policy
+// rule and a table of its own, or by two half routes, is the tunnel they go
+// through; the paths of a multipath route are one route.
+TEST_F(EngineOnANetwork, TheNetworkIsWhereTheKernelSendsPackets) {
+    machine.addInterface("eth0", "10.9.0.5/24", "10.9.0.1");
+    addressList("10.1", "home");
+    addressList("10.66.0.0/24", "vpn");
+    addressList("*", "elsewhere");
+    const auto dryRun = [&] {
+        return testsupport::runCapturing("ip netns exec " + machine.name() + " " + (program / "brisken") +
+                                         " --dry-run")
+            .second;
+    };
+    const auto summary = [&] {
+        return testsupport::runCapturing("ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin " +
+                                         (program / "brisken") + " 2>&1 >/dev/null")
+            .second;
+    };
+    EXPECT_EQ(runAfresh(), Names{"elsewhere"});
+
+    // As wg-quick brings a VPN up: its default route in a table of its own,
+    // taken by every packet without the tunnel's own mark.
+    const int wireguard = machine.addTunnel("wg0", "10.66.0.2", "10.66.0.1");
+    ASSERT_GE(wireguard, 0) << "no tun device could be made";
+    machine.ip("route add default dev wg0 table 51820");
+    machine.ip("rule add not fwmark 0xca6c table 51820");
+    machine.ip("rule add table main suppress_prefixlength 0");
+    EXPECT_EQ(runAfresh(), Names{"vpn"});
+    EXPECT_NE(summary().find("brisken: on 10.66.0.2 (the tunnel wg0): the list of 10.66.0.0/24"),
+              std::string::npos)
+        << summary();
+    EXPECT_NE(dryRun().find("\nNetwork: adapter eth0: address 10.9.0.5, gateway 10.9.0.1; the tunnel wg0 "
+                            "(10.66.0.2) is passed over\nTunnel: wg0 taken after all"),
+              std::string::npos)
+        << dryRun();
+    // At home the place comes before the tunnel.
+    machine.moveTo("eth0", "10.9.0.5/24", "10.1.0.5/16", "10.1.0.1");
+    EXPECT_EQ(runAfresh(), Names{"home"});
+    close(wireguard);
+    machine.ip("rule del not fwmark 0xca6c table 51820");
+    EXPECT_EQ(runAfresh(), Names{"home"});
+
+    // As OpenVPN's def1 does: two half routes through the tunnel, the
+    // default route left as it was.
+    machine.moveTo("eth0", "10.1.0.5/16", "10.9.0.5/24", "10.9.0.1");
+    const int openvpn = machine.addTunnel("tun0", "10.66.0.9", "10.66.0.1");
+    ASSERT_GE(openvpn, 0) << "no tun device could be made";
+    machine.ip("route add 0.0.0.0/1 via 10.66.0.1 dev tun0");
+    machine.ip("route add 128.0.0.0/1 via 10.66.0.1 dev tun0");
+    EXPECT_EQ(runAfresh(), Names{"vpn"});
+    close(openvpn);
+
+    // One default route over two links: the kernel picks the path, and the
+    // other is no other route.
+    machine.addInterface("eth1", "10.9.1.5/24");
+    machine.ip("route replace default nexthop via 10.9.0.1 dev eth0 nexthop via 10.9.1.1 dev eth1");
+    const std::string spread = dryRun();
+    EXPECT_NE(spread.find("is another path of the same route\n"), std::string::npos) << spread;
+    EXPECT_EQ(spread.find("is not the route the system uses"), std::string::npos) << spread;
+    EXPECT_EQ(runAfresh(), Names{"elsewhere"});
+}
+
 TEST_F(EngineOnANetwork, RunSummarySaysTheNetworkTheListAndWhyEachItemFailed) {
     machine.addInterface("eth0", "10.20.0.5/16", "10.20.0.1");
     const auto ipid = db->addAddress("10.20");
@@ -488,8 +550,9 @@ TEST_F(EngineOnANetwork, WaitForNetworkRunsTheListOfTheGatewayThatComesAfterTheS
         {"/usr/bin/ip", "netns", "exec", machine.name(), program / "brisken", "--wait-for-network=20"},
         {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (program / "record")}, program.path());
     // The engine listens for the kernel's notices before it looks (its
-    // netlink socket joins the link, address and route groups, IPv4 and IPv6).
-    const std::string listening = "grep -q ' 00000551 ' /proc/" + std::to_string(engine) + "/net/netlink";
+    // netlink socket joins the link, address, route and rule groups, IPv4 and
+    // IPv6).
+    const std::string listening = "grep -q ' 000405d1 ' /proc/" + std::to_string(engine) + "/net/netlink";
     for (int i = 0; i < 1000 && shell(listening) != 0; ++i) {
         usleep(10'000);
     }
@@ -728,11 +791,21 @@ TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
     EXPECT_EQ(Names(all.begin() + 7, all.end()), (Names{"cafe", "cafe"})) << "two cafés, two arrivals";
     EXPECT_EQ(placeOf(8).at(4), "BRISKEN_PLACE=*") << "the entry as stored, as scripts test it";
 
+    // A VPN whose table is there already comes up by its policy rule alone:
+    // an arrival at the VPN's entry.
+    addressList("10.66.0.0/24", "vpn");
+    const int vpn = machine.addTunnel("wg0", "10.66.0.2", "10.66.0.1");
+    ASSERT_GE(vpn, 0) << "no tun device could be made";
+    machine.ip("route add default dev wg0 table 51820");
+    machine.ip("rule add not fwmark 0xca6c table 51820");
+    EXPECT_EQ(startedInOrder(10).back(), "vpn");
+    close(vpn);
+
     kill(watcher, SIGTERM);
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
     // One summary for each run, and no failure in any.
     const std::string errors = testsupport::readFile(program / "errors");
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 7) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 8) << errors;
     EXPECT_NE(errors.find("brisken: with no usable address: the disconnected list: 1 started\n"),
               std::string::npos)
         << errors;
