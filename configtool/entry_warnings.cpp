@@ -13,7 +13,8 @@
 namespace corvale::tool {
 
 QString addressEntryWarning(const QString& entry, const QString& name,
-                            const std::function<ShownEntries()>& shown) {
+                            const std::function<ShownEntries()>& shown,
+                            const corvale::SameNetworks& networks) {
     const std::string why = whyEntryNeverMatches(storedText(entry));
     if (!why.empty()) {
         return "Brisken never chooses this entry: " + shownText(why) + ".";
@@ -30,15 +31,8 @@ QString addressEntryWarning(const QString& entry, const QString& name,
             }
         }
     }
-    if (!identityEntry(storedText(entry))) {
-        return {}; // only identity entries can name one network twice
-    }
-    std::vector<std::string> others;
-    for (const QString& other : shown().entries) {
-        others.push_back(storedText(other));
-    }
-    if (const auto first = reachedInsteadOf(storedText(entry), others)) {
-        return "The same network as " + shownText(*first) + ": only one list runs, and it is that one's.";
+    if (const auto first = networks.reachedInsteadOf(storedText(entry))) {
+        return "The same network as " + shownText(*first) + ": this one never runs.";
     }
     return {};
 }

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "shared/address_entries.h"
+
 namespace corvale::tool {
 
 // What a list entry is marked with when the engine cannot act on it; the
@@ -14,14 +16,15 @@ namespace corvale::tool {
 // network another entry among entries names first, so that its list never
 // runs, or one whose name (a name shown for it; empty for none) another
 // entry has too, in any case of letters, or has as its text.
-// entries is asked for only for an identity entry or a named one; names
-// holds the name shown for each of entries, empty for none.
+// entries is asked for only for a named one; names holds the name shown
+// for each of entries, empty for none. networks holds the entries as stored.
 struct ShownEntries {
     QStringList entries;
     QStringList names;
 };
 QString addressEntryWarning(const QString& entry, const QString& name,
-                            const std::function<ShownEntries()>& shown);
+                            const std::function<ShownEntries()>& shown,
+                            const corvale::SameNetworks& networks);
 
 // A startup list item whose target does not exist, as far as the tool can
 // see (a relative target is looked for from the program folder, where the

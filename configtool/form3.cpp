@@ -3,6 +3,7 @@
 #include "configtool/entry_warnings.h"
 #include "configtool/form3_text.h"
 #include "configtool/resources.h"
+#include "configtool/stored_text.h"
 #include "configtool/twips.h"
 #include "configtool/vb_list_box.h"
 #include "platform/failure.h"
@@ -195,14 +196,24 @@ void Form3::buildControls() {
                 name = nameOf(row);
             }
         }
-        return addressEntryWarning(entry, name, [this, &nameOf] {
-            ShownEntries shown;
+        if (!m_sameNetworks) {
+            std::vector<std::string> entries;
             for (int row = 0; row < List1->count(); ++row) {
-                shown.entries << List1->entryText(row);
-                shown.names << nameOf(row);
+                entries.push_back(storedText(List1->entryText(row)));
             }
-            return shown;
-        });
+            m_sameNetworks.emplace(entries);
+        }
+        return addressEntryWarning(
+            entry, name,
+            [this, &nameOf] {
+                ShownEntries shown;
+                for (int row = 0; row < List1->count(); ++row) {
+                    shown.entries << List1->entryText(row);
+                    shown.names << nameOf(row);
+                }
+                return shown;
+            },
+            *m_sameNetworks);
     });
     List2->markWarnings([programFolder = m_programFolder](
                             const QString& target) { return targetWarning(target, programFolder); },

@@ -3,6 +3,7 @@
 #include "configtool/tool_caption.h"
 #include "configtool/twips.h"
 #include "platform/dialogs.h"
+#include "shared/address_entries.h"
 #include "shared/database.h"
 #include "shared/startup_lists.h"
 
@@ -202,6 +203,9 @@ private:
     // folder): until the user types in the box or picks a folder, a new
     // target takes its own folder, as an empty box would.
     std::optional<QString> m_filledStartIn;
+    // Which entries of the address list give way to another of one network;
+    // made again once the list is whole.
+    std::optional<corvale::SameNetworks> m_sameNetworks;
     // Fills the start-in box with the target's folder (defaultStartIn).
     void fillStartIn();
     // The start-in box is empty, or holds only what fillStartIn put there.

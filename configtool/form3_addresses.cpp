@@ -30,6 +30,7 @@ void Form3::loadIPs() {
     }
     // An entry that gives way to another of the same network is marked
     // once all are there.
+    m_sameNetworks.reset();
     List1->judgeAgain();
     List1->markFirstAsCurrent();
 }
@@ -163,7 +164,16 @@ void Form3::saveIP(const QString& mode) {
     if (isNew) {
         saved = lists().addAddress(text);
     } else {
-        saved.outcome = lists().renameAddress(List1->itemData(List1->currentRow()), text);
+        saved = lists().renameAddress(List1->itemData(List1->currentRow()), text);
+    }
+    if (saved.outcome == RowChange::Duplicate && saved.onFile != text) {
+        // Another spelling of a network on file: which entry holds it.
+        notice("The IP is already on file: " + shownText(saved.onFile) +
+               (saved.onFileName.empty() ? QString() : " (" + shownText(saved.onFileName) + ")") +
+               " is the same network.");
+        Text1->selectAll();
+        Text1->setFocus(Qt::OtherFocusReason);
+        return;
     }
     if (saved.outcome == RowChange::Duplicate) {
         notice("The IP is already on file.");
@@ -182,6 +192,7 @@ void Form3::saveIP(const QString& mode) {
         while (row < List1->count() && !statements::listedBefore(text, storedText(List1->entryText(row)))) {
             ++row;
         }
+        m_sameNetworks.reset();
         addIPEntry(Text1->text(), saved.id, {}, row);
         // Selecting the entry empties Text1 and fills it again, which drops
         // a selection made before; the whole text is selected afterwards, so

@@ -274,6 +274,10 @@ std::string whyPassedOver(const ImportStep& step) {
         return "on file already";
     case ImportStep::Result::NameKept:
         return "kept the name " + step.nameOnFile + "; the file's " + step.name + " passed over";
+    case ImportStep::Result::SameNetwork:
+        return "the same network as " + step.entryOnFile +
+               (step.nameOnFile.empty() ? "" : " (" + step.nameOnFile + ")") +
+               ", which is on file; its items go to that entry's list";
     case ImportStep::Result::Refused:
     case ImportStep::Result::Added:
         break;

@@ -6,6 +6,7 @@
 #include "shared/database_search.h"
 #include "shared/error_text.h"
 #include "shared/file_safety.h"
+#include "shared/schema.h"
 #include "shared/statements.h"
 
 #include <chrono>
@@ -79,10 +80,19 @@ void Engine::startPrograms() {
             m_discovery.waitForNetwork(std::chrono::seconds(*m_settings.waitForNetworkSeconds));
         }
         const corvale::DiscoveredAddress result = m_discovery.discoverIP();
+        // Everything the run reads is of one moment, read under one lock
+        // that ends before anything starts.
+        m_snapshot.emplace(*m_connection.dbase);
         // A dry run shows the network's identities even where no entry asks
         // for them; it resolves the gateway only where a run would.
         m_stored.reset(); // read afresh for this run
         m_notes = stored().notes();
+        if (m_connection.dbase->format() > corvale::kSchemaVersion) {
+            m_notes.push_back("the database is of a newer format (" +
+                              std::to_string(m_connection.dbase->format()) + ") than this program's (" +
+                              std::to_string(corvale::kSchemaVersion) +
+                              "): it is read as far as this program knows it");
+        }
         if (m_settings.place) {
             m_choice = corvale::listOfPlace(*m_connection.dbase, *m_settings.place);
             if (!m_choice) {
@@ -108,8 +118,10 @@ void Engine::startPrograms() {
             runConnectedList(choice.key);
         }
     } catch (const std::exception& failure) {
+        m_snapshot.reset();
         trap(failure);
     }
+    m_snapshot.reset();
 }
 
 void Engine::runConnectedList(const std::string& key) {
@@ -142,6 +154,7 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
                 }
             }
         }
+        m_snapshot.reset();
         const std::vector<std::string> stopped =
             askToEndOnLeaving(m_settings.startedBefore, plans, marked, m_settings.started);
         // Each program learns where it was started.
@@ -171,6 +184,7 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
         }
         show(failureMessage(outcome));
     } catch (const std::exception& failure) {
+        m_snapshot.reset();
         trap(failure);
     }
 }

@@ -95,6 +95,8 @@ private:
     // could not read.
     std::optional<corvale::NamesAndMarks> m_stored;
     std::vector<std::string> m_notes;
+    // Held from the choice until the list is planned.
+    std::optional<corvale::Database::ReadSnapshot> m_snapshot;
     // A dry run reports each step instead of starting anything.
     std::optional<DryRunReport> m_dryRun;
 };

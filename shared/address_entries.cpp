@@ -75,60 +75,6 @@ std::optional<IdentityEntry> identityEntry(const std::string& text) {
     return std::nullopt;
 }
 
-bool sameNetwork(const std::string& one, const std::string& other) {
-    if (one == other) {
-        return true;
-    }
-    const std::optional<IdentityEntry> first = identityEntry(one);
-    const std::optional<IdentityEntry> second = identityEntry(other);
-    return first && second && first->problem.empty() && second->problem.empty() &&
-           first->kind == second->kind && first->value == second->value;
-}
-
-std::optional<std::string> reachedInsteadOf(const std::string& entry,
-                                            const std::vector<std::string>& entries) {
-    const std::optional<IdentityEntry> own = identityEntry(entry);
-    if (!own || !own->problem.empty()) {
-        return std::nullopt;
-    }
-    std::optional<std::string> first;
-    for (const std::string& other : entries) {
-        if (other < entry && sameNetwork(entry, other) && (!first || other < *first)) {
-            first = other;
-        }
-    }
-    return first;
-}
-
-std::optional<std::string> sameNetworkOnFile(Database& database, const std::string& text,
-                                             std::optional<std::int64_t> except) {
-    const std::optional<IdentityEntry> own = identityEntry(text);
-    if (!own || !own->problem.empty()) {
-        return std::nullopt;
-    }
-    for (Recordset rows = database.openRecordset(statements::identityAddresses()); !rows.eof();
-         rows.moveNext()) {
-        const Field entry = rows.field("IPaddress");
-        if (!entry.isNull() && (!except || rows.field("IPID").number() != *except) &&
-            sameNetwork(text, entry.text())) {
-            return entry.text();
-        }
-    }
-    return std::nullopt;
-}
-
-bool gatewayEntryOnFile(Database& database) {
-    for (Recordset rows = database.openRecordset(statements::identityAddresses()); !rows.eof();
-         rows.moveNext()) {
-        const Field entry = rows.field("IPaddress");
-        if (const auto identity = entry.isNull() ? std::nullopt : identityEntry(entry.text());
-            identity && identity->kind == IdentityEntry::Kind::GatewayHardwareAddress) {
-            return true;
-        }
-    }
-    return false;
-}
-
 namespace {
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -170,6 +116,34 @@ std::string whyNotDotted(const std::string& text, bool whole) {
         if (std::stoi(number) > 255) {
             return number + " is larger than 255, which no number of an address is";
         }
+    }
+    return {};
+}
+
+// The IPv4 address an IPv4-mapped one holds.
+Prefix ipv4Of(const Prefix& mapped) {
+    Prefix address;
+    std::copy(mapped.bytes.begin() + 12, mapped.bytes.end(), address.bytes.begin());
+    address.length = 32;
+    return address;
+}
+
+// Why no network a laptop joins is in an IPv6 prefix; empty when one can be.
+std::string whyNoLaptopsNetwork(const Prefix& network) {
+    const auto& bytes = network.bytes;
+    if (network.family != Prefix::Family::V6) {
+        return {};
+    }
+    if (network.length >= 10 && bytes[0] == 0xfe && (bytes[1] & 0xc0) == 0x80) {
+        return "it is a link-local prefix, and a link-local address is on every IPv6 link: use the router's "
+               "gateway: entry instead";
+    }
+    if (network.length >= 96 &&
+        std::all_of(bytes.begin(), bytes.begin() + 10, [](unsigned char byte) { return byte == 0; }) &&
+        bytes[10] == 0xff && bytes[11] == 0xff) {
+        return "it is an IPv4-mapped prefix, which no network gives an address of: write the IPv4 network "
+               "instead, such as " +
+               Prefix::of(ipv4Of(network), std::max(network.length - 96, 0)).text();
     }
     return {};
 }
@@ -218,6 +192,9 @@ std::pair<std::optional<Prefix>, std::string> readPrefix(const std::string& entr
     const Prefix network = Prefix::of(*whole, std::stoi(lengthText));
     if (network.bytes != whole->bytes) {
         return {std::nullopt, "it has bits set past its length; the network is " + network.text()};
+    }
+    if (std::string why = whyNoLaptopsNetwork(network); !why.empty()) {
+        return {std::nullopt, why};
     }
     return {network, {}};
 }
@@ -274,20 +251,6 @@ std::string whyEntryNeverMatches(const std::string& entry) {
     return readPrefix(entry).second;
 }
 
-// The leading count numbers of a dotted address, joined by dots.
-std::string leadingNumbers(const std::string& address, std::size_t count) {
-    const std::vector<std::string> numbers = split(address, '.');
-    if (numbers.size() < count) {
-        throw Failure("The address " + address + " has fewer than " + std::to_string(count) +
-                      " numbers, so its network cannot be looked up.");
-    }
-    std::string key = numbers[0];
-    for (std::size_t i = 1; i < count; ++i) {
-        key += "." + numbers[i];
-    }
-    return key;
-}
-
 std::size_t charactersIn(const std::string& text) {
     return static_cast<std::size_t>(std::count_if(
         text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; }));
@@ -301,6 +264,157 @@ std::string shownName(const std::string& name, std::size_t longest) {
         }
     }
     return name;
+}
+
+namespace {
+
+// The network an entry names when numbers written with leading zeros are
+// read as people mean them: "192.168.001.0/24" is 192.168.1.0/24. Only to
+// tell that two entries name one network; such an entry itself never
+// matches.
+std::optional<Prefix> networkAsMeant(const std::string& entry) {
+    if (auto network = entryPrefix(entry)) {
+        return network;
+    }
+    const std::size_t slash = entry.find('/');
+    const std::string address = entry.substr(0, slash);
+    if (address.find(':') != std::string::npos ||
+        address.find_first_not_of("0123456789.") != std::string::npos) {
+        return std::nullopt;
+    }
+    std::string plain;
+    for (const std::string& number : split(address, '.')) {
+        const auto first = number.find_first_not_of('0');
+        plain += (plain.empty() ? "" : ".") + (first == std::string::npos ? "0" : number.substr(first));
+    }
+    return entryPrefix(plain + (slash == std::string::npos ? "" : entry.substr(slash)));
+}
+
+} // namespace
+
+bool sameNetwork(const EntryKey& one, const EntryKey& other) {
+    if (one.kind != other.kind) {
+        return false;
+    }
+    if (one.kind == EntryKey::Kind::Identity) {
+        return one.identity.kind == other.identity.kind && one.identity.value == other.identity.value;
+    }
+    return one.kind == EntryKey::Kind::Address && one.network.family == other.network.family &&
+           one.network.length == other.network.length && one.network.bytes == other.network.bytes;
+}
+
+EntryKey entryKey(const std::string& text) {
+    EntryKey key;
+    key.text = text;
+    if (const std::optional<IdentityEntry> identity = identityEntry(text)) {
+        key.kind = identity->problem.empty() ? EntryKey::Kind::Identity : EntryKey::Kind::NeverMatches;
+        key.identity = *identity;
+        key.why = identity->problem;
+        return key;
+    }
+    if (text == kAnyOtherNetwork) {
+        key.kind = EntryKey::Kind::AnyOther;
+        return key;
+    }
+    if (text.empty()) {
+        key.why = "it is empty";
+        return key;
+    }
+    auto [network, why] = readPrefix(text);
+    if (!network) {
+        key.why = std::move(why);
+        return key;
+    }
+    key.kind = EntryKey::Kind::Address;
+    key.network = *network;
+    key.dotted = text.find('/') == std::string::npos;
+    return key;
+}
+
+bool sameNetwork(const std::string& one, const std::string& other) {
+    if (one == other) {
+        return true;
+    }
+    if (sameNetwork(entryKey(one), entryKey(other))) {
+        return true;
+    }
+    const std::optional<Prefix> first = networkAsMeant(one);
+    const std::optional<Prefix> second = networkAsMeant(other);
+    return first && second && first->family == second->family && first->length == second->length &&
+           first->bytes == second->bytes;
+}
+
+bool runsBefore(const EntryKey& one, const EntryKey& other) {
+    if (one.dotted != other.dotted) {
+        return one.dotted;
+    }
+    return statements::listedBefore(one.text, other.text);
+}
+
+namespace {
+
+// What two keys of one network have alike, as text; empty for a key that
+// names no network.
+std::string networkOf(const EntryKey& key) {
+    if (key.kind == EntryKey::Kind::Identity) {
+        return std::string(1, key.identity.kind == IdentityEntry::Kind::WifiName ? 'w' : 'g') +
+               key.identity.value;
+    }
+    if (key.kind != EntryKey::Kind::Address) {
+        return {};
+    }
+    std::string network = {key.network.family == Prefix::Family::V6 ? '6' : '4',
+                           static_cast<char>(key.network.length)};
+    network.append(key.network.bytes.begin(), key.network.bytes.end());
+    return network;
+}
+
+} // namespace
+
+SameNetworks::SameNetworks(const std::vector<std::string>& entries) {
+    for (const std::string& entry : entries) {
+        EntryKey key = entryKey(entry);
+        std::string network = networkOf(key);
+        if (network.empty()) {
+            continue;
+        }
+        const auto [first, added] = m_first.try_emplace(std::move(network), key);
+        if (!added && runsBefore(key, first->second)) {
+            first->second = std::move(key);
+        }
+    }
+}
+
+std::optional<std::string> SameNetworks::reachedInsteadOf(const std::string& entry) const {
+    const auto first = m_first.find(networkOf(entryKey(entry)));
+    if (first == m_first.end() || first->second.text == entry) {
+        return std::nullopt;
+    }
+    return first->second.text;
+}
+
+std::optional<EntryOnFile> sameNetworkOnFile(Database& database, const std::string& text,
+                                             std::optional<std::int64_t> except) {
+    for (Recordset rows = database.openRecordset(statements::allAddresses()); !rows.eof(); rows.moveNext()) {
+        const Field entry = rows.field("IPaddress");
+        const Field id = rows.field("IPID");
+        if (!entry.isNull() && !id.isNull() && (!except || id.number() != *except) &&
+            sameNetwork(text, entry.text())) {
+            return EntryOnFile{id.number(), entry.text()};
+        }
+    }
+    return std::nullopt;
+}
+
+bool gatewayEntryOnFile(Database& database) {
+    for (Recordset rows = database.openRecordset(statements::allAddresses()); !rows.eof(); rows.moveNext()) {
+        const Field entry = rows.field("IPaddress");
+        if (const auto identity = entry.isNull() ? std::nullopt : identityEntry(entry.text());
+            identity && identity->kind == IdentityEntry::Kind::GatewayHardwareAddress) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace corvale

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The entries of the address list: their grammar, when two name one
@@ -26,25 +27,6 @@ struct IdentityEntry {
 // The entry's meaning when it begins with "gateway:" or "wifi:" (in any case
 // of letters); nothing for any other text, which is an address entry.
 std::optional<IdentityEntry> identityEntry(const std::string& text);
-
-// Whether two entries name one network as the engine reads them: identity
-// entries of one kind and one value ("gateway:02:AA:..." and
-// "GATEWAY: 02:aa:..."); address entries only when their texts are equal.
-bool sameNetwork(const std::string& one, const std::string& other);
-
-// Of the entries that name one network, the engine runs the list of the one
-// first in its order (by text, as stored). The entry among entries that
-// entry gives way to, or nothing when the engine reaches entry itself.
-std::optional<std::string> reachedInsteadOf(const std::string& entry,
-                                            const std::vector<std::string>& entries);
-
-// The identity entry on file, other than the row except, that names the same
-// network as text (a well-formed identity entry); nothing otherwise.
-std::optional<std::string> sameNetworkOnFile(Database& database, const std::string& text,
-                                             std::optional<std::int64_t> except = std::nullopt);
-
-// Whether a gateway: entry is on file, well formed or not.
-bool gatewayEntryOnFile(Database& database);
 
 // Why the engine can never choose the list of an entry of IPs, in words;
 // empty when it can: a dotted address or its leading one to three numbers
@@ -78,9 +60,62 @@ std::optional<Prefix> entryPrefix(const std::string& entry);
 // other entry matches; it comes after every other key.
 inline constexpr const char* kAnyOtherNetwork = "*";
 
-// The leading count numbers of a dotted address, joined by dots; fails when
-// it has fewer.
-std::string leadingNumbers(const std::string& address, std::size_t count);
+// An entry of the address list as the choice weighs it, read once from its
+// text: the network it names (an address entry), the identity it names, any
+// other network, or why it never matches.
+struct EntryKey {
+    enum class Kind { Address, Identity, AnyOther, NeverMatches };
+    Kind kind = Kind::NeverMatches;
+    std::string text; // as stored
+    Prefix network{};
+    // Written as dotted numbers ("192.168.1" or a whole address) rather
+    // than with a length: of one network, its list runs first.
+    bool dotted = false;
+    IdentityEntry identity{};
+    std::string why{}; // for NeverMatches
+};
+EntryKey entryKey(const std::string& text);
+
+// Whether two entries name one network: identity entries of one kind and
+// one value ("gateway:02:AA:..." and "GATEWAY: 02:aa:..."), address entries
+// that name one set of addresses in any form ("192.168.1", "192.168.1.0/24"
+// and "192.168.001.0/24"; IPv6 prefixes by their value), or equal texts.
+bool sameNetwork(const std::string& one, const std::string& other);
+// The same for two keys read already, each of which can match (leading
+// zeros, which never match, are not read).
+bool sameNetwork(const EntryKey& one, const EntryKey& other);
+
+// Of the entries that name one network, the one whose list the engine runs:
+// dotted numbers before a prefix with a length, then the first in the order
+// the list is read in (statements::listedBefore). Whether one runs before
+// other, both of one network.
+bool runsBefore(const EntryKey& one, const EntryKey& other);
+
+// The entries of one address list by the network each names, to tell
+// which of those that name one network the engine reaches.
+class SameNetworks {
+public:
+    explicit SameNetworks(const std::vector<std::string>& entries);
+    // The entry that entry gives way to, being of its network, or nothing
+    // when the engine reaches entry itself (or it never matches).
+    std::optional<std::string> reachedInsteadOf(const std::string& entry) const;
+
+private:
+    std::unordered_map<std::string, EntryKey> m_first; // by network
+};
+
+// An entry on file: its key and text.
+struct EntryOnFile {
+    std::int64_t id = 0;
+    std::string text;
+};
+// The entry on file, other than the row except, that names the same
+// network as text; nothing otherwise.
+std::optional<EntryOnFile> sameNetworkOnFile(Database& database, const std::string& text,
+                                             std::optional<std::int64_t> except = std::nullopt);
+
+// Whether a gateway: entry is on file, well formed or not.
+bool gatewayEntryOnFile(Database& database);
 
 // How many characters an entry's name may have.
 inline constexpr std::size_t kLongestEntryName = 64;

@@ -30,7 +30,8 @@ Database::Database(const std::string& path, Access access)
                                                         ? platform::SqliteConnection::Mode::ReadOnly
                                                         : platform::SqliteConnection::Mode::OpenExisting) {
     m_writer = access == Access::ReadWrite;
-    const int version = verifySchema(m_connection, !m_writer);
+    const int version = verifySchema(m_connection);
+    m_format = version;
     if (version > kSchemaVersion) {
         m_newerFormat = newerFormatText(m_connection.path(), version);
     } else if (m_writer) {
@@ -135,6 +136,28 @@ void Database::transaction(const std::function<void()>& work) {
         } catch (const std::exception&) {
         }
         throw;
+    }
+}
+
+Database::ReadSnapshot::ReadSnapshot(Database& database) : m_database(database) {
+    if (!database.m_inTransaction) {
+        database.refuseForeignCompanions();
+        database.m_connection.execScript("BEGIN DEFERRED");
+        database.m_inTransaction = true;
+        m_begun = true;
+    }
+}
+
+Database::ReadSnapshot::~ReadSnapshot() {
+    if (!m_begun) {
+        return;
+    }
+    m_database.m_inTransaction = false;
+    // Nothing was written: the end of a read can fail only where SQLite
+    // ended the transaction itself, which leaves nothing to end.
+    try {
+        m_database.m_connection.execScript("COMMIT");
+    } catch (const std::exception&) {
     }
 }
 

@@ -33,7 +33,7 @@ public:
     // companions before every statement outside a transaction and before
     // every transaction, so that one planted while it is open is neither
     // played back nor read. ReadWrite brings a file of an earlier format to
-    // this program's (schema.h), and reads one of a newer format without
+    // this program's (schema.h). Both read one of a newer format without
     // writing anything: every change fails, saying why.
     explicit Database(const std::string& path, Access access = Access::ReadWrite);
 
@@ -52,6 +52,26 @@ public:
     // everything work did and is thrown on. Called inside another, work is
     // part of that one.
     void transaction(const std::function<void()>& work);
+    // Reads as one snapshot while the object lives: the file is locked for
+    // reading once, and what the statements read is of one moment, instead
+    // of a lock, and a look for a journal, at every statement. Ends before
+    // anything waits (a message, a process), so that the tool can write.
+    class ReadSnapshot {
+    public:
+        explicit ReadSnapshot(Database& database);
+        ~ReadSnapshot();
+        ReadSnapshot(const ReadSnapshot&) = delete;
+        ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+    private:
+        Database& m_database;
+        bool m_begun = false;
+    };
+    // The file's format (its PRAGMA user_version): larger than this
+    // program's for a file of a newer release, which is read as far as this
+    // program knows it and never written.
+    int format() const { return m_format; }
+
     // The tables the tool adds beside the original three (format 2): each is
     // read only where it has the columns this program knows. Asked only by
     // NamesAndMarks (names_and_marks.h), the one reader of those tables.
@@ -78,6 +98,7 @@ private:
     bool m_inTransaction = false;
     // Why the file is not written: it comes from a newer program.
     std::string m_newerFormat;
+    int m_format = 0;
     std::vector<std::string> m_settleNotices;
     std::optional<ExtraTables> m_extraTables;
 };

@@ -68,6 +68,16 @@ ImportOutcome importLists(Database& database, const ListsOnFile& file) {
                 }
                 row = &known.emplace_back(ListRow{added.id, entry.entry, {}});
                 outcome.steps.push_back({Kind::Entry, Result::Added, entry.entry});
+            } else if (const auto* text = std::get_if<std::string>(&row->text);
+                       text && *text != entry.entry) {
+                outcome.steps.push_back({Kind::Entry,
+                                         Result::SameNetwork,
+                                         entry.entry,
+                                         {},
+                                         row->name,
+                                         {},
+                                         RowChange::Duplicate,
+                                         *text});
             }
             if (!entry.name.empty() && !row->name.empty() && row->name != entry.name) {
                 outcome.steps.push_back({Kind::Name, Result::NameKept, entry.entry, entry.name, row->name});

@@ -32,14 +32,18 @@ struct ImportStep {
         OnFile,   // an item its list holds already
         Refused,  // an entry or name the rules refuse (why)
         NameKept, // the entry has another name on file (nameOnFile), which stays
+        // The entry names a network on file under another text (entryOnFile,
+        // named nameOnFile): refused, its items go to that entry's list.
+        SameNetwork,
     };
     Kind kind = Kind::Entry;
     Result result = Result::Added;
     std::string entry{};      // as the file writes it; empty for the disconnected list
     std::string name{};       // Name: the file's name
-    std::string nameOnFile{}; // NameKept
+    std::string nameOnFile{}; // NameKept, SameNetwork
     std::string target{};     // Item
     RowChange why = RowChange::Done;
+    std::string entryOnFile{}; // SameNetwork
 
     bool added() const { return result == Result::Added; }
 };

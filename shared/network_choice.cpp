@@ -12,46 +12,56 @@ namespace corvale {
 
 namespace {
 
-// The identity entries on file that are well formed; the others go into the
-// choice's list of entries that match nothing.
-std::vector<IdentityEntry> identityEntriesOnFile(Database& database, ListChoice& choice) {
-    std::vector<IdentityEntry> entries;
-    for (Recordset rows = database.openRecordset(statements::identityAddresses()); !rows.eof();
-         rows.moveNext()) {
+// The entries on file, each read once into its key: of the entries that
+// name one network only the one whose list runs; the others go into the
+// choice's list of entries never reached, and malformed identity entries
+// into its list of those that match nothing.
+struct EntriesOnFile {
+    std::vector<EntryKey> identities;
+    std::vector<EntryKey> addresses;
+    bool anyOther = false;
+};
+
+EntriesOnFile entriesOnFile(Database& database, ListChoice& choice) {
+    EntriesOnFile entries;
+    for (Recordset rows = database.openRecordset(statements::allAddresses()); !rows.eof(); rows.moveNext()) {
         if (rows.field("IPaddress").isNull()) {
             continue;
         }
-        const std::optional<IdentityEntry> entry = identityEntry(rows.field("IPaddress").text());
-        if (!entry) {
+        EntryKey key = entryKey(rows.field("IPaddress").text());
+        if (key.kind == EntryKey::Kind::AnyOther) {
+            entries.anyOther = true;
             continue;
         }
-        if (entry->problem.empty()) {
-            // In the order of the statement: the first of one network is
-            // the one whose list runs.
-            const auto first =
-                std::find_if(entries.begin(), entries.end(), [&](const IdentityEntry& earlier) {
-                    return earlier.kind == entry->kind && earlier.value == entry->value;
-                });
-            if (first != entries.end()) {
-                choice.unreached.push_back(entry->text + ": the same network as " + first->text);
-            } else {
-                entries.push_back(*entry);
+        if (key.kind == EntryKey::Kind::NeverMatches) {
+            if (identityEntry(key.text)) {
+                choice.malformed.push_back(key.text + ": " + key.why);
             }
+            continue;
+        }
+        auto& kept = key.kind == EntryKey::Kind::Identity ? entries.identities : entries.addresses;
+        const auto same = std::find_if(kept.begin(), kept.end(),
+                                       [&](const EntryKey& earlier) { return sameNetwork(earlier, key); });
+        if (same == kept.end()) {
+            kept.push_back(std::move(key));
+        } else if (runsBefore(key, *same)) {
+            choice.unreached.push_back(same->text + ": the same network as " + key.text);
+            *same = std::move(key);
         } else {
-            choice.malformed.push_back(entry->text + ": " + entry->problem);
+            choice.unreached.push_back(key.text + ": the same network as " + same->text);
         }
     }
     return entries;
 }
 
-// The first entry of kind whose value is the one found, if any.
-const IdentityEntry* matching(const std::vector<IdentityEntry>& entries, IdentityEntry::Kind kind,
-                              const std::optional<platform::Identity>& found) {
+// The first identity entry of kind whose value is the one found, if any.
+const EntryKey* matching(const std::vector<EntryKey>& entries, IdentityEntry::Kind kind,
+                         const std::optional<platform::Identity>& found) {
     if (!found || found->value.empty()) {
         return nullptr;
     }
-    for (const IdentityEntry& entry : entries) {
-        if (entry.kind == kind && entry.value == found->value) {
+    for (const EntryKey& entry : entries) {
+        if (entry.identity.kind == kind && entry.identity.value == found->value) {
             return &entry;
         }
     }
@@ -69,64 +79,49 @@ namespace {
 struct KeyOnFile {
     std::string key;
     ListChoice::Match match;
-    int length = 0;
 };
 
-// The prefix entries on file that are well formed, in the order of the
-// statement.
-std::vector<std::pair<std::string, Prefix>> prefixEntriesOnFile(Database& database) {
-    std::vector<std::pair<std::string, Prefix>> entries;
-    for (Recordset rows = database.openRecordset(statements::prefixEntries()); !rows.eof(); rows.moveNext()) {
-        if (rows.field("IPaddress").isNull()) {
-            continue;
-        }
-        const std::string text = rows.field("IPaddress").text();
-        if (const std::optional<Prefix> prefix = entryPrefix(text)) {
-            entries.emplace_back(text, *prefix);
-        }
+// How an address entry matches an address it holds: dotted numbers by how
+// many of them, a prefix as a prefix.
+ListChoice::Match matchOf(const EntryKey& entry) {
+    using Match = ListChoice::Match;
+    if (entry.network.family == Prefix::Family::V6) {
+        return Match::Ipv6Prefix;
     }
-    return entries;
+    if (!entry.dotted) {
+        return Match::Ipv4Prefix;
+    }
+    static constexpr Match kByNumbers[] = {Match::FirstNumber, Match::LeadingTwo, Match::LeadingThree,
+                                           Match::WholeAddress};
+    return kByNumbers[std::clamp(entry.network.length / 8, 1, 4) - 1];
 }
 
-// The most specific key on file of an address: for IPv4 the whole address,
-// its leading three, two and one numbers and the prefixes written with a
-// length, the longest winning; then, where no IPv4 key is on file, the
-// longest IPv6 prefix that holds address6.
-std::optional<KeyOnFile> addressKeyOnFile(const std::string& address, const std::string& address6,
-                                          const std::function<bool(const std::string&)>& onFile,
-                                          const std::vector<std::pair<std::string, Prefix>>& prefixes) {
-    using Match = ListChoice::Match;
-    std::optional<KeyOnFile> best;
-    auto longestPrefix = [&](const std::optional<Prefix>& whole, Match match) {
-        for (const auto& [text, prefix] : prefixes) {
-            if (whole && prefix.holds(*whole) && (!best || prefix.length > best->length)) {
-                best = KeyOnFile{text, match, prefix.length};
+// The most specific address entry on file that holds an address: the
+// longest IPv4 one that holds address, or, where none does, the longest
+// IPv6 prefix that holds address6. (Of one network only one entry is kept,
+// so that two of one length never both hold an address.)
+std::optional<KeyOnFile> addressKeyOnFile(const std::optional<Prefix>& address,
+                                          const std::optional<Prefix>& address6,
+                                          const std::vector<EntryKey>& entries) {
+    for (const auto& whole : {address, address6}) {
+        const EntryKey* best = nullptr;
+        for (const EntryKey& entry : entries) {
+            if (whole && entry.network.holds(*whole) &&
+                (!best || entry.network.length > best->network.length)) {
+                best = &entry;
             }
         }
-    };
-    if (!address.empty()) {
-        static constexpr std::pair<std::size_t, Match> kKeys[] = {{4, Match::WholeAddress},
-                                                                  {3, Match::LeadingThree},
-                                                                  {2, Match::LeadingTwo},
-                                                                  {1, Match::FirstNumber}};
-        for (const auto& [numbers, match] : kKeys) {
-            const std::string key = numbers == 4 ? address : leadingNumbers(address, numbers);
-            if (onFile(key)) {
-                best = KeyOnFile{key, match, static_cast<int>(numbers) * 8};
-                break;
-            }
-        }
-        const std::optional<Prefix> whole = parseAddress(address);
-        longestPrefix(whole && whole->family == Prefix::Family::V4 ? whole : std::nullopt, Match::Ipv4Prefix);
         if (best) {
-            return best;
+            return KeyOnFile{best->text, matchOf(*best)};
         }
     }
-    if (!address6.empty()) {
-        const std::optional<Prefix> whole = parseAddress(address6);
-        longestPrefix(whole && whole->family == Prefix::Family::V6 ? whole : std::nullopt, Match::Ipv6Prefix);
-    }
-    return best;
+    return std::nullopt;
+}
+
+// An address as found, read once: nothing where it is not one of family.
+std::optional<Prefix> addressOf(const std::string& text, Prefix::Family family) {
+    std::optional<Prefix> address = text.empty() ? std::nullopt : parseAddress(text);
+    return address && address->family == family ? address : std::nullopt;
 }
 
 } // namespace
@@ -175,38 +170,37 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
     }
     choice.match = ListChoice::Match::Nothing;
     choice.address = discovered.shown();
-    auto onFile = [&](const std::string& key) {
-        return database.openRecordset(statements::addressCheck(key)).recordCount() > 0;
-    };
-    const std::string address = discovered.hasIpv4() ? discovered.address : std::string();
+    const std::optional<Prefix> address =
+        discovered.hasIpv4() ? addressOf(discovered.address, Prefix::Family::V4) : std::nullopt;
+    if (discovered.hasIpv4() && !address) {
+        throw Failure("The address " + discovered.address +
+                      " is not four numbers joined by dots, so its network cannot be looked up.");
+    }
+    const std::optional<Prefix> address6 = addressOf(discovered.address6, Prefix::Family::V6);
+    const EntriesOnFile entries = entriesOnFile(database, choice);
 
     // The network's identity is more specific than any address: its
     // gateway's hardware address first, then its Wi-Fi name. Each is looked
     // up only when an entry could match it (or to be shown).
-    const std::vector<IdentityEntry> entries = identityEntriesOnFile(database, choice);
     auto wanted = [&](IdentityEntry::Kind kind) {
-        for (const IdentityEntry& entry : entries) {
-            if (entry.kind == kind) {
-                return true;
-            }
-        }
-        return false;
+        return std::any_of(entries.identities.begin(), entries.identities.end(),
+                           [&](const EntryKey& entry) { return entry.identity.kind == kind; });
     };
     const bool gatewayOnFile = wanted(IdentityEntry::Kind::GatewayHardwareAddress);
     const bool wifiOnFile = wanted(IdentityEntry::Kind::WifiName);
     if (identity && (gatewayOnFile || lookups.always)) {
         choice.gatewayHardwareAddress = identity->gatewayHardwareAddress(gatewayOnFile && lookups.resolve);
     }
-    const IdentityEntry* found =
-        matching(entries, IdentityEntry::Kind::GatewayHardwareAddress, choice.gatewayHardwareAddress);
+    const EntryKey* found = matching(entries.identities, IdentityEntry::Kind::GatewayHardwareAddress,
+                                     choice.gatewayHardwareAddress);
     if (identity && (wifiOnFile || lookups.always) && (!found || lookups.always)) {
         choice.wifiName = identity->wifiName();
     }
     if (!found) {
-        found = matching(entries, IdentityEntry::Kind::WifiName, choice.wifiName);
+        found = matching(entries.identities, IdentityEntry::Kind::WifiName, choice.wifiName);
     }
-    for (const IdentityEntry& entry : entries) {
-        const auto& known = entry.kind == IdentityEntry::Kind::GatewayHardwareAddress
+    for (const EntryKey& entry : entries.identities) {
+        const auto& known = entry.identity.kind == IdentityEntry::Kind::GatewayHardwareAddress
                                 ? choice.gatewayHardwareAddress
                                 : choice.wifiName;
         if (!known || known->value.empty()) {
@@ -215,26 +209,27 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
     }
     if (found) {
         choice.key = found->text;
-        choice.match = found->kind == IdentityEntry::Kind::WifiName
+        choice.match = found->identity.kind == IdentityEntry::Kind::WifiName
                            ? ListChoice::Match::WifiName
                            : ListChoice::Match::GatewayHardwareAddress;
         return choice;
     }
 
-    const auto prefixes = prefixEntriesOnFile(database);
     auto take = [&](const KeyOnFile& key) {
         choice.key = key.key;
         choice.match = key.match;
         return choice;
     };
-    if (const auto key = addressKeyOnFile(address, discovered.address6, onFile, prefixes)) {
+    if (const auto key = addressKeyOnFile(address, address6, entries.addresses)) {
         return take(*key);
     }
     // A VPN's tunnel is no place: its own address counts only where the
     // network beneath it matches nothing of its own (a user who put the
     // VPN's addresses on file, at a place not on file).
     if (const auto& tunnel = discovered.passedOverTunnel) {
-        if (const auto key = addressKeyOnFile(tunnel->address, tunnel->address6, onFile, prefixes)) {
+        if (const auto key =
+                addressKeyOnFile(addressOf(tunnel->address, Prefix::Family::V4),
+                                 addressOf(tunnel->address6, Prefix::Family::V6), entries.addresses)) {
             choice.address = tunnel->address.empty() ? tunnel->address6 : tunnel->address;
             choice.throughTunnel = tunnel->name;
             return take(*key);
@@ -242,12 +237,11 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
     }
     // The first number is run unchecked, so an address that matches
     // nothing starts nothing, unless any other network has a list.
-    std::string firstNumber = address.empty() ? discovered.address6 : leadingNumbers(address, 1);
-    if (onFile(kAnyOtherNetwork)) {
+    if (entries.anyOther) {
         choice.key = std::string(kAnyOtherNetwork);
         choice.match = ListChoice::Match::AnyOther;
     } else {
-        choice.key = std::move(firstNumber);
+        choice.key = address ? std::to_string(address->bytes[0]) : discovered.address6;
     }
     return choice;
 }
@@ -287,18 +281,22 @@ std::optional<ListChoice> listOfPlace(Database& database, const std::string& nam
         return std::nullopt;
     }
     const std::string& key = choice.key;
-    if (const auto identity = identityEntry(key)) {
-        choice.match =
-            identity->kind == IdentityEntry::Kind::WifiName ? Match::WifiName : Match::GatewayHardwareAddress;
-    } else if (key == kAnyOtherNetwork) {
+    const EntryKey entry = entryKey(key);
+    switch (entry.kind) {
+    case EntryKey::Kind::Identity:
+        choice.match = entry.identity.kind == IdentityEntry::Kind::WifiName ? Match::WifiName
+                                                                            : Match::GatewayHardwareAddress;
+        break;
+    case EntryKey::Kind::AnyOther:
         choice.match = Match::AnyOther;
-    } else if (key.find('/') != std::string::npos) {
+        break;
+    case EntryKey::Kind::Address:
+        choice.match = matchOf(entry);
+        break;
+    case EntryKey::Kind::NeverMatches:
+        // Given by hand all the same: it is what it looks like.
         choice.match = key.find(':') != std::string::npos ? Match::Ipv6Prefix : Match::Ipv4Prefix;
-    } else {
-        static constexpr Match kByNumbers[] = {Match::FirstNumber, Match::LeadingTwo, Match::LeadingThree,
-                                               Match::WholeAddress};
-        const auto dots = static_cast<std::size_t>(std::count(key.begin(), key.end(), '.'));
-        choice.match = kByNumbers[std::min<std::size_t>(dots, 3)];
+        break;
     }
     if (choice.name.empty()) {
         choice.name = stored.nameOfEntry(key).value_or(std::string());

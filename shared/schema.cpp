@@ -125,7 +125,7 @@ void upgradeSchema(platform::SqliteConnection& connection, int fileVersion) {
     }
 }
 
-int verifySchema(platform::SqliteConnection& connection, bool newerFails) {
+int verifySchema(platform::SqliteConnection& connection) {
     // The first read also tells a file that is not a database at all.
     const platform::SqlRows rows = connection.query(schemaCheckQuery());
     std::int64_t fileVersion = 0;
@@ -133,9 +133,6 @@ int verifySchema(platform::SqliteConnection& connection, bool newerFails) {
         if (std::get<std::string>(row.at(0)).empty()) {
             fileVersion = std::get<std::int64_t>(row.at(1));
         }
-    }
-    if (fileVersion > kSchemaVersion && newerFails) {
-        throw Failure(newerFormatText(connection.path(), static_cast<int>(fileVersion)));
     }
     for (const TableShape& table : expectedTables()) {
         std::vector<std::string> present;

@@ -40,9 +40,9 @@ const OptionalTable& itemOptionsTable();
 const std::string& schemaScript();
 
 // Fails with a description naming the file when it is not a database of ours
-// (a missing table or a missing column), or, where newerFails, when a newer
-// program wrote it; returns its format.
-int verifySchema(platform::SqliteConnection& connection, bool newerFails = true);
+// (a missing table or a missing column); returns its format, which may be a
+// newer program's (with more tables or columns, which are not read).
+int verifySchema(platform::SqliteConnection& connection);
 
 // Why a file of a newer format is not written by this program.
 std::string newerFormatText(const std::string& path, int fileVersion);

@@ -45,8 +45,7 @@ bool StartupLists::anyAddress() {
 AddedRow StartupLists::addAddress(const std::string& text) {
     AddedRow result;
     m_db.transaction([&] {
-        if (m_db.openRecordset(st::addressId(text)).recordCount() > 0 || sameNetworkOnFile(m_db, text)) {
-            result.outcome = RowChange::Duplicate;
+        if (duplicateOf(text, std::nullopt, result)) {
             return;
         }
         m_db.execute(st::insertAddress(text));
@@ -141,14 +140,33 @@ void StartupLists::removeStaleRows() {
     });
 }
 
-RowChange StartupLists::renameAddress(std::int64_t ipid, const std::string& text) {
-    RowChange result = RowChange::Done;
+bool StartupLists::duplicateOf(const std::string& text, std::optional<std::int64_t> except,
+                               AddedRow& result) {
+    std::optional<EntryOnFile> same;
+    if (Recordset exact =
+            m_db.openRecordset(except ? st::otherAddressId(*except, text) : st::addressId(text));
+        !exact.eof()) {
+        same = EntryOnFile{exact.field("IPID").number(), text};
+    } else {
+        same = sameNetworkOnFile(m_db, text, except);
+    }
+    if (!same) {
+        return false;
+    }
+    result.outcome = RowChange::Duplicate;
+    result.onFile = same->text;
+    const auto names = NamesAndMarks(m_db).names();
+    if (const auto name = names.find(same->id); name != names.end()) {
+        result.onFileName = name->second;
+    }
+    return true;
+}
+
+AddedRow StartupLists::renameAddress(std::int64_t ipid, const std::string& text) {
+    AddedRow result;
     m_db.transaction([&] {
-        if (m_db.openRecordset(st::otherAddressId(ipid, text)).recordCount() > 0 ||
-            sameNetworkOnFile(m_db, text, ipid)) {
-            result = RowChange::Duplicate;
-        } else if (m_db.execute(st::renameAddress(ipid, text)) == 0) {
-            result = RowChange::Gone;
+        if (!duplicateOf(text, ipid, result) && m_db.execute(st::renameAddress(ipid, text)) == 0) {
+            result.outcome = RowChange::Gone;
         }
     });
     return result;

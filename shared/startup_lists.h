@@ -38,6 +38,10 @@ enum class RowChange {
 struct AddedRow {
     RowChange outcome = RowChange::Done;
     std::int64_t id = 0; // the new row's key, when it was added
+    // For an entry refused as a duplicate: the entry on file of its network,
+    // as stored, and that entry's name (empty for none).
+    std::string onFile{};
+    std::string onFileName{};
 };
 
 // An item as the user gives it.
@@ -72,10 +76,11 @@ public:
     std::vector<ListRow> addresses();
     bool anyAddress();
     // An entry is refused when another holds the same text, or names the
-    // same network as the engine reads it (identity entries differ only in
-    // the case of letters or in blanks then).
+    // same network (sameNetwork: identity entries that differ only in the
+    // case of letters or in blanks, address entries of one set of addresses
+    // in any form); the refusal names that entry.
     AddedRow addAddress(const std::string& text);
-    RowChange renameAddress(std::int64_t ipid, const std::string& text);
+    AddedRow renameAddress(std::int64_t ipid, const std::string& text);
     // Gives the address a name the lists show in place of its text; an
     // empty name (or blanks) takes it away. A name another entry carries is
     // refused.
@@ -109,6 +114,9 @@ public:
                                     const std::vector<std::int64_t>& ipids);
 
 private:
+    // Whether an entry other than the row except holds text or names its
+    // network; fills result's refusal when one does.
+    bool duplicateOf(const std::string& text, std::optional<std::int64_t> except, AddedRow& result);
     // Writes the item's option where it differs from the default or a row
     // of the table could be stale (left by a tool that knows only the lists).
     void writeOptions(ListTable table, std::int64_t listId, bool stopOnLeave);

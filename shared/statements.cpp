@@ -16,16 +16,6 @@ Query addressCheck(const std::string& address) {
     return {"select IPID from IPs where ipAddress = ?", {address}};
 }
 
-Query prefixEntries() {
-    return {"select IPaddress from IPs where IPaddress like '%/%' order by IPaddress,IPID", {}};
-}
-
-Query identityAddresses() {
-    return {"select IPID,IPaddress from IPs where lower(substr(IPaddress,1,8)) = 'gateway:' or "
-            "lower(substr(IPaddress,1,5)) = 'wifi:' order by IPaddress,IPID",
-            {}};
-}
-
 Query connectedListForAddress(const std::string& address) {
     return {"Select ListID,TargetPath,StartinPath from ConnectedList where IPID in "
             "(select IPID from IPs where ipAddress = ?) order by ListOrder,ListID",

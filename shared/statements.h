@@ -14,12 +14,8 @@ const char* tableName(ListTable table);
 // Lists are read in ascending ListOrder; rows that share one (made outside
 // the tool) come in the order they were added, the same in both programs.
 
-// The engine's choice of list. identityAddresses: the entries that may name
-// a network by its gateway's hardware address or its Wi-Fi name;
-// prefixEntries: those written with a length.
+// The engine's list (the entries it weighs are allAddresses()).
 Query addressCheck(const std::string& address);
-Query identityAddresses();
-Query prefixEntries();
 Query connectedListForAddress(const std::string& address);
 Query disconnectedList();
 // The items of table marked to be stopped when the laptop leaves the

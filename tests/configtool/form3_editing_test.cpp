@@ -886,8 +886,8 @@ private slots:
     void entriesTheEngineCannotUseAreMarkedAndKeepTheirText() {
         testsupport::SilentMount gone; // a network mount whose server has gone
         FormHarness h;
-        const QStringList stored = {"010.1", "10.20", "10.20.0.1/16", "192.168.1.300", "gateway:zz",
-                                    "wifi:Home", "10.20.16.0/20", "fd00:6::/64", "fd00:6::1",
+        const QStringList stored = {"010.1", "10.20", "10.20.0.0/16", "10.20.0.1/16", "192.168.1.300",
+                                    "gateway:zz", "wifi:Home", "10.20.16.0/20", "fd00:6::/64", "fd00:6::1",
                                     // one network twice: the engine takes the first by text
                                     "gateway:02:aa:bb:cc:dd:01", "gateway:02:AA:bb:cc:dd:01"};
         for (const QString& entry : stored) {
@@ -932,9 +932,10 @@ private slots:
                  QString("gateway:02:AA:bb:cc:dd:01"));
         QCOMPARE(list1->findItems("10.1", Qt::MatchExactly)[0]->toolTip(), QString());
         QCOMPARE(QStringList(warnings.keys()),
-                 (QStringList{"010.1", "10.1", "10.20", "10.20.0.1/16", "10.20.16.0/20", "192.168.1.300",
-                              "CAFE", "Cafe", "fd00:6::/64", "fd00:6::1", "gateway:02:AA:bb:cc:dd:01",
-                              "gateway:02:aa:bb:cc:dd:01", "gateway:zz", "wifi:Home"}));
+                 (QStringList{"010.1", "10.1", "10.20", "10.20.0.0/16", "10.20.0.1/16", "10.20.16.0/20",
+                              "192.168.1.300", "CAFE", "Cafe", "fd00:6::/64", "fd00:6::1",
+                              "gateway:02:AA:bb:cc:dd:01", "gateway:02:aa:bb:cc:dd:01", "gateway:zz",
+                              "wifi:Home"}));
         QVERIFY(warnings["10.1"].isEmpty() && warnings["10.20"].isEmpty() && warnings["wifi:Home"].isEmpty());
         QVERIFY(warnings["10.20.16.0/20"].isEmpty() && warnings["fd00:6::/64"].isEmpty());
         QVERIFY(warnings["gateway:02:AA:bb:cc:dd:01"].isEmpty());
@@ -942,13 +943,18 @@ private slots:
             warnings["gateway:02:aa:bb:cc:dd:01"].contains("The same network as gateway:02:AA:bb:cc:dd:01"),
             qPrintable(warnings["gateway:02:aa:bb:cc:dd:01"]));
 
+        QCOMPARE(warnings["10.20.0.0/16"], QString("The same network as 10.20: this one never runs."));
+
         // The same network typed another way is on file already, for Add IP
-        // and Update IP alike; an entry may still be written anew itself.
-        for (const char* button : {"cmdAddIP", "cmdUpdate"}) {
+        // and Update IP alike, and the message says which entry holds it.
+        for (const auto& [button, typed, onFile] :
+             {std::tuple{"cmdAddIP", "10.30.000.0/16", "10.30 (Cafe)"},
+              {"cmdUpdate", "GATEWAY: 02:aa:BB:cc:dd:01 ", "gateway:02:AA:bb:cc:dd:01"}}) {
             h.click(list1, list1->row(list1->findItems("wifi:Home", Qt::MatchExactly)[0]));
-            typeInto(h.text("Text1"), "GATEWAY: 02:aa:BB:cc:dd:01 ");
+            typeInto(h.text("Text1"), typed);
             press(h, button);
-            QCOMPARE(h.messageTexts().back(), std::string("The IP is already on file."));
+            QCOMPARE(h.messageTexts().back(),
+                     "The IP is already on file: " + std::string(onFile) + " is the same network.");
         }
         QCOMPARE(h.dialogs.messages.size(), std::size_t{2});
         QCOMPARE(h.rows("select count(*) from IPs where IPaddress like 'gateway:02%'"), QStringList{"2"});

@@ -2,6 +2,7 @@
 #include "platform/folders.h"
 #include "shared/database_search.h"
 #include "shared/launcher.h"
+#include "shared/schema.h"
 #include "tests/support/test_support.h"
 
 #include <algorithm>
@@ -288,6 +289,23 @@ TEST_F(EngineRun, TablesOfAnotherShapeAreReadAsAbsentAndTheListStarts) {
     summary = testing::internal::GetCapturedStderr();
     EXPECT_NE(summary.find(": 1 started; the table EntryNames"), std::string::npos) << summary;
     EXPECT_EQ(summary.find("ItemOptions"), std::string::npos) << summary;
+
+    // A newer release's file, after a downgrade: one more table, one more
+    // column, a larger format. Its lists still start, names and all.
+    db->database().execute({"drop table EntryNames", {}});
+    db->database().execute({"create table EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT, Icon TEXT)", {}});
+    db->database().execute({"insert into EntryNames values (1, 'Home', 'house')", {}});
+    db->database().execute({"create table LeavingList (ListID INTEGER PRIMARY KEY, IPID INTEGER)", {}});
+    db->database().execute({"PRAGMA user_version = " + std::to_string(corvale::kSchemaVersion + 1), {}});
+    watcherRun();
+    testing::internal::CaptureStderr();
+    runFor("10.1.0.5");
+    summary = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(started(), (Names{"home", "home", "home"}));
+    EXPECT_NE(summary.find("the list of Home: 1 started; the database is of a newer format (" +
+                           std::to_string(corvale::kSchemaVersion + 1) + ") than this program's"),
+              std::string::npos)
+        << summary;
 }
 
 TEST_F(EngineRun, ListQueryTheStoreRejectsIsReported) {

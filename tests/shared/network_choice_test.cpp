@@ -258,6 +258,11 @@ TEST(ListChoicePrecedence, TheMostSpecificEntryOnFileWins) {
         {{"10.20.0.0/16", "10", "10.20.32.0/20"}, "10.20.17.4", "", "", "", "10.20.0.0/16", Match::Ipv4Prefix},
         {{"192.168.1.0/24", "192.168.1"}, "192.168.1.7", "", "", "", "192.168.1", Match::LeadingThree},
         {{"10.20.0.1/16", "10.20.0.0/33", "*"}, "10.20.0.1", "", "", "", "*", Match::AnyOther},
+        // Prefixes no laptop's network is in never match.
+        {{"::ffff:10.1.2.0/120", "fe80::/64", "*"}, "10.1.2.5 2001:db8:7:1::5", "", "", "", "*", Match::AnyOther},
+        // One network written two ways: the dotted numbers, else the first by text.
+        {{"FD00:6::/64", "fd00:6:0::/64"}, "fd00:6::5", "", "", "", "FD00:6::/64", Match::Ipv6Prefix},
+        {{"10.0.0.0/8", "10"}, "10.1.2.3", "", "", "", "10", Match::FirstNumber},
         // IPv6: the longest prefix; after every IPv4 key, before "*".
         {{"2001:db8:7::/48", "2001:db8:7:1::/64", "*"}, "2001:db8:7:1::5", "", "", "", "2001:db8:7:1::/64", Match::Ipv6Prefix},
         {{"2001:db8:7::/48", "10.1.2.0/24"}, "2001:db8:7:1::5", "", "", "", "2001:db8:7::/48", Match::Ipv6Prefix},
@@ -295,6 +300,51 @@ TEST(ListChoicePrecedence, TheMostSpecificEntryOnFileWins) {
         EXPECT_EQ(choice.match, given.match) << given.key;
         EXPECT_EQ(choice.throughTunnel.has_value(), given.key == "10.200") << given.key;
     }
+}
+
+// Entries that name one set of addresses are one network, whatever their
+// form: only one list runs, and the others are said never to.
+TEST(EntryGrammar, OneNetworkWrittenAnyWayIsOneEntry) {
+    for (const auto& [one, other] : {std::pair{"192.168.1", "192.168.1.0/24"},
+                                     {"192.168.1", "192.168.001.0/24"},
+                                     {"FD00:6::/64", "fd00:0006:0:0::/64"},
+                                     {"10.1.2.3", "10.1.2.3/32"},
+                                     {"wifi:Home", "WIFI:Home"}}) {
+        EXPECT_TRUE(sameNetwork(one, other)) << one << " " << other;
+    }
+    for (const auto& [one, other] : {std::pair{"192.168.1", "192.168.1.0/23"},
+                                     {"10", "10.0.0.0/16"},
+                                     {"fd00:6::/64", "fd00:6::/48"},
+                                     {"wifi:Home", "wifi:home"}}) {
+        EXPECT_FALSE(sameNetwork(one, other)) << one << " " << other;
+    }
+    EXPECT_NE(whyEntryNeverMatches("fe80::/64").find("use the router's gateway: entry instead"),
+              std::string::npos);
+    EXPECT_NE(whyEntryNeverMatches("fe80::/10").find("link-local"), std::string::npos);
+    EXPECT_EQ(whyEntryNeverMatches("fe00::/7"), "") << "it holds more than the link-local addresses";
+    EXPECT_NE(whyEntryNeverMatches("::ffff:10.1.2.0/120")
+                  .find("IPv4-mapped prefix, which no network gives an "
+                        "address of: write the IPv4 network instead, such "
+                        "as 10.1.2.0/24"),
+              std::string::npos)
+        << whyEntryNeverMatches("::ffff:10.1.2.0/120");
+
+    const SameNetworks networks({"192.168.1.0/24", "192.168.1", "fd00:6::/64", "FD00:6::/64", "10.1"});
+    EXPECT_EQ(networks.reachedInsteadOf("192.168.1.0/24"), "192.168.1");
+    EXPECT_EQ(networks.reachedInsteadOf("fd00:6::/64"), "FD00:6::/64");
+    EXPECT_EQ(networks.reachedInsteadOf("192.168.1"), std::nullopt);
+    EXPECT_EQ(networks.reachedInsteadOf("10.1"), std::nullopt);
+
+    // The engine's choice says the same of the entries on file.
+    testsupport::TempDir dir;
+    testsupport::DatabaseFile db(dir / "corvale.mdb");
+    for (const char* entry : {"192.168.1.0/24", "192.168.1", "fd00:6::/64", "FD00:6::/64"}) {
+        db.addAddress(entry);
+    }
+    const ListChoice choice = chooseList(db.database(), DiscoveredAddress{"192.168.1.7"});
+    EXPECT_EQ(choice.key, "192.168.1");
+    EXPECT_EQ(choice.unreached, (std::vector<std::string>{"192.168.1.0/24: the same network as 192.168.1",
+                                                          "fd00:6::/64: the same network as FD00:6::/64"}));
 }
 
 // Replies of the kernel's nl80211, made with libnl's own constructors.

@@ -34,11 +34,11 @@ TEST(StartupLists, AddressesAreOneEachAsTheEngineReadsThem) {
     EXPECT_EQ(lists.addAddress("10.1").outcome, RowChange::Duplicate);
     // The engine reads an identity entry whatever the case of its letters.
     EXPECT_EQ(lists.addAddress("Gateway:02:00:00:AA:00:01").outcome, RowChange::Duplicate);
-    EXPECT_EQ(lists.renameAddress(home.id, "GATEWAY:02:00:00:AA:00:01"), RowChange::Done)
+    EXPECT_EQ(lists.renameAddress(home.id, "GATEWAY:02:00:00:AA:00:01").outcome, RowChange::Done)
         << "an entry is not a duplicate of itself";
-    EXPECT_EQ(lists.renameAddress(home.id, "10.1"), RowChange::Duplicate);
+    EXPECT_EQ(lists.renameAddress(home.id, "10.1").outcome, RowChange::Duplicate);
     lists.deleteAddresses({home.id});
-    EXPECT_EQ(lists.renameAddress(home.id, "10.2"), RowChange::Gone);
+    EXPECT_EQ(lists.renameAddress(home.id, "10.2").outcome, RowChange::Gone);
     EXPECT_EQ(texts(lists.addresses()), std::vector<std::string>{"10.1"});
 }
 
@@ -201,20 +201,35 @@ TEST(StartupLists, AnImportJoinsOneNetworksSpellingsAndKeepsTheNamesOnFile) {
     StartupLists lists(file.database());
     const std::int64_t office = lists.addAddress("wifi:Office").id;
     ASSERT_EQ(lists.nameAddress(office, "Work"), RowChange::Done);
+    const std::int64_t home = lists.addAddress("10.1").id;
+    ASSERT_EQ(lists.nameAddress(home, "Home"), RowChange::Done);
     ListsOnFile imported;
     imported.entries = {{"wifi:Office", "Office", {{"/usr/bin/mail", "/"}}},
                         {"gateway:02:00:00:00:00:01", "", {{"/usr/bin/a", "/"}}},
-                        {"GATEWAY:02:00:00:00:00:01", "", {{"/usr/bin/b", "/"}}}};
+                        {"GATEWAY:02:00:00:00:00:01", "", {{"/usr/bin/b", "/"}}},
+                        {"10.1.0.0/16", "", {{"/usr/bin/c", "/"}}}};
     const ImportOutcome outcome = importLists(file.database(), imported);
     std::vector<ImportStep> passedOver;
     std::copy_if(outcome.steps.begin(), outcome.steps.end(), std::back_inserter(passedOver),
                  [](const ImportStep& step) { return !step.added(); });
-    ASSERT_EQ(passedOver.size(), 1u);
+    ASSERT_EQ(passedOver.size(), 3u);
     EXPECT_EQ(passedOver[0].result, ImportStep::Result::NameKept);
     EXPECT_EQ(passedOver[0].nameOnFile, "Work");
+    // Another spelling of a network on file is refused, naming that entry.
+    EXPECT_EQ(passedOver[1].result, ImportStep::Result::SameNetwork);
+    EXPECT_EQ(passedOver[1].entryOnFile, "gateway:02:00:00:00:00:01");
+    EXPECT_EQ(passedOver[2].result, ImportStep::Result::SameNetwork);
+    EXPECT_EQ(passedOver[2].entryOnFile, "10.1");
+    EXPECT_EQ(passedOver[2].nameOnFile, "Home");
     const std::vector<ListRow> entries = lists.addresses();
-    ASSERT_EQ(texts(entries), (std::vector<std::string>{"gateway:02:00:00:00:00:01", "wifi:Office"}));
-    EXPECT_EQ(texts(lists.connectedItems(entries[0].id)),
+    ASSERT_EQ(texts(entries), (std::vector<std::string>{"10.1", "gateway:02:00:00:00:00:01", "wifi:Office"}));
+    EXPECT_EQ(texts(lists.connectedItems(entries[1].id)),
               (std::vector<std::string>{"/usr/bin/a", "/usr/bin/b"}));
-    EXPECT_EQ(outcome.addedItems.size(), 3u);
+    EXPECT_EQ(texts(lists.connectedItems(entries[0].id)), std::vector<std::string>{"/usr/bin/c"});
+    EXPECT_EQ(outcome.addedItems.size(), 4u);
+
+    // In the tool the same: refused, with the entry on file and its name.
+    const AddedRow again = lists.addAddress("10.001.0.0/16");
+    EXPECT_EQ(std::tuple(again.outcome, again.onFile, again.onFileName),
+              std::tuple(RowChange::Duplicate, std::string("10.1"), std::string("Home")));
 }
