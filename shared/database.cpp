@@ -75,6 +75,14 @@ Database::ExtraTables Database::extraTables() {
 
 Database::ExtraTables Database::readExtraTables() {
     const auto shapeOf = [this](const std::string& table, const std::vector<std::string>& columns) {
+        // The usual answer first, with a statement SQLite prepares only where
+        // the table has every column.
+        try {
+            m_connection.query(selectingColumns({table, columns}) + " LIMIT 0");
+            return Table::Usable;
+        } catch (const std::exception&) {
+            // Absent, or of another shape: which, below.
+        }
         Recordset present =
             openRecordset({"select name from pragma_table_info(?) where typeof(name) = 'text'", {table}});
         if (present.eof()) {

@@ -125,7 +125,45 @@ void upgradeSchema(platform::SqliteConnection& connection, int fileVersion) {
     }
 }
 
+std::string selectingColumns(const TableShape& table) {
+    // In brackets: a name in double quotes that names no column would be
+    // read as a string instead.
+    std::string columns;
+    for (const std::string& column : table.columns) {
+        columns += (columns.empty() ? "[" : ", [") + column + "]";
+    }
+    return "SELECT " + columns + " FROM [" + table.name + "]";
+}
+
+namespace {
+
+// One statement that SQLite prepares only where every expected table has
+// every expected column (its names are resolved whether or not a row is
+// read): the file's format, at the cost of a statement of the schema
+// SQLite has read once already.
+const std::string& quickSchemaQuery() {
+    static const std::string query = [] {
+        std::string exists;
+        for (const TableShape& table : expectedTables()) {
+            exists += " OR EXISTS (" + selectingColumns(table) + ")";
+        }
+        return "SELECT user_version FROM pragma_user_version WHERE 1" + exists;
+    }();
+    return query;
+}
+
+} // namespace
+
 int verifySchema(platform::SqliteConnection& connection) {
+    try {
+        const platform::SqlRows quick = connection.query(quickSchemaQuery());
+        if (quick.rows.size() == 1 && std::holds_alternative<std::int64_t>(quick.rows[0].at(0))) {
+            return static_cast<int>(std::get<std::int64_t>(quick.rows[0].at(0)));
+        }
+    } catch (const std::exception&) {
+        // A table or column is missing, or the file is no database: the
+        // whole check below says which.
+    }
     // The first read also tells a file that is not a database at all.
     const platform::SqlRows rows = connection.query(schemaCheckQuery());
     std::int64_t fileVersion = 0;

@@ -43,6 +43,9 @@ const std::string& schemaScript();
 // (a missing table or a missing column); returns its format, which may be a
 // newer program's (with more tables or columns, which are not read).
 int verifySchema(platform::SqliteConnection& connection);
+// A statement that reads the columns of table (and can be prepared only
+// where it has them all).
+std::string selectingColumns(const TableShape& table);
 
 // Why a file of a newer format is not written by this program.
 std::string newerFormatText(const std::string& path, int fileVersion);
