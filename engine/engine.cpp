@@ -49,6 +49,7 @@ int Engine::Main() {
         return kExitTrapped;
     }
     startPrograms();
+    m_snapshot.reset(); // also where the run ended early
     return m_trapped ? kExitTrapped : kExitNormal;
 }
 
