@@ -198,6 +198,7 @@ void Form3::buildControls() {
         }
         if (!m_sameNetworks) {
             std::vector<std::string> entries;
+            entries.reserve(static_cast<std::size_t>(List1->count()));
             for (int row = 0; row < List1->count(); ++row) {
                 entries.push_back(storedText(List1->entryText(row)));
             }
