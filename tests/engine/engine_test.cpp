@@ -258,10 +258,11 @@ TEST_F(EngineRun, TablesOfAnotherShapeAreReadAsAbsentAndTheListStarts) {
     db->database().execute({"drop table EntryNames", {}});
     db->database().execute({"create table ItemOptions (Item TEXT, Stop TEXT)", {}});
     db->database().execute({"create table EntryNames (IPID INTEGER, Label TEXT)", {}});
-    // A watcher's run, on a connection of its own as each run has.
-    const auto watcherRun = [&] {
+    // A watcher's run (or a logon run), on a connection of its own as each
+    // run has.
+    const auto watcherRun = [&](bool watching = true) {
         RunSettings settings;
-        settings.passOverRunning = true;
+        settings.passOverRunning = watching;
         engine = std::make_unique<Engine>(dialogs, discovery, dir.path(), settings);
         engine->connection().openWorkspace();
         engine->connection().dbPath = db->path();
@@ -297,7 +298,8 @@ TEST_F(EngineRun, TablesOfAnotherShapeAreReadAsAbsentAndTheListStarts) {
     db->database().execute({"insert into EntryNames values (1, 'Home', 'house')", {}});
     db->database().execute({"create table LeavingList (ListID INTEGER PRIMARY KEY, IPID INTEGER)", {}});
     db->database().execute({"PRAGMA user_version = " + std::to_string(corvale::kSchemaVersion + 1), {}});
-    watcherRun();
+    watcherRun(false); // a logon run: the home started before may still run
+
     testing::internal::CaptureStderr();
     runFor("10.1.0.5");
     summary = testing::internal::GetCapturedStderr();
