@@ -351,10 +351,6 @@ bool runsBefore(const EntryKey& one, const EntryKey& other) {
     return statements::listedBefore(one.text, other.text);
 }
 
-namespace {
-
-// What two keys of one network have alike, as text; empty for a key that
-// names no network.
 std::string networkOf(const EntryKey& key) {
     if (key.kind == EntryKey::Kind::Identity) {
         return std::string(1, key.identity.kind == IdentityEntry::Kind::WifiName ? 'w' : 'g') +
@@ -368,8 +364,6 @@ std::string networkOf(const EntryKey& key) {
     network.append(key.network.bytes.begin(), key.network.bytes.end());
     return network;
 }
-
-} // namespace
 
 SameNetworks::SameNetworks(const std::vector<std::string>& entries) {
     for (const std::string& entry : entries) {

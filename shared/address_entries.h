@@ -91,6 +91,10 @@ bool sameNetwork(const EntryKey& one, const EntryKey& other);
 // other, both of one network.
 bool runsBefore(const EntryKey& one, const EntryKey& other);
 
+// What two keys of one network have alike, as text: equal for keys that
+// name one network, empty for a key that names none.
+std::string networkOf(const EntryKey& key);
+
 // The entries of one address list by the network each names, to tell
 // which of those that name one network the engine reaches.
 class SameNetworks {

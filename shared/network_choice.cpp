@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <string>
+#include <unordered_map>
 
 namespace corvale {
 
@@ -24,6 +27,8 @@ struct EntriesOnFile {
 
 EntriesOnFile entriesOnFile(Database& database, ListChoice& choice) {
     EntriesOnFile entries;
+    // Where each network's entry is kept, by networkOf.
+    std::unordered_map<std::string, std::size_t> keptAt;
     for (Recordset rows = database.openRecordset(statements::allAddresses()); !rows.eof(); rows.moveNext()) {
         if (rows.field("IPaddress").isNull()) {
             continue;
@@ -40,15 +45,17 @@ EntriesOnFile entriesOnFile(Database& database, ListChoice& choice) {
             continue;
         }
         auto& kept = key.kind == EntryKey::Kind::Identity ? entries.identities : entries.addresses;
-        const auto same = std::find_if(kept.begin(), kept.end(),
-                                       [&](const EntryKey& earlier) { return sameNetwork(earlier, key); });
-        if (same == kept.end()) {
+        const auto [index, added] = keptAt.try_emplace(networkOf(key), kept.size());
+        if (added) {
             kept.push_back(std::move(key));
-        } else if (runsBefore(key, *same)) {
-            choice.unreached.push_back(same->text + ": the same network as " + key.text);
-            *same = std::move(key);
+            continue;
+        }
+        EntryKey& same = kept[index->second];
+        if (runsBefore(key, same)) {
+            choice.unreached.push_back(same.text + ": the same network as " + key.text);
+            same = std::move(key);
         } else {
-            choice.unreached.push_back(key.text + ": the same network as " + same->text);
+            choice.unreached.push_back(key.text + ": the same network as " + same.text);
         }
     }
     return entries;
