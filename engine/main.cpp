@@ -4,6 +4,7 @@
 #include "platform/folders.h"
 #include "platform/lazy_dialogs.h"
 #include "platform/process_start.h"
+#include "platform/sqlite_connection.h"
 #include "shared/command_line.h"
 #include "shared/error_text.h"
 
@@ -136,6 +137,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    corvale::platform::setSqliteAsideNothing();
     std::string programFolder;
     try {
         programFolder = corvale::platform::programFolder();

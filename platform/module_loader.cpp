@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <dlfcn.h>
+#include <filesystem>
 #include <link.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -34,11 +36,29 @@ void* openFromTheProgramsRunPath(const char* module) {
     return nullptr;
 }
 
+// The module in the program's own folder, where the programs and their
+// modules are laid together: found by its path, without a search.
+void* openFromTheProgramsFolder(const char* module) {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return nullptr;
+    }
+    const std::filesystem::path candidate = program.parent_path() / module;
+    return ::access(candidate.c_str(), R_OK) == 0 ? ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)
+                                                  : nullptr;
+}
+
 } // namespace
 
 void* moduleSymbol(const char* module, const char* symbol, std::string& error) {
-    // A module once loaded stays: dlopen hands back the same handle.
-    void* handle = ::dlopen(module, RTLD_NOW | RTLD_LOCAL);
+    // A module once loaded stays: dlopen hands back the same handle. The
+    // program's folder first; then its run path (a test's, whose modules
+    // lie in the folder of the programs built beside it).
+    void* handle = openFromTheProgramsFolder(module);
+    if (!handle) {
+        handle = ::dlopen(module, RTLD_NOW | RTLD_LOCAL);
+    }
     if (!handle) {
         const std::string why = ::dlerror();
         handle = openFromTheProgramsRunPath(module);

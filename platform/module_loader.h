@@ -7,7 +7,7 @@
 namespace corvale::platform {
 
 // Finds symbol in the program's own module (a shared library laid beside the
-// programs, found through the program's run path). Loaded once, kept for the
+// programs, in the program's own folder or on its run path). Loaded once, kept for the
 // life of the process. Returns null and sets error when it cannot.
 void* moduleSymbol(const char* module, const char* symbol, std::string& error);
 

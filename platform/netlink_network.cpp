@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <map>
+#include <memory>
 #include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -169,7 +171,7 @@ public:
         }
         int error = 0;
         for (;;) {
-            const ssize_t got = ::recv(m_socket.get(), m_buffer.data(), m_buffer.size(), 0);
+            const ssize_t got = ::recv(m_socket.get(), m_buffer.get(), kBufferSize, 0);
             if (got < 0 && errno == EINTR) {
                 continue;
             }
@@ -177,7 +179,7 @@ public:
                 return errno;
             }
             int left = static_cast<int>(got);
-            for (auto* message = reinterpret_cast<const nlmsghdr*>(m_buffer.data()); NLMSG_OK(message, left);
+            for (auto* message = reinterpret_cast<const nlmsghdr*>(m_buffer.get()); NLMSG_OK(message, left);
                  message = NLMSG_NEXT(message, left)) {
                 if (message->nlmsg_seq != m_sequence) {
                     continue;
@@ -205,7 +207,10 @@ public:
 private:
     FileDescriptor m_socket;
     unsigned m_sequence = 0;
-    alignas(nlmsghdr) std::array<char, 65536> m_buffer{};
+    // Room for the largest answer the kernel sends in one piece; left as
+    // it comes (not cleared), so that only what an answer fills is touched.
+    static constexpr std::size_t kBufferSize = 65536;
+    std::unique_ptr<char[]> m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
 };
 
 // A global address of each family, as `ip route get` is asked: the kernel's

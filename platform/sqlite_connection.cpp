@@ -178,6 +178,11 @@ void requireReadableWithoutWriting(const std::string& path) {
 
 } // namespace
 
+bool setSqliteAsideNothing() {
+    return sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0) == SQLITE_OK &&
+           sqlite3_config(SQLITE_CONFIG_LOOKASIDE, 0, 0) == SQLITE_OK;
+}
+
 SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(path) {
     if (mode == Mode::ReadOnly) {
         requireReadableWithoutWriting(path);

@@ -22,6 +22,12 @@ struct SqlRows {
     std::vector<std::vector<SqlValue>> rows;
 };
 
+// For a program that runs briefly and reads a few pages: SQLite sets no
+// memory aside ahead of use (a page cache, slots for small allocations),
+// which it would otherwise touch in full when a connection opens. Takes
+// effect only before the first connection; returns whether it did.
+bool setSqliteAsideNothing();
+
 // A connection to one SQLite file. Every failure is thrown as a Failure whose
 // description is SQLite's own message, followed by the file's path.
 class SqliteConnection {

@@ -30,8 +30,12 @@ Database::Database(const std::string& path, Access access)
                                                         ? platform::SqliteConnection::Mode::ReadOnly
                                                         : platform::SqliteConnection::Mode::OpenExisting) {
     m_writer = access == Access::ReadWrite;
-    const int version = verifySchema(m_connection);
+    const SchemaFound found = verifySchema(m_connection);
+    const int version = found.format;
     m_format = version;
+    if (found.optionalTablesUsable) {
+        m_extraTables = ExtraTables{Table::Usable, Table::Usable};
+    }
     if (version > kSchemaVersion) {
         m_newerFormat = newerFormatText(m_connection.path(), version);
     } else if (m_writer) {

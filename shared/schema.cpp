@@ -137,32 +137,50 @@ std::string selectingColumns(const TableShape& table) {
 
 namespace {
 
-// One statement that SQLite prepares only where every expected table has
-// every expected column (its names are resolved whether or not a row is
-// read): the file's format, at the cost of a statement of the schema
-// SQLite has read once already.
-const std::string& quickSchemaQuery() {
-    static const std::string query = [] {
-        std::string exists;
-        for (const TableShape& table : expectedTables()) {
-            exists += " OR EXISTS (" + selectingColumns(table) + ")";
-        }
-        return "SELECT user_version FROM pragma_user_version WHERE 1" + exists;
-    }();
-    return query;
+// One statement that SQLite prepares only where every table named has
+// every column named (its names are resolved whether or not a row is read),
+// at the cost of a statement of the schema SQLite has read once already.
+std::string allColumnsQuery(const std::vector<TableShape>& tables) {
+    std::string exists;
+    for (const TableShape& table : tables) {
+        exists += " OR EXISTS (" + selectingColumns(table) + ")";
+    }
+    return "SELECT 1 WHERE 1" + exists;
+}
+
+bool hasAllColumns(platform::SqliteConnection& connection, const std::string& query) {
+    try {
+        connection.query(query);
+        return true;
+    } catch (const std::exception&) {
+        // A table or column is missing, or the file is no database.
+        return false;
+    }
+}
+
+int formatOf(platform::SqliteConnection& connection) {
+    const platform::SqlRows rows = connection.query("PRAGMA user_version");
+    return rows.rows.size() == 1 && std::holds_alternative<std::int64_t>(rows.rows[0].at(0))
+               ? static_cast<int>(std::get<std::int64_t>(rows.rows[0].at(0)))
+               : 0;
 }
 
 } // namespace
 
-int verifySchema(platform::SqliteConnection& connection) {
-    try {
-        const platform::SqlRows quick = connection.query(quickSchemaQuery());
-        if (quick.rows.size() == 1 && std::holds_alternative<std::int64_t>(quick.rows[0].at(0))) {
-            return static_cast<int>(std::get<std::int64_t>(quick.rows[0].at(0)));
-        }
-    } catch (const std::exception&) {
-        // A table or column is missing, or the file is no database: the
-        // whole check below says which.
+SchemaFound verifySchema(platform::SqliteConnection& connection) {
+    // The usual file first: every table, the optional ones included.
+    static const std::string everyTable = [] {
+        std::vector<TableShape> tables = expectedTables();
+        tables.push_back(entryNamesTable().shape);
+        tables.push_back(itemOptionsTable().shape);
+        return allColumnsQuery(tables);
+    }();
+    static const std::string threeTables = allColumnsQuery(expectedTables());
+    if (hasAllColumns(connection, everyTable)) {
+        return {formatOf(connection), true};
+    }
+    if (hasAllColumns(connection, threeTables)) {
+        return {formatOf(connection), false};
     }
     // The first read also tells a file that is not a database at all.
     const platform::SqlRows rows = connection.query(schemaCheckQuery());
@@ -191,7 +209,7 @@ int verifySchema(platform::SqliteConnection& connection) {
             }
         }
     }
-    return static_cast<int>(fileVersion);
+    return {static_cast<int>(fileVersion), false};
 }
 
 std::vector<std::string> settleOptionalTables(platform::SqliteConnection& connection) {

@@ -39,10 +39,17 @@ const OptionalTable& itemOptionsTable();
 // The statements that make an empty database.
 const std::string& schemaScript();
 
+// What the check of a file found: its format, which may be a newer
+// program's (with more tables or columns, which are not read), and whether
+// both optional tables are there with their columns (false where that is
+// not known yet).
+struct SchemaFound {
+    int format = 0;
+    bool optionalTablesUsable = false;
+};
 // Fails with a description naming the file when it is not a database of ours
-// (a missing table or a missing column); returns its format, which may be a
-// newer program's (with more tables or columns, which are not read).
-int verifySchema(platform::SqliteConnection& connection);
+// (a missing table or a missing column).
+SchemaFound verifySchema(platform::SqliteConnection& connection);
 // A statement that reads the columns of table (and can be prepared only
 // where it has them all).
 std::string selectingColumns(const TableShape& table);
