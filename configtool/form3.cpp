@@ -175,6 +175,13 @@ void Form3::buildControls() {
     chkStopOnLeave = place<QCheckBox>(this, m_twips, "chkStopOnLeave", 120, 5850, 1150, 450);
     chkStopOnLeave->setText("Stop on\n&leaving");
     chkStopOnLeave->setToolTip(QString("Stop on leaving: ") + kStopOnLeaveMeaning + ".");
+    // When the item runs, in the column beside the path boxes, above Stop
+    // on leaving: ticked, on leaving; else on arrival.
+    chkOnLeaving = place<QCheckBox>(this, m_twips, "chkOnLeaving", 120, 4620, 1150, 450);
+    chkOnLeaving->setText("Run on\nleavin&g");
+    chkOnLeaving->setToolTip("Run on leaving: a watcher runs the item when the laptop leaves this network, "
+                             "and waits for it up to 10 seconds before the next list starts. Unticked, "
+                             "it starts on arrival.");
     cmdAddPath = button(this, m_twips, "cmdAddPath", "Add &Path", 1320, 5880, 972, 300, false);
     cmdUpdateList = button(this, m_twips, "cmdUpdateList", "Upda&te", 2400, 5880, 972, 300, false);
     cmdDelListItem = button(this, m_twips, "cmdDelListItem", "&Delete", 3480, 5880, 972, 300, false);
@@ -228,15 +235,16 @@ void Form3::buildControls() {
     Text2->setAccessibleName("Target Path");
     Text3->setAccessibleName("Start-in Path");
     chkStopOnLeave->setAccessibleName("Stop on leaving");
+    chkOnLeaving->setAccessibleName("Run on leaving");
     Label1->setBuddy(List1);
     Label2->setBuddy(List2);
     Label3->setBuddy(Text2);
     Label5->setBuddy(Text3);
 
-    const QList<QWidget*> tabOrder = {List1,      Text1,         cmdAddIP,       cmdUpdate, cmdDelIP,
-                                      Check1,     cmdUp,         cmdDown,        List2,     cmdTargetPath,
-                                      cmdStartIn, cmdTestStart,  Text2,          Text3,     chkStopOnLeave,
-                                      cmdAddPath, cmdUpdateList, cmdDelListItem, cmdClose};
+    const QList<QWidget*> tabOrder = {
+        List1,        Text1,          cmdAddIP,      cmdUpdate,     cmdDelIP,       Check1,  cmdUp,
+        cmdDown,      List2,          cmdTargetPath, cmdStartIn,    cmdTestStart,   Text2,   Text3,
+        chkOnLeaving, chkStopOnLeave, cmdAddPath,    cmdUpdateList, cmdDelListItem, cmdClose};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
@@ -257,6 +265,16 @@ void Form3::clearItemFields() {
     setText(Text2, "");
     setText(Text3, "");
     chkStopOnLeave->setChecked(false);
+    chkOnLeaving->setChecked(false);
+    chkOnLeaving_Click();
+}
+
+void Form3::chkOnLeaving_Click() {
+    const bool leaving = chkOnLeaving->isChecked();
+    if (leaving) {
+        chkStopOnLeave->setChecked(false);
+    }
+    chkStopOnLeave->setEnabled(!leaving);
 }
 
 void Form3::connectHandlers() {
@@ -280,6 +298,10 @@ void Form3::connectHandlers() {
         }
     });
     connect(chkStopOnLeave, &QCheckBox::clicked, this, [this] { m_markOfAddedItem = false; });
+    connect(chkOnLeaving, &QCheckBox::clicked, this, [this] {
+        m_markOfAddedItem = false;
+        chkOnLeaving_Click();
+    });
     connect(Text2, &QLineEdit::returnPressed, this, [this] { guarded([this] { cmdAddPath_Click(); }); });
     connect(cmdAddPath, &QPushButton::clicked, this, [this] { guarded([this] { cmdAddPath_Click(); }); });
     connect(cmdUpdateList, &QPushButton::clicked, this,

@@ -41,7 +41,11 @@ class VbListBox;
 //   Text2           the target path (a program, a launcher or a document)
 //   Text3           the start-in path (the folder the item starts in)
 //   chkStopOnLeave  Stop on leaving: a watcher asks what the item started to
-//                   end when the laptop leaves the list's network
+//                   end when the laptop leaves the list's network (an item
+//                   that runs on arrival)
+//   chkOnLeaving    Run on leaving: the item runs when the laptop leaves the
+//                   list's network (shown "(on leaving)" in List2), not when
+//                   it arrives
 //   cmdTargetPath   picks Text2 in a file dialog
 //   cmdStartIn      picks Text3 in a folder dialog
 //   cmdTestStart    starts Text2 from Text3 now, as the engine would
@@ -156,7 +160,13 @@ private:
     // What an address entry shows: its name, where it has one, and the entry
     // itself as its tooltip (also for an entry too wide for the list).
     void addIPEntry(const QString& text, std::int64_t ipid, const QString& name, int row = -1);
-    void addItemEntry(const QString& target, std::int64_t listId, bool stopOnLeave);
+    void addItemEntry(const QString& target, std::int64_t listId, bool stopOnLeave, bool onLeaving);
+    // The table that holds List2's item at row: the shown list's, of the
+    // item's time.
+    ListTable tableOfRow(int row) const;
+    bool rowOnLeaving(int row) const;
+    // Follows the choice of when: Stop on leaving is an arrival item's.
+    void chkOnLeaving_Click();
     void connectHandlers();
     void Form_Resize();
     // Runs a handler the user set off; a failure is shown, the form stays.
@@ -179,7 +189,7 @@ private:
     void moveCurrentItem(int offset);
     // What a save leaves: the new or changed item selected and shown (none
     // after a duplicate), the target text selected and focused.
-    void showSavedItem(bool added, bool duplicate);
+    void showSavedItem(bool added, bool duplicate, std::optional<ItemKey> saved = std::nullopt);
     void fillList2(const std::vector<ListRow>& rows);
     // What a write finds when the row it was for is gone (deleted by another
     // tool meanwhile): the person is told, and the lists show the database
@@ -228,6 +238,7 @@ public:
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
     QCheckBox* chkStopOnLeave = nullptr;
+    QCheckBox* chkOnLeaving = nullptr;
     QPushButton* cmdAddPath = nullptr;
     QPushButton* cmdUpdateList = nullptr;
     QPushButton* cmdDelListItem = nullptr;

@@ -75,7 +75,8 @@ bool Form3::validateListItem() {
 
 void Form3::saveConnectedItem(const QString& mode) {
     const bool adding = mode == "Add";
-    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text()), chkStopOnLeave->isChecked()};
+    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text()), chkStopOnLeave->isChecked(),
+                          chkOnLeaving->isChecked()};
     const int current = List2->currentRow();
     if (!adding && current == -1) {
         return;
@@ -102,9 +103,10 @@ void Form3::saveConnectedItem(const QString& mode) {
             entryOf.emplace(VbListBox::keyOf(address), VbListBox::entryTextOf(address));
         }
         QStringList entries;
+        std::optional<ItemKey> shownItem;
         for (const auto& [ipid, listId] : added.added) {
             if (shownSelected && ipid == shownKey) {
-                addItemEntry(Text2->text(), listId, paths.stopOnLeave);
+                shownItem = ItemKey{statements::tableFor(ListTable::Connected, paths.onLeaving), listId};
             }
             if (const auto found = entryOf.find(ipid); found != entryOf.end()) {
                 entries << found->second;
@@ -113,23 +115,26 @@ void Form3::saveConnectedItem(const QString& mode) {
         if (!entries.isEmpty()) {
             emit itemAdded(entries, false);
         }
-    } else {
-        const RowChange change = lists().updateItem(ListTable::Connected, List2->itemData(current), paths);
-        if (change == RowChange::Gone) {
-            showListsAfterAnotherChange();
-            return;
-        }
-        duplicate = change == RowChange::Duplicate;
-        if (duplicate) {
-            notice(kItemOnFile);
-        }
+        showSavedItem(adding, duplicate, shownItem);
+        return;
     }
-    showSavedItem(adding, duplicate);
+    const AddedRow change = lists().updateItem(tableOfRow(current), List2->itemData(current), paths);
+    if (change.outcome == RowChange::Gone) {
+        showListsAfterAnotherChange();
+        return;
+    }
+    duplicate = change.outcome == RowChange::Duplicate;
+    if (duplicate) {
+        notice(kItemOnFile);
+    }
+    showSavedItem(adding, duplicate,
+                  ItemKey{statements::tableFor(ListTable::Connected, paths.onLeaving), change.id});
 }
 
 void Form3::saveDisconnectedItem(const QString& mode) {
     const bool adding = mode == "Add";
-    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text()), chkStopOnLeave->isChecked()};
+    const ItemPaths paths{storedText(Text2->text()), storedText(Text3->text()), chkStopOnLeave->isChecked(),
+                          chkOnLeaving->isChecked()};
     const int current = List2->currentRow();
     if (!adding && current == -1) {
         return;
@@ -138,7 +143,7 @@ void Form3::saveDisconnectedItem(const QString& mode) {
     if (adding) {
         saved = lists().addDisconnectedItem(paths);
     } else {
-        saved.outcome = lists().updateItem(ListTable::Disconnected, List2->itemData(current), paths);
+        saved = lists().updateItem(tableOfRow(current), List2->itemData(current), paths);
     }
     if (saved.outcome == RowChange::Gone) {
         showListsAfterAnotherChange();
@@ -147,28 +152,37 @@ void Form3::saveDisconnectedItem(const QString& mode) {
     if (saved.outcome == RowChange::Duplicate) {
         notice(kItemOnFile);
     } else if (adding) {
-        addItemEntry(Text2->text(), saved.id, paths.stopOnLeave);
         emit itemAdded({}, true);
     }
-    showSavedItem(adding, saved.outcome == RowChange::Duplicate);
+    showSavedItem(adding, saved.outcome == RowChange::Duplicate,
+                  ItemKey{statements::tableFor(ListTable::Disconnected, paths.onLeaving), saved.id});
 }
 
-void Form3::showSavedItem(bool added, bool duplicate) {
+void Form3::showSavedItem(bool added, bool duplicate, std::optional<ItemKey> saved) {
     m_markOfAddedItem = false;
-    if (!duplicate) {
-        if (added) {
-            unselectListItems();
-            setList2Selected(List2->count() - 1, true);
-            m_markOfAddedItem = true;
+    if (saved && saved->listId != 0 && (added || !duplicate)) {
+        // The list again, with the item where its time puts it: those that
+        // run on arrival first, then those that run on leaving.
+        m_updatedItemIndex = List2->currentRow();
+        if (Check1->isChecked()) {
+            loadDisconnectedList();
         } else {
-            m_updatedItemIndex = List2->currentRow();
-            if (Check1->isChecked()) {
-                loadDisconnectedList();
-            } else {
-                loadConnectedList();
-            }
-            setList2Selected(m_updatedItemIndex, true);
+            loadConnectedList();
         }
+        for (int row = 0; row < List2->count(); ++row) {
+            if (List2->itemData(row) == saved->listId && tableOfRow(row) == saved->table) {
+                m_updatedItemIndex = row;
+            }
+        }
+        if (!duplicate) {
+            unselectListItems();
+            setList2Selected(m_updatedItemIndex, true);
+            m_markOfAddedItem = added;
+        }
+    } else if (added && !duplicate) {
+        unselectListItems();
+        setList2Selected(List2->count() - 1, true);
+        m_markOfAddedItem = true;
     }
     Text2->selectAll();
     Text2->setFocus(Qt::OtherFocusReason);

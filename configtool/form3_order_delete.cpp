@@ -22,12 +22,13 @@ void Form3::cmdDown_Click() {
 void Form3::moveCurrentItem(int offset) {
     const int position = List2->currentRow();
     const int neighbour = position + offset;
-    if (position == -1 || neighbour < 0 || neighbour >= List2->count()) {
-        // Nothing to move, or nothing to move past.
+    if (position == -1 || neighbour < 0 || neighbour >= List2->count() ||
+        rowOnLeaving(position) != rowOnLeaving(neighbour)) {
+        // Nothing to move, or nothing of its time to move past.
         (offset < 0 ? cmdUp : cmdDown)->setEnabled(false);
         return;
     }
-    lists().exchangeItems(shownTable(), List2->itemData(position), List2->itemData(neighbour));
+    lists().exchangeItems(tableOfRow(position), List2->itemData(position), List2->itemData(neighbour));
     if (Check1->isChecked()) {
         loadDisconnectedList();
     } else {
@@ -54,7 +55,17 @@ void Form3::cmdDelListItem_Click() {
     // The selected entries themselves, even where another entry has the same
     // text.
     const QList<QListWidgetItem*> doomed = List2->selectedEntries();
-    lists().deleteItems(shownTable(), VbListBox::keysOf(doomed));
+    for (const bool leaving : {false, true}) {
+        std::vector<std::int64_t> keys;
+        for (QListWidgetItem* entry : doomed) {
+            if (rowOnLeaving(List2->row(entry)) == leaving) {
+                keys.push_back(VbListBox::keyOf(entry));
+            }
+        }
+        if (!keys.empty()) {
+            lists().deleteItems(statements::tableFor(shownTable(), leaving), keys);
+        }
+    }
     const int shownAfter = List2->removeEntries(doomed);
     if (shownAfter != -1) {
         setList2Current(shownAfter);
@@ -69,8 +80,11 @@ void Form3::cmdDelListItem_Click() {
 
 void Form3::deletePathsFromSelectedIPs() {
     // The selected items' targets, from every selected address.
-    lists().deleteTargetsFromAddresses(VbListBox::keysOf(List2->selectedEntries()),
-                                       VbListBox::keysOf(List1->selectedEntries()));
+    std::vector<ItemKey> items;
+    for (QListWidgetItem* entry : List2->selectedEntries()) {
+        items.push_back({tableOfRow(List2->row(entry)), VbListBox::keyOf(entry)});
+    }
+    lists().deleteTargetsFromAddresses(items, VbListBox::keysOf(List1->selectedEntries()));
     loadConnectedList();
 }
 

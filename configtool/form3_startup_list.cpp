@@ -18,9 +18,19 @@ ListTable Form3::shownTable() const {
 }
 
 namespace {
-// Whether an entry of List2 stands for an item marked to stop on leaving.
+// Whether an entry of List2 stands for an item marked to stop on leaving,
+// and for one that runs on leaving.
 constexpr int kStopsOnLeaveRole = Qt::UserRole + 10;
+constexpr int kOnLeavingRole = Qt::UserRole + 11;
 } // namespace
+
+bool Form3::rowOnLeaving(int row) const {
+    return row >= 0 && row < List2->count() && List2->item(row)->data(kOnLeavingRole).toBool();
+}
+
+ListTable Form3::tableOfRow(int row) const {
+    return statements::tableFor(shownTable(), rowOnLeaving(row));
+}
 
 namespace {
 // A target as the list shows it: one longer than any screen (a row written
@@ -33,7 +43,13 @@ QString listedTarget(const QString& target) {
 }
 } // namespace
 
-void Form3::addItemEntry(const QString& target, std::int64_t listId, bool stopOnLeave) {
+void Form3::addItemEntry(const QString& target, std::int64_t listId, bool stopOnLeave, bool onLeaving) {
+    if (onLeaving) {
+        List2->addEntry(target, listId, "(on leaving)  " + listedTarget(target),
+                        "Runs when the laptop leaves this list's network.");
+        List2->item(List2->count() - 1)->setData(kOnLeavingRole, true);
+        return;
+    }
     if (!stopOnLeave) {
         List2->addEntry(target, listId, listedTarget(target));
         return;
@@ -46,7 +62,7 @@ void Form3::addItemEntry(const QString& target, std::int64_t listId, bool stopOn
 
 void Form3::fillList2(const std::vector<ListRow>& rows) {
     for (const ListRow& row : rows) {
-        addItemEntry(shownText(row.text), row.id, row.stopOnLeave);
+        addItemEntry(shownText(row.text), row.id, row.stopOnLeave, row.onLeaving);
     }
     List2->markFirstAsCurrent();
 }
@@ -99,24 +115,22 @@ void Form3::List2_Click() {
     const int first = List2->firstSelected();
     setText(Text2, List2->entryText(first));
     chkStopOnLeave->setChecked(List2->item(first)->data(kStopsOnLeaveRole).toBool());
+    chkOnLeaving->setChecked(rowOnLeaving(first));
+    chkOnLeaving_Click();
     // The start-in folder of this very row: looked up by its key, not by its
     // target, which other rows may share.
-    if (const platform::SqlValue startIn = lists().startInOf(shownTable(), List2->itemData(first));
+    if (const platform::SqlValue startIn = lists().startInOf(tableOfRow(first), List2->itemData(first));
         !std::holds_alternative<std::monostate>(startIn)) {
         setText(Text3, shownText(startIn));
     }
     setList2Current(first);
     cmdAddPath->setEnabled(true);
     cmdUpdateList->setEnabled(true);
+    // An item moves among the items of its own time.
     const int position = List2->currentRow();
-    const int count = List2->count();
-    if (position == 0) {
-        cmdUp->setEnabled(false);
-        cmdDown->setEnabled(count > 1);
-    } else {
-        cmdUp->setEnabled(true);
-        cmdDown->setEnabled(position != count - 1);
-    }
+    const bool leaving = rowOnLeaving(position);
+    cmdUp->setEnabled(position > 0 && rowOnLeaving(position - 1) == leaving);
+    cmdDown->setEnabled(position + 1 < List2->count() && rowOnLeaving(position + 1) == leaving);
     cmdDelListItem->setEnabled(true);
 }
 

@@ -114,6 +114,21 @@ void DryRunReport::items(const std::vector<ItemPlan>& plans) {
     }
 }
 
+void DryRunReport::onLeaving(const std::vector<ItemPlan>& plans, std::chrono::seconds bound) {
+    if (plans.empty()) {
+        return;
+    }
+    m_say("On leaving: " + std::to_string(plans.size()) + (plans.size() == 1 ? " item" : " items") +
+          " that a watcher runs when the laptop leaves this network, each waited for up to " +
+          std::to_string(bound.count()) + " s (none in a run without --watch)");
+    std::vector<std::string> lines;
+    DryRunReport apart([&](const std::string& line) { lines.push_back(line); });
+    apart.items(plans);
+    for (const std::string& line : lines) {
+        m_say("On leaving: " + line);
+    }
+}
+
 void DryRunReport::nothingStarts(const corvale::ListChoice& choice, corvale::Database& database) {
     const auto& say = m_say;
     if (choice.disconnected()) {

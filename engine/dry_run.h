@@ -4,6 +4,7 @@
 #include "shared/database.h"
 #include "shared/network_choice.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <utility>
@@ -26,6 +27,9 @@ public:
     // No entry is named or written place.
     void placeUnknown(const std::string& place, corvale::Database& database);
     void items(const std::vector<ItemPlan>& plans);
+    // The list's items that run when the laptop leaves its network, apart,
+    // with how long a watcher waits for each.
+    void onLeaving(const std::vector<ItemPlan>& plans, std::chrono::seconds bound);
     // The list starts nothing: why, and the entries on file.
     void nothingStarts(const corvale::ListChoice& choice, corvale::Database& database);
 

@@ -113,6 +113,12 @@ void Engine::startPrograms() {
         if (m_settings.chosen) {
             m_settings.chosen(m_connection.dbPath, choice);
         }
+        if (m_settings.left && !m_dryRun) {
+            planLeaving(*m_settings.left);
+        }
+        if (m_dryRun) {
+            reportLeaving(choice);
+        }
         if (choice.disconnected()) {
             runList(statements::disconnectedList(), statements::ListTable::Disconnected);
         } else {
@@ -123,6 +129,64 @@ void Engine::startPrograms() {
         trap(failure);
     }
     m_snapshot.reset();
+}
+
+namespace {
+
+// The table of the items that run on leaving list, where the file has it
+// in the shape this program knows.
+std::optional<statements::ListTable> leavingTable(corvale::Database& database, bool disconnected) {
+    const corvale::Database::ExtraTables tables = database.extraTables();
+    const auto usable = disconnected ? tables.disconnectedLeaving : tables.connectedLeaving;
+    if (usable != corvale::Database::Table::Usable) {
+        return std::nullopt;
+    }
+    return disconnected ? statements::ListTable::DisconnectedLeaving
+                        : statements::ListTable::ConnectedLeaving;
+}
+
+corvale::Query leavingQuery(statements::ListTable table, const std::string& entry) {
+    return table == statements::ListTable::DisconnectedLeaving
+               ? statements::disconnectedList(table)
+               : statements::connectedListForAddress(entry, table);
+}
+
+} // namespace
+
+void Engine::planLeaving(const ListLeft& left) {
+    const auto table = leavingTable(*m_connection.dbase, left.disconnected);
+    if (!table) {
+        return;
+    }
+    corvale::Recordset items = m_connection.dbase->openRecordset(leavingQuery(*table, left.entry));
+    // Each is started and waited for; nothing of it is passed over.
+    ItemPlanner planner({m_programFolder, false, false, false, {}});
+    m_leavingPlans = planner.planList(items, *table, {});
+    if (!left.disconnected) {
+        m_placeLeft.entry = left.entry;
+        m_placeLeft.place = stored().nameOfEntry(left.entry).value_or(left.entry);
+    }
+}
+
+void Engine::reportLeaving(const corvale::ListChoice& choice) {
+    const auto table = leavingTable(*m_connection.dbase, choice.disconnected());
+    if (!table || (!choice.disconnected() && !choice.onFile())) {
+        return;
+    }
+    corvale::Recordset items = m_connection.dbase->openRecordset(leavingQuery(*table, choice.key));
+    ItemPlanner planner({m_programFolder, false, false, true, {}});
+    m_leavingPlans = planner.planList(items, *table, {});
+}
+
+LeavingOutcome Engine::runLeaving() {
+    if (m_leavingPlans.empty()) {
+        return {};
+    }
+    const corvale::RunPlace next =
+        m_choice ? corvale::placeOf(*m_choice, m_discovery.lastInterface(), m_discovery.lastGateway())
+                 : corvale::RunPlace{};
+    return runLeavingItems(m_leavingPlans, corvale::leavingEnvironment(m_placeLeft, next), m_programFolder,
+                           m_settings.leavingBound);
 }
 
 void Engine::runConnectedList(const std::string& key) {
@@ -143,6 +207,7 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
             if (plans.empty() && m_choice) {
                 m_dryRun->nothingStarts(*m_choice, *m_connection.dbase);
             }
+            m_dryRun->onLeaving(m_leavingPlans, kLeavingBound);
             return;
         }
         // The marks as they stand now: a box unticked while the program ran
@@ -156,6 +221,9 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
             }
         }
         m_snapshot.reset();
+        // The list left first: its items that run on leaving, each waited
+        // for, before anything of the new list is asked to end or starts.
+        const LeavingOutcome leaving = runLeaving();
         const std::vector<std::string> stopped =
             askToEndOnLeaving(m_settings.startedBefore, plans, marked, m_settings.started);
         // Each program learns where it was started.
@@ -165,6 +233,7 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
             m_settings.runKind);
         StartOutcome outcome = startItems(plans, here, m_programFolder, m_settings.started);
         outcome.stopped = stopped;
+        outcome.leaving = leaving;
         // Written before any message, which may wait for a person a long time.
         if (m_choice) {
             const std::string line =
@@ -172,6 +241,11 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
             std::fwrite(line.data(), 1, line.size(), stderr);
             std::fflush(stderr);
         }
+        // What failed on leaving is told as the list's own failures are.
+        outcome.failedPrograms.insert(outcome.failedPrograms.begin(), leaving.failedPrograms.begin(),
+                                      leaving.failedPrograms.end());
+        outcome.failureReasons.insert(outcome.failureReasons.begin(), leaving.failureReasons.begin(),
+                                      leaving.failureReasons.end());
         if (outcome.failedPrograms.empty()) {
             return;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/dry_run.h"
+#include "engine/item_start.h"
 #include "engine/started_records.h"
 #include "platform/dialogs.h"
 #include "shared/database.h"
@@ -9,6 +10,7 @@
 #include "shared/run_place.h"
 #include "shared/statements.h"
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -24,6 +26,13 @@ inline constexpr const char* kCaption = "Brisken";
 inline constexpr int kExitNormal = 0;
 inline constexpr int kExitTrapped = 1; // a failure was shown
 inline constexpr int kExitRefused = 2; // no database was given
+
+// The list a watcher's run before ran, which the laptop has left: the
+// disconnected list, or the list of an entry (as stored).
+struct ListLeft {
+    bool disconnected = false;
+    std::string entry;
+};
 
 // How one run goes, given when the engine is made.
 struct RunSettings {
@@ -55,6 +64,11 @@ struct RunSettings {
     std::vector<StartedProcess> startedBefore;
     // Told of each process this run starts for an item, in a watcher's runs.
     std::function<void(const StartedProcess&)> started;
+    // A watcher's run after the laptop left the network of the list it ran
+    // last: that list's items that run on leaving run first, each waited for
+    // up to leavingBound.
+    std::optional<ListLeft> left;
+    std::chrono::milliseconds leavingBound = kLeavingBound;
 };
 
 // One run of the startup engine: find and open the database, choose the list
@@ -81,6 +95,12 @@ private:
     void enterProgramFolder();
     corvale::NamesAndMarks& stored();
     void runConnectedList(const std::string& key);
+    // Plans the items that run on leaving the list left (none where the
+    // file has no such table); a dry run reports those of the list chosen.
+    void planLeaving(const ListLeft& left);
+    void reportLeaving(const corvale::ListChoice& choice);
+    // Runs them: the summary says what they came to.
+    LeavingOutcome runLeaving();
     void show(const std::string& text);
     void trap(const std::exception& failure);
 
@@ -99,6 +119,10 @@ private:
     std::optional<corvale::Database::ReadSnapshot> m_snapshot;
     // A dry run reports each step instead of starting anything.
     std::optional<DryRunReport> m_dryRun;
+    // The items of the list left, planned with the list chosen, and where
+    // the laptop left.
+    std::vector<ItemPlan> m_leavingPlans;
+    corvale::RunPlace m_placeLeft;
 };
 
 } // namespace brisken

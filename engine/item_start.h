@@ -5,9 +5,11 @@
 #include "engine/watch_decisions.h"
 #include "platform/process_start.h"
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 // The start of a planned list: what earlier runs left is asked to end, then
@@ -18,6 +20,14 @@ namespace brisken {
 // for a row that holds no target at all.
 inline constexpr const char* kNoTarget = "(empty)";
 
+// What the items of the list left came to, run on leaving.
+struct LeavingOutcome {
+    std::size_t ran = 0;
+    std::vector<std::string> stillRunning;   // at the bound, left running
+    std::vector<std::string> failedPrograms; // as the message names them
+    std::vector<std::string> failureReasons; // "PATH: why"
+};
+
 // What the start of a planned list came to.
 struct StartOutcome {
     std::size_t started = 0;
@@ -25,7 +35,13 @@ struct StartOutcome {
     std::vector<std::string> failedPrograms; // as the message names them
     std::vector<std::string> failureReasons; // "PATH: why", in the list's order
     std::vector<std::string> stopped;        // targets asked to end on leaving
+    std::vector<pid_t> processes;            // of the items started, where known
+    LeavingOutcome leaving{};                // of the list left, run first
 };
+
+// How long the engine waits for each item that runs on leaving, as a
+// dispatcher waits for its scripts, before it goes on.
+inline constexpr std::chrono::seconds kLeavingBound{10};
 
 // Told of each process a watcher's run starts for an item, or holds now
 // (nothing in other runs).
@@ -37,6 +53,12 @@ using StartedTold = std::function<void(const StartedProcess&)>;
 StartOutcome startItems(const std::vector<ItemPlan>& plans,
                         const corvale::platform::ChildEnvironment& environment,
                         const std::string& programFolder, const StartedTold& started);
+
+// Starts each item planned, in order, each with environment, and waits for
+// each to end, up to bound; one still running then is left running.
+LeavingOutcome runLeavingItems(const std::vector<ItemPlan>& plans,
+                               const corvale::platform::ChildEnvironment& environment,
+                               const std::string& programFolder, std::chrono::milliseconds bound);
 
 // Asks what earlier runs started for items marked now to end (marked, as the
 // database holds the marks now), where plans do not hold their targets, once

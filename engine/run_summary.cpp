@@ -50,6 +50,22 @@ std::string summaryLine(const corvale::ListChoice& choice, const std::string& ga
             }
         }
     }
+    if (const LeavingOutcome& left = outcome.leaving; left.ran > 0 || !left.failureReasons.empty()) {
+        line += "; on leaving: " + std::to_string(left.ran) + " ran";
+        if (!left.stillRunning.empty()) {
+            line += ", " + std::to_string(left.stillRunning.size()) + " still running after " +
+                    std::to_string(kLeavingBound.count()) + " s, left running: ";
+            for (std::size_t i = 0; i < left.stillRunning.size(); ++i) {
+                line += (i == 0 ? "" : ", ") + left.stillRunning[i];
+            }
+        }
+        if (!left.failureReasons.empty()) {
+            line += ", " + std::to_string(left.failureReasons.size()) + " failed: ";
+            for (std::size_t i = 0; i < left.failureReasons.size(); ++i) {
+                line += (i == 0 ? "" : "; ") + left.failureReasons[i];
+            }
+        }
+    }
     for (const std::string& note : notes) {
         line += "; " + note;
     }

@@ -307,10 +307,16 @@ private:
     void lookAndRun() {
         const bool settled = m_settling.settlesAt() && Clock::now() >= *m_settling.settlesAt();
         const LookThrottle::Look due = m_throttle.take(Clock::now(), settled);
+        // The list run last is the one the laptop leaves, if this look
+        // settles on another network.
+        const ChoiceKey ranLast = m_settling.lastRun();
         if (!due.now || !m_settling.looked(look(due.resolve), Clock::now())) {
             return;
         }
         RunSettings settings;
+        if (ranLast.list != ChoiceKey::List::Unread) {
+            settings.left = ListLeft{ranLast.list == ChoiceKey::List::Disconnected, ranLast.entry};
+        }
         settings.databaseFound = m_databasePath;
         settings.passOverRunning = true;
         settings.runKind = corvale::RunKind::Arrival;

@@ -34,7 +34,7 @@ Database::Database(const std::string& path, Access access)
     const int version = found.format;
     m_format = version;
     if (found.optionalTablesUsable) {
-        m_extraTables = ExtraTables{Table::Usable, Table::Usable};
+        m_extraTables = ExtraTables{Table::Usable, Table::Usable, Table::Usable, Table::Usable};
     }
     if (version > kSchemaVersion) {
         m_newerFormat = newerFormatText(m_connection.path(), version);
@@ -102,8 +102,11 @@ Database::ExtraTables Database::readExtraTables() {
         }
         return known == columns.size() ? Table::Usable : Table::Misshapen;
     };
-    return {shapeOf(entryNamesTable().shape.name, entryNamesTable().shape.columns),
-            shapeOf(itemOptionsTable().shape.name, itemOptionsTable().shape.columns)};
+    const auto shape = [&](const OptionalTable& table) {
+        return shapeOf(table.shape.name, table.shape.columns);
+    };
+    return {shape(entryNamesTable()), shape(itemOptionsTable()), shape(connectedLeavingTable()),
+            shape(disconnectedLeavingTable())};
 }
 
 Recordset Database::openRecordset(const Query& query) {

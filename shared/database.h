@@ -72,13 +72,16 @@ public:
     // program knows it and never written.
     int format() const { return m_format; }
 
-    // The tables the tool adds beside the original three (format 2): each is
-    // read only where it has the columns this program knows. Asked only by
-    // NamesAndMarks (names_and_marks.h), the one reader of those tables.
+    // The tables the tool adds beside the original three (formats 2 and 3):
+    // each is read only where it has the columns this program knows. Asked
+    // only by NamesAndMarks (names_and_marks.h), the one reader of those
+    // tables.
     enum class Table { Absent, Usable, Misshapen };
     struct ExtraTables {
         Table entryNames = Table::Absent;
         Table itemOptions = Table::Absent;
+        Table connectedLeaving = Table::Absent;
+        Table disconnectedLeaving = Table::Absent;
     };
     // Read once per connection: the tool settles them as it opens the file.
     ExtraTables extraTables();

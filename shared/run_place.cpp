@@ -11,10 +11,20 @@ RunPlace placeOf(const ListChoice& choice, const std::string& interface, const s
 }
 
 platform::ChildEnvironment placeEnvironment(const RunPlace& place, RunKind kind) {
-    const char* run = kind == RunKind::Logon ? "logon" : kind == RunKind::Arrival ? "arrival" : "test";
+    const char* run = kind == RunKind::Logon     ? "logon"
+                      : kind == RunKind::Arrival ? "arrival"
+                      : kind == RunKind::Leaving ? "leaving"
+                                                 : "test";
     return {{"BRISKEN_PLACE=" + place.place, "BRISKEN_ENTRY=" + place.entry,
              "BRISKEN_ADDRESS=" + place.address, "BRISKEN_INTERFACE=" + place.interface,
              "BRISKEN_GATEWAY=" + place.gateway, std::string("BRISKEN_RUN=") + run}};
+}
+
+platform::ChildEnvironment leavingEnvironment(const RunPlace& left, const RunPlace& next) {
+    platform::ChildEnvironment environment = placeEnvironment(left, RunKind::Leaving);
+    environment.variables.push_back("BRISKEN_NEXT_PLACE=" + next.place);
+    environment.variables.push_back("BRISKEN_NEXT_ENTRY=" + next.entry);
+    return environment;
 }
 
 } // namespace corvale

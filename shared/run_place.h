@@ -10,7 +10,7 @@
 // office.
 namespace corvale {
 
-enum class RunKind { Logon, Arrival, Test };
+enum class RunKind { Logon, Arrival, Test, Leaving };
 
 struct RunPlace {
     std::string place;   // the entry's name, or the entry itself
@@ -26,8 +26,12 @@ RunPlace placeOf(const ListChoice& choice, const std::string& interface, const s
 
 // What a started program is told of where it was started: BRISKEN_PLACE,
 // BRISKEN_ENTRY, BRISKEN_ADDRESS, BRISKEN_INTERFACE, BRISKEN_GATEWAY and
-// BRISKEN_RUN ("logon", "arrival" or "test"), for the environment given to
-// the programs a run or Test Start starts.
+// BRISKEN_RUN ("logon", "arrival", "test" or "leaving"), for the environment
+// given to the programs a run or Test Start starts.
 platform::ChildEnvironment placeEnvironment(const RunPlace& place, RunKind kind);
+// For an item that runs on leaving: the place left as above (what it knows
+// of it: its place and entry), and the place arrived at as BRISKEN_NEXT_PLACE
+// and BRISKEN_NEXT_ENTRY (empty for no network).
+platform::ChildEnvironment leavingEnvironment(const RunPlace& left, const RunPlace& next);
 
 } // namespace corvale

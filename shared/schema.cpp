@@ -34,6 +34,29 @@ const OptionalTable& itemOptionsTable() {
     return table;
 }
 
+const OptionalTable& connectedLeavingTable() {
+    static const OptionalTable table{
+        {"ConnectedLeavingList", {"ListID", "IPID", "TargetPath", "StartinPath", "ListOrder"}},
+        "CREATE TABLE IF NOT EXISTS ConnectedLeavingList (ListID INTEGER PRIMARY KEY "
+        "AUTOINCREMENT, IPID INTEGER, TargetPath TEXT, StartinPath TEXT, ListOrder "
+        "INTEGER)"};
+    return table;
+}
+
+const OptionalTable& disconnectedLeavingTable() {
+    static const OptionalTable table{
+        {"DisConnectedLeavingList", {"ListID", "TargetPath", "StartinPath", "ListOrder"}},
+        "CREATE TABLE IF NOT EXISTS DisConnectedLeavingList (ListID INTEGER PRIMARY "
+        "KEY AUTOINCREMENT, TargetPath TEXT, StartinPath TEXT, ListOrder INTEGER)"};
+    return table;
+}
+
+const std::vector<const OptionalTable*>& optionalTables() {
+    static const std::vector<const OptionalTable*> tables = {
+        &entryNamesTable(), &itemOptionsTable(), &connectedLeavingTable(), &disconnectedLeavingTable()};
+    return tables;
+}
+
 const std::string& schemaScript() {
     // AUTOINCREMENT: a key, once given, is never given again, even after its
     // row is deleted.
@@ -104,6 +127,10 @@ const std::vector<std::string>& upgradeSteps() {
         entryNamesTable().create + ";\n" + itemOptionsTable().create + ";\n" +
             "CREATE INDEX IF NOT EXISTS ConnectedListOfAddress ON ConnectedList (IPID, ListOrder);\n"
             "CREATE INDEX IF NOT EXISTS IPsByText ON IPs (IPaddress);\n",
+        // 3: the items that run on leaving.
+        connectedLeavingTable().create + ";\n" + disconnectedLeavingTable().create + ";\n" +
+            "CREATE INDEX IF NOT EXISTS ConnectedLeavingListOfAddress ON ConnectedLeavingList (IPID, "
+            "ListOrder);\n",
     };
     return steps;
 }
@@ -171,8 +198,9 @@ SchemaFound verifySchema(platform::SqliteConnection& connection) {
     // The usual file first: every table, the optional ones included.
     static const std::string everyTable = [] {
         std::vector<TableShape> tables = expectedTables();
-        tables.push_back(entryNamesTable().shape);
-        tables.push_back(itemOptionsTable().shape);
+        for (const OptionalTable* optional : optionalTables()) {
+            tables.push_back(optional->shape);
+        }
         return allColumnsQuery(tables);
     }();
     static const std::string threeTables = allColumnsQuery(expectedTables());
@@ -233,7 +261,7 @@ std::vector<std::string> settleOptionalTables(platform::SqliteConnection& connec
     };
     std::vector<std::string> notices;
     std::string script;
-    for (const OptionalTable* table : {&entryNamesTable(), &itemOptionsTable()}) {
+    for (const OptionalTable* table : optionalTables()) {
         const std::vector<std::string> present = columnsOf(table->shape.name);
         const bool known =
             std::all_of(table->shape.columns.begin(), table->shape.columns.end(),

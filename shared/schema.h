@@ -15,9 +15,12 @@ inline constexpr const char* kDatabaseFileName = "corvale.mdb";
 //  0  the three tables alone (a file made by hand from them);
 //  1  the same, made by this program;
 //  2  the names of entries (EntryNames), the marks of items (ItemOptions),
-//     and the indexes that the editing rules' queries need.
+//     and the indexes that the editing rules' queries need;
+//  3  the items that run on leaving, in tables of their own beside the two
+//     lists (ConnectedLeavingList, DisConnectedLeavingList), where a program
+//     that knows only the lists never starts them.
 // A larger number than this comes from a newer program.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 struct TableShape {
     std::string name;
@@ -35,14 +38,20 @@ struct OptionalTable {
 };
 const OptionalTable& entryNamesTable();
 const OptionalTable& itemOptionsTable();
+// Format 3: the items of an entry's list, and of the disconnected list,
+// that run when the laptop leaves its network; of the shape of their list.
+const OptionalTable& connectedLeavingTable();
+const OptionalTable& disconnectedLeavingTable();
+// Every optional table, in the order above.
+const std::vector<const OptionalTable*>& optionalTables();
 
 // The statements that make an empty database.
 const std::string& schemaScript();
 
 // What the check of a file found: its format, which may be a newer
 // program's (with more tables or columns, which are not read), and whether
-// both optional tables are there with their columns (false where that is
-// not known yet).
+// every optional table is there with its columns (false where that is not
+// known yet).
 struct SchemaFound {
     int format = 0;
     bool optionalTablesUsable = false;

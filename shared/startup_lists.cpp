@@ -179,6 +179,7 @@ void StartupLists::deleteAddresses(const std::vector<std::int64_t>& ipids) {
             m_db.execute(st::deleteEntryName(ipid));
             m_db.execute(st::deleteAddressItemOptions(ipid));
             m_db.execute(st::deleteAddressItems(ipid));
+            m_db.execute(st::deleteAddressItems(ipid, ListTable::ConnectedLeaving));
         }
     });
 }
@@ -195,16 +196,30 @@ std::vector<ListRow> StartupLists::items(ListTable table, const Query& query) {
     return found;
 }
 
+std::vector<ListRow> StartupLists::itemsOnBoth(ListTable list, const Query& arrival, const Query& leaving) {
+    std::vector<ListRow> found = items(list, arrival);
+    for (ListRow& row : rows(leaving, "ListID", "TargetPath")) {
+        row.onLeaving = true;
+        found.push_back(std::move(row));
+    }
+    return found;
+}
+
 std::vector<ListRow> StartupLists::connectedItems(std::int64_t ipid) {
-    return items(ListTable::Connected, st::connectedItems(ipid));
+    return itemsOnBoth(ListTable::Connected, st::connectedItems(ipid),
+                       st::connectedItems(ipid, ListTable::ConnectedLeaving));
 }
 
 std::vector<ListRow> StartupLists::disconnectedItems() {
-    return items(ListTable::Disconnected, st::disconnectedItems());
+    return itemsOnBoth(ListTable::Disconnected, st::disconnectedItems(),
+                       st::disconnectedItems(ListTable::DisconnectedLeaving));
 }
 
 void StartupLists::writeOptions(ListTable table, std::int64_t listId, bool stopOnLeave) {
-    m_db.execute(st::setStopOnLeave(table, listId, stopOnLeave));
+    // A leaving item is waited for: it has nothing to be stopped.
+    if (!st::onLeaving(table)) {
+        m_db.execute(st::setStopOnLeave(table, listId, stopOnLeave));
+    }
 }
 
 platform::SqlValue StartupLists::startInOf(ListTable table, std::int64_t listId) {
@@ -237,20 +252,21 @@ AddedToAddresses StartupLists::addItem(const std::vector<std::int64_t>& ipids, c
         }
         // The addresses that hold the target already, read once: a look-up
         // per address would read the whole table for each.
+        const ListTable table = st::tableFor(ListTable::Connected, paths.onLeaving);
         std::unordered_set<std::int64_t> holders;
-        for (Recordset rows = m_db.openRecordset(st::addressesHoldingTarget(paths.target)); !rows.eof();
-             rows.moveNext()) {
+        for (Recordset rows = m_db.openRecordset(st::addressesHoldingTarget(paths.target, table));
+             !rows.eof(); rows.moveNext()) {
             holders.insert(rows.field("IPID").number());
         }
-        std::int64_t order = nextListOrder(ListTable::Connected);
+        std::int64_t order = nextListOrder(table);
         for (const std::int64_t ipid : ipids) {
             if (!holders.insert(ipid).second) {
                 ++result.duplicates;
                 continue;
             }
-            m_db.execute(st::insertConnectedItem(ipid, paths.target, paths.startIn, order));
+            m_db.execute(st::insertConnectedItem(ipid, paths.target, paths.startIn, order, table));
             result.added.emplace_back(ipid, m_db.lastInsertId());
-            writeOptions(ListTable::Connected, result.added.back().second, paths.stopOnLeave);
+            writeOptions(table, result.added.back().second, paths.stopOnLeave);
             if (order != std::numeric_limits<std::int64_t>::max()) {
                 ++order;
             }
@@ -262,45 +278,71 @@ AddedToAddresses StartupLists::addItem(const std::vector<std::int64_t>& ipids, c
 AddedRow StartupLists::addDisconnectedItem(const ItemPaths& paths) {
     AddedRow result;
     m_db.transaction([&] {
-        if (m_db.openRecordset(st::disconnectedDuplicate(paths.target)).recordCount() > 0) {
+        const ListTable table = st::tableFor(ListTable::Disconnected, paths.onLeaving);
+        if (m_db.openRecordset(st::disconnectedDuplicate(paths.target, table)).recordCount() > 0) {
             result.outcome = RowChange::Duplicate;
             return;
         }
-        m_db.execute(
-            st::insertDisconnectedItem(paths.target, paths.startIn, nextListOrder(ListTable::Disconnected)));
+        m_db.execute(st::insertDisconnectedItem(paths.target, paths.startIn, nextListOrder(table), table));
         result.id = m_db.lastInsertId();
-        writeOptions(ListTable::Disconnected, result.id, paths.stopOnLeave);
+        writeOptions(table, result.id, paths.stopOnLeave);
     });
     return result;
 }
 
-RowChange StartupLists::updateItem(ListTable table, std::int64_t listId, const ItemPaths& paths) {
-    RowChange result = RowChange::Done;
+AddedRow StartupLists::updateItem(ListTable table, std::int64_t listId, const ItemPaths& paths) {
+    AddedRow result{RowChange::Done, listId};
+    // An item whose time changes moves to the other table of its list, to
+    // its end; the rule of duplicates is about the table it goes to.
+    const ListTable goesTo = st::tableFor(table, paths.onLeaving);
+    const bool moves = goesTo != table;
+    const bool disconnected = st::tableFor(table, false) == ListTable::Disconnected;
     m_db.transaction([&] {
-        if (table == ListTable::Connected) {
+        std::optional<std::int64_t> ipid;
+        if (!disconnected) {
             // The rule is about the list the item is on.
-            const Recordset owner = m_db.openRecordset(st::addressOfItem(listId));
+            const Recordset owner = m_db.openRecordset(st::addressOfItem(listId, table));
             if (owner.eof()) {
-                result = RowChange::Gone;
+                result.outcome = RowChange::Gone;
                 return;
             }
-            if (!owner.field("IPID").isNull() &&
-                m_db.openRecordset(
-                        st::connectedDuplicateOther(listId, owner.field("IPID").number(), paths.target))
-                        .recordCount() > 0) {
-                result = RowChange::Duplicate;
+            if (!owner.field("IPID").isNull()) {
+                ipid = owner.field("IPID").number();
+            }
+            if (ipid && m_db.openRecordset(
+                                st::connectedDuplicateOther(moves ? 0 : listId, *ipid, paths.target, goesTo))
+                                .recordCount() > 0) {
+                result.outcome = RowChange::Duplicate;
                 return;
             }
-        } else if (m_db.openRecordset(st::disconnectedDuplicateOther(listId, paths.target)).recordCount() >
-                   0) {
-            result = RowChange::Duplicate;
+        } else if (m_db.openRecordset(
+                           st::disconnectedDuplicateOther(moves ? 0 : listId, paths.target, goesTo))
+                       .recordCount() > 0) {
+            result.outcome = RowChange::Duplicate;
             return;
         }
-        if (m_db.execute(st::updateItem(table, listId, paths.target, paths.startIn)) == 0) {
-            result = RowChange::Gone;
+        if (!moves) {
+            if (m_db.execute(st::updateItem(table, listId, paths.target, paths.startIn)) == 0) {
+                result.outcome = RowChange::Gone;
+                return;
+            }
+            writeOptions(table, listId, paths.stopOnLeave);
             return;
         }
-        writeOptions(table, listId, paths.stopOnLeave);
+        if (m_db.openRecordset(st::pathsOfItem(table, listId)).eof()) {
+            result.outcome = RowChange::Gone;
+            return;
+        }
+        m_db.execute(disconnected ? st::insertDisconnectedItem(paths.target, paths.startIn,
+                                                               nextListOrder(goesTo), goesTo)
+                                  : st::insertConnectedItem(ipid.value_or(0), paths.target, paths.startIn,
+                                                            nextListOrder(goesTo), goesTo));
+        result.id = m_db.lastInsertId();
+        m_db.execute(st::deleteItem(table, listId));
+        if (!st::onLeaving(table)) {
+            m_db.execute(st::deleteItemOptions(table, listId));
+        }
+        writeOptions(goesTo, result.id, paths.stopOnLeave);
     });
     return result;
 }
@@ -328,6 +370,9 @@ void StartupLists::exchangeItems(ListTable table, std::int64_t moving, std::int6
                                     otherPaths.field("StartinPath").value()));
         m_db.execute(st::updateItem(table, other, movingPaths.field("TargetPath").value(),
                                     movingPaths.field("StartinPath").value()));
+        if (st::onLeaving(table)) {
+            return;
+        }
         // The option goes with what the item starts.
         const bool movingStops = !m_db.openRecordset(st::stopOnLeaveOf(table, moving)).eof();
         const bool otherStops = !m_db.openRecordset(st::stopOnLeaveOf(table, other)).eof();
@@ -340,26 +385,31 @@ void StartupLists::deleteItems(ListTable table, const std::vector<std::int64_t>&
     m_db.transaction([&] {
         for (const std::int64_t listId : listIds) {
             m_db.execute(st::deleteItem(table, listId));
-            m_db.execute(st::deleteItemOptions(table, listId));
+            if (!st::onLeaving(table)) {
+                m_db.execute(st::deleteItemOptions(table, listId));
+            }
         }
     });
 }
 
-void StartupLists::deleteTargetsFromAddresses(const std::vector<std::int64_t>& listIds,
+void StartupLists::deleteTargetsFromAddresses(const std::vector<ItemKey>& items,
                                               const std::vector<std::int64_t>& ipids) {
     m_db.transaction([&] {
-        // The targets as stored, taken from the items by their keys.
-        std::vector<platform::SqlValue> targets;
-        for (const std::int64_t listId : listIds) {
-            if (const Recordset row = m_db.openRecordset(st::pathsOfItem(ListTable::Connected, listId));
+        // The targets as stored, taken from the items by their keys, each
+        // deleted from the table of its item.
+        std::vector<std::pair<ListTable, platform::SqlValue>> targets;
+        for (const ItemKey& item : items) {
+            if (const Recordset row = m_db.openRecordset(st::pathsOfItem(item.table, item.listId));
                 !row.eof()) {
-                targets.push_back(row.field("TargetPath").value());
+                targets.emplace_back(item.table, row.field("TargetPath").value());
             }
         }
-        for (const platform::SqlValue& target : targets) {
+        for (const auto& [table, target] : targets) {
             for (const std::int64_t ipid : ipids) {
-                m_db.execute(st::deleteItemOptionsOfAddress(ipid, target));
-                m_db.execute(st::deleteItemOfAddress(ipid, target));
+                if (!st::onLeaving(table)) {
+                    m_db.execute(st::deleteItemOptionsOfAddress(ipid, target));
+                }
+                m_db.execute(st::deleteItemOfAddress(ipid, target, table));
             }
         }
     });

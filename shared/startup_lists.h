@@ -19,6 +19,13 @@ struct ListRow {
     platform::SqlValue text;
     std::string name;         // an address's name, where one is on file
     bool stopOnLeave = false; // an item that is asked to end on leaving
+    bool onLeaving = false;   // an item that runs when the laptop leaves
+};
+
+// An item by its table and key.
+struct ItemKey {
+    ListTable table = ListTable::Connected;
+    std::int64_t listId = 0;
 };
 
 // What a change of one row came to.
@@ -49,8 +56,11 @@ struct ItemPaths {
     std::string target;
     std::string startIn;
     // When the laptop leaves the list's network, a watcher asks what the
-    // item started to end.
+    // item started to end (an item that runs on arrival).
     bool stopOnLeave = false;
+    // The item runs when the laptop leaves the list's network, not when it
+    // arrives.
+    bool onLeaving = false;
 };
 
 // An item added to the lists of several addresses at once.
@@ -93,24 +103,28 @@ public:
     // Each address goes with its startup list and its name.
     void deleteAddresses(const std::vector<std::int64_t>& ipids);
 
-    // A list's items in the order they start.
+    // A list's items in the order they start: those that run on arrival,
+    // then those that run on leaving.
     std::vector<ListRow> connectedItems(std::int64_t ipid);
     std::vector<ListRow> disconnectedItems();
     // The start-in folder of one item as stored; null when it holds none or
     // the item is gone.
     platform::SqlValue startInOf(ListTable table, std::int64_t listId);
 
-    // One address may not hold one target twice, nor the disconnected list.
-    // A new item comes after every item of its table.
+    // One address may not hold one target twice, nor the disconnected list
+    // (among the items of one time: arrival or leaving). A new item comes
+    // after every item of its table.
     AddedToAddresses addItem(const std::vector<std::int64_t>& ipids, const ItemPaths& paths);
     AddedRow addDisconnectedItem(const ItemPaths& paths);
-    RowChange updateItem(ListTable table, std::int64_t listId, const ItemPaths& paths);
+    // An item whose time changes moves to the end of its list's other
+    // table, under a new key (id of the result).
+    AddedRow updateItem(ListTable table, std::int64_t listId, const ItemPaths& paths);
     // Exchanges the places of two items of one list.
     void exchangeItems(ListTable table, std::int64_t moving, std::int64_t other);
     void deleteItems(ListTable table, const std::vector<std::int64_t>& listIds);
     // Deletes, from each address given, its items with the targets of the
     // items given (the way one deletes the same paths from several lists).
-    void deleteTargetsFromAddresses(const std::vector<std::int64_t>& listIds,
+    void deleteTargetsFromAddresses(const std::vector<ItemKey>& items,
                                     const std::vector<std::int64_t>& ipids);
 
 private:
@@ -123,6 +137,7 @@ private:
     std::int64_t nextListOrder(ListTable table);
     std::vector<ListRow> rows(const Query& query, const char* keyColumn, const char* textColumn);
     std::vector<ListRow> items(ListTable table, const Query& query);
+    std::vector<ListRow> itemsOnBoth(ListTable list, const Query& arrival, const Query& leaving);
 
     Database& m_db;
 };

@@ -3,7 +3,29 @@
 namespace corvale::statements {
 
 const char* tableName(ListTable table) {
-    return table == ListTable::Connected ? "ConnectedList" : "DisConnectedList";
+    switch (table) {
+    case ListTable::Connected:
+        return "ConnectedList";
+    case ListTable::Disconnected:
+        return "DisConnectedList";
+    case ListTable::ConnectedLeaving:
+        return "ConnectedLeavingList";
+    case ListTable::DisconnectedLeaving:
+        return "DisConnectedLeavingList";
+    }
+    return "ConnectedList";
+}
+
+bool onLeaving(ListTable table) {
+    return table == ListTable::ConnectedLeaving || table == ListTable::DisconnectedLeaving;
+}
+
+ListTable tableFor(ListTable list, bool leaving) {
+    const bool disconnected = list == ListTable::Disconnected || list == ListTable::DisconnectedLeaving;
+    if (disconnected) {
+        return leaving ? ListTable::DisconnectedLeaving : ListTable::Disconnected;
+    }
+    return leaving ? ListTable::ConnectedLeaving : ListTable::Connected;
 }
 
 namespace {
@@ -16,14 +38,14 @@ Query addressCheck(const std::string& address) {
     return {"select IPID from IPs where ipAddress = ?", {address}};
 }
 
-Query connectedListForAddress(const std::string& address) {
-    return {"Select ListID,TargetPath,StartinPath from ConnectedList where IPID in "
-            "(select IPID from IPs where ipAddress = ?) order by ListOrder,ListID",
+Query connectedListForAddress(const std::string& address, ListTable table) {
+    return {inTable("Select ListID,TargetPath,StartinPath from ", table,
+                    " where IPID in (select IPID from IPs where ipAddress = ?) order by ListOrder,ListID"),
             {address}};
 }
 
-Query disconnectedList() {
-    return {"Select ListID,TargetPath,StartinPath from DisConnectedList order by ListOrder,ListID", {}};
+Query disconnectedList(ListTable table) {
+    return {inTable("Select ListID,TargetPath,StartinPath from ", table, " order by ListOrder,ListID"), {}};
 }
 
 Query itemsToStopOnLeave(ListTable table) {
@@ -122,37 +144,41 @@ Query deleteAddress(std::int64_t ipid) {
     return {"Delete from IPs where IPID = ?", {ipid}};
 }
 
-Query deleteAddressItems(std::int64_t ipid) {
-    return {"Delete from ConnectedList where IPID = ?", {ipid}};
+Query deleteAddressItems(std::int64_t ipid, ListTable table) {
+    return {inTable("Delete from ", table, " where IPID = ?"), {ipid}};
 }
 
-Query connectedItems(std::int64_t ipid) {
-    return {"Select ListID,TargetPath from ConnectedList where IPID = ? order by ListOrder,ListID", {ipid}};
+Query connectedItems(std::int64_t ipid, ListTable table) {
+    return {inTable("Select ListID,TargetPath from ", table, " where IPID = ? order by ListOrder,ListID"),
+            {ipid}};
 }
 
-Query disconnectedItems() {
-    return {"Select ListID,TargetPath from DisConnectedList order by ListOrder,ListID", {}};
+Query disconnectedItems(ListTable table) {
+    return {inTable("Select ListID,TargetPath from ", table, " order by ListOrder,ListID"), {}};
 }
 
 Query startInOfItem(ListTable table, std::int64_t listId) {
     return {inTable("select StartinPath from ", table, " where ListID = ?"), {listId}};
 }
 
-Query addressesHoldingTarget(const std::string& targetPath) {
-    return {"Select IPID from ConnectedList where TargetPath = ? and typeof(IPID) = 'integer'", {targetPath}};
+Query addressesHoldingTarget(const std::string& targetPath, ListTable table) {
+    return {inTable("Select IPID from ", table, " where TargetPath = ? and typeof(IPID) = 'integer'"),
+            {targetPath}};
 }
 
-Query connectedDuplicateOther(std::int64_t listId, std::int64_t ipid, const std::string& targetPath) {
-    return {"Select IPID from ConnectedList where ListID <> ? and IPID = ? and TargetPath = ?",
+Query connectedDuplicateOther(std::int64_t listId, std::int64_t ipid, const std::string& targetPath,
+                              ListTable table) {
+    return {inTable("Select IPID from ", table, " where ListID <> ? and IPID = ? and TargetPath = ?"),
             {listId, ipid, targetPath}};
 }
 
-Query disconnectedDuplicate(const std::string& targetPath) {
-    return {"Select ListID from DisConnectedList where TargetPath = ?", {targetPath}};
+Query disconnectedDuplicate(const std::string& targetPath, ListTable table) {
+    return {inTable("Select ListID from ", table, " where TargetPath = ?"), {targetPath}};
 }
 
-Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetPath) {
-    return {"Select ListID from DisConnectedList where ListID <> ? and TargetPath = ?", {listId, targetPath}};
+Query disconnectedDuplicateOther(std::int64_t listId, const std::string& targetPath, ListTable table) {
+    return {inTable("Select ListID from ", table, " where ListID <> ? and TargetPath = ?"),
+            {listId, targetPath}};
 }
 
 Query maxListOrder(ListTable table) {
@@ -161,23 +187,23 @@ Query maxListOrder(ListTable table) {
 }
 
 Query insertConnectedItem(std::int64_t ipid, const std::string& targetPath, const std::string& startInPath,
-                          std::int64_t listOrder) {
-    return {"Insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values (?,?,?,?)",
+                          std::int64_t listOrder, ListTable table) {
+    return {inTable("Insert into ", table, " (IPID,TargetPath,StartinPath,ListOrder) values (?,?,?,?)"),
             {ipid, targetPath, startInPath, listOrder}};
 }
 
 Query insertDisconnectedItem(const std::string& targetPath, const std::string& startInPath,
-                             std::int64_t listOrder) {
-    return {"Insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values (?,?,?)",
+                             std::int64_t listOrder, ListTable table) {
+    return {inTable("Insert into ", table, " (TargetPath,StartinPath,ListOrder) values (?,?,?)"),
             {targetPath, startInPath, listOrder}};
 }
 
-Query connectedItemId(std::int64_t ipid, const std::string& targetPath) {
-    return {"Select ListID from ConnectedList where IPID = ? and TargetPath = ?", {ipid, targetPath}};
+Query connectedItemId(std::int64_t ipid, const std::string& targetPath, ListTable table) {
+    return {inTable("Select ListID from ", table, " where IPID = ? and TargetPath = ?"), {ipid, targetPath}};
 }
 
-Query addressOfItem(std::int64_t listId) {
-    return {"select IPID from ConnectedList where ListID = ?", {listId}};
+Query addressOfItem(std::int64_t listId, ListTable table) {
+    return {inTable("select IPID from ", table, " where ListID = ?"), {listId}};
 }
 
 Query updateItem(ListTable table, std::int64_t listId, const platform::SqlValue& targetPath,
@@ -202,8 +228,8 @@ Query deleteItem(ListTable table, std::int64_t listId) {
     return {inTable("Delete from ", table, " where ListID = ?"), {listId}};
 }
 
-Query deleteItemOfAddress(std::int64_t ipid, const platform::SqlValue& targetPath) {
-    return {"Delete from ConnectedList where IPID = ? and TargetPath IS ?", {ipid, targetPath}};
+Query deleteItemOfAddress(std::int64_t ipid, const platform::SqlValue& targetPath, ListTable table) {
+    return {inTable("Delete from ", table, " where IPID = ? and TargetPath IS ?"), {ipid, targetPath}};
 }
 
 } // namespace corvale::statements

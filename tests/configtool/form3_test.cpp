@@ -40,11 +40,11 @@ private slots:
         QCOMPARE(h.list("List1")->selectionMode(), QAbstractItemView::ExtendedSelection);
 
         // Tab order as designed.
-        const QStringList order = {"List1",         "Text1",          "cmdAddIP",       "cmdUpdate",
-                                   "cmdDelIP",      "Check1",         "cmdUp",          "cmdDown",
-                                   "List2",         "cmdTargetPath",  "cmdStartIn",     "cmdTestStart",
-                                   "Text2",         "Text3",          "chkStopOnLeave", "cmdAddPath",
-                                   "cmdUpdateList", "cmdDelListItem", "cmdClose"};
+        const QStringList order = {"List1",      "Text1",         "cmdAddIP",       "cmdUpdate",
+                                   "cmdDelIP",   "Check1",        "cmdUp",          "cmdDown",
+                                   "List2",      "cmdTargetPath", "cmdStartIn",     "cmdTestStart",
+                                   "Text2",      "Text3",         "chkOnLeaving",   "chkStopOnLeave",
+                                   "cmdAddPath", "cmdUpdateList", "cmdDelListItem", "cmdClose"};
         QWidget* at = h.find<QWidget>("List1");
         for (int i = 1; i < order.size(); ++i) {
             at = at->nextInFocusChain();

@@ -691,7 +691,7 @@ protected:
     // Starts a watcher in the machine, settling for a second; its standard
     // error goes to the file errors.
     int startWatcher(const std::string& errors, int descriptor3 = -1, const std::string& display = "",
-                     std::vector<std::string> environment = {}) {
+                     std::vector<std::string> environment = {}, const std::string& holdOnly = "mail") {
         environment.insert(environment.end(), {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + (program / "record"),
                                                "XDG_RUNTIME_DIR=" + runtime.path()});
         if (!display.empty()) {
@@ -699,17 +699,17 @@ protected:
         }
         if (descriptor3 >= 0) {
             environment.push_back("CORVALE_RECORD_HOLD_FD=3");
-            environment.push_back("CORVALE_RECORD_HOLD_ONLY=mail");
+            environment.push_back("CORVALE_RECORD_HOLD_ONLY=" + holdOnly);
         }
         return testsupport::startProcess(
             {"/usr/bin/ip", "netns", "exec", machine.name(), program / "brisken", "--watch", "--settle=1"},
             environment, program.path(), errors, descriptor3);
     }
     // The items started so far, waiting until there are count.
-    Names startedInOrder(std::size_t count) {
+    Names startedInOrder(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         Names names;
         for (const auto& path :
-             testsupport::startedPrograms(testsupport::waitForRecords(program / "record", count))) {
+             testsupport::startedPrograms(testsupport::waitForRecords(program / "record", count, timeout))) {
             names.push_back(fs::path(path).filename().string());
         }
         return names;
@@ -809,6 +809,85 @@ TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
     EXPECT_NE(errors.find("brisken: with no usable address: the disconnected list: 1 started\n"),
               std::string::npos)
         << errors;
+    EXPECT_EQ(errors.find("failed"), std::string::npos) << errors;
+}
+
+// An item that runs on leaving home, however the laptop leaves: it runs
+// once for each leaving, never for a network that came back inside the
+// settle time, and is waited for before the next list starts (up to the
+// bound, after which it is left running and named).
+TEST_F(Watcher, ItemsOnLeavingRunOnceForEachLeavingBeforeTheNextList) {
+    machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
+    const auto home = db->addAddress("10.1");
+    db->addConnectedItem(home, item("home"), program.path(), 1);
+    db->database().execute({"insert into EntryNames values (?, 'Home')", {home}});
+    // A program of its own (not another name of the one the other items
+    // are), so that while it runs the others are not taken for it.
+    fs::copy_file(testsupport::recordRunPath(), program / "bye");
+    db->database().execute({"insert into ConnectedLeavingList (IPID,TargetPath,StartinPath,ListOrder) "
+                            "values (?,?,?,1)",
+                            {home, program / "bye", program.path()}});
+    addressList("10.3", "office");
+    disconnectedList("offline");
+    // "bye" runs until the test closes its end of this pipe.
+    int hold[2];
+    ASSERT_EQ(pipe2(hold, O_CLOEXEC), 0);
+    const int watcher =
+        startWatcher(program / "errors", hold[0], "", {"CORVALE_RECORD_ENV=" + (program / "env")}, "bye");
+    close(hold[0]);
+    EXPECT_EQ(startedInOrder(1), Names{"home"}) << "the logon run has nothing to leave";
+    auto recorded = [&](std::size_t run, const std::string& field) {
+        return testsupport::readRecords(program / "record").at(run).at(field);
+    };
+
+    // A flap shorter than the settle time leaves nothing; the move to the
+    // office does: "bye" outlives the bound, is named and left running, and
+    // the office's list starts all the same.
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
+    machine.moveTo("eth0", "10.1.0.5/16", "10.3.0.5/16", "10.3.0.1");
+    EXPECT_EQ(startedInOrder(3, std::chrono::seconds(30)), (Names{"home", "bye", "office"}));
+    std::vector<std::string> place;
+    for (const std::string& variable :
+         testsupport::recordedEnvironment(program / ("env." + recorded(1, "pid")))) {
+        if (variable.rfind("BRISKEN_RUN", 0) == 0 || variable.rfind("BRISKEN_PLACE", 0) == 0 ||
+            variable.rfind("BRISKEN_ENTRY", 0) == 0 || variable.rfind("BRISKEN_NEXT", 0) == 0) {
+            place.push_back(variable);
+        }
+    }
+    std::sort(place.begin(), place.end());
+    EXPECT_EQ(place, (Names{"BRISKEN_ENTRY=10.1", "BRISKEN_NEXT_ENTRY=10.3", "BRISKEN_NEXT_PLACE=10.3",
+                            "BRISKEN_PLACE=Home", "BRISKEN_RUN=leaving"}));
+    ASSERT_TRUE(becomes(program / "errors", ": the list of 10.3: 1 started; on leaving: 1 ran, 1 still "
+                                            "running after 10 s, left running: " +
+                                                (program / "bye") + "\n"));
+
+    // Home again, then the cable pulled: "bye" runs, and the disconnected
+    // list waits for it to end.
+    machine.moveTo("eth0", "10.3.0.5/16", "10.1.0.5/16", "10.1.0.1");
+    EXPECT_EQ(startedInOrder(4).back(), "home");
+    machine.setDown("eth0");
+    EXPECT_EQ(startedInOrder(5).back(), "bye");
+    EXPECT_EQ(testsupport::readRecords(program / "record").size(), 5u) << "the next list waits";
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long released = now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+    close(hold[1]);
+    EXPECT_EQ(startedInOrder(6).back(), "offline");
+    EXPECT_GT(std::stoll(recorded(5, "monotonic_ns")), released);
+
+    // Home once more, then its address taken away (a Wi-Fi that drops):
+    // one more leaving, one more "bye".
+    machine.setUp("eth0");
+    machine.ip("route replace default via 10.1.0.1 dev eth0");
+    EXPECT_EQ(startedInOrder(7).back(), "home");
+    machine.ip("addr del 10.1.0.5/16 dev eth0");
+    EXPECT_EQ(startedInOrder(9),
+              (Names{"home", "bye", "office", "home", "bye", "offline", "home", "bye", "offline"}));
+
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+    const std::string errors = testsupport::readFile(program / "errors");
     EXPECT_EQ(errors.find("failed"), std::string::npos) << errors;
 }
 

@@ -146,7 +146,7 @@ TEST_F(ToolSession, ListsMadeWithKeysAreInTheDatabaseAndTheEngineRunsThem) {
 
     // The first item of the list is deleted.
     ASSERT_TRUE(x.press("shift+Tab shift+Tab shift+Tab shift+Tab Home")); // into the list, its first entry
-    ASSERT_TRUE(x.press("Tab Tab Tab Tab Tab Tab Tab Tab Tab"));          // on to Delete
+    ASSERT_TRUE(x.press("Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab"));      // on to Delete
     ASSERT_TRUE(x.press("Return"));
     ASSERT_NO_FATAL_FAILURE(answerMessage("alt+y"));
     ASSERT_TRUE(rowsBecome(connected, items / "first" + "|" + items.path() + "/\n"));

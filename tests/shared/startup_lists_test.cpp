@@ -113,10 +113,12 @@ TEST(StartupLists, AnItemAddedToManyAddressesSkipsThoseHoldingItAndComesLast) {
 
     // The rule is per list: a's item may become what b holds only on another address.
     const std::int64_t onA = added.added[0].second;
-    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/usr/bin/music", "/srv"}), RowChange::Done);
+    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/usr/bin/music", "/srv"}).outcome,
+              RowChange::Done);
     EXPECT_EQ(std::get<std::string>(lists.startInOf(ListTable::Connected, onA)), "/srv");
     lists.addItem({a}, {"/usr/bin/mail", "/tmp"});
-    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/usr/bin/mail", "/srv"}), RowChange::Duplicate);
+    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/usr/bin/mail", "/srv"}).outcome,
+              RowChange::Duplicate);
     EXPECT_EQ(lists.addDisconnectedItem({"/usr/bin/notes", "/"}).outcome, RowChange::Duplicate);
     const AddedRow mail = lists.addDisconnectedItem({"/usr/bin/mail", "/"});
     EXPECT_EQ(
@@ -124,7 +126,7 @@ TEST(StartupLists, AnItemAddedToManyAddressesSkipsThoseHoldingItAndComesLast) {
                                                    std::to_string(mail.id)),
         "41\n");
     lists.deleteItems(ListTable::Connected, {onA});
-    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/x", "/"}), RowChange::Gone);
+    EXPECT_EQ(lists.updateItem(ListTable::Connected, onA, {"/x", "/"}).outcome, RowChange::Gone);
     EXPECT_TRUE(std::holds_alternative<std::monostate>(lists.startInOf(ListTable::Connected, onA)));
 }
 
@@ -183,7 +185,7 @@ TEST(StartupLists, MovingAndDeletingTouchOnlyTheirRowsAndTheMarksGoWithThem) {
     const std::int64_t c = file.addAddress("10.3");
     const AddedToAddresses music = lists.addItem({home, c}, {"/usr/bin/music", "/", true});
     const AddedToAddresses mail = lists.addItem({home, c}, {"/usr/bin/mail", "/", true});
-    lists.deleteTargetsFromAddresses({music.added[0].second}, {home, c});
+    lists.deleteTargetsFromAddresses({{ListTable::Connected, music.added[0].second}}, {home, c});
     EXPECT_EQ(texts(lists.connectedItems(c)), std::vector<std::string>{"/usr/bin/mail"});
     EXPECT_EQ(texts(lists.connectedItems(home)),
               (std::vector<std::string>{"/opt/b", "/opt/a", "/usr/bin/mail"}));

@@ -215,8 +215,9 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
                       "in ('table','index') and name not like 'sqlite%' order by name; "
                       "select count(*) from ConnectedList; select count(*) from EntryNames, ItemOptions"),
             std::to_string(kSchemaVersion) +
-                "\nConnectedList\nConnectedListOfAddress\nDisConnectedList\nEntryNames\nIPs\nIPsByText\n"
-                "ItemOptions\n1\n" +
+                "\nConnectedLeavingList\nConnectedLeavingListOfAddress\nConnectedList\nConnectedListOfAddress"
+                "\n"
+                "DisConnectedLeavingList\nDisConnectedList\nEntryNames\nIPs\nIPsByText\nItemOptions\n1\n" +
                 (format == 1 ? "1\n" : "0\n"));
         Database engine(path, Database::Access::ReadOnly);
         EXPECT_EQ(engine.extraTables().entryNames, Database::Table::Usable);
