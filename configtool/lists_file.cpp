@@ -56,6 +56,10 @@ std::string underHome(const std::string& path, const std::string& home) {
     return (home == "/" ? std::string() : home) + path.substr(1);
 }
 
+// When an item runs, as the file says it.
+constexpr const char* kWhenArrival = "arrival";
+constexpr const char* kWhenLeaving = "leaving";
+
 // The items of a list that a file can carry; one whose path JSON cannot
 // hold (a NUL byte, bytes that are not UTF-8) is passed over, and said.
 QJsonArray itemsDocument(const std::vector<ItemPaths>& items, const std::string& list,
@@ -64,9 +68,15 @@ QJsonArray itemsDocument(const std::vector<ItemPaths>& items, const std::string&
     for (const ItemPaths& item : items) {
         const std::string where = "An item of " + list;
         try {
-            array.append(QJsonObject{{"target", unicode(homeRelative(item.target, home), where)},
-                                     {"startIn", unicode(homeRelative(item.startIn, home), where)},
-                                     {"stopOnLeaving", item.stopOnLeave}});
+            QJsonObject written{{"target", unicode(homeRelative(item.target, home), where)},
+                                {"startIn", unicode(homeRelative(item.startIn, home), where)},
+                                {"stopOnLeaving", item.stopOnLeave}};
+            // An arrival item says nothing of when: the file stays as an
+            // earlier release wrote it.
+            if (item.onLeaving) {
+                written.insert("when", kWhenLeaving);
+            }
+            array.append(written);
         } catch (const Failure& failure) {
             passedOver.push_back("item " + printablePath(item.target) + " of " + list + ": " +
                                  failure.what());
@@ -115,8 +125,14 @@ std::vector<ItemPaths> itemsAt(const QJsonValue& value, const std::string& place
         if (!stop.isUndefined() && !stop.isBool()) {
             throw Failure(at + ".stopOnLeaving: true or false is needed here");
         }
+        const QJsonValue when = item.value("when");
+        if (!when.isUndefined() && when != QJsonValue(kWhenArrival) && when != QJsonValue(kWhenLeaving)) {
+            throw Failure(at + ".when: \"arrival\" or \"leaving\" is needed here");
+        }
+        const bool leaving = when == QJsonValue(kWhenLeaving);
         items.push_back({underHome(textAt(item, "target", at), home),
-                         underHome(textAt(item, "startIn", at, true), home), stop.toBool(false)});
+                         underHome(textAt(item, "startIn", at, true), home), stop.toBool(false) && !leaving,
+                         leaving});
         if (items.back().target.empty()) {
             throw Failure(at + ".target: it is empty");
         }

@@ -4,6 +4,7 @@
 #include "platform/stderr_dialogs.h"
 #include "shared/file_safety.h"
 #include "shared/network_choice.h"
+#include "shared/statements.h"
 #include "shared/watch_lock.h"
 
 #include <QMenu>
@@ -33,6 +34,32 @@ std::string engineRefusal(const std::string& databasePath) {
     }
 }
 
+namespace {
+
+// How many items of the list chosen run on arrival and on leaving, said
+// where some run on leaving: " (2 on arrival, 1 on leaving)".
+std::string countOnLeaving(Database& database, const ListChoice& choice) {
+    const bool disconnected = choice.disconnected();
+    const Database::ExtraTables tables = database.extraTables();
+    if ((disconnected ? tables.disconnectedLeaving : tables.connectedLeaving) != Database::Table::Usable) {
+        return {};
+    }
+    const auto count = [&](bool leaving) {
+        const statements::ListTable table = statements::tableFor(statements::ListTable::Connected, leaving);
+        return database
+            .openRecordset(disconnected ? statements::disconnectedList(statements::tableFor(
+                                              statements::ListTable::Disconnected, leaving))
+                                        : statements::connectedListForAddress(choice.key, table))
+            .recordCount();
+    };
+    const std::size_t leaving = count(true);
+    return leaving == 0 ? std::string()
+                        : " (" + std::to_string(count(false)) + " on arrival, " + std::to_string(leaving) +
+                              " on leaving)";
+}
+
+} // namespace
+
 StatusLine describeWhatWouldRun(Database& database, platform::Network& network, bool resolve) {
     StatusLine line;
     if (const std::string why = engineRefusal(database.path()); !why.empty()) {
@@ -53,7 +80,7 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     line.disconnectedHere = choice.disconnected();
     line.entryHere = choice.onFile() ? choice.key : std::string();
     if (choice.disconnected()) {
-        line.text = "No network: the disconnected list";
+        line.text = "No network: the disconnected list" + countOnLeaving(database, choice);
         line.listHere = true;
         return line;
     }
@@ -82,7 +109,8 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     };
     const std::string list =
         choice.onFile() ? ": the list of " + entryShown(choice) +
-                              (choice.anyOther() && !choice.name.empty() ? " (any other network)" : "")
+                              (choice.anyOther() && !choice.name.empty() ? " (any other network)" : "") +
+                              countOnLeaving(database, choice)
                         : ": no list matches";
     line.listHere = choice.onFile();
     line.text = "On " + choice.address + joined({tunnel.empty() ? gateway : tunnel, wifi}) + list;

@@ -26,17 +26,21 @@ ListsOnFile exportLists(Database& database) {
         ListsOnFile::Entry entry{textOf(address.text, "An entry of the address list"), address.name, {}};
         for (const ListRow& item : lists.connectedItems(address.id)) {
             const std::string where = "An item of " + entry.entry;
-            entry.items.push_back({textOf(item.text, where),
-                                   textOf(lists.startInOf(ListTable::Connected, item.id), where),
-                                   item.stopOnLeave});
+            entry.items.push_back(
+                {textOf(item.text, where),
+                 textOf(lists.startInOf(statements::tableFor(ListTable::Connected, item.onLeaving), item.id),
+                        where),
+                 item.stopOnLeave, item.onLeaving});
         }
         file.entries.push_back(std::move(entry));
     }
     for (const ListRow& item : lists.disconnectedItems()) {
         const std::string where = "An item of the disconnected list";
-        file.disconnected.push_back({textOf(item.text, where),
-                                     textOf(lists.startInOf(ListTable::Disconnected, item.id), where),
-                                     item.stopOnLeave});
+        file.disconnected.push_back(
+            {textOf(item.text, where),
+             textOf(lists.startInOf(statements::tableFor(ListTable::Disconnected, item.onLeaving), item.id),
+                    where),
+             item.stopOnLeave, item.onLeaving});
     }
     return file;
 }

@@ -782,6 +782,57 @@ private slots:
             QStringList{"0"});
     }
 
+    void itemsOnLeavingAreChosenByKeyAndShownApart() {
+        FormHarness h;
+        h.file.addAddress("10.1");
+        h.open();
+        h.click(h.list("List1"), 0);
+        auto* list2 = h.list("List2");
+        auto* onLeaving = h.button("chkOnLeaving");
+        typeInto(h.text("Text2"), "/usr/bin/music");
+        typeInto(h.text("Text3"), "/");
+        press(h, "cmdAddPath");
+        // Its access key ticks it (as a click, shown pressed for a moment),
+        // and Stop on leaving is then no choice.
+        typeInto(h.text("Text2"), "/usr/bin/bye");
+        QTest::keyClick(h.text("Text2"), Qt::Key_G, Qt::AltModifier);
+        QTRY_VERIFY(onLeaving->isChecked());
+        QVERIFY(!h.button("chkStopOnLeave")->isEnabled());
+        QTest::keyClick(h.text("Text2"), Qt::Key_Return);
+        typeInto(h.text("Text2"), "/usr/bin/mail");
+        QTest::keyClick(h.text("Text2"), Qt::Key_G, Qt::AltModifier);
+        QTRY_VERIFY(!onLeaving->isChecked());
+        QTest::keyClick(h.text("Text2"), Qt::Key_Return);
+        QCOMPARE(h.entries(list2),
+                 (QStringList{"/usr/bin/music", "/usr/bin/mail", "(on leaving)  /usr/bin/bye"}));
+        QCOMPARE(h.rows("select TargetPath from ConnectedLeavingList"), QStringList{"/usr/bin/bye"});
+        // An item keeps among those of its time; changed to leaving, it goes
+        // after them.
+        h.click(list2, 2);
+        QVERIFY(onLeaving->isChecked());
+        QVERIFY(!h.button("cmdUp")->isEnabled());
+        h.click(list2, 0);
+        QVERIFY(h.button("cmdDown")->isEnabled());
+        QTest::keyClick(h.text("Text2"), Qt::Key_G, Qt::AltModifier);
+        QTRY_VERIFY(onLeaving->isChecked());
+        press(h, "cmdUpdateList");
+        QCOMPARE(h.entries(list2), (QStringList{"/usr/bin/mail", "(on leaving)  /usr/bin/bye",
+                                                "(on leaving)  /usr/bin/music"}));
+        QCOMPARE(h.rows("select TargetPath from ConnectedLeavingList order by ListOrder"),
+                 (QStringList{"/usr/bin/bye", "/usr/bin/music"}));
+        QVERIFY(list2->item(2)->isSelected());
+        // Test Start runs a leaving item now, as any other.
+        const std::string record = h.dir / "record";
+        qputenv("CORVALE_RECORD", QByteArray::fromStdString(record));
+        h.text("Text2")->setText(QString::fromStdString(testsupport::recordRunPath()));
+        press(h, "cmdTestStart");
+        QCOMPARE(testsupport::waitForRecords(record, 1).size(), std::size_t{1});
+        // Both kinds go with their entry.
+        h.dialogs.answers = {MessageAnswer::Yes};
+        press(h, "cmdDelIP");
+        QCOMPARE(h.rows("select count(*) from ConnectedLeavingList"), QStringList{"0"});
+    }
+
     void testStartRunsTheItemOrSaysItCouldNot() {
         FormHarness h;
         h.file.addAddress("10.1");

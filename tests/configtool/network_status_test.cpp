@@ -49,6 +49,15 @@ private slots:
         QVERIFY(run("ip route add default via 192.168.1.1 dev eth0"));
         QTRY_COMPARE_WITH_TIMEOUT(
             line->text(), QString("On 192.168.1.20 (gateway 192.168.1.1): the list of 192.168"), 10000);
+        // A list with items that run on leaving counts both.
+        testsupport::sqliteOutput(program / "corvale.mdb",
+                                  "insert into ConnectedLeavingList (IPID,TargetPath,StartinPath,ListOrder) "
+                                  "values (1, '/usr/bin/false', '/', 1)");
+        QTRY_COMPARE_WITH_TIMEOUT(line->text(),
+                                  QString("On 192.168.1.20 (gateway 192.168.1.1): the list of 192.168 (1 on "
+                                          "arrival, 1 on leaving)"),
+                                  10000);
+        testsupport::sqliteOutput(program / "corvale.mdb", "delete from ConnectedLeavingList");
 
         // With a gateway: entry on file the line resolves the gateway as a
         // run would, and follows the kernel's neighbour table.

@@ -709,6 +709,9 @@ TEST(CommandLine, ListsGoToAFileAndComeBackUnderTheToolsRules) {
         db.addConnectedItem(office, "/usr/bin/mail", "/home/u", 1);
         const auto vpn = db.addConnectedItem(office, "/opt/vpn it's.sh", "/opt", 2);
         db.addConnectedItem(office, "/home/u/bin/sync", "/home/u/bin/", 3);
+        db.database().execute({"insert into ConnectedLeavingList (IPID,TargetPath,StartinPath,ListOrder) "
+                               "values (?, '/usr/bin/away', '/', 1)",
+                               {office}});
         // A path JSON cannot carry is left out, and the rest exported.
         db.database().execute({"insert into DisConnectedList (TargetPath,StartinPath,ListOrder) values "
                                "(cast('/usr/bin/x' || x'00' || 'y' as text), '/', 2)",
@@ -732,11 +735,16 @@ TEST(CommandLine, ListsGoToAFileAndComeBackUnderTheToolsRules) {
               std::string::npos)
         << exported.second;
     EXPECT_NE(testsupport::readFile(file).find("\"~/bin/sync\""), std::string::npos);
+    EXPECT_NE(testsupport::readFile(file).find(
+                  "\"target\": \"/usr/bin/away\",\n                    \"when\": \"leaving\""),
+              std::string::npos)
+        << testsupport::readFile(file);
     const std::string lists = "select coalesce(n.Name,''), i.IPaddress, c.TargetPath, c.StartinPath, "
                               "coalesce(o.StopOnLeave,0) from IPs i left join EntryNames n using (IPID) "
                               "left join ConnectedList c using (IPID) left join ItemOptions o on "
                               "o.ListID = c.ListID order by i.IPaddress, c.ListOrder; "
-                              "select TargetPath, StartinPath from DisConnectedList";
+                              "select TargetPath, StartinPath from DisConnectedList; "
+                              "select TargetPath, StartinPath from ConnectedLeavingList";
     const auto imported = corvale(newLaptop, "--import " + file);
     EXPECT_EQ(imported.first, 0) << imported.second;
     EXPECT_NE(imported.second.find("passed over item /usr/bin/mail of 10.20: on file already\n"),
@@ -745,12 +753,13 @@ TEST(CommandLine, ListsGoToAFileAndComeBackUnderTheToolsRules) {
     EXPECT_EQ(
         testsupport::sqliteOutput(newLaptop / "corvale.mdb", lists),
         "Office|10.20|/usr/bin/mail|/elsewhere|0\nOffice|10.20|/opt/vpn it's.sh|/opt|1\n"
-        "Office|10.20|/home/v/bin/sync|/home/v/bin/|0\n|gateway:00:1a:2b:3c:4d:5e|||0\n/usr/bin/notes|/\n");
+        "Office|10.20|/home/v/bin/sync|/home/v/bin/|0\n|gateway:00:1a:2b:3c:4d:5e|||0\n/usr/bin/notes|/\n"
+        "/usr/bin/away|/\n");
     // Into an empty database the lists come whole.
     testsupport::sqliteOutput(newLaptop / "corvale.mdb",
                               "delete from IPs; delete from ConnectedList; "
                               "delete from DisConnectedList; delete from EntryNames; "
-                              "delete from ItemOptions");
+                              "delete from ItemOptions; delete from ConnectedLeavingList");
     EXPECT_EQ(corvale(newLaptop, "--import " + file, "/home/u").first, 0);
     testsupport::sqliteOutput(laptop / "corvale.mdb", "delete from DisConnectedList where ListOrder = 2");
     EXPECT_EQ(testsupport::sqliteOutput(newLaptop / "corvale.mdb", lists),
@@ -793,6 +802,11 @@ TEST(CommandLine, ListsGoToAFileAndComeBackUnderTheToolsRules) {
         const std::string said = corvale(newLaptop, "--import " + (laptop / "bad.json")).second;
         EXPECT_NE(said.find(fault), std::string::npos) << said;
     }
+    testsupport::writeFile(laptop / "bad.json", R"({"corvale-lists": 2, "entries": [{"entry": "10.9",
+        "items": [{"target": "/x", "when": "later"}]}]})");
+    EXPECT_NE(corvale(newLaptop, "--import " + (laptop / "bad.json"))
+                  .second.find("entries[0].items[0].when: \"arrival\" or \"leaving\" is needed here"),
+              std::string::npos);
     EXPECT_NE(corvale(newLaptop, "--import /dev/zero").second.find("/dev/zero is not a regular file"),
               std::string::npos);
     EXPECT_EQ(testsupport::readFile(newLaptop / "corvale.mdb"), before);

@@ -359,6 +359,9 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
     db->database().execute({"Insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values "
                             "(?, cast(? || x'00' || '.sh' as text), ?, 5)",
                             {ipid, item("cut"), program.path()}});
+    db->database().execute({"Insert into ConnectedLeavingList (IPID,TargetPath,StartinPath,ListOrder) values "
+                            "(?, ?, ?, 1)",
+                            {ipid, program / "tool", program.path()}});
     disconnectedList("offline");
     const testsupport::OwnDesktop desktop;
     std::string desktopVariables;
@@ -370,26 +373,31 @@ TEST_F(EngineOnANetwork, DryRunSaysWhatWouldStartAndStartsNothing) {
         "ip netns exec " + machine.name() + " env -i PATH=/usr/bin:/bin HOME=" + program.path() + " " +
         desktopVariables + " " + (program / "brisken") + " --dry-run");
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(output, "Database: " + (program / "corvale.mdb") +
-                          "\nNetwork: adapter eth0: address 192.168.1.20, gateway 192.168.1.1"
-                          "\nGateway's hardware address: not looked up: no gateway: entry is on file"
-                          "\nWi-Fi: no Wi-Fi"
-                          "\nList: 192.168 (its leading two numbers of 192.168.1.20)"
-                          "\nItem: " +
-                          (program / "tool") + "\n  start in: " + program.path() +
-                          "\n  starts as a program"
-                          "\nItem: " +
-                          (program / "missing") + "\n  start in: " + program.path() +
-                          "\n  cannot start: missing file"
-                          "\nItem: " +
-                          (program / "elsewhere") + "\n  start in: " + (program / "no-folder") +
-                          "\n  starts as a program; its start-in folder " + (program / "no-folder") +
-                          " is missing; it starts in " + program.path() +
-                          "\nItem: " + (program / "notes.unknown-type") + "\n  start in: " + program.path() +
-                          "\n  cannot start: not executable and no application for its type"
-                          "\nItem: " +
-                          (program / "cut") + "\\0.sh\n  start in: " + program.path() +
-                          "\n  cannot start: its path holds a NUL byte\n");
+    EXPECT_EQ(output,
+              "Database: " + (program / "corvale.mdb") +
+                  "\nNetwork: adapter eth0: address 192.168.1.20, gateway 192.168.1.1"
+                  "\nGateway's hardware address: not looked up: no gateway: entry is on file"
+                  "\nWi-Fi: no Wi-Fi"
+                  "\nList: 192.168 (its leading two numbers of 192.168.1.20)"
+                  "\nItem: " +
+                  (program / "tool") + "\n  start in: " + program.path() +
+                  "\n  starts as a program"
+                  "\nItem: " +
+                  (program / "missing") + "\n  start in: " + program.path() +
+                  "\n  cannot start: missing file"
+                  "\nItem: " +
+                  (program / "elsewhere") + "\n  start in: " + (program / "no-folder") +
+                  "\n  starts as a program; its start-in folder " + (program / "no-folder") +
+                  " is missing; it starts in " + program.path() +
+                  "\nItem: " + (program / "notes.unknown-type") + "\n  start in: " + program.path() +
+                  "\n  cannot start: not executable and no application for its type"
+                  "\nItem: " +
+                  (program / "cut") + "\\0.sh\n  start in: " + program.path() +
+                  "\n  cannot start: its path holds a NUL byte"
+                  "\nOn leaving: 1 item that a watcher runs when the laptop leaves this network, each "
+                  "waited for up to 10 s (none in a run without --watch)"
+                  "\nOn leaving: Item: " +
+                  (program / "tool") + "\n  start in: " + program.path() + "\n  starts as a program\n");
     EXPECT_FALSE(fs::exists(program / "record")) << "a dry run started something";
 }
 

@@ -193,6 +193,38 @@ TEST(StartupLists, MovingAndDeletingTouchOnlyTheirRowsAndTheMarksGoWithThem) {
                                                      "order by ListID"),
               std::to_string(second) + "\n" + std::to_string(mail.added[0].second) + "\n" +
                   std::to_string(mail.added[1].second) + "\n");
+
+    // An item that runs on leaving lives in its list's table of those, after
+    // the arrival items as the list shows it; the same target may run at
+    // each time once. Changed to the other time, it moves to that table's
+    // end under a new key, leaving its mark behind (a leaving item has none).
+    const AddedToAddresses away = lists.addItem({c}, {"/usr/bin/mail", "/", true, true});
+    ASSERT_EQ(away.added.size(), 1u);
+    EXPECT_EQ(lists.addItem({c}, {"/usr/bin/mail", "/", false, true}).duplicates, 1u);
+    const std::vector<ListRow> shown = lists.connectedItems(c);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(!shown[0].onLeaving && shown[1].onLeaving && !shown[1].stopOnLeave);
+    EXPECT_EQ(lists.updateItem(ListTable::Connected, mail.added[1].second, {"/usr/bin/mail", "/", true, true})
+                  .outcome,
+              RowChange::Duplicate);
+    const AddedRow moved =
+        lists.updateItem(ListTable::Connected, mail.added[1].second, {"/usr/bin/post", "/p", true, true});
+    EXPECT_EQ(moved.outcome, RowChange::Done);
+    EXPECT_EQ(testsupport::sqliteOutput(
+                  file.path(), "select TargetPath, ListOrder from ConnectedLeavingList order by ListOrder; "
+                               "select count(*) from ConnectedList where IPID = " +
+                                   std::to_string(c) + "; select count(*) from ItemOptions where ListID = " +
+                                   std::to_string(mail.added[1].second)),
+              "/usr/bin/mail|1\n/usr/bin/post|2\n0\n0\n");
+    EXPECT_EQ(std::get<std::string>(lists.startInOf(ListTable::ConnectedLeaving, moved.id)), "/p");
+    const AddedRow offline = lists.addDisconnectedItem({"/usr/bin/two", "/", false, true});
+    EXPECT_EQ(
+        lists.updateItem(ListTable::DisconnectedLeaving, offline.id, {"/usr/bin/three", "/", false, false})
+            .outcome,
+        RowChange::Done);
+    EXPECT_EQ(texts(lists.disconnectedItems()).back(), "/usr/bin/three");
+    lists.deleteAddresses({c});
+    EXPECT_EQ(testsupport::sqliteOutput(file.path(), "select count(*) from ConnectedLeavingList"), "0\n");
 }
 
 // An import adds to what is there: two spellings of one network in the

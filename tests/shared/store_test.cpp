@@ -182,7 +182,8 @@ TEST(Store, OpenRefusesFilesThatAreNotOurs) {
 // format, keeping every row, and the engine reads the result.
 TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
     TempDir dir;
-    for (const int format : {0, 1}) {
+    // Format 2 is the last release's: its engine reads ConnectedList alone.
+    for (const int format : {0, 1, 2}) {
         const std::string path = dir / ("format" + std::to_string(format) + ".mdb");
         {
             platform::SqliteConnection raw(path, platform::SqliteConnection::Mode::Create);
@@ -190,12 +191,16 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
                            "; insert into IPs (IPaddress) values ('10.1');"
                            "insert into ConnectedList (IPID,TargetPath,StartinPath,ListOrder) values "
                            "(1,'/bin/a','/',1);");
-            if (format == 1) {
+            if (format >= 1) {
                 raw.execScript("create table EntryNames (IPID INTEGER PRIMARY KEY, Name TEXT NOT NULL);"
                                "insert into EntryNames values (1, 'Home');"
                                "create table ItemOptions (List TEXT NOT NULL, ListID INTEGER NOT NULL, "
                                "StopOnLeave INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (List, ListID));"
                                "insert into ItemOptions values ('ConnectedList', 1, 1)");
+            }
+            if (format == 2) {
+                raw.execScript("CREATE INDEX ConnectedListOfAddress ON ConnectedList (IPID, ListOrder);"
+                               "CREATE INDEX IPsByText ON IPs (IPaddress);");
             }
         }
         const std::string before = testsupport::readFile(path);
@@ -205,7 +210,7 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
                 engine.openRecordset({"select TargetPath from ConnectedList", {}}).field("TargetPath").text(),
                 "/bin/a");
             EXPECT_EQ(engine.extraTables().itemOptions,
-                      format == 1 ? Database::Table::Usable : Database::Table::Absent);
+                      format >= 1 ? Database::Table::Usable : Database::Table::Absent);
         }
         EXPECT_EQ(testsupport::readFile(path), before) << "the engine changed a file of format " << format;
         { Database tool(path); }
@@ -218,7 +223,7 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
                 "\nConnectedLeavingList\nConnectedLeavingListOfAddress\nConnectedList\nConnectedListOfAddress"
                 "\n"
                 "DisConnectedLeavingList\nDisConnectedList\nEntryNames\nIPs\nIPsByText\nItemOptions\n1\n" +
-                (format == 1 ? "1\n" : "0\n"));
+                (format >= 1 ? "1\n" : "0\n"));
         Database engine(path, Database::Access::ReadOnly);
         EXPECT_EQ(engine.extraTables().entryNames, Database::Table::Usable);
         EXPECT_EQ(engine.extraTables().itemOptions, Database::Table::Usable);
