@@ -224,9 +224,16 @@ TEST(Store, EarlierFormatsAreBroughtUpByTheToolAndReadUnchangedByTheEngine) {
                 "\n"
                 "DisConnectedLeavingList\nDisConnectedList\nEntryNames\nIPs\nIPsByText\nItemOptions\n1\n" +
                 (format >= 1 ? "1\n" : "0\n"));
+        // An item that runs on leaving is where the last release's engine,
+        // which reads the list by this very statement, never starts it.
+        testsupport::sqliteOutput(path,
+                                  "insert into ConnectedLeavingList (IPID,TargetPath,StartinPath,ListOrder) "
+                                  "values (1,'/bin/bye','/',1)");
         Database engine(path, Database::Access::ReadOnly);
         EXPECT_EQ(engine.extraTables().entryNames, Database::Table::Usable);
         EXPECT_EQ(engine.extraTables().itemOptions, Database::Table::Usable);
+        EXPECT_EQ(engine.extraTables().connectedLeaving, Database::Table::Usable);
+        EXPECT_EQ(engine.openRecordset(st::connectedListForAddress("10.1")).recordCount(), 1u);
     }
     // A table of another shape (made by hand) is settled when the tool opens
     // the file: kept whole under a new name, said once, and made afresh.
