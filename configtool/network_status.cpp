@@ -3,6 +3,7 @@
 #include "configtool/stored_text.h"
 #include "platform/stderr_dialogs.h"
 #include "shared/file_safety.h"
+#include "shared/names_and_marks.h"
 #include "shared/network_choice.h"
 #include "shared/statements.h"
 #include "shared/watch_lock.h"
@@ -39,23 +40,20 @@ namespace {
 // How many items of the list chosen run on arrival and on leaving, said
 // where some run on leaving: " (2 on arrival, 1 on leaving)".
 std::string countOnLeaving(Database& database, const ListChoice& choice) {
-    const bool disconnected = choice.disconnected();
-    const Database::ExtraTables tables = database.extraTables();
-    if ((disconnected ? tables.disconnectedLeaving : tables.connectedLeaving) != Database::Table::Usable) {
+    const auto leaving = NamesAndMarks(database).leavingItems(choice.disconnected(), choice.key);
+    if (!leaving) {
         return {};
     }
-    const auto count = [&](bool leaving) {
-        const statements::ListTable table = statements::tableFor(statements::ListTable::Connected, leaving);
-        return database
-            .openRecordset(disconnected ? statements::disconnectedList(statements::tableFor(
-                                              statements::ListTable::Disconnected, leaving))
-                                        : statements::connectedListForAddress(choice.key, table))
+    const std::size_t onLeaving = database.openRecordset(leaving->query).recordCount();
+    if (onLeaving == 0) {
+        return {};
+    }
+    const std::size_t onArrival =
+        database
+            .openRecordset(choice.disconnected() ? statements::disconnectedList()
+                                                 : statements::connectedListForAddress(choice.key))
             .recordCount();
-    };
-    const std::size_t leaving = count(true);
-    return leaving == 0 ? std::string()
-                        : " (" + std::to_string(count(false)) + " on arrival, " + std::to_string(leaving) +
-                              " on leaving)";
+    return " (" + std::to_string(onArrival) + " on arrival, " + std::to_string(onLeaving) + " on leaving)";
 }
 
 } // namespace

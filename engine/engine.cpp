@@ -131,37 +131,15 @@ void Engine::startPrograms() {
     m_snapshot.reset();
 }
 
-namespace {
-
-// The table of the items that run on leaving list, where the file has it
-// in the shape this program knows.
-std::optional<statements::ListTable> leavingTable(corvale::Database& database, bool disconnected) {
-    const corvale::Database::ExtraTables tables = database.extraTables();
-    const auto usable = disconnected ? tables.disconnectedLeaving : tables.connectedLeaving;
-    if (usable != corvale::Database::Table::Usable) {
-        return std::nullopt;
-    }
-    return disconnected ? statements::ListTable::DisconnectedLeaving
-                        : statements::ListTable::ConnectedLeaving;
-}
-
-corvale::Query leavingQuery(statements::ListTable table, const std::string& entry) {
-    return table == statements::ListTable::DisconnectedLeaving
-               ? statements::disconnectedList(table)
-               : statements::connectedListForAddress(entry, table);
-}
-
-} // namespace
-
 void Engine::planLeaving(const ListLeft& left) {
-    const auto table = leavingTable(*m_connection.dbase, left.disconnected);
-    if (!table) {
+    const auto leaving = stored().leavingItems(left.disconnected, left.entry);
+    if (!leaving) {
         return;
     }
-    corvale::Recordset items = m_connection.dbase->openRecordset(leavingQuery(*table, left.entry));
+    corvale::Recordset items = m_connection.dbase->openRecordset(leaving->query);
     // Each is started and waited for; nothing of it is passed over.
     ItemPlanner planner({m_programFolder, false, false, false, {}});
-    m_leavingPlans = planner.planList(items, *table, {});
+    m_leavingPlans = planner.planList(items, leaving->table, {});
     if (!left.disconnected) {
         m_placeLeft.entry = left.entry;
         m_placeLeft.place = stored().nameOfEntry(left.entry).value_or(left.entry);
@@ -169,13 +147,13 @@ void Engine::planLeaving(const ListLeft& left) {
 }
 
 void Engine::reportLeaving(const corvale::ListChoice& choice) {
-    const auto table = leavingTable(*m_connection.dbase, choice.disconnected());
-    if (!table || (!choice.disconnected() && !choice.onFile())) {
+    const auto leaving = stored().leavingItems(choice.disconnected(), choice.key);
+    if (!leaving || (!choice.disconnected() && !choice.onFile())) {
         return;
     }
-    corvale::Recordset items = m_connection.dbase->openRecordset(leavingQuery(*table, choice.key));
+    corvale::Recordset items = m_connection.dbase->openRecordset(leaving->query);
     ItemPlanner planner({m_programFolder, false, false, true, {}});
-    m_leavingPlans = planner.planList(items, *table, {});
+    m_leavingPlans = planner.planList(items, leaving->table, {});
 }
 
 LeavingOutcome Engine::runLeaving() {

@@ -10,8 +10,12 @@ NamesAndMarks::NamesAndMarks(Database& database) : m_db(database) {
     const Database::ExtraTables tables = database.extraTables();
     m_names = tables.entryNames == Database::Table::Usable;
     m_marks = tables.itemOptions == Database::Table::Usable;
+    m_connectedLeaving = tables.connectedLeaving == Database::Table::Usable;
+    m_disconnectedLeaving = tables.disconnectedLeaving == Database::Table::Usable;
     for (const auto& [table, shape] : {std::pair{tables.entryNames, &entryNamesTable().shape},
-                                       std::pair{tables.itemOptions, &itemOptionsTable().shape}}) {
+                                       {tables.itemOptions, &itemOptionsTable().shape},
+                                       {tables.connectedLeaving, &connectedLeavingTable().shape},
+                                       {tables.disconnectedLeaving, &disconnectedLeavingTable().shape}}) {
         if (table == Database::Table::Misshapen) {
             m_notes.push_back("the table " + shape->name +
                               " is not as this program knows it and is read as absent");
@@ -56,6 +60,20 @@ std::unordered_set<std::int64_t> NamesAndMarks::marked(statements::ListTable tab
         }
     }
     return found;
+}
+
+std::optional<NamesAndMarks::LeavingItems> NamesAndMarks::leavingItems(bool disconnected,
+                                                                       const std::string& entry) const {
+    if (disconnected) {
+        return m_disconnectedLeaving
+                   ? std::optional<LeavingItems>({st::disconnectedList(st::ListTable::DisconnectedLeaving),
+                                                  st::ListTable::DisconnectedLeaving})
+                   : std::nullopt;
+    }
+    return m_connectedLeaving ? std::optional<LeavingItems>(
+                                    {st::connectedListForAddress(entry, st::ListTable::ConnectedLeaving),
+                                     st::ListTable::ConnectedLeaving})
+                              : std::nullopt;
 }
 
 } // namespace corvale

@@ -28,6 +28,14 @@ public:
     std::optional<std::string> nameOfEntry(const std::string& entry);
     // The items of table marked to stop on leaving, by their key (ListID).
     std::unordered_set<std::int64_t> marked(statements::ListTable table);
+    // The query of the items that run on leaving the disconnected list or
+    // entry's list (as stored), and their table; nothing where the file
+    // has no such table in the shape known.
+    struct LeavingItems {
+        Query query;
+        statements::ListTable table;
+    };
+    std::optional<LeavingItems> leavingItems(bool disconnected, const std::string& entry) const;
 
     // "the table T is not as this program knows it and is read as absent",
     // for each such table.
@@ -37,6 +45,8 @@ private:
     Database& m_db;
     bool m_names = false;
     bool m_marks = false;
+    bool m_connectedLeaving = false;
+    bool m_disconnectedLeaving = false;
     std::vector<std::string> m_notes;
 };
 
