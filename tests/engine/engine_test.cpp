@@ -415,3 +415,20 @@ TEST_F(EngineMain, ProgramFolderThatCannotBeEnteredIsReported) {
 }
 
 } // namespace
+
+// A place's systemd target is named as systemd-escape writes the place.
+TEST(PlaceTarget, IsThePlaceEscapedAsSystemdWritesItOrNoneWithoutANetwork) {
+    const auto target = [](const std::string& place) {
+        return corvale::placeTarget({place, place, {}, {}, {}}, true);
+    };
+    EXPECT_EQ(target("Home"), "corvale-place@Home.target");
+    EXPECT_EQ(target("My Office"), "corvale-place@My\\x20Office.target");
+    EXPECT_EQ(target(".hidden/x-y"), "corvale-place@\\x2ehidden-x\\x2dy.target");
+    EXPECT_EQ(target("Caf\xc3\xa9"), "corvale-place@Caf\\xc3\\xa9.target");
+    EXPECT_EQ(target("*"), "corvale-place@\\x2a.target");
+    EXPECT_EQ(target("a:b_c.d"), "corvale-place@a:b_c.d.target");
+    EXPECT_EQ(corvale::placeTarget({}, false), "corvale-place@none.target");
+    // No entry matches, or a name too long for a unit: no target at all.
+    EXPECT_EQ(corvale::placeTarget({}, true), "");
+    EXPECT_EQ(target(std::string(240, 'a')), "");
+}
