@@ -1,5 +1,6 @@
 // The part of opening a file that needs GIO, loaded only when a list item is
 // not a program.
+#include "platform/gio_session_bus.h"
 #include "platform/module_interface.h"
 #include "platform/owned.h"
 #include "platform/shell_open.h"
@@ -38,7 +39,6 @@ void childSetup(gpointer) {
 // accepts the connection and never answers would keep it waiting for ever,
 // so the bus is asked once, without blocking, and given a few seconds. The
 // connection it gives is kept: GIO's launches then take that one.
-constexpr int kBusAnswerMs = 3000;
 enum class Bus { NotAsked, Answers, Silent };
 Bus sessionBus = Bus::NotAsked;
 GDBusConnection* keptBus = nullptr;
@@ -304,6 +304,11 @@ int waitForNotification(unsigned id) {
 }
 
 } // namespace
+
+GDBusConnection* sessionBusInTime() {
+    return sessionBusAnswersInTime() ? keptBus : nullptr;
+}
+
 } // namespace corvale::platform
 
 namespace {

@@ -58,6 +58,22 @@ CORVALE_MODULE_FUNCTION int corvale_notify(const char* summary, const char* body
  * 1 when the action was chosen. */
 CORVALE_MODULE_FUNCTION int corvale_wait_for_notification(unsigned id);
 
+/* The watcher on the session bus (platform/watcher_bus.h). */
+
+/* Owns the watcher's name and serves its object, for the watcher at the
+ * other end of socket, until that end closes. Returns 0 then, 1 when no
+ * session bus answered or the name is another's (said on standard error). */
+CORVALE_MODULE_FUNCTION int corvale_serve_watcher(int socket);
+/* Asks the watcher: method with argument (null: none). Returns 0 when done,
+ * 1 when no watcher answers, 2 when it refused; *said: why (malloc). */
+CORVALE_MODULE_FUNCTION int corvale_ask_watcher(const char* method, const char* argument, char** said);
+/* *state: the watcher's properties as lines "Name=value" (malloc); returns as
+ * corvale_ask_watcher. */
+CORVALE_MODULE_FUNCTION int corvale_watcher_state(char** state, char** said);
+/* Calls changed(data) on the default main context whenever the watcher's
+ * properties change, it starts or it ends. Returns 0 where no bus answers. */
+CORVALE_MODULE_FUNCTION int corvale_follow_watcher(void (*changed)(void*), void* data);
+
 #ifdef __cplusplus
 }
 #endif
