@@ -96,9 +96,13 @@ void Engine::startPrograms() {
         }
         if (m_settings.place) {
             m_choice = corvale::listOfPlace(*m_connection.dbase, *m_settings.place);
-            if (!m_choice) {
+            if (!m_choice && m_dryRun) {
                 m_dryRun->placeUnknown(*m_settings.place, *m_connection.dbase);
                 return;
+            }
+            if (!m_choice) {
+                throw Failure("No entry is named or written " + corvale::printablePath(*m_settings.place) +
+                              ": nothing was started.");
             }
         } else {
             m_choice = corvale::chooseList(*m_connection.dbase, result, m_discovery.identity(),
@@ -215,7 +219,8 @@ void Engine::runList(const corvale::Query& query, corvale::statements::ListTable
         // Written before any message, which may wait for a person a long time.
         if (m_choice) {
             const std::string line =
-                summaryLine(*m_choice, m_discovery.lastGateway(), plans.size(), outcome, m_notes);
+                summaryLine(*m_choice, m_discovery.lastGateway(), m_settings.place.has_value(), plans.size(),
+                            outcome, m_notes);
             std::fwrite(line.data(), 1, line.size(), stderr);
             std::fflush(stderr);
         }

@@ -5,6 +5,7 @@
 #include "platform/lazy_dialogs.h"
 #include "platform/process_start.h"
 #include "platform/sqlite_connection.h"
+#include "platform/watcher_bus.h"
 #include "shared/command_line.h"
 #include "shared/error_text.h"
 
@@ -17,6 +18,7 @@ constexpr const char* kUsage =
     "Usage: brisken [--dry-run [--address=ADDRESS [--gateway-mac=MAC] [--wifi=NAME] | --place=NAME]]\n"
     "               [--wait-for-network=SECONDS]\n"
     "               [--watch [--settle=SECONDS]]\n"
+    "       brisken --place=NAME | --pause | --resume | --status\n"
     "Starts the programs and documents listed, in Corvale, for the network this machine is on.\n"
     "\n"
     "  --dry-run                   print the database, the network, the list that matches and\n"
@@ -26,7 +28,9 @@ constexpr const char* kUsage =
     "  --gateway-mac=MAC           with --address: the gateway's hardware address there\n"
     "  --wifi=NAME                 with --address: the Wi-Fi network's name there\n"
     "  --place=NAME                with --dry-run: answer for the entry of that name (or that\n"
-    "                              entry as written), wherever the machine is\n"
+    "                              entry as written), wherever the machine is; without it: have\n"
+    "                              the watcher run that entry's list now (with no watcher, it\n"
+    "                              runs once here)\n"
     "  --wait-for-network=SECONDS  when no adapter has a default gateway yet, wait up to SECONDS\n"
     "                              for one before choosing the list\n"
     "  --watch                     after that run, stay and run the list of each network the\n"
@@ -34,6 +38,8 @@ constexpr const char* kUsage =
     "                              again); one watcher per session, ended by SIGTERM\n"
     "  --settle=SECONDS            with --watch: how long a new network must stay before its\n"
     "                              list runs (default 10)\n"
+    "  --pause, --resume           have the watcher run nothing on arrival, or run again\n"
+    "  --status                    print where the watcher is and whether it is paused\n"
     "  --help                      print this text\n"
     "  --version                   print the version\n";
 
@@ -104,20 +110,53 @@ int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRu
     corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
                                         [&windows] { windows.processPendingEvents(); });
     GivenAddress given(options);
-    GivenPlace place(options.place.value_or(""));
     brisken::RunSettings these = settings;
     if (dryRun) {
         these.report = print;
     }
-    these.place = options.place;
+    if (!these.place) {
+        these.place = options.place;
+    }
+    GivenPlace place(these.place.value_or(""));
     brisken::Engine engine(dialogs,
-                           address         ? static_cast<corvale::AddressDiscovery&>(given)
-                           : options.place ? static_cast<corvale::AddressDiscovery&>(place)
-                                           : discovery,
+                           address       ? static_cast<corvale::AddressDiscovery&>(given)
+                           : these.place ? static_cast<corvale::AddressDiscovery&>(place)
+                                         : discovery,
                            programFolder, std::move(these));
     const int status = engine.Main();
     corvale::setPointerReset({});
     return status;
+}
+
+// Exit status where no watcher answers (sysexits' EX_UNAVAILABLE).
+constexpr int kExitNoWatcher = 69;
+
+// --pause, --resume and --status: the watcher's answer, as text.
+int askTheWatcher(const corvale::CommandLine& options) {
+    using corvale::platform::Asked;
+    const corvale::platform::WatcherAnswer answer =
+        options.status ? corvale::platform::watcherState()
+                       : corvale::platform::askWatcher(options.pause ? "Pause" : "Resume");
+    if (answer.outcome != Asked::Done) {
+        std::fprintf(stderr, "brisken: %s\n", answer.why.c_str());
+        return answer.outcome == Asked::NoWatcher ? kExitNoWatcher : brisken::kExitTrapped;
+    }
+    if (!options.status) {
+        print(options.pause ? "The watcher is paused: arrivals run nothing until brisken --resume."
+                            : "The watcher runs each arrival's list again.");
+        return brisken::kExitNormal;
+    }
+    // One "Name: value" line each, in the order of the bus's properties.
+    const corvale::platform::WatcherState& at = answer.state;
+    const auto yes = [](bool truth) { return std::string(truth ? "yes" : "no"); };
+    print("Place: " + at.place);
+    print("Entry: " + at.entry);
+    print("Address: " + at.address);
+    print("Interface: " + at.interface);
+    print("Tunnel: " + yes(at.tunnel));
+    print("Connected: " + yes(at.connected));
+    print("Paused: " + yes(at.paused));
+    return brisken::kExitNormal;
 }
 
 } // namespace
@@ -137,6 +176,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (options.pause || options.resume || options.status) {
+        return askTheWatcher(options);
+    }
     corvale::platform::setSqliteAsideNothing();
     std::string programFolder;
     try {
@@ -157,5 +199,23 @@ int main(int argc, char** argv) {
     }
     brisken::RunSettings settings;
     settings.waitForNetworkSeconds = options.waitForNetworkSeconds;
+    if (options.place && !options.dryRun) {
+        // The watcher runs it, told what still runs; without one, it runs
+        // here, as the logon run would.
+        const corvale::platform::WatcherAnswer asked =
+            corvale::platform::askWatcher("RunPlace", *options.place);
+        if (asked.outcome == corvale::platform::Asked::Done) {
+            print("The watcher runs the list of " + corvale::printablePath(*options.place) + " now.");
+            return brisken::kExitNormal;
+        }
+        if (asked.outcome == corvale::platform::Asked::Refused) {
+            std::fprintf(stderr, "brisken: %s\n", asked.why.c_str());
+            return brisken::kExitTrapped;
+        }
+        std::fprintf(stderr, "brisken: %s: the list of %s runs once here\n", asked.why.c_str(),
+                     corvale::printablePath(*options.place).c_str());
+        std::fflush(stderr);
+        settings.runKind = corvale::RunKind::ByHand;
+    }
     return run(settings);
 }

@@ -8,8 +8,12 @@ namespace brisken {
 namespace {
 
 // Where the run found itself and which list it took, in words: "on ADDRESS
-// (gateway GATEWAY): the list of KEY".
-std::string networkAndList(const corvale::ListChoice& choice, const std::string& gateway) {
+// (gateway GATEWAY): the list of KEY", or "by hand: the list of KEY" for
+// a place given by hand, wherever the laptop is.
+std::string networkAndList(const corvale::ListChoice& choice, const std::string& gateway, bool byHand) {
+    if (byHand) {
+        return "by hand: the list of " + corvale::printablePath(corvale::entryShown(choice));
+    }
     if (choice.disconnected()) {
         return "with no usable address: the disconnected list";
     }
@@ -23,9 +27,10 @@ std::string networkAndList(const corvale::ListChoice& choice, const std::string&
 
 } // namespace
 
-std::string summaryLine(const corvale::ListChoice& choice, const std::string& gateway, std::size_t items,
-                        const StartOutcome& outcome, const std::vector<std::string>& notes) {
-    std::string line = std::string("brisken: ") + networkAndList(choice, gateway);
+std::string summaryLine(const corvale::ListChoice& choice, const std::string& gateway, bool byHand,
+                        std::size_t items, const StartOutcome& outcome,
+                        const std::vector<std::string>& notes) {
+    std::string line = std::string("brisken: ") + networkAndList(choice, gateway, byHand);
     const auto askedToEnd = [&] {
         if (!outcome.stopped.empty()) {
             line += ", asked to end on leaving: ";

@@ -19,9 +19,11 @@ inline constexpr std::size_t kFailuresShown = 20;
 
 // The one line that says what the run did, ended by a newline: where it was,
 // the list it took, what started, passed over, was asked to end and failed,
-// and the notes (tables it could not read).
-std::string summaryLine(const corvale::ListChoice& choice, const std::string& gateway, std::size_t items,
-                        const StartOutcome& outcome, const std::vector<std::string>& notes);
+// and the notes (tables it could not read). byHand: the list is a place's
+// given by hand, not the network's.
+std::string summaryLine(const corvale::ListChoice& choice, const std::string& gateway, bool byHand,
+                        std::size_t items, const StartOutcome& outcome,
+                        const std::vector<std::string>& notes);
 
 // The message that names the failed items, each with its reason.
 std::string failureMessage(const StartOutcome& outcome);

@@ -1,5 +1,6 @@
 #include "engine/watcher.h"
 
+#include "engine/bus_process.h"
 #include "engine/engine.h"
 #include "engine/watch_decisions.h"
 #include "platform/failure.h"
@@ -19,6 +20,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace brisken {
@@ -49,11 +51,11 @@ public:
 // The choice for the network now, as a run would make it, and the network
 // it is for; gatewayEntries tells whether it asked for the gateway's
 // hardware address, gateway is the gateway's address. The kernel is made to
-// resolve the gateway only where resolve says. Without a database to read,
-// the network alone, so that a change still brings a run that says what is
-// wrong.
-ChoiceKey choiceNow(const std::string& databasePath, bool resolve, bool& gatewayEntries,
-                    std::string& gateway) {
+// resolve the gateway only where resolve says; where is the place as the
+// bus shows it. Without a database to read, the network alone, so that a
+// change still brings a run that says what is wrong.
+ChoiceKey choiceNow(const std::string& databasePath, bool resolve, bool& gatewayEntries, std::string& gateway,
+                    PlaceState& where) {
     corvale::platform::NetlinkNetwork network;
     Silent silent;
     corvale::NetworkDiscovery discovery(network, silent, kCaption);
@@ -78,9 +80,13 @@ ChoiceKey choiceNow(const std::string& databasePath, bool resolve, bool& gateway
     } else if (corvale::NetworkIdentity* identity = discovery.identity()) {
         wifi = identity->wifiName().value;
     }
-    NetworkKey where = NetworkKey::of(discovery.lastAdapter(), choice, wifi);
-    return read ? ChoiceKey::of(choice, std::move(where))
-                : ChoiceKey{ChoiceKey::List::Unread, {}, std::move(where)};
+    where.place = corvale::placeOf(choice, discovery.lastInterface(), gateway);
+    where.connected = discovered.connected();
+    where.tunnel = choice.throughTunnel.has_value();
+    where.target = corvale::placeTarget(where.place, where.connected);
+    NetworkKey key = NetworkKey::of(discovery.lastAdapter(), choice, wifi);
+    return read ? ChoiceKey::of(choice, std::move(key))
+                : ChoiceKey{ChoiceKey::List::Unread, {}, std::move(key)};
 }
 
 // A run in a process of its own, and the end of a pipe on which it says
@@ -191,7 +197,7 @@ std::string holderNumber(const std::string& holder) {
 
 // The logon run, apart; returns once it has chosen its list (or ended
 // without one), with the database it used and its choice.
-RunApart logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int lock, int notices,
+RunApart logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int lock, int notices, int bus,
                   std::string& databasePath, std::string& ran) {
     corvale::platform::Pipe report = corvale::platform::openPipe();
     if (!report.read) {
@@ -210,7 +216,7 @@ RunApart logonRun(const Run& run, std::optional<int> waitForNetworkSeconds, int 
         [[maybe_unused]] const ssize_t written = ::write(writer, said.data(), said.size());
         ::close(writer);
     };
-    RunApart logon = runApart(run, settings, {lock, notices, report.read.get()});
+    RunApart logon = runApart(run, settings, {lock, notices, bus, report.read.get()});
     report.write.reset();
     std::string said;
     char buffer[4096];
@@ -238,14 +244,17 @@ void listenToNeighbours(int notices) {
 // of a network that has settled.
 class Watching {
 public:
-    Watching(const Run& run, std::string databasePath, int lock, int notices, std::chrono::seconds settle,
-             const ChoiceKey& logonRan)
+    Watching(const Run& run, std::string databasePath, int lock, int notices, BusProcess bus,
+             std::chrono::seconds settle, const ChoiceKey& logonRan)
         : m_run(run), m_databasePath(std::move(databasePath)), m_lock(lock), m_notices(notices),
-          m_throttle(kLookGap, Clock::now()),
+          m_bus(std::move(bus)), m_throttle(kLookGap, Clock::now()),
           // The logon run's list on the network as the watcher first sees
           // it; this look also listens to the neighbour table from the start
           // where an entry asks for it.
-          m_settling(settle, ChoiceKey{logonRan.list, logonRan.entry, look(false).network}) {}
+          m_settling(settle, ChoiceKey{logonRan.list, logonRan.entry, look(false).network}) {
+        m_settled = m_place;
+        m_bus.tell(m_settled, true);
+    }
 
     // How long poll may wait: until the choice that waits settles or the
     // look that waits is due; -1 when only a notice can bring anything.
@@ -261,10 +270,11 @@ public:
         return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
     }
 
-    // What poll waits on: the kernel's notices first, then each run's
-    // reports of its processes.
+    // What poll waits on: the kernel's notices first, the bus process's
+    // requests second (-1, which poll passes over, once it has gone), then
+    // each run's reports of its processes.
     std::vector<pollfd> watched() const {
-        std::vector<pollfd> fds{{m_notices, POLLIN, 0}};
+        std::vector<pollfd> fds{{m_notices, POLLIN, 0}, {m_bus.socket(), POLLIN, 0}};
         for (const RunApart& apart : runs) {
             if (apart.startedReport) {
                 fds.push_back({apart.startedReport.get(), POLLIN, 0});
@@ -274,15 +284,20 @@ public:
     }
 
     // What poll found (ready descriptors of watched, or none when its time
-    // ran out): the runs' reports are read; a notice, or a choice that
-    // settles, may bring a look and a run.
+    // ran out): the runs' reports are read, the bus's requests answered; a
+    // notice, or a choice that settles, may bring a look and a run.
     void dispatch(const std::vector<pollfd>& watched, int ready) {
-        if (ready > 0 && std::any_of(watched.begin() + 1, watched.end(),
+        if (ready > 0 && std::any_of(watched.begin() + 2, watched.end(),
                                      [](const pollfd& told) { return told.revents != 0; })) {
             collectStarted(runs, started);
         }
+        if (ready > 0 && watched[1].revents != 0) {
+            for (const BusRequest& request : m_bus.take()) {
+                m_bus.answer(request.serial, answer(request));
+            }
+        }
         if (ready > 0 && watched[0].revents == 0) {
-            return; // a run told of its processes; the network is as it was
+            return; // a run or the bus spoke; the network is as it was
         }
         if (ready > 0) {
             readNotices();
@@ -303,7 +318,7 @@ private:
     }
 
     // Looks where a look is due, and starts the list of a choice that has
-    // settled, in a run of its own.
+    // settled, in a run of its own; paused, says what it did not run.
     void lookAndRun() {
         const bool settled = m_settling.settlesAt() && Clock::now() >= *m_settling.settlesAt();
         const LookThrottle::Look due = m_throttle.take(Clock::now(), settled);
@@ -313,19 +328,104 @@ private:
         if (!due.now || !m_settling.looked(look(due.resolve), Clock::now())) {
             return;
         }
-        RunSettings settings;
-        if (ranLast.list != ChoiceKey::List::Unread) {
+        const PlaceState left = std::exchange(m_settled, m_place);
+        if (m_paused) {
+            sayPassedOver(left);
+            // Nothing ran here, so nothing of it runs on leaving.
+            m_nothingRan = true;
+            m_bus.tell(m_settled, false);
+            return;
+        }
+        RunSettings settings = watchersRun(corvale::RunKind::Arrival);
+        if (ranLast.list != ChoiceKey::List::Unread && !m_nothingRan) {
             settings.left = ListLeft{ranLast.list == ChoiceKey::List::Disconnected, ranLast.entry};
         }
+        m_nothingRan = false;
+        startRun(settings);
+        m_bus.tell(m_settled, true);
+    }
+
+    // The summary of an arrival while paused: what did not run.
+    void sayPassedOver(const PlaceState& left) const {
+        const auto listOf = [](const PlaceState& at) {
+            return !at.connected            ? std::string("the disconnected list")
+                   : at.place.place.empty() ? std::string("no list")
+                                            : "the list of " + corvale::printablePath(at.place.place);
+        };
+        std::string line = "brisken: paused: " + listOf(m_settled) + " is not run";
+        if (!m_nothingRan && (!left.connected || !left.place.place.empty())) {
+            line += ", nor what runs on leaving " + listOf(left);
+        }
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    }
+
+    // The settings of every run the watcher starts.
+    RunSettings watchersRun(corvale::RunKind kind) {
+        RunSettings settings;
         settings.databaseFound = m_databasePath;
         settings.passOverRunning = true;
-        settings.runKind = corvale::RunKind::Arrival;
+        settings.runKind = kind;
         collectStarted(runs, started);
         settings.startedBefore = started;
+        return settings;
+    }
+
+    void startRun(const RunSettings& settings) {
         endRunsWaitingOnTheirMessage(runs);
-        if (RunApart apart = runApart(m_run, settings, {m_lock, m_notices}); apart.pid > 0) {
+        if (RunApart apart = runApart(m_run, settings, {m_lock, m_notices, m_bus.socket()}); apart.pid > 0) {
             runs.push_back(std::move(apart));
         }
+    }
+
+    // Does what the bus asks; returns why not, or nothing when done.
+    std::string answer(const BusRequest& request) {
+        using corvale::platform::BusRecord;
+        switch (request.kind) {
+        case BusRecord::Pause:
+        case BusRecord::Resume:
+            m_paused = request.kind == BusRecord::Pause;
+            m_settled.paused = m_paused;
+            m_place.paused = m_paused;
+            m_bus.tell(m_settled, false);
+            return {};
+        case BusRecord::Rerun:
+            // The place's target too, which an arrival while paused left.
+            startRun(watchersRun(corvale::RunKind::ByHand));
+            m_nothingRan = false;
+            m_bus.tell(m_settled, true);
+            return {};
+        case BusRecord::RunPlace:
+            return runPlace(request.argument);
+        default:
+            return "The watcher does not know this request.";
+        }
+    }
+
+    // The list of place, by hand. The list that ran last is left, as on
+    // arrival, where it is another.
+    std::string runPlace(const std::string& place) {
+        std::optional<corvale::ListChoice> choice;
+        try {
+            corvale::Database database(corvale::requirePrivateFile(m_databasePath),
+                                       corvale::Database::Access::ReadOnly);
+            choice = corvale::listOfPlace(database, place);
+        } catch (const std::exception& failure) {
+            return failure.what();
+        }
+        if (!choice) {
+            return "No entry is named or written " + corvale::printablePath(place) + ".";
+        }
+        RunSettings settings = watchersRun(corvale::RunKind::ByHand);
+        settings.place = place;
+        const ChoiceKey ranLast = m_settling.lastRun();
+        const bool another = ranLast.list == ChoiceKey::List::Disconnected ||
+                             (ranLast.list != ChoiceKey::List::Unread && ranLast.entry != choice->key);
+        if (another && !m_nothingRan) {
+            settings.left = ListLeft{ranLast.list == ChoiceKey::List::Disconnected, ranLast.entry};
+        }
+        startRun(settings);
+        return {};
     }
 
 public:
@@ -338,7 +438,8 @@ private:
     // or route, not again for the notices its own question brings.
     ChoiceKey look(bool resolve) {
         bool gatewayEntries = false;
-        ChoiceKey choice = choiceNow(m_databasePath, resolve, gatewayEntries, m_gateway);
+        ChoiceKey choice = choiceNow(m_databasePath, resolve, gatewayEntries, m_gateway, m_place);
+        m_place.paused = m_paused;
         if (gatewayEntries && !m_neighbours) {
             listenToNeighbours(m_notices);
             m_neighbours = true;
@@ -350,8 +451,15 @@ private:
     std::string m_databasePath;
     int m_lock;
     int m_notices;
+    BusProcess m_bus;
     bool m_neighbours = false;
     std::string m_gateway;
+    // The place of the last look, and of the last that settled.
+    PlaceState m_place;
+    PlaceState m_settled;
+    bool m_paused = false;
+    // Paused at the last arrival: no list ran for the place left.
+    bool m_nothingRan = false;
     LookThrottle m_throttle;
     Settling m_settling;
 };
@@ -391,10 +499,15 @@ int watch(const std::string& programFolder, std::chrono::seconds settle,
         return kExitTrapped;
     }
 
+    // On the session bus before the logon run chooses, in a process of its
+    // own.
+    BusProcess bus = BusProcess::start({lock.get(), notices.get()});
     std::string databasePath = programFolder + "/corvale.mdb";
     std::string ran;
-    RunApart logon = logonRun(run, waitForNetworkSeconds, lock.get(), notices.get(), databasePath, ran);
-    Watching watching(run, databasePath, lock.get(), notices.get(), settle, ChoiceKey::fromTold(ran));
+    RunApart logon =
+        logonRun(run, waitForNetworkSeconds, lock.get(), notices.get(), bus.socket(), databasePath, ran);
+    Watching watching(run, databasePath, lock.get(), notices.get(), std::move(bus), settle,
+                      ChoiceKey::fromTold(ran));
     if (logon.pid > 0) {
         watching.runs.push_back(std::move(logon));
     }

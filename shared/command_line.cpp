@@ -45,6 +45,8 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
                 line.error =
                     "--wait-for-network takes a number of seconds from 0 to 3600, not '" + number + "'";
             }
+        } else if (engine && (argument == "--pause" || argument == "--resume" || argument == "--status")) {
+            (argument == "--pause" ? line.pause : argument == "--resume" ? line.resume : line.status) = true;
         } else if (engine && argument == "--watch") {
             line.watch = true;
         } else if (engine && argument.rfind(settleOption, 0) == 0) {
@@ -106,8 +108,16 @@ CommandLine readCommandLine(int argc, char** argv, bool engine) {
     if (line.error.empty() && line.address && !line.dryRun) {
         line.error = "--address is for --dry-run: a run starts the list of the network the machine is on";
     }
-    if (line.error.empty() && line.place && (!line.dryRun || line.address)) {
-        line.error = "--place is for --dry-run, without --address: it names the place to answer for";
+    if (line.error.empty() && line.place && (line.address || line.watch)) {
+        line.error = "--place names one place, so it goes without --address and --watch";
+    }
+    if (line.error.empty() &&
+        int{line.pause} + int{line.resume} + int{line.status} + int{line.place && !line.dryRun} > 1) {
+        line.error = "--pause, --resume, --status and --place (without --dry-run) go one at a time";
+    }
+    if (line.error.empty() && (line.pause || line.resume || line.status) &&
+        (line.dryRun || line.watch || line.waitForNetworkSeconds)) {
+        line.error = "--pause, --resume and --status ask the watcher, so they go alone";
     }
     if (line.error.empty() && (line.gatewayMac || line.wifiName) && !line.address) {
         line.error = "--gateway-mac and --wifi are for --dry-run --address: they describe another network";

@@ -21,8 +21,14 @@ struct CommandLine {
     // kernel would give them (the hardware address in lower case).
     std::optional<std::string> gatewayMac;
     std::optional<std::string> wifiName;
-    // With --dry-run: the entry to answer for, by its name or as written.
+    // The entry to answer for (with --dry-run) or whose list to run now, by
+    // its name or as written.
     std::optional<std::string> place;
+    // Questions for the session's watcher: pause it, resume it, or say
+    // where it is.
+    bool pause = false;
+    bool resume = false;
+    bool status = false;
     // The tool's lists to write to a file, or to read from one.
     std::optional<std::string> exportFile;
     std::optional<std::string> importFile;
