@@ -460,6 +460,14 @@ void Form3::cmdClose_Click() {
     }
 }
 
+std::optional<std::string> Form3::entryOfListShown() const {
+    const int row = List1->currentRow();
+    if (Check1->isChecked() || row < 0) {
+        return std::nullopt;
+    }
+    return storedText(List1->entryText(row));
+}
+
 void Form3::Check1_Click() {
     if (Check1->isChecked()) {
         unselectIPs();

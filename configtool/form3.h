@@ -73,6 +73,9 @@ public:
     void unselectIPs();
     void unselectListItems();
     int currentIPIndex() const { return m_currentIPIndex; }
+    // The entry (as stored) whose list List2 shows; none for the
+    // disconnected list, or with no entry current.
+    std::optional<std::string> entryOfListShown() const;
 
     // The address list.
     // Fills List1 from the database.

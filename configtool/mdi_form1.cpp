@@ -10,6 +10,7 @@
 #include "configtool/vb_list_box.h"
 #include "platform/folders.h"
 #include "platform/shell_open.h"
+#include "platform/watcher_bus.h"
 #include "shared/database_search.h"
 #include "shared/error_text.h"
 
@@ -106,6 +107,11 @@ void MDIForm1::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("menuFile");
     action(file, "menuFileConfigure", "&Configure", &MDIForm1::menuFileConfigure_Click);
+    QAction* runList =
+        action(file, "menuFileRunList", "&Run This List Now", &MDIForm1::menuFileRunList_Click);
+    // Only a place's list is run by hand: the form must show one.
+    connect(file, &QMenu::aboutToShow, this,
+            [this, runList] { runList->setEnabled(form3() && form3()->entryOfListShown()); });
     QAction* exit = action(file, "menuFileExit", "E&xit", &MDIForm1::menuFileExit_Click);
     exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     exit->setShortcutContext(Qt::ApplicationShortcut);
@@ -192,6 +198,23 @@ MDIForm1::StartUp MDIForm1::startUp() {
 
 Form3* MDIForm1::form3() const {
     return m_form3Window ? qobject_cast<Form3*>(m_form3Window->widget()) : nullptr;
+}
+
+void MDIForm1::menuFileRunList_Click() {
+    const std::optional<std::string> entry = form3() ? form3()->entryOfListShown() : std::nullopt;
+    if (!entry) {
+        return;
+    }
+    const platform::WatcherAnswer asked = platform::askWatcher("RunPlace", *entry);
+    if (asked.outcome == platform::Asked::Done) {
+        sayForAWhile("The watcher runs the list of " + shownText(*entry) + " now.");
+        return;
+    }
+    const std::string said =
+        asked.outcome == platform::Asked::NoWatcher
+            ? "The list cannot be run now: " + asked.why + ". The watcher starts at logon (brisken --watch)."
+            : "The watcher did not run the list: " + asked.why;
+    m_dialogs.showMessage({said, kToolCaption, MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
 }
 
 void MDIForm1::menuFileConfigure_Click() {

@@ -25,6 +25,8 @@ class Form3;
 //
 // Its menu items, by their design names (the handlers below):
 //   menuFileConfigure   File > Configure: shows the configuration form (Form3)
+//   menuFileRunList     File > Run This List Now: asks the session's watcher
+//                       to run the list the form shows, by hand
 //   menuFileExit        File > Exit: ends the tool
 //   menuHelpView        Help > View Help: opens Help.htm (also F1)
 //   menuHelpContactUs   Help > Contact Us: opens the contact page
@@ -52,6 +54,7 @@ public:
     void addNetworkEntry(const QString& entry, const QString& suggestedName = {});
 
     void menuFileConfigure_Click();
+    void menuFileRunList_Click();
     void menuFileExit_Click();
     void menuHelpView_Click();
     void menuHelpContactUs_Click();

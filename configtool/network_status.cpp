@@ -10,10 +10,12 @@
 
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
@@ -116,6 +118,28 @@ StatusLine describeWhatWouldRun(Database& database, platform::Network& network, 
     return line;
 }
 
+StatusLine describeWatcherPlace(const platform::WatcherState& watcher) {
+    StatusLine line;
+    line.connected = watcher.connected;
+    line.disconnectedHere = !watcher.connected;
+    line.entryHere = watcher.entry;
+    line.listHere = !watcher.connected || !watcher.place.empty();
+    if (!watcher.connected) {
+        line.text = "The watcher: no network: the disconnected list";
+    } else {
+        const std::string through = watcher.interface.empty() ? std::string()
+                                    : watcher.tunnel          ? " (the tunnel " + watcher.interface + ")"
+                                                              : " (" + watcher.interface + ")";
+        line.text = "The watcher: on " + watcher.address + through +
+                    (watcher.place.empty() ? ": no list matches" : ": the list of " + watcher.place);
+    }
+    if (watcher.paused) {
+        line.text += "; paused, arrivals run nothing";
+    }
+    line.shorter = line.text;
+    return line;
+}
+
 std::vector<NetworkEntry> entriesForThisNetwork(platform::Network& network) {
     platform::StderrDialogs quiet;
     NetworkDiscovery discovery(network, quiet, kCaption);
@@ -178,11 +202,23 @@ NetworkStatus::NetworkStatus(Database& database, platform::Network& network, std
     });
     connect(&m_quietChanges, &QTimer::timeout, this, &NetworkStatus::lookForQuietChanges);
     m_quietChanges.start(2000);
+    // Where a watcher answers on the session bus, the line is its word, and
+    // follows its signals. The bus keeps the function for the process's
+    // life; it outlives this line.
+    auto* changed = new std::function<void()>([line = QPointer<NetworkStatus>(this)] {
+        if (line) {
+            QTimer::singleShot(0, line, &NetworkStatus::refresh);
+        }
+    });
+    m_followsTheWatcher = platform::followWatcher(changed);
     refresh();
 }
 
 void NetworkStatus::onNotice() {
     const platform::RouteNotices read = platform::readRouteNotices(m_notices.get());
+    if (m_watcherOnBus) {
+        return; // the watcher says where the laptop is, once it has settled
+    }
     // Of the neighbour table only the gateway's own entry matters.
     if (!read.network &&
         std::find(read.neighbours.begin(), read.neighbours.end(), m_gateway) == read.neighbours.end()) {
@@ -204,11 +240,19 @@ void NetworkStatus::lookForQuietChanges() {
 void NetworkStatus::refresh() {
     StatusLine line;
     bool told = true;
-    try {
-        line = describeWhatWouldRun(m_database, m_network, std::exchange(m_resolveNext, false));
-    } catch (const std::exception& failure) {
-        line.text = std::string("Cannot tell what would run here: ") + failure.what();
-        told = false;
+    const platform::WatcherAnswer watcher =
+        m_followsTheWatcher ? platform::watcherState() : platform::WatcherAnswer{};
+    m_watcherOnBus = watcher.outcome == platform::Asked::Done;
+    if (m_watcherOnBus) {
+        line = describeWatcherPlace(watcher.state);
+        told = false; // nothing more is said of it
+    } else {
+        try {
+            line = describeWhatWouldRun(m_database, m_network, std::exchange(m_resolveNext, false));
+        } catch (const std::exception& failure) {
+            line.text = std::string("Cannot tell what would run here: ") + failure.what();
+            told = false;
+        }
     }
     m_gateway = line.gateway;
     m_disconnectedHere = line.disconnectedHere;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/network.h"
+#include "platform/watcher_bus.h"
 #include "shared/database.h"
 
 #include <QFileSystemWatcher>
@@ -19,7 +20,9 @@ namespace corvale::tool {
 // The status bar's line: what the engine would run for the network the
 // machine is on now, by the engine's own discovery and choice of list. It
 // follows the network (the kernel's notices of link, address and route
-// changes) and the database (whoever writes it).
+// changes) and the database (whoever writes it). Where a watcher answers on
+// the session bus, it shows the watcher's place instead, and follows the
+// watcher's signals.
 class NetworkStatus : public QLabel {
     Q_OBJECT
 public:
@@ -65,6 +68,8 @@ private:
     bool m_listeningToNeighbours = false;
     std::string m_gateway;
     bool m_watcherRunning = false;
+    bool m_followsTheWatcher = false;
+    bool m_watcherOnBus = false;
     bool m_disconnectedHere = false;
     std::string m_entryHere;
     std::string m_refusal;
@@ -98,6 +103,11 @@ struct StatusLine {
 // resolve: the kernel may be made to find the gateway's hardware address,
 // as a run would, where a gateway: entry is on file.
 StatusLine describeWhatWouldRun(Database& database, platform::Network& network, bool resolve = false);
+
+// The line for where the watcher says the laptop is: "The watcher: on
+// ADDRESS (INTERFACE): the list of PLACE", and "; paused, arrivals run
+// nothing" while it is paused.
+StatusLine describeWatcherPlace(const platform::WatcherState& watcher);
 
 // One entry that can be made for the network the machine is on now, and what
 // it stands for.

@@ -4,11 +4,13 @@
 #include "configtool/network_status.h"
 #include "configtool/vb_list_box.h"
 #include "platform/folders.h"
+#include "platform/watcher_bus.h"
 #include "shared/watch_lock.h"
 #include "tests/support/test_support.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -22,6 +24,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using corvale::tool::MDIForm1;
@@ -53,6 +57,8 @@ QAction* action(MDIForm1& window, const char* name) {
 class MDIForm1Test : public QObject {
     Q_OBJECT
     std::unique_ptr<testsupport::OwnDesktop> m_desktop;
+    // The session's bus, where a watcher may answer.
+    testsupport::SessionBus m_bus;
     TempDir m_records;
     std::string m_record;
 
@@ -64,6 +70,7 @@ private slots:
         m_desktop->apply();
         m_record = m_records / "record";
         qputenv("CORVALE_RECORD", QByteArray::fromStdString(m_record));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(m_bus.address()));
     }
     void init() { fs::remove(m_record); }
     void cleanup() { testsupport::reapChildren(); }
@@ -86,7 +93,8 @@ private slots:
         for (QAction* item : bar[0]->menu()->actions()) {
             file << item->objectName() + "=" + item->text();
         }
-        QCOMPARE(file, (QStringList{"menuFileConfigure=&Configure", "menuFileExit=E&xit"}));
+        QCOMPARE(file, (QStringList{"menuFileConfigure=&Configure", "menuFileRunList=&Run This List Now",
+                                    "menuFileExit=E&xit"}));
         QStringList help;
         for (QAction* item : bar[1]->menu()->actions()) {
             help << item->objectName() + "=" + (item->isSeparator() ? "-" : item->text());
@@ -240,6 +248,76 @@ private slots:
         QCOMPARE(tool.dialogs.messages.size(), std::size_t{1});
         QVERIFY2(tool.dialogs.messages[0].text.find("newer version") != std::string::npos,
                  tool.dialogs.messages[0].text.c_str());
+    }
+
+    // Where a watcher answers on the session bus, the status line is its
+    // word and follows its signals, and Run This List Now asks it to run the
+    // list shown; once it goes, the line is the tool's own look again.
+    void statusLineFollowsTheWatcherWhichRunsTheListShownByHand() {
+        using corvale::platform::BusRecord;
+        QVERIFY(m_bus.running());
+        int ends[2];
+        QCOMPARE(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends), 0);
+        const int side = testsupport::startProcess({testsupport::watcherStandInPath()}, {m_bus.variable()},
+                                                   "/", "", ends[1]);
+        close(ends[1]);
+        const auto tell = [&](const char* paused) {
+            const std::string record = corvale::platform::busRecord(
+                BusRecord::State, {"Office", "10.2", "10.2.0.5", "eth0", "0", "1", paused, "", "0"});
+            QCOMPARE(send(ends[0], record.data(), record.size(), 0), static_cast<ssize_t>(record.size()));
+        };
+        tell("0");
+        Tool tool;
+        tool.withDatabase();
+        testsupport::FakeNetwork network;
+        network.list.adapters = {{"10.0.0.1", "10.0.0.254", "eth0", 2}};
+        MDIForm1& window = tool.make();
+        window.useNetwork(network);
+        QCOMPARE(window.startUp(), MDIForm1::StartUp::Ready);
+        auto* line = window.findChild<QLabel*>("networkStatus");
+        QTRY_COMPARE(line->text(), QString("The watcher: on 10.2.0.5 (eth0): the list of Office"));
+        tell("1");
+        QTRY_COMPARE(
+            line->text(),
+            QString("The watcher: on 10.2.0.5 (eth0): the list of Office; paused, arrivals run nothing"));
+
+        // The watcher runs the list shown (the entry's as stored) once, then
+        // refuses one.
+        std::vector<std::string> asked;
+        std::thread watcher([&] {
+            for (const char* refusal : {"", "The database is gone."}) {
+                char buffer[512];
+                const ssize_t got = recv(ends[0], buffer, sizeof buffer, 0);
+                BusRecord kind{};
+                std::vector<std::string> fields;
+                if (got > 0 && corvale::platform::readBusRecord(std::string(buffer, got), kind, fields) &&
+                    kind == BusRecord::RunPlace && fields.size() == 2) {
+                    asked.push_back(fields[1]);
+                    const std::string answer =
+                        corvale::platform::busRecord(BusRecord::Answer, {fields[0], refusal});
+                    send(ends[0], answer.data(), answer.size(), 0);
+                }
+            }
+        });
+        QVERIFY(window.form3() != nullptr);
+        emit window.findChild<QMenu*>("menuFile")->aboutToShow();
+        QVERIFY(action(window, "menuFileRunList")->isEnabled());
+        action(window, "menuFileRunList")->trigger();
+        QCOMPARE(window.findChild<QLabel*>("statusNote")->text(),
+                 QString("The watcher runs the list of 10.0.0.1 now."));
+        action(window, "menuFileRunList")->trigger();
+        watcher.join();
+        QCOMPARE(asked, (std::vector<std::string>{"10.0.0.1", "10.0.0.1"}));
+        QCOMPARE(tool.dialogs.messages.back().text,
+                 std::string("The watcher did not run the list: The database is gone."));
+        // The disconnected list is no place to run by hand.
+        window.form3()->Check1->click();
+        emit window.findChild<QMenu*>("menuFile")->aboutToShow();
+        QVERIFY(!action(window, "menuFileRunList")->isEnabled());
+
+        close(ends[0]);
+        QCOMPARE(testsupport::waitForExit(side), 0);
+        QTRY_COMPARE(line->text(), QString("On 10.0.0.1 (gateway 10.0.0.254): the list of 10.0.0.1"));
     }
 
     // The status bar offers the entries for the network the machine is on;
