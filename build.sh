@@ -24,6 +24,8 @@ menu_files=("icons/hicolor/64x64/apps/corvale.png" "icons/hicolor/scalable/apps/
     "metainfo/example.corvale.Corvale.metainfo.xml")
 pages=("man/man1/brisken.1" "man/man1/corvale.1")
 autostart="$config_home/autostart/brisken.desktop"
+# The user target of each place, which the watcher starts and stops.
+place_target="$config_home/systemd/user/corvale-place@.target"
 # Install lays the logon entry once; after that it is the user's to edit or delete.
 autostart_laid="$folder/.autostart-laid"
 bin_dir="$prefix/bin"
@@ -58,20 +60,34 @@ is_ours() {
             { grep -qx 'X-Corvale-Entry=1' "$1" && [[ "$(basename "$program")" == "$name" ]]; }
         ;;
     *.1) grep -m 1 '^\.TH ' "$1" | grep -Eq '^\.TH [A-Z]+ 1 .* "Corvale [^"]*" ' ;;
+    *.target) head -n 1 "$1" | grep -q "^# Laid by Corvale's install" ;;
     *) return 1 ;;
     esac
+}
+# systemd's user instance, where one runs, learns of the target laid or
+# removed.
+reload_user_units() {
+    if command -v systemctl >/dev/null && systemctl --user show-environment >/dev/null 2>&1; then
+        systemctl --user daemon-reload >/dev/null 2>&1 || true
+    fi
 }
 left_alone() { echo "$1 is a file of yours, not Corvale's: it is left as it is."; }
 
 # This user's processes that run the program folder's engine as a watcher
-# (also one whose file was replaced or removed since it started).
+# (also one whose file was replaced or removed since it started). A
+# watcher's own bus side, forked from it, ends with it and is not named.
 running_watchers() {
-    local dir exe
+    local dir exe found=()
     for dir in /proc/[0-9]*; do
         [[ -O "$dir" ]] || continue
         exe=$(readlink "$dir/exe" 2>/dev/null) || continue
         [[ "$exe" == "$folder/brisken" || "$exe" == "$folder/brisken (deleted)" ]] || continue
-        tr '\0' '\n' <"$dir/cmdline" 2>/dev/null | grep -qx -- --watch && echo "${dir#/proc/}"
+        tr '\0' '\n' <"$dir/cmdline" 2>/dev/null | grep -qx -- --watch && found+=("${dir#/proc/}")
+    done
+    local pid parent
+    for pid in "${found[@]}"; do
+        parent=$(sed -n 's/^PPid:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null)
+        [[ " ${found[*]} " == *" $parent "* ]] || echo "$pid"
     done
     return 0
 }
@@ -85,7 +101,7 @@ check_places() {
     for path in "$folder" "$folder/corvale.mdb"; do
         [[ -L "$path" ]] && problems+=("$path is a link (to $(readlink "$path")); Corvale is not installed through links: put a folder or file of its own there.")
     done
-    for path in "$autostart" "$data_home/$menu_entry" "${menu_files[@]/#/$data_home/}" "${pages[@]/#/$prefix/share/}" \
+    for path in "$autostart" "$place_target" "$data_home/$menu_entry" "${menu_files[@]/#/$data_home/}" "${pages[@]/#/$prefix/share/}" \
         "$bin_dir/brisken" "$bin_dir/corvale"; do
         [[ -d "$path" && ! -L "$path" ]] && problems+=("$path is a folder, where a file goes.")
         dir=$(dirname "$path")
@@ -143,6 +159,8 @@ if [[ "$what" == uninstall ]]; then
     for page in "${pages[@]}"; do
         remove_ours "$prefix/share/$page" "resources/$(basename "$page")"
     done
+    remove_ours "$place_target" "resources/corvale-place@.target"
+    reload_user_units
     for name in brisken corvale; do
         if is_our_link "$bin_dir/$name"; then
             rm -f "$bin_dir/$name"
@@ -214,6 +232,12 @@ install)
             left_alone "$place"
         fi
     done
+    if is_ours "$place_target" "resources/corvale-place@.target"; then
+        install -D -m 644 "resources/corvale-place@.target" "$place_target"
+        reload_user_units
+    else
+        left_alone "$place_target"
+    fi
     # On the PATH, where ~/.profile puts ~/.local/bin; man finds the pages
     # in ~/.local/share/man through it.
     mkdir -p "$bin_dir"

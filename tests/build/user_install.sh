@@ -29,6 +29,9 @@ grep -q "^Keywords=autostart;startup;network;login;$" "$XDG_DATA_HOME/applicatio
 # What software centres show of the tool, valid as they read it.
 metainfo="$XDG_DATA_HOME/metainfo/example.corvale.Corvale.metainfo.xml"
 appstreamcli validate --no-net "$metainfo" >/dev/null || fail "the metainfo is not valid"
+# The template of each place's user target, which the watcher starts.
+target="$XDG_CONFIG_HOME/systemd/user/corvale-place@.target"
+grep -q '^Description=The laptop is at %I (Corvale)$' "$target" || fail "no place target template"
 
 # Both programs on the PATH, their pages found by man through it.
 for name in brisken corvale; do
@@ -133,7 +136,7 @@ wait "$watcher" || fail "the watcher did not end with status 0 at the uninstall"
 [[ -f "$folder/corvale.mdb" ]] || fail "the database is gone"
 for file in "$folder/brisken" "$folder/corvale" "$autostart" "$XDG_DATA_HOME/applications/corvale.desktop" \
     "$XDG_DATA_HOME/icons/hicolor/64x64/apps/corvale.png" "$XDG_DATA_HOME/icons/hicolor/scalable/apps/corvale.svg" \
-    "$metainfo" \
+    "$metainfo" "$target" \
     "$home/.local/bin/brisken" "$home/.local/bin/corvale" "$home/.local/share/man/man1/brisken.1"; do
     [[ ! -e "$file" ]] || fail "$file is still there"
 done
