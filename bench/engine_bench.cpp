@@ -229,11 +229,27 @@ std::pair<long, long> cpuTicksAndResidentKb(int pid) {
     return {ticks, rss == std::string::npos ? -1 : std::stol(status.substr(rss + 6))};
 }
 
-// brisken --watch on the connected path: idle for a minute, then carried
-// between two networks; times from the change that settles a new choice to
-// the first item's start.
+// The watcher's children that are alive: its bus side, once its runs ended.
+std::vector<int> childrenOf(int pid) {
+    std::istringstream listed(
+        testsupport::readFile("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children"));
+    std::vector<int> children;
+    for (int child = 0; listed >> child;) {
+        if (testsupport::readFile("/proc/" + std::to_string(child) + "/stat").find(") Z") ==
+            std::string::npos) {
+            children.push_back(child);
+        }
+    }
+    return children;
+}
+
+// brisken --watch on the connected path, on a session bus of its own: idle
+// for a minute (the watcher and its bus side), then carried between two
+// networks; times from the change that settles a new choice to the first
+// item's start.
 void printWatcher(const std::string& name) {
     constexpr int kSettle = 2;
+    testsupport::SessionBus bus;
     testsupport::TempDir dir;
     testsupport::TempDir runtime;
     testsupport::installPrograms(dir.path());
@@ -243,18 +259,34 @@ void printWatcher(const std::string& name) {
         db.addConnectedItem(db.addAddress("192.168.2"), RECORD_RUN_PATH, dir.path(), 2);
     }
     const std::string record = dir / "record";
-    const int watcher = testsupport::startProcess(
-        {dir / "brisken", "--watch", "--settle=" + std::to_string(kSettle)},
-        {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + record, "XDG_RUNTIME_DIR=" + runtime.path()}, "/",
-        "/dev/null");
+    const int watcher =
+        testsupport::startProcess({dir / "brisken", "--watch", "--settle=" + std::to_string(kSettle)},
+                                  {"PATH=/usr/bin:/bin", "CORVALE_RECORD=" + record,
+                                   "XDG_RUNTIME_DIR=" + runtime.path(), bus.variable()},
+                                  "/", "/dev/null");
     testsupport::waitForRecords(record, 1);
+    // On the bus once it answers there.
+    while (testsupport::runCapturing("env " + bus.variable() + " " + (dir / "brisken") +
+                                     " --status >/dev/null 2>&1")
+               .first != 0) {
+        usleep(10'000);
+    }
+    std::vector<int> side = childrenOf(watcher);
+    if (side.size() != 1) {
+        std::fprintf(stderr, "the watcher has %zu processes beside it, not its bus side alone\n",
+                     side.size());
+        std::exit(1);
+    }
+    const int busSide = side[0];
     const auto [ticksBefore, rssBefore] = cpuTicksAndResidentKb(watcher);
+    const auto [busTicksBefore, busRssBefore] = cpuTicksAndResidentKb(busSide);
     sleep(60);
     const auto [ticksAfter, rssAfter] = cpuTicksAndResidentKb(watcher);
-    std::printf("\nbrisken --watch (connected path):\n"
+    const auto [busTicksAfter, busRssAfter] = cpuTicksAndResidentKb(busSide);
+    std::printf("\nbrisken --watch (connected path, on a session bus):\n"
                 "  idle for 60 s without network changes: %ld ticks of CPU time (user+system), resident "
-                "memory %ld kB\n",
-                ticksAfter - ticksBefore, rssAfter);
+                "memory %ld kB;\n  its bus side: %ld ticks, resident memory %ld kB\n",
+                ticksAfter - ticksBefore, rssAfter, busTicksAfter - busTicksBefore, busRssAfter);
     std::vector<double> delays;
     const char* addresses[] = {"192.168.1.20/24", "192.168.2.20/24"};
     for (int i = 0; i < 6; ++i) {

@@ -722,6 +722,17 @@ protected:
         }
         return names;
     }
+    // The value of the variable name that the item of the run-th record was
+    // given (recorded where CORVALE_RECORD_ENV is set).
+    std::string variableOf(std::size_t run, const std::string& name) {
+        const std::string pid = testsupport::readRecords(program / "record").at(run).at("pid");
+        for (const std::string& variable : testsupport::recordedEnvironment(program / ("env." + pid))) {
+            if (variable.rfind(name + "=", 0) == 0) {
+                return variable.substr(name.size() + 1);
+            }
+        }
+        return "(not set)";
+    }
     bool becomes(const std::string& file, const std::string& part) {
         for (int i = 0; i < 1000; ++i) {
             if (testsupport::readFile(file).find(part) != std::string::npos) {
@@ -811,9 +822,13 @@ TEST_F(Watcher, RunsTheListOfEachNetworkItArrivesOnOnceItHasSettled) {
 
     kill(watcher, SIGTERM);
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
-    // One summary for each run, and no failure in any.
+    // One summary for each run, and no failure in any; without a session
+    // bus, the watcher says once that it runs without one.
     const std::string errors = testsupport::readFile(program / "errors");
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 8) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 9) << errors;
+    const std::string noBus = "brisken: no session bus answers: this watcher runs without one";
+    EXPECT_NE(errors.find(noBus), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(noBus), errors.rfind(noBus)) << errors;
     EXPECT_NE(errors.find("brisken: with no usable address: the disconnected list: 1 started\n"),
               std::string::npos)
         << errors;
@@ -910,16 +925,11 @@ std::size_t runsAlive(int watcher) {
 // notification server, naming the place and each item's reason; the
 // watcher's own session bus, and a stand-in server on it.
 TEST_F(Watcher, AnArrivalRunsFailuresComeAsOneNotification) {
-    const std::string address = "unix:path=" + (runtime / "test-bus");
-    const int bus = testsupport::startProcess(
-        {"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=" + address}, {"PATH=/usr/bin:/bin"});
-    ASSERT_GT(bus, 0);
-    for (int i = 0; i < 1000 && !fs::exists(runtime / "test-bus"); ++i) {
-        usleep(10'000);
-    }
+    testsupport::SessionBus bus;
+    ASSERT_TRUE(bus.running());
     const int server = testsupport::startProcess(
         {testsupport::notificationServerPath(), program / "shown", program / "ready", "act"},
-        {"DBUS_SESSION_BUS_ADDRESS=" + address});
+        {bus.variable()});
     ASSERT_TRUE(becomes(program / "ready", "ready"));
     machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
     addressList("10.1", "home");
@@ -932,8 +942,7 @@ TEST_F(Watcher, AnArrivalRunsFailuresComeAsOneNotification) {
     fs::remove(program / "corvale");
     item("corvale");
     const int watcher =
-        startWatcher(program / "errors", -1, "",
-                     {"DBUS_SESSION_BUS_ADDRESS=" + address, "CORVALE_RECORD_ENV=" + (program / "env")});
+        startWatcher(program / "errors", -1, "", {bus.variable(), "CORVALE_RECORD_ENV=" + (program / "env")});
     EXPECT_EQ(startedInOrder(1), Names{"home"});
     machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
     EXPECT_TRUE(becomes(program / "shown",
@@ -955,9 +964,103 @@ TEST_F(Watcher, AnArrivalRunsFailuresComeAsOneNotification) {
     kill(watcher, SIGTERM);
     EXPECT_EQ(testsupport::waitForExit(watcher), 0);
     kill(server, SIGTERM);
-    kill(bus, SIGTERM);
     testsupport::waitForExit(server);
-    testsupport::waitForExit(bus);
+}
+
+// The watcher on the session bus: where it is follows a move, a place's list
+// runs by hand, a pause holds arrivals back, each place's systemd target is
+// started and stopped, and only the session's own user may ask. Without a
+// watcher, brisken says so, and runs a place's list itself.
+TEST_F(Watcher, AnswersOnTheSessionBusAndKeepsEachPlacesTarget) {
+    testsupport::SessionBus bus(true);
+    ASSERT_TRUE(bus.running());
+    const int systemd = testsupport::startProcess(
+        {testsupport::systemdStandInPath(), program / "units", program / "ready"}, {bus.variable()});
+    ASSERT_TRUE(becomes(program / "ready", "ready"));
+    machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
+    const auto home = db->addAddress("10.1");
+    db->addConnectedItem(home, item("home"), program.path(), 1);
+    db->database().execute({"insert into EntryNames values (?, 'Home')", {home}});
+    const auto office = db->addAddress("10.2");
+    db->addConnectedItem(office, item("office"), program.path(), 1);
+    db->database().execute({"insert into EntryNames values (?, 'My Office')", {office}});
+    const int watcher =
+        startWatcher(program / "errors", -1, "", {bus.variable(), "CORVALE_RECORD_ENV=" + (program / "env")});
+    EXPECT_EQ(startedInOrder(1), Names{"home"});
+    const auto brisken = [&](const std::string& options) {
+        return testsupport::runCapturing("env -i PATH=/usr/bin:/bin " + bus.variable() + " CORVALE_RECORD=" +
+                                         (program / "record") + " CORVALE_RECORD_ENV=" + (program / "env") +
+                                         " " + (program / "brisken") + " " + options + " 2>&1");
+    };
+    const auto status = [&] { return brisken("--status").second; };
+    ASSERT_TRUE(becomes(program / "units", "StartUnit corvale-place@Home.target\n"));
+    EXPECT_EQ(status(), "Place: Home\nEntry: 10.1\nAddress: 10.1.0.5\nInterface: eth0\nTunnel: no\n"
+                        "Connected: yes\nPaused: no\n");
+
+    // By hand, the list of a place the laptop is not at: once.
+    EXPECT_EQ(brisken("'--place=my office'"),
+              (std::pair<int, std::string>{0, "The watcher runs the list of my office now.\n"}));
+    EXPECT_EQ(startedInOrder(2), (Names{"home", "office"}));
+    EXPECT_EQ(variableOf(1, "BRISKEN_RUN"), "by-hand");
+    EXPECT_EQ(variableOf(1, "BRISKEN_PLACE"), "My Office");
+    EXPECT_EQ(brisken("--place=Lab"),
+              (std::pair<int, std::string>{1, "brisken: No entry is named or written Lab.\n"}));
+
+    // A move: the place and its target follow.
+    machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
+    EXPECT_EQ(startedInOrder(3).back(), "office");
+    EXPECT_TRUE(becomes(program / "units",
+                        "StartUnit corvale-place@Home.target\nStopUnit corvale-place@Home.target\n"
+                        "StartUnit corvale-place@My\\x20Office.target\n"));
+    EXPECT_EQ(status().substr(0, 46), "Place: My Office\nEntry: 10.2\nAddress: 10.2.0.5");
+
+    // Paused, an arrival runs nothing and says so; another user cannot
+    // resume it.
+    EXPECT_EQ(brisken("--pause").first, 0);
+    machine.moveTo("eth0", "10.2.0.5/16", "10.1.0.5/16", "10.1.0.1");
+    EXPECT_TRUE(becomes(
+        program / "errors",
+        "brisken: paused: the list of Home is not run, nor what runs on leaving the list of My Office\n"));
+    EXPECT_EQ(status(), "Place: Home\nEntry: 10.1\nAddress: 10.1.0.5\nInterface: eth0\nTunnel: no\n"
+                        "Connected: yes\nPaused: yes\n");
+    const auto [refused, said] = testsupport::runCapturing(
+        "setpriv --reuid=65534 --regid=65534 --clear-groups env -i " + bus.variable() +
+        " /usr/bin/gdbus call --session --dest example.corvale.Watcher --object-path /example/corvale/Watcher"
+        " --method example.corvale.Watcher.Resume 2>&1");
+    EXPECT_NE(refused, 0);
+    EXPECT_NE(said.find("Only the user of this session may ask its watcher."), std::string::npos) << said;
+    EXPECT_EQ(testsupport::readRecords(program / "record").size(), 3u);
+    EXPECT_EQ(brisken("--resume").first, 0);
+    EXPECT_EQ(status().substr(status().size() - 11), "Paused: no\n");
+    // Run again by hand: the list of the place and its target.
+    EXPECT_EQ(shell("env -i " + bus.variable() +
+                    " /usr/bin/gdbus call --session --dest example.corvale.Watcher --object-path"
+                    " /example/corvale/Watcher --method example.corvale.Watcher.Rerun"),
+              0);
+    EXPECT_EQ(startedInOrder(4).back(), "home");
+    EXPECT_TRUE(becomes(program / "units", "StopUnit corvale-place@My\\x20Office.target\n"
+                                           "StartUnit corvale-place@Home.target\n"));
+
+    // No watcher: the questions say so; a place's list runs here, once.
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(testsupport::waitForExit(watcher), 0);
+    EXPECT_TRUE(becomes(program / "units",
+                        "StartUnit corvale-place@Home.target\nStopUnit corvale-place@Home.target\n"));
+    for (const char* question : {"--status", "--pause"}) {
+        EXPECT_EQ(brisken(question),
+                  (std::pair<int, std::string>{69, "brisken: no watcher runs in this session (nothing owns "
+                                                   "example.corvale.Watcher on the session bus)\n"}));
+    }
+    const auto [ran, told] = brisken("--place=Home");
+    EXPECT_EQ(ran, 0);
+    EXPECT_NE(told.find("the list of Home runs once here\nbrisken: by hand: the list of Home: 1 started"),
+              std::string::npos)
+        << told;
+    EXPECT_EQ(startedInOrder(5).back(), "home");
+    EXPECT_EQ(variableOf(4, "BRISKEN_RUN"), "by-hand");
+    EXPECT_EQ(testsupport::readFile(program / "errors").find("failed"), std::string::npos);
+    kill(systemd, SIGTERM);
+    testsupport::waitForExit(systemd);
 }
 
 // Nobody at the screen while the laptop moves: each run with a failure shows

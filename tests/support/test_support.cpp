@@ -389,6 +389,48 @@ std::string notificationServerPath() {
     return NOTIFICATION_SERVER_PATH;
 }
 
+std::string systemdStandInPath() {
+    return SYSTEMD_STAND_IN_PATH;
+}
+
+std::string watcherStandInPath() {
+    return WATCHER_STAND_IN_PATH;
+}
+
+SessionBus::SessionBus(bool othersMayConnect) {
+    const std::string socket = m_dir / "bus";
+    m_address = "unix:path=" + socket;
+    writeFile(m_dir / "bus.conf",
+              "<busconfig><type>session</type><listen>" + m_address +
+                  "</listen><auth>EXTERNAL</auth><policy context=\"default\">" +
+                  (othersMayConnect ? "<allow user=\"*\"/>" : "") +
+                  "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                  "<allow own=\"*\"/></policy></busconfig>\n");
+    // It forks once it listens, and is no child of this process: a test that
+    // waits for all its children does not wait for it.
+    const auto [status, pid] = runCapturing(
+        "/usr/bin/dbus-daemon --fork --print-pid --config-file=" + (m_dir / "bus.conf") + " 2>/dev/null");
+    m_daemon = status == 0 ? std::atoi(pid.c_str()) : -1;
+    if (othersMayConnect && m_daemon > 0) {
+        std::filesystem::permissions(m_dir.path(), std::filesystem::perms::all);
+        std::filesystem::permissions(socket, std::filesystem::perms::all);
+    }
+}
+
+SessionBus::~SessionBus() {
+    if (m_daemon <= 0) {
+        return;
+    }
+    kill(m_daemon, SIGTERM);
+    // A subreaper's test has it as a child again, to reap.
+    for (int i = 0; i < 1000; ++i) {
+        if (waitpid(m_daemon, nullptr, WNOHANG) == m_daemon || kill(m_daemon, 0) != 0) {
+            break;
+        }
+        usleep(10'000);
+    }
+}
+
 std::string installPrograms(const std::string& folder) {
     for (const char* file :
          {"brisken", "corvale", "libcorvale_dialogs.so", "libcorvale_gio.so", "Help.htm"}) {

@@ -174,6 +174,31 @@ private:
 std::string recordRunPath();
 // The stand-in notification server (tests/helpers/notification_server.cpp).
 std::string notificationServerPath();
+// The stand-in of systemd's user instance (tests/helpers/systemd_stand_in.cpp).
+std::string systemdStandInPath();
+// The watcher's bus side for a test that plays the watcher (its descriptor 3).
+std::string watcherStandInPath();
+
+// A session bus of the test's own (dbus-daemon), ended with it. Where
+// othersMayConnect, every user may connect and call on it: only a service's
+// own check keeps them out.
+class SessionBus {
+public:
+    explicit SessionBus(bool othersMayConnect = false);
+    ~SessionBus();
+    SessionBus(const SessionBus&) = delete;
+    SessionBus& operator=(const SessionBus&) = delete;
+
+    bool running() const { return m_daemon > 0; }
+    // "DBUS_SESSION_BUS_ADDRESS=unix:path=...", for a program's environment.
+    std::string variable() const { return "DBUS_SESSION_BUS_ADDRESS=" + m_address; }
+    const std::string& address() const { return m_address; }
+
+private:
+    TempDir m_dir;
+    std::string m_address;
+    int m_daemon = -1;
+};
 
 // A network as a test sets it: alive or not, the adapters listed, the
 // identities of the chosen one; it remembers what was asked of them.
