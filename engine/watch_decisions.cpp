@@ -131,4 +131,18 @@ void keepLatest(std::vector<StartedProcess>& started, StartedProcess record) {
     *same = std::move(record);
 }
 
+std::optional<ChoiceKey> Pausing::leaves(const ChoiceKey& ranLast) const {
+    if (ranLast.list == ChoiceKey::List::Unread || m_nothingRan) {
+        return std::nullopt;
+    }
+    return ranLast;
+}
+
+std::optional<ChoiceKey> Pausing::leavesByHand(const ChoiceKey& ranLast,
+                                               const std::optional<std::string>& byHand) const {
+    const bool same = byHand ? ranLast.list == ChoiceKey::List::Entry && ranLast.entry == *byHand
+                             : ranLast.list == ChoiceKey::List::Disconnected;
+    return same ? std::nullopt : leaves(ranLast);
+}
+
 } // namespace brisken

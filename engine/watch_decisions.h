@@ -107,6 +107,28 @@ private:
     WatchClock::time_point m_pendingSince;
 };
 
+// The watcher's pause, and which list a run leaves: the one that ran last,
+// unless an arrival while paused ran nothing since (nothing of a list that
+// never ran runs on leaving it).
+class Pausing {
+public:
+    void pause(bool paused) { m_paused = paused; }
+    bool paused() const { return m_paused; }
+    // The list a run that starts now leaves, of ranLast (Settling's); a
+    // list run by hand (byHand: its entry, or nothing for the disconnected
+    // list) leaves it only where it is another.
+    std::optional<ChoiceKey> leaves(const ChoiceKey& ranLast) const;
+    std::optional<ChoiceKey> leavesByHand(const ChoiceKey& ranLast,
+                                          const std::optional<std::string>& byHand) const;
+    // A settled arrival ran its list (or, paused, nothing); a run by hand of
+    // the place's list ran it too.
+    void arrived(bool ran) { m_nothingRan = !ran; }
+
+private:
+    bool m_paused = false;
+    bool m_nothingRan = false;
+};
+
 // What the watcher's earlier runs started and a new run weighs. runs tells
 // whether such a process still runs (stillRuns, unless a test says).
 class EarlierProcesses {

@@ -329,31 +329,35 @@ private:
             return;
         }
         const PlaceState left = std::exchange(m_settled, m_place);
-        if (m_paused) {
-            sayPassedOver(left);
-            // Nothing ran here, so nothing of it runs on leaving.
-            m_nothingRan = true;
+        const std::optional<ChoiceKey> leaves = m_pausing.leaves(ranLast);
+        m_pausing.arrived(!m_pausing.paused());
+        if (m_pausing.paused()) {
+            sayPassedOver(left, leaves.has_value());
             m_bus.tell(m_settled, false);
             return;
         }
         RunSettings settings = watchersRun(corvale::RunKind::Arrival);
-        if (ranLast.list != ChoiceKey::List::Unread && !m_nothingRan) {
-            settings.left = ListLeft{ranLast.list == ChoiceKey::List::Disconnected, ranLast.entry};
-        }
-        m_nothingRan = false;
+        settings.left = listLeft(leaves);
         startRun(settings);
         m_bus.tell(m_settled, true);
     }
 
+    static std::optional<ListLeft> listLeft(const std::optional<ChoiceKey>& left) {
+        if (!left) {
+            return std::nullopt;
+        }
+        return ListLeft{left->list == ChoiceKey::List::Disconnected, left->entry};
+    }
+
     // The summary of an arrival while paused: what did not run.
-    void sayPassedOver(const PlaceState& left) const {
+    void sayPassedOver(const PlaceState& left, bool leaves) const {
         const auto listOf = [](const PlaceState& at) {
             return !at.connected            ? std::string("the disconnected list")
                    : at.place.place.empty() ? std::string("no list")
                                             : "the list of " + corvale::printablePath(at.place.place);
         };
         std::string line = "brisken: paused: " + listOf(m_settled) + " is not run";
-        if (!m_nothingRan && (!left.connected || !left.place.place.empty())) {
+        if (leaves && (!left.connected || !left.place.place.empty())) {
             line += ", nor what runs on leaving " + listOf(left);
         }
         std::fprintf(stderr, "%s\n", line.c_str());
@@ -384,15 +388,15 @@ private:
         switch (request.kind) {
         case BusRecord::Pause:
         case BusRecord::Resume:
-            m_paused = request.kind == BusRecord::Pause;
-            m_settled.paused = m_paused;
-            m_place.paused = m_paused;
+            m_pausing.pause(request.kind == BusRecord::Pause);
+            m_settled.paused = m_pausing.paused();
+            m_place.paused = m_pausing.paused();
             m_bus.tell(m_settled, false);
             return {};
         case BusRecord::Rerun:
             // The place's target too, which an arrival while paused left.
             startRun(watchersRun(corvale::RunKind::ByHand));
-            m_nothingRan = false;
+            m_pausing.arrived(true);
             m_bus.tell(m_settled, true);
             return {};
         case BusRecord::RunPlace:
@@ -418,12 +422,7 @@ private:
         }
         RunSettings settings = watchersRun(corvale::RunKind::ByHand);
         settings.place = place;
-        const ChoiceKey ranLast = m_settling.lastRun();
-        const bool another = ranLast.list == ChoiceKey::List::Disconnected ||
-                             (ranLast.list != ChoiceKey::List::Unread && ranLast.entry != choice->key);
-        if (another && !m_nothingRan) {
-            settings.left = ListLeft{ranLast.list == ChoiceKey::List::Disconnected, ranLast.entry};
-        }
+        settings.left = listLeft(m_pausing.leavesByHand(m_settling.lastRun(), choice->key));
         startRun(settings);
         return {};
     }
@@ -439,7 +438,7 @@ private:
     ChoiceKey look(bool resolve) {
         bool gatewayEntries = false;
         ChoiceKey choice = choiceNow(m_databasePath, resolve, gatewayEntries, m_gateway, m_place);
-        m_place.paused = m_paused;
+        m_place.paused = m_pausing.paused();
         if (gatewayEntries && !m_neighbours) {
             listenToNeighbours(m_notices);
             m_neighbours = true;
@@ -457,9 +456,7 @@ private:
     // The place of the last look, and of the last that settled.
     PlaceState m_place;
     PlaceState m_settled;
-    bool m_paused = false;
-    // Paused at the last arrival: no list ran for the place left.
-    bool m_nothingRan = false;
+    Pausing m_pausing;
     LookThrottle m_throttle;
     Settling m_settling;
 };

@@ -31,6 +31,26 @@ TEST(WatchDecisions, AListRunsOnceANewChoiceHasHeldForTheSettleTime) {
     EXPECT_FALSE(settling.looked(office, t0 + 60s)) << "a list that ran does not run again while it holds";
 }
 
+// What a run leaves: the list that ran last, but nothing after an arrival
+// while paused (that list never ran), and not the list a run by hand runs.
+TEST(WatchDecisions, ARunLeavesTheListThatRanLastUnlessNothingRanThere) {
+    using List = ChoiceKey::List;
+    const ChoiceKey home{List::Entry, "10.1"}, offline{List::Disconnected, ""}, unread{};
+    Pausing pausing;
+    EXPECT_EQ(pausing.leaves(home), home);
+    EXPECT_EQ(pausing.leaves(unread), std::nullopt);
+    EXPECT_EQ(pausing.leavesByHand(home, std::string("10.1")), std::nullopt);
+    EXPECT_EQ(pausing.leavesByHand(home, std::string("10.2")), home);
+    EXPECT_EQ(pausing.leavesByHand(offline, std::nullopt), std::nullopt);
+    EXPECT_EQ(pausing.leavesByHand(offline, std::string("10.1")), offline);
+    pausing.pause(true);
+    pausing.arrived(false);
+    EXPECT_EQ(pausing.leaves(home), std::nullopt) << "arrived while paused: nothing ran there";
+    EXPECT_EQ(pausing.leavesByHand(home, std::string("10.2")), std::nullopt);
+    pausing.arrived(true); // run again by hand
+    EXPECT_EQ(pausing.leaves(home), home);
+}
+
 // The network a look found: a DHCP renewal or a privacy address is the same
 // network; another gateway, prefix, Wi-Fi or interface is another, which
 // runs the same list again once it has settled.
