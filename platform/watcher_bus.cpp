@@ -2,9 +2,9 @@
 
 #include "platform/module_loader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <utility>
 
 namespace corvale::platform {
@@ -45,9 +45,12 @@ WatcherAnswer watcherState() {
     char* said = nullptr;
     const int code = read(&lines, &said);
     WatcherAnswer answer{outcomeOf(code), taken(said), {}};
-    std::istringstream state(taken(lines));
+    const std::string state = taken(lines);
     WatcherState& told = answer.state;
-    for (std::string line; std::getline(state, line);) {
+    for (std::size_t at = 0; at < state.size();) {
+        const std::size_t end = std::min(state.find('\n', at), state.size());
+        const std::string line = state.substr(at, end - at);
+        at = end + 1;
         const auto equals = line.find('=');
         const std::string name = line.substr(0, equals);
         const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
