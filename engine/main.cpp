@@ -106,7 +106,9 @@ int runOnce(int& argc, char** argv, const std::string& programFolder, bool dryRu
     corvale::Dialogs& dialogs = dryRun ? static_cast<corvale::Dialogs&>(terminal) : windows;
     // The window module's pointer, set back by the engine's one error text.
     corvale::setPointerReset([&windows] { windows.resetPointer(); });
-    corvale::platform::NetlinkNetwork network;
+    // A dry run says every route it weighs; a run only chooses.
+    corvale::platform::NetlinkNetwork network(dryRun ? corvale::platform::NetlinkNetwork::Detail::Everything
+                                                     : corvale::platform::NetlinkNetwork::Detail::ChoiceOnly);
     corvale::NetworkDiscovery discovery(network, dialogs, brisken::kCaption,
                                         [&windows] { windows.processPendingEvents(); });
     GivenAddress given(options);

@@ -446,9 +446,27 @@ void readRoutedInterface(RouteSocket& socket, int family, std::map<int, Interfac
     }
 }
 
+// Whether the kernel's IPv4 lookup alone decides the choice: it answers an
+// interface that is no tunnel and has an address and a gateway, and no
+// tunnel is up (whose default route, or own address, could count).
+bool lookupDecides(RouteSocket& socket, std::map<int, Interface>& interfaces) {
+    for (const auto& [index, interface] : interfaces) {
+        if (interface.tunnel) {
+            return false;
+        }
+    }
+    readRoutedInterface(socket, AF_INET, interfaces);
+    for (const auto& [index, interface] : interfaces) {
+        if (interface.routed == RouteAnswer::Routed) {
+            return !interface.address.empty() && !interface.gateway.empty();
+        }
+    }
+    return false;
+}
+
 // Reads interfaces, addresses and routes; fills interfaces by index, or
 // returns a system error number.
-int readInterfacesOnce(std::map<int, Interface>& interfaces) {
+int readInterfacesOnce(std::map<int, Interface>& interfaces, NetlinkNetwork::Detail detail) {
     RouteSocket socket;
     if (!socket.opened()) {
         return errno;
@@ -458,6 +476,11 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
     if (error == 0) {
         error = socket.ask(RTM_GETADDR, NLM_F_DUMP, ifaddrmsg{}, {},
                            [&](const nlmsghdr& message) { readAddress(message, interfaces); });
+    }
+    // Otherwise everything is read as below, the lookup again after the
+    // main table, as for every caller.
+    if (error == 0 && detail == NetlinkNetwork::Detail::ChoiceOnly && lookupDecides(socket, interfaces)) {
+        return 0;
     }
     for (const int family : {AF_INET, AF_INET6}) {
         rtmsg mainTable{};
@@ -479,13 +502,13 @@ int readInterfacesOnce(std::map<int, Interface>& interfaces) {
 // A table that changed while the kernel listed it comes marked as
 // interrupted: the list is not to be trusted, and another read usually
 // gives a whole one.
-int readInterfaces(std::map<int, Interface>& interfaces) {
+int readInterfaces(std::map<int, Interface>& interfaces, NetlinkNetwork::Detail detail) {
     constexpr int kReads = 3;
     int error = 0;
     for (int read = 0; read < kReads; ++read) {
         interfaces.clear();
         errno = 0;
-        error = readInterfacesOnce(interfaces);
+        error = readInterfacesOnce(interfaces, detail);
         if (error != EINTR) {
             break;
         }
@@ -494,11 +517,11 @@ int readInterfaces(std::map<int, Interface>& interfaces) {
 }
 
 // One pass over the kernel's tables answers both questions.
-AdapterList readAdapters(bool& alive) {
+AdapterList readAdapters(bool& alive, NetlinkNetwork::Detail detail) {
     AdapterList list;
     std::map<int, Interface> interfaces;
     alive = false;
-    list.error = readInterfaces(interfaces);
+    list.error = readInterfaces(interfaces, detail);
     if (list.error != 0) {
         return list;
     }
@@ -526,7 +549,7 @@ AdapterList readAdapters(bool& alive) {
 
 bool NetlinkNetwork::alive() {
     if (!m_primed) {
-        m_answered = readAdapters(m_alive);
+        m_answered = readAdapters(m_alive, m_detail);
     }
     m_primed = false;
     // A question that could not be asked is no answer that the machine is
@@ -542,7 +565,7 @@ AdapterList NetlinkNetwork::adapters() {
         return list;
     }
     bool alive = false;
-    return readAdapters(alive);
+    return readAdapters(alive, m_detail);
 }
 
 } // namespace corvale::platform
@@ -634,7 +657,7 @@ bool NetlinkNetwork::waitForGateway(std::chrono::milliseconds limit) {
     const bool listening = static_cast<bool>(notices);
     bool found = false;
     for (;;) {
-        m_answered = readAdapters(m_alive);
+        m_answered = readAdapters(m_alive, m_detail);
         m_primed = true;
         found =
             std::any_of(m_answered->adapters.begin(), m_answered->adapters.end(), [](const Adapter& adapter) {

@@ -98,6 +98,14 @@ public:
 // default route.
 class NetlinkNetwork : public Network {
 public:
+    // What a caller reads: everything above (the default, for whatever
+    // shows the routes), or, for a run that only chooses its list, the
+    // routed interface alone where the kernel's IPv4 lookup answers one that
+    // is no tunnel, with its address and gateway, and no tunnel is up: the
+    // main table's routes and the IPv6 answer would decide nothing then.
+    enum class Detail { Everything, ChoiceOnly };
+    explicit NetlinkNetwork(Detail detail = Detail::Everything) : m_detail(detail) {}
+
     bool alive() override;
     Identity gatewayHardwareAddress(int index, const std::string& gateway, bool resolve) override;
     Identity wifiName(int index) override;
@@ -113,6 +121,7 @@ public:
     bool waitForGateway(std::chrono::milliseconds limit) override;
 
 private:
+    Detail m_detail;
     std::optional<AdapterList> m_answered;
     bool m_alive = false;
     bool m_primed = false; // m_answered also answers the next alive()
