@@ -974,9 +974,6 @@ TEST_F(Watcher, AnArrivalRunsFailuresComeAsOneNotification) {
 TEST_F(Watcher, AnswersOnTheSessionBusAndKeepsEachPlacesTarget) {
     testsupport::SessionBus bus(true);
     ASSERT_TRUE(bus.running());
-    const int systemd = testsupport::startProcess(
-        {testsupport::systemdStandInPath(), program / "units", program / "ready"}, {bus.variable()});
-    ASSERT_TRUE(becomes(program / "ready", "ready"));
     machine.addInterface("eth0", "10.1.0.5/16", "10.1.0.1");
     const auto home = db->addAddress("10.1");
     db->addConnectedItem(home, item("home"), program.path(), 1);
@@ -993,7 +990,15 @@ TEST_F(Watcher, AnswersOnTheSessionBusAndKeepsEachPlacesTarget) {
                                          " " + (program / "brisken") + " " + options + " 2>&1");
     };
     const auto status = [&] { return brisken("--status").second; };
-    ASSERT_TRUE(becomes(program / "units", "StartUnit corvale-place@Home.target\n"));
+    // No systemd user instance at logon: said once; it is asked again at the
+    // next arrival.
+    ASSERT_TRUE(becomes(program / "errors",
+                        "brisken: cannot start corvale-place@Home.target: no systemd user "
+                        "instance answers on the session bus; nothing more is asked of "
+                        "systemd before the next arrival\n"));
+    const int systemd = testsupport::startProcess(
+        {testsupport::systemdStandInPath(), program / "units", program / "ready"}, {bus.variable()});
+    ASSERT_TRUE(becomes(program / "ready", "ready"));
     EXPECT_EQ(status(), "Place: Home\nEntry: 10.1\nAddress: 10.1.0.5\nInterface: eth0\nTunnel: no\n"
                         "Connected: yes\nPaused: no\n");
 
@@ -1009,9 +1014,9 @@ TEST_F(Watcher, AnswersOnTheSessionBusAndKeepsEachPlacesTarget) {
     // A move: the place and its target follow.
     machine.moveTo("eth0", "10.1.0.5/16", "10.2.0.5/16", "10.2.0.1");
     EXPECT_EQ(startedInOrder(3).back(), "office");
-    EXPECT_TRUE(becomes(program / "units",
-                        "StartUnit corvale-place@Home.target\nStopUnit corvale-place@Home.target\n"
-                        "StartUnit corvale-place@My\\x20Office.target\n"));
+    EXPECT_TRUE(
+        becomes(program / "units",
+                "StopUnit corvale-place@Home.target\nStartUnit corvale-place@My\\x20Office.target\n"));
     EXPECT_EQ(status().substr(0, 46), "Place: My Office\nEntry: 10.2\nAddress: 10.2.0.5");
 
     // Paused, an arrival runs nothing and says so; another user cannot
@@ -1030,6 +1035,9 @@ TEST_F(Watcher, AnswersOnTheSessionBusAndKeepsEachPlacesTarget) {
     EXPECT_NE(refused, 0);
     EXPECT_NE(said.find("Only the user of this session may ask its watcher."), std::string::npos) << said;
     EXPECT_EQ(testsupport::readRecords(program / "record").size(), 3u);
+    EXPECT_EQ(testsupport::readFile(program / "units"),
+              "StopUnit corvale-place@Home.target\nStartUnit corvale-place@My\\x20Office.target\n")
+        << "paused: the target stays";
     EXPECT_EQ(brisken("--resume").first, 0);
     EXPECT_EQ(status().substr(status().size() - 11), "Paused: no\n");
     // Run again by hand: the list of the place and its target.
