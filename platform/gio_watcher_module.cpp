@@ -38,6 +38,9 @@ constexpr std::array<const char*, 7> kProperties{"Place",  "Entry",     "Address
                                                  "Tunnel", "Connected", "Paused"};
 constexpr std::size_t kFirstTruth = 4; // Tunnel, Connected and Paused are booleans
 constexpr const char* kRefusedError = "example.corvale.Watcher.Error.Refused";
+// A request must fit the watcher's packet whole; no entry's text or name is
+// near this long.
+constexpr std::size_t kLongestPlace = 4096;
 
 GVariant* propertyValue(std::size_t index, const std::string& value) {
     return index < kFirstTruth ? g_variant_new_string(value.c_str()) : g_variant_new_boolean(value == "1");
@@ -97,6 +100,11 @@ void onCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, c
     if (kind == BusRecord::RunPlace) {
         const gchar* place = nullptr;
         g_variant_get(parameters, "(&s)", &place);
+        if (std::strlen(place) > kLongestPlace) {
+            g_dbus_method_invocation_return_dbus_error(invocation, kRefusedError,
+                                                       "No place has a name that long.");
+            return;
+        }
         fields.emplace_back(place);
     }
     if (!sendToWatcher(kind, fields)) {
@@ -238,8 +246,9 @@ void watcherGone() {
 }
 
 gboolean onWatcher(gint fd, GIOCondition, gpointer) {
-    char buffer[8192];
-    const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    // The watcher's state holds names as stored, which may be long.
+    static std::vector<char> buffer(65536);
+    const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
         return G_SOURCE_CONTINUE;
     }
@@ -249,7 +258,7 @@ gboolean onWatcher(gint fd, GIOCondition, gpointer) {
     }
     BusRecord kind{};
     std::vector<std::string> fields;
-    if (readBusRecord(std::string(buffer, static_cast<std::size_t>(got)), kind, fields)) {
+    if (readBusRecord(std::string(buffer.data(), static_cast<std::size_t>(got)), kind, fields)) {
         if (kind == BusRecord::State) {
             takeState(fields);
         } else if (kind == BusRecord::Answer) {
