@@ -180,7 +180,8 @@ void requireReadableWithoutWriting(const std::string& path) {
 
 bool setSqliteAsideNothing() {
     return sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0) == SQLITE_OK &&
-           sqlite3_config(SQLITE_CONFIG_LOOKASIDE, 0, 0) == SQLITE_OK;
+           sqlite3_config(SQLITE_CONFIG_LOOKASIDE, 0, 0) == SQLITE_OK &&
+           sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
 }
 
 SqliteConnection::SqliteConnection(const std::string& path, Mode mode) : m_path(path) {
