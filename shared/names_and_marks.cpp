@@ -42,7 +42,18 @@ std::optional<std::string> NamesAndMarks::nameOfEntry(const std::string& entry) 
     if (!m_names) {
         return std::nullopt;
     }
-    const Recordset row = m_db.openRecordset(st::nameOfEntry(entry));
+    return nameIn(st::nameOfEntry(entry));
+}
+
+std::optional<std::string> NamesAndMarks::nameOfRow(std::int64_t ipid) {
+    if (!m_names) {
+        return std::nullopt;
+    }
+    return nameIn(st::nameOfRow(ipid));
+}
+
+std::optional<std::string> NamesAndMarks::nameIn(const Query& query) {
+    const Recordset row = m_db.openRecordset(query);
     if (row.eof() || row.field("Name").isNull()) {
         return std::nullopt;
     }

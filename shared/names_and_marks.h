@@ -26,6 +26,8 @@ public:
     std::unordered_map<std::int64_t, std::string> names();
     // The name of the entry with this text, if it has one.
     std::optional<std::string> nameOfEntry(const std::string& entry);
+    // The same, where the entry's text is in the row with this key alone.
+    std::optional<std::string> nameOfRow(std::int64_t ipid);
     // The items of table marked to stop on leaving, by their key (ListID).
     std::unordered_set<std::int64_t> marked(statements::ListTable table);
     // The query of the items that run on leaving the disconnected list or
@@ -42,6 +44,9 @@ public:
     const std::vector<std::string>& notes() const { return m_notes; }
 
 private:
+    // The one name query reads, if any.
+    std::optional<std::string> nameIn(const Query& query);
+
     Database& m_db;
     bool m_names = false;
     bool m_marks = false;

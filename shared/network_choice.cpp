@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <variant>
 
 namespace corvale {
 
@@ -23,6 +26,9 @@ struct EntriesOnFile {
     std::vector<EntryKey> identities;
     std::vector<EntryKey> addresses;
     bool anyOther = false;
+    // The key (IPID) of the one row that holds each text; none where
+    // several rows hold it, or its key is no whole number.
+    std::unordered_map<std::string, std::optional<std::int64_t>> rowOfText;
 };
 
 EntriesOnFile entriesOnFile(Database& database, ListChoice& choice) {
@@ -33,7 +39,14 @@ EntriesOnFile entriesOnFile(Database& database, ListChoice& choice) {
         if (rows.field("IPaddress").isNull()) {
             continue;
         }
-        EntryKey key = entryKey(rows.field("IPaddress").text());
+        const Field ipid = rows.field("IPID");
+        const auto [row, first] = entries.rowOfText.try_emplace(
+            rows.field("IPaddress").text(),
+            std::holds_alternative<std::int64_t>(ipid.value()) ? std::optional(ipid.number()) : std::nullopt);
+        if (!first) {
+            row->second.reset();
+        }
+        EntryKey key = entryKey(row->first);
         if (key.kind == EntryKey::Kind::AnyOther) {
             entries.anyOther = true;
             continue;
@@ -169,8 +182,9 @@ std::string entryShown(const ListChoice& choice) {
 
 namespace {
 
+// The choice, and the rows of the entries read for it.
 ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
-                       IdentityLookups lookups) {
+                       IdentityLookups lookups, EntriesOnFile& entries) {
     ListChoice choice;
     if (!discovered.connected()) {
         return choice;
@@ -184,7 +198,7 @@ ListChoice chooseEntry(Database& database, const DiscoveredAddress& discovered, 
                       " is not four numbers joined by dots, so its network cannot be looked up.");
     }
     const std::optional<Prefix> address6 = addressOf(discovered.address6, Prefix::Family::V6);
-    const EntriesOnFile entries = entriesOnFile(database, choice);
+    entries = entriesOnFile(database, choice);
 
     // The network's identity is more specific than any address: its
     // gateway's hardware address first, then its Wi-Fi name. Each is looked
@@ -313,9 +327,16 @@ std::optional<ListChoice> listOfPlace(Database& database, const std::string& nam
 
 ListChoice chooseList(Database& database, const DiscoveredAddress& discovered, NetworkIdentity* identity,
                       IdentityLookups lookups) {
-    ListChoice choice = chooseEntry(database, discovered, identity, lookups);
+    EntriesOnFile entries;
+    ListChoice choice = chooseEntry(database, discovered, identity, lookups, entries);
     if (choice.onFile()) {
-        choice.name = NamesAndMarks(database).nameOfEntry(choice.key).value_or(std::string());
+        // The usual file holds each text in one row: its name is asked by
+        // the row's key, the cheaper question.
+        NamesAndMarks stored(database);
+        const auto row = entries.rowOfText.find(choice.key);
+        const bool oneRow = row != entries.rowOfText.end() && row->second;
+        choice.name = (oneRow ? stored.nameOfRow(*row->second) : stored.nameOfEntry(choice.key))
+                          .value_or(std::string());
     }
     return choice;
 }

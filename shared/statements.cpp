@@ -61,6 +61,10 @@ Query nameOfEntry(const std::string& address) {
             {address}};
 }
 
+Query nameOfRow(std::int64_t ipid) {
+    return {"select cast(Name as text) as Name from EntryNames where IPID = ?", {ipid}};
+}
+
 Query entryNames() {
     return {"select IPID,Name from EntryNames", {}};
 }

@@ -28,6 +28,8 @@ Query disconnectedList(ListTable table = ListTable::Disconnected);
 Query itemsToStopOnLeave(ListTable table);
 // The name given to the entry with the text (EntryNames), if any.
 Query nameOfEntry(const std::string& address);
+// The name of the entry in the row with this key (IPID).
+Query nameOfRow(std::int64_t ipid);
 
 // Entry names and item options (format 2 and later).
 Query entryNames();

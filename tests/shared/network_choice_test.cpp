@@ -347,6 +347,23 @@ TEST(EntryGrammar, OneNetworkWrittenAnyWayIsOneEntry) {
                                                           "fd00:6::/64: the same network as FD00:6::/64"}));
 }
 
+// The chosen entry's name, where its text is in one row and where an older
+// file holds it twice: the first of those rows that has a name gives it.
+TEST(EntryGrammar, TheChosenEntryIsShownByTheNameOfItsText) {
+    testsupport::TempDir dir;
+    testsupport::DatabaseFile db(dir / "corvale.mdb");
+    auto name = [&](std::int64_t ipid, const char* text) {
+        db.database().execute({"insert into EntryNames values (?, ?)", {ipid, std::string(text)}});
+    };
+    name(db.addAddress("10.1"), "Office");
+    db.addAddress("10.2");
+    name(db.addAddress("10.2"), "Lab");
+    name(db.addAddress("10.2"), "Lab's second row");
+    EXPECT_EQ(chooseList(db.database(), DiscoveredAddress{"10.1.0.5"}).name, "Office");
+    EXPECT_EQ(chooseList(db.database(), DiscoveredAddress{"10.2.0.5"}).name, "Lab");
+    EXPECT_EQ(chooseList(db.database(), DiscoveredAddress{"10.3.0.5"}).name, "") << "nothing matches";
+}
+
 // Replies of the kernel's nl80211, made with libnl's own constructors.
 platform::Identity decoded(std::uint32_t mode, const char* ssid) {
     nl_msg* reply = nlmsg_alloc();
