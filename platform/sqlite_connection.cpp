@@ -219,6 +219,11 @@ void SqliteConnection::Finalize::operator()(sqlite3_stmt* statement) const {
     sqlite3_finalize(statement);
 }
 
+bool SqliteConnection::hasTableColumn(const std::string& table, const std::string& column) {
+    return sqlite3_table_column_metadata(m_db, "main", table.c_str(), column.c_str(), nullptr, nullptr,
+                                         nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
 void SqliteConnection::fail(int code) const {
     throw Failure(openFailureText(m_db, code, m_path));
 }

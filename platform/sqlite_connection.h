@@ -52,6 +52,10 @@ public:
     // Runs one changing statement with bound parameters; returns the rows changed.
     int execute(const std::string& sql, const std::vector<SqlValue>& params = {});
     std::int64_t lastInsertId() const;
+    // Whether the file has a table (not a view) of this name with this
+    // column, in any case of their letters; asked of the schema SQLite has
+    // read, without a statement. False also where the file cannot be read.
+    bool hasTableColumn(const std::string& table, const std::string& column);
 
 private:
     struct Finalize {

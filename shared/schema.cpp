@@ -192,17 +192,35 @@ int formatOf(platform::SqliteConnection& connection) {
                : 0;
 }
 
+// Whether each table is a table of the file with each of its columns.
+bool tablesHaveColumns(platform::SqliteConnection& connection, const std::vector<TableShape>& tables) {
+    return std::all_of(tables.begin(), tables.end(), [&](const TableShape& table) {
+        return std::all_of(table.columns.begin(), table.columns.end(), [&](const std::string& column) {
+            return connection.hasTableColumn(table.name, column);
+        });
+    });
+}
+
+std::vector<TableShape> everyTableShape() {
+    std::vector<TableShape> tables = expectedTables();
+    for (const OptionalTable* optional : optionalTables()) {
+        tables.push_back(optional->shape);
+    }
+    return tables;
+}
+
 } // namespace
 
 SchemaFound verifySchema(platform::SqliteConnection& connection) {
-    // The usual file first: every table, the optional ones included.
-    static const std::string everyTable = [] {
-        std::vector<TableShape> tables = expectedTables();
-        for (const OptionalTable* optional : optionalTables()) {
-            tables.push_back(optional->shape);
-        }
-        return allColumnsQuery(tables);
-    }();
+    // The usual file first, every table a table with every column: asked
+    // of the schema as read, which is cheaper than preparing a statement
+    // over them all.
+    static const std::vector<TableShape> everyShape = everyTableShape();
+    if (tablesHaveColumns(connection, everyShape)) {
+        return {formatOf(connection), true};
+    }
+    // Otherwise by statements, which also take a view for a table.
+    static const std::string everyTable = allColumnsQuery(everyShape);
     static const std::string threeTables = allColumnsQuery(expectedTables());
     if (hasAllColumns(connection, everyTable)) {
         return {formatOf(connection), true};
