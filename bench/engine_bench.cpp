@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -63,7 +64,7 @@ double timeRun(const std::vector<std::string>& argv) {
 
 double quantile(std::vector<double> values, double q) {
     std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
+    return values[static_cast<std::size_t>(std::lround(q * static_cast<double>(values.size() - 1)))];
 }
 
 struct Pairs {
@@ -288,15 +289,19 @@ void printWatcher(const std::string& name) {
                 "memory %ld kB;\n  its bus side: %ld ticks, resident memory %ld kB\n",
                 ticksAfter - ticksBefore, rssAfter, busTicksAfter - busTicksBefore, busRssAfter);
     std::vector<double> delays;
-    const char* addresses[] = {"192.168.1.20/24", "192.168.2.20/24"};
+    // From each network to the other: the new address added, then (timed)
+    // the old one taken away and the default route through the new gateway.
+    const std::string ip = "ip -n " + name;
+    const std::pair<std::string, std::string> moveCommands[] = {
+        {ip + " addr add 192.168.2.20/24 dev eth0", ip + " addr del 192.168.1.20/24 dev eth0 && " + ip +
+                                                        " route replace default via 192.168.2.1 dev eth0"},
+        {ip + " addr add 192.168.1.20/24 dev eth0", ip + " addr del 192.168.2.20/24 dev eth0 && " + ip +
+                                                        " route replace default via 192.168.1.1 dev eth0"},
+    };
     for (int i = 0; i < 6; ++i) {
-        const std::string from = addresses[i % 2];
-        const std::string to = addresses[(i + 1) % 2];
-        const std::string gateway = i % 2 == 0 ? "192.168.2.1" : "192.168.1.1";
-        shell("ip -n " + name + " addr add " + to + " dev eth0");
+        shell(moveCommands[i % 2].first);
         const std::int64_t before = monotonicNs();
-        shell("ip -n " + name + " addr del " + from + " dev eth0 && ip -n " + name +
-              " route replace default via " + gateway + " dev eth0");
+        shell(moveCommands[i % 2].second);
         const auto records = testsupport::waitForRecords(record, static_cast<std::size_t>(i) + 2,
                                                          std::chrono::seconds(kSettle + 10));
         if (records.size() < static_cast<std::size_t>(i) + 2) {

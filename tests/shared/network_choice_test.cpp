@@ -374,7 +374,7 @@ platform::Identity decoded(std::uint32_t mode, const char* ssid) {
     if (ssid) {
         nla_put(reply, NL80211_ATTR_SSID, static_cast<int>(std::strlen(ssid)), ssid);
     }
-    const platform::Identity found = platform::wifiNameInReply(reply);
+    platform::Identity found = platform::wifiNameInReply(reply);
     nlmsg_free(reply);
     return found;
 }
